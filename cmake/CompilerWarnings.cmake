@@ -1,0 +1,19 @@
+# Warnings and sanitizers apply to every target of the project.
+if(MSVC)
+  add_compile_options(/W4)
+  if(TARVO_WERROR)
+    add_compile_options(/WX)
+  endif()
+else()
+  add_compile_options(-Wall -Wextra)
+  if(TARVO_WERROR)
+    add_compile_options(-Werror)
+  endif()
+endif()
+
+if(TARVO_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+add_compile_definitions(TARVO_VERSION="${PROJECT_VERSION}")

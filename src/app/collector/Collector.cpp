@@ -1,0 +1,266 @@
+#include "Collector.h"
+
+#include <QLocale>
+
+#include "Clock.h"
+#include "DataPathResolver.h"
+#include "OperatorMessages.h"
+
+namespace {
+
+constexpr auto kDefaultLogFolder = "C:\\TEMP\\";
+constexpr auto kDataFolder = "DATA\\";
+
+IdReduction idReductionFrom(int value) {
+    switch (value) {
+    case 1:
+        return IdReduction::FirstTen;
+    case 2:
+        return IdReduction::LastTen;
+    default:
+        return IdReduction::None;
+    }
+}
+
+} // namespace
+
+Collector::Collector(CollectorEnvironment environment, QObject* parent)
+    : QObject(parent), m_env(std::move(environment)),
+      m_clock(m_env.clock ? *m_env.clock : SystemClock::instance()),
+      m_hives(m_env.layout.currentUserHiveFile, m_env.layout.localMachineHiveFile),
+      m_settings(std::make_unique<SettingsStore>(m_hives, RegistryRoot::LocalMachine)),
+      m_log(m_clock), m_orvanta(m_log) {}
+
+Collector::~Collector() = default;
+
+// The start-up sequence, in order. Steps whose subsystems are not part of this build yet do
+// nothing; each keeps its place so that the order stays the one operators know from the logs.
+const std::vector<Collector::NamedStep>& Collector::startupSteps() {
+    static const std::vector<NamedStep> steps = {
+        {"choose settings root", &Collector::chooseSettingsRoot},
+        {"open event log", &Collector::openEventLog},
+        {"log opening", &Collector::logOpening},
+        {"resolve data root", &Collector::resolveDataRoot},
+        {"create shared queues", &Collector::createSharedQueues},
+        {"set initial link state", &Collector::setInitialLinkState},
+        {"read protocol", &Collector::readProtocol},
+        {"read relay switches", &Collector::readRelaySwitches},
+        {"create connection records", &Collector::createConnectionRecords},
+        {"reset processing flags", &Collector::resetProcessingFlags},
+        {"read UseTarvoSettings", &Collector::readUseTarvoSettings},
+        {"read start-up switches", &Collector::readStartupSwitches},
+        {"read data-client port", &Collector::readDataClientPort},
+        {"set analyzer port", &Collector::setAnalyzerPort},
+        {"read ID reduction", &Collector::readIdReduction},
+        {"connect Orvanta", &Collector::connectOrvanta},
+        {"create parameter catalogue", &Collector::createParameterCatalogue},
+        {"sweep patient registry", &Collector::sweepPatientRegistry},
+        {"auto-start collection", &Collector::autoStartCollection},
+        {"connect to data host", &Collector::connectToDataHost},
+        {"update caption", &Collector::updateCaption},
+        {"read relay host", &Collector::readRelayHost},
+        {"apply relay connection", &Collector::applyRelayConnection},
+        {"activate analyzer server", &Collector::activateAnalyzerServer},
+        {"log start-up summary", &Collector::logStartupSummary},
+        {"read external media drive", &Collector::readExternalMediaDrive},
+    };
+    return steps;
+}
+
+Collector::StartOutcome Collector::start() {
+    for (const NamedStep& step : startupSteps()) {
+        try {
+            (this->*step.step)();
+        } catch (const std::exception& error) {
+            handleApplicationError(QString::fromLocal8Bit(error.what()));
+            return StartOutcome::Running;
+        }
+        if (m_terminate)
+            return StartOutcome::Terminate;
+    }
+    return StartOutcome::Running;
+}
+
+void Collector::handleApplicationError(const QString& message) {
+    m_log.writeLog(QLatin1String(LogPrefix::kApplication) + message);
+}
+
+void Collector::chooseSettingsRoot() {
+    m_state.settingsRoot = SettingsStore::chooseRoot(m_hives);
+    m_settings = std::make_unique<SettingsStore>(m_hives, m_state.settingsRoot);
+}
+
+void Collector::openEventLog() {
+    QString folder = m_settings->read(Setting::DebugFolder);
+    if (folder.isEmpty())
+        folder = QLatin1String(kDefaultLogFolder);
+    m_state.logFolder = m_env.layout.nativePath(folder);
+    const QString failure = m_log.open(m_state.logFolder);
+    if (!failure.isEmpty())
+        m_log.writeLog(QLatin1String(LogPrefix::kStartup) + failure);
+}
+
+void Collector::logOpening() {
+    m_log.writeLog(QString());
+    m_log.writeLog(QStringLiteral("Opening application ") + m_env.executablePath);
+}
+
+void Collector::resolveDataRoot() {
+    const DataPathResolver resolver(m_env.layout, m_hives, m_state.settingsRoot,
+                                    [this](const QString& line) { m_log.writeLog(line); });
+    m_state.dataRoot = resolver.resolve(QLatin1String(kDataFolder));
+}
+
+void Collector::createSharedQueues() {
+    // The folder watcher list, the measurement points, the line queue, the relay list and the
+    // acknowledgement tracker join here with their subsystems.
+    m_state.messageMaxValue = m_settings->read(Setting::MessageMaxValue);
+}
+
+void Collector::setInitialLinkState() {
+    m_state.relayConnection = RelayConnectionState::Disconnected;
+    m_state.savedDecimalSeparator = QLocale::system().decimalPoint().at(0);
+    m_state.decimalSeparator = m_state.savedDecimalSeparator;
+    m_state.networkRole = NetworkRole::Standalone;
+}
+
+void Collector::readProtocol() {
+    m_state.protocol = protocolFromSetting(m_settings->read(Setting::CommunicationProtocol));
+}
+
+void Collector::readRelaySwitches() {
+    m_state.relayEnabled = m_settings->read(Setting::RelayDataToHost);
+    m_state.includeChecksum = m_settings->read(Setting::IncludeChecksum);
+}
+
+void Collector::createConnectionRecords() {
+    // The serial pseudo-connection and the analyzer connection records join here.
+    m_state.resultCount = 0;
+    m_state.messageCount = 0;
+    m_state.currentPatientId.clear();
+    m_state.stateChangeTime = m_clock.now();
+}
+
+void Collector::resetProcessingFlags() {
+    m_state.busy = false;
+    m_state.processing = false;
+    m_state.medianFilterLength = 15;
+}
+
+void Collector::readUseTarvoSettings() {
+    m_state.useTarvoSettings = m_settings->readUseTarvoSettings();
+}
+
+void Collector::readStartupSwitches() {
+    m_state.autoHide = m_settings->read(Setting::AutoHide);
+    m_state.autoStart = m_settings->read(Setting::AutoStart);
+    m_state.autoCreate = m_settings->read(Setting::AutoCreate);
+    m_state.noOrvanta = m_settings->read(Setting::NoOrvanta) ||
+                        m_env.firstArgument.toUpper() == QLatin1String(kNoOrvantaSwitch);
+    m_state.monitorNetworkLocation = m_settings->read(Setting::MonitorNetworkLocation);
+    m_state.duplicateXmlFiles = m_settings->read(Setting::DuplicateXMLFiles);
+    m_state.duplicateLocation = m_settings->read(Setting::DuplicateToNetworkLocation);
+}
+
+void Collector::readDataClientPort() {
+    m_state.dataClientPort = m_settings->read(Setting::ClientSocketPort);
+    m_state.dataHostServerPort = m_state.dataClientPort - 1;
+}
+
+void Collector::setAnalyzerPort() {
+    // The analyzer server and the data-host server are (re)opened here once they exist.
+    m_state.analyzerPort = m_settings->read(Setting::Port);
+}
+
+void Collector::readIdReduction() {
+    m_state.idReduction = idReductionFrom(m_settings->read(Setting::IDReduction));
+}
+
+void Collector::connectOrvanta() {
+    if (m_state.noOrvanta) {
+        m_orvanta.detach();
+        m_log.writeLog(QStringLiteral("No Orvanta at start up"));
+        return;
+    }
+    m_log.writeLog(QStringLiteral("Trying to connect to Orvanta"));
+    try {
+        if (!m_env.createAutomation)
+            throw EOrvantaCallFailed("no automation transport in this build");
+        m_orvanta.attach(m_env.createAutomation(m_state.settingsRoot));
+        m_log.writeLog(QStringLiteral("Orvanta activated at start up"));
+    } catch (const std::exception& error) {
+        m_orvanta.detach();
+        m_log.writeLog(QStringLiteral("Orvanta automation server not available: ") +
+                       QString::fromLocal8Bit(error.what()));
+        m_log.writeLog(QLatin1String(kUnableToStart));
+        if (m_env.messages)
+            m_env.messages->showMessage(QLatin1String(kUnableToStart));
+        m_terminate = true;
+        m_exitCode = 3;
+    }
+}
+
+void Collector::createParameterCatalogue() {
+    // The parameter catalogue joins here with result processing.
+}
+
+void Collector::sweepPatientRegistry() {
+    // The patient registry sweep (with its start-up flag) joins here.
+}
+
+void Collector::autoStartCollection() {
+    // With AutoStart, collection control starts collecting here.
+}
+
+void Collector::connectToDataHost() {
+    // With inter-networking enabled, the data-client socket connects here.
+}
+
+void Collector::updateCaption() {
+    // The caption and connection status text are computed here by the analyzer link.
+}
+
+void Collector::readRelayHost() {
+    m_state.relayPort = m_settings->read(Setting::PortOther);
+    m_state.relayHost = m_settings->read(Setting::HostOther);
+    m_state.filter194 = m_settings->read(Setting::Filter194);
+    m_state.relayTimeoutSeconds = m_settings->read(Setting::CommunicationTimeout);
+}
+
+void Collector::applyRelayConnection() {
+    // The relay socket is pointed at the relay host and opened here when relaying is enabled.
+}
+
+void Collector::activateAnalyzerServer() {
+    // The analyzer server is activated here when it is not active yet.
+}
+
+void Collector::logStartupSummary() {
+    m_log.writeLog(QStringLiteral("Communication Protocol = ") + protocolLogName(m_state.protocol));
+    if (!m_state.relayHost.isEmpty())
+        m_log.writeLog(QStringLiteral("HostOther = ") + m_state.relayHost + u':' +
+                       QString::number(m_state.relayPort));
+    else
+        m_log.writeLog(QStringLiteral("No HostOther defined"));
+    m_log.writeLog(m_state.noOrvanta ? QStringLiteral("No Orvanta interface")
+                                     : QStringLiteral("Orvanta active"));
+    m_log.writeLog(m_state.analyzerServerActive ? QStringLiteral("ServerSocketTarvo is active. Reading port ") +
+                                      QString::number(m_state.analyzerPort)
+                                : QStringLiteral("ServerSocketTarvo is NOT active. Port setting is ") +
+                                      QString::number(m_state.analyzerPort));
+}
+
+void Collector::readExternalMediaDrive() {
+    m_state.externalMediaDrive = m_settings->read(Setting::ExternalMediaDrive).toUpper();
+    m_state.externalMediaMenuCaption = QStringLiteral("Set External Media Drive (") +
+                                       m_state.externalMediaDrive + QStringLiteral(":\\)");
+}
+
+void Collector::close() {
+    if (m_closed)
+        return;
+    m_closed = true;
+    m_log.writeLog(QStringLiteral("Closing application"));
+    // The analyzer server is deactivated, the line and relay queues freed and the folder
+    // watchers stopped here as their subsystems join.
+}

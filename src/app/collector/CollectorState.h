@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QChar>
+#include <QDateTime>
+#include <QString>
+
+#include "RegistryHives.h"
+
+// The analyzer protocol, from the setting CommunicationProtocol compared upper-cased.
+enum class AnalyzerProtocol : quint8 { Xml = 0, Hl7 = 1, AstmE1381 = 2 };
+
+AnalyzerProtocol protocolFromSetting(const QString& value);
+// The name start-up logs after "Communication Protocol = ".
+QString protocolLogName(AnalyzerProtocol protocol);
+
+// State of the connection to the relay host.
+enum class RelayConnectionState : quint8 { Connecting = 0, Connected = 1, Disconnected = 2 };
+
+// This station's role among Orvanta data hosts and clients.
+enum class NetworkRole : quint8 { AnalyzerLinked = 0, DataClient = 1, Standalone = 3 };
+
+// How patient IDs are shortened before they name a patient.
+enum class IdReduction : quint8 { None = 0, FirstTen = 1, LastTen = 2 };
+
+// The process-wide state of a running collector, filled by start-up in this order.
+struct CollectorState {
+    RegistryRoot settingsRoot = RegistryRoot::LocalMachine;
+    QString logFolder;
+    QString dataRoot;
+    int messageMaxValue = 20;
+    RelayConnectionState relayConnection = RelayConnectionState::Disconnected;
+    QChar savedDecimalSeparator = u'.';
+    QChar decimalSeparator = u'.';
+    NetworkRole networkRole = NetworkRole::Standalone;
+    AnalyzerProtocol protocol = AnalyzerProtocol::Xml;
+    bool relayEnabled = false;
+    bool includeChecksum = false;
+    int resultCount = 0;
+    int messageCount = 0;
+    QDateTime stateChangeTime;
+    bool busy = false;
+    bool processing = false;
+    int medianFilterLength = 15;
+    bool useTarvoSettings = true;
+    bool autoHide = false;
+    bool autoStart = false;
+    bool autoCreate = false;
+    bool noOrvanta = false;
+    bool monitorNetworkLocation = false;
+    bool duplicateXmlFiles = false;
+    QString duplicateLocation;
+    int dataClientPort = 13999;
+    int dataHostServerPort = 13998;
+    int analyzerPort = 13000;
+    bool analyzerServerActive = false;
+    IdReduction idReduction = IdReduction::None;
+    QString relayHost;
+    int relayPort = 13000;
+    bool filter194 = false;
+    int relayTimeoutSeconds = 10;
+    QString externalMediaDrive;
+    QString externalMediaMenuCaption;
+    // The patient the last result was for.
+    QString currentPatientId;
+    QString currentPatientFirstName;
+    QString currentPatientLastName;
+    QString currentPatientFolder;
+};

@@ -1,0 +1,44 @@
+#include "CommandLine.h"
+
+CommandLine CommandLine::parse(const QStringList& arguments) {
+    CommandLine line;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == QLatin1String("--headless")) {
+            line.headless = true;
+        } else if (argument == QLatin1String("--version") || argument == QLatin1String("-v")) {
+            line.showVersion = true;
+        } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            line.showHelp = true;
+        } else if (argument == QLatin1String("--root")) {
+            if (i + 1 >= arguments.size()) {
+                line.error = QStringLiteral("--root needs a folder");
+                return line;
+            }
+            line.rootFolder = arguments.at(++i);
+        } else if (argument.startsWith(QLatin1String("--root="))) {
+            line.rootFolder = argument.mid(7);
+        } else if (argument.startsWith(u'-')) {
+            line.error = QStringLiteral("unknown option ") + argument;
+            return line;
+        } else if (line.firstArgument.isEmpty()) {
+            line.firstArgument = argument;
+        }
+    }
+    if (arguments.size() > 1 && !line.rootFolder.isNull() && line.rootFolder.isEmpty())
+        line.error = QStringLiteral("--root needs a folder");
+    return line;
+}
+
+QString CommandLine::helpText() {
+    return QStringLiteral(
+        "Usage: tarvo-collect [NOORVANTA] [--headless] [--root DIR]\n"
+        "\n"
+        "Collects the results of microdialysis analyzers into the patients' data files.\n"
+        "\n"
+        "  NOORVANTA     run without the Orvanta automation server (any letter case)\n"
+        "  --headless    run without a window; messages go to the event log and stderr\n"
+        "  --root DIR    portable mode: settings, the ini file and drive C below DIR\n"
+        "  --version     print the version and exit\n"
+        "  --help        print this text and exit\n");
+}

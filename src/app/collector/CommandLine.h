@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The command line of tarvo-collect.
+struct CommandLine {
+    bool headless = false;
+    bool showVersion = false;
+    bool showHelp = false;
+    QString rootFolder;    // --root DIR: portable mode
+    QString firstArgument; // first positional argument ("NOORVANTA")
+    QString error;         // set when the command line cannot be used
+
+    static CommandLine parse(const QStringList& arguments);
+    static QString helpText();
+};

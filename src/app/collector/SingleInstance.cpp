@@ -1,0 +1,79 @@
+#include "SingleInstance.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+
+namespace {
+constexpr auto kLockFileName = "tarvo-collect.lock";
+constexpr qint64 kLongestRequest = 4096;
+} // namespace
+
+SingleInstance::SingleInstance(const QString& rootFolder, QObject* parent)
+    : QObject(parent), m_rootFolder(QDir(rootFolder).absolutePath()),
+      m_lock(QDir(rootFolder).filePath(QLatin1String(kLockFileName))) {
+    // A lock left by a copy that died is taken over (the lock records the process id).
+    m_lock.setStaleLockTime(0);
+}
+
+SingleInstance::~SingleInstance() = default;
+
+QString SingleInstance::serverNameFor(const QString& rootFolder) {
+    const QByteArray key = QDir(rootFolder).absolutePath().toUtf8();
+    return QStringLiteral("tarvo-collect-") +
+           QString::fromLatin1(
+               QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16));
+}
+
+bool SingleInstance::acquire() {
+    QDir().mkpath(m_rootFolder);
+    if (!m_lock.tryLock(0))
+        return false;
+    const QString name = serverNameFor(m_rootFolder);
+    QLocalServer::removeServer(name); // a socket file left by a copy that died
+    m_server = std::make_unique<QLocalServer>();
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    m_server->listen(name);
+    connect(m_server.get(), &QLocalServer::newConnection, this, &SingleInstance::serveConnection);
+    return true;
+}
+
+void SingleInstance::serveConnection() {
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            if (!socket->canReadLine()) {
+                if (socket->bytesAvailable() > kLongestRequest)
+                    socket->abort();
+                return;
+            }
+            const QString command = QString::fromUtf8(socket->readLine(kLongestRequest)).trimmed();
+            QString answer;
+            if (m_handler) {
+                answer = m_handler(command);
+            } else if (command == QLatin1String(kShowCommand)) {
+                emit showRequested();
+                answer = QStringLiteral("ok");
+            } else {
+                answer = QStringLiteral("unknown command: ") + command;
+            }
+            socket->write(answer.toUtf8() + '\n');
+            socket->disconnectFromServer();
+        });
+    }
+}
+
+QString SingleInstance::ask(const QString& rootFolder, const QString& command, int timeoutMs) {
+    QLocalSocket socket;
+    socket.connectToServer(serverNameFor(rootFolder));
+    if (!socket.waitForConnected(timeoutMs))
+        return {};
+    socket.write(command.toUtf8() + '\n');
+    socket.waitForBytesWritten(timeoutMs);
+    QByteArray answer;
+    while (!answer.contains('\n') && socket.waitForReadyRead(timeoutMs))
+        answer += socket.readAll();
+    answer += socket.readAll();
+    return QString::fromUtf8(answer).trimmed();
+}

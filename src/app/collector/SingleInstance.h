@@ -1,0 +1,46 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <QLockFile>
+#include <QObject>
+
+class QLocalServer;
+
+// One running collector per settings root. The first copy holds a lock file in the root and
+// listens on a local socket named after the root; a later copy finds the lock taken and sends
+// its request (one line, such as "show") to the first copy, which answers with one line.
+class SingleInstance : public QObject {
+    Q_OBJECT
+
+public:
+    using CommandHandler = std::function<QString(const QString& command)>;
+    static constexpr auto kShowCommand = "show";
+
+    explicit SingleInstance(const QString& rootFolder, QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // True when this process is now the collector of the root.
+    bool acquire();
+
+    // Answers requests of later copies; the default handler answers "show" with "ok".
+    void setCommandHandler(CommandHandler handler) { m_handler = std::move(handler); }
+
+    // Sends one request to the running copy and returns its answer, or an empty text when no
+    // copy answered within the time-out.
+    static QString ask(const QString& rootFolder, const QString& command, int timeoutMs = 3000);
+
+    static QString serverNameFor(const QString& rootFolder);
+
+signals:
+    void showRequested();
+
+private:
+    void serveConnection();
+
+    QString m_rootFolder;
+    QLockFile m_lock;
+    std::unique_ptr<QLocalServer> m_server;
+    CommandHandler m_handler;
+};

@@ -1,0 +1,85 @@
+#include "DataPathResolver.h"
+
+#include <QFileInfo>
+
+#include "IniFile.h"
+#include "SettingKeys.h"
+#include "SettingsStore.h"
+
+namespace {
+constexpr auto kTcaFolder = "C:\\TCA\\";
+constexpr auto kDefaultTcaData = "C:\\TCA\\DATA";
+} // namespace
+
+DataPathResolver::DataPathResolver(const InstallationLayout& layout, const RegistryHives& hives,
+                                   RegistryRoot settingsRoot, LogLine log)
+    : m_layout(layout), m_hives(hives), m_root(settingsRoot), m_log(std::move(log)) {}
+
+QString DataPathResolver::parentFolderOf(const QString& value) const {
+    const QString native = m_layout.nativePath(value);
+    const qsizetype cut = std::max(native.lastIndexOf(u'/'), native.lastIndexOf(u'\\'));
+    return cut < 0 ? QString() : native.left(cut);
+}
+
+QString DataPathResolver::resolve(const QString& relativePath) const {
+    QString relative = relativePath;
+    if (relative.contains(QLatin1String(kTcaFolder)))
+        relative.remove(0, 7);
+    relative = m_layout.nativePath(relative);
+
+    QString result;
+    if (tryIniFile(relative, result))
+        return result;
+
+    m_log(QStringLiteral("Trying to open the Orvanta 2.0 registry File path"));
+    if (tryRegistry(QStringLiteral("2.0"), QLatin1String(OtherKey::kFilePaths20), relative, result))
+        return result;
+    m_log(QStringLiteral("Trying to open the Orvanta 1.0 registry File path"));
+    if (tryRegistry(QStringLiteral("1.0"), QLatin1String(OtherKey::kFilePaths10), relative, result))
+        return result;
+
+    m_log(QStringLiteral("Falling back to default value"));
+    result = m_layout.nativePath(QLatin1String(kTcaFolder)) + relative;
+    m_log(QStringLiteral("Orvanta TCAData final value = ") + result);
+    return result;
+}
+
+bool DataPathResolver::tryIniFile(const QString& relative, QString& result) const {
+    const QString iniPath = m_layout.iniFolder + QLatin1String(kIniFileName);
+    m_log(QStringLiteral("Trying to open ") + iniPath);
+    if (!QFileInfo(iniPath).isFile())
+        return false;
+    const IniFile::Lookup lookup =
+        IniFile::read(iniPath, QStringLiteral("Orvanta"), QLatin1String(OtherKey::kTcaDataValue));
+    if (lookup.status == IniFile::Status::FileUnreadable)
+        return false;
+    m_log(iniPath + QStringLiteral(" successfully opened"));
+    const QString value = lookup.status == IniFile::Status::Found
+                              ? lookup.value
+                              : QString::fromLatin1(kDefaultTcaData);
+    const QString folder = parentFolderOf(value);
+    m_log(QStringLiteral("Orvanta TarvoCollect.Ini TCAData value = ") + folder);
+    result = withTrailingSeparator(folder) + relative;
+    m_log(QStringLiteral("Orvanta TCAData final value = ") + result);
+    return true;
+}
+
+bool DataPathResolver::tryRegistry(const QString& version, const QString& keyPath,
+                                   const QString& relative, QString& result) const {
+    if (!m_hives.keyExists(m_root, keyPath))
+        return false;
+    const QString orvanta = QStringLiteral("Orvanta ") + version;
+    m_log(orvanta + QStringLiteral(" registry File path successfully opened"));
+    const QVariant value =
+        readRegistryValue(m_hives, m_root, keyPath, QLatin1String(OtherKey::kTcaDataValue));
+    if (value.metaType().id() == QMetaType::QString) {
+        m_log(orvanta + QStringLiteral(" TCAData value does exist"));
+        const QString folder = parentFolderOf(value.toString());
+        m_log(orvanta + QStringLiteral(" TCAData value = ") + folder);
+        result = withTrailingSeparator(folder) + relative;
+    } else {
+        result = m_layout.nativePath(QLatin1String(kTcaFolder)) + relative;
+    }
+    m_log(orvanta + QStringLiteral(" TCAData final value = ") + result);
+    return true;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+
+#include <QString>
+
+#include "InstallationLayout.h"
+#include "RegistryHives.h"
+
+// Finds the root folder of patient data: from "TarvoCollect.Ini" beside the executable, else
+// from the Orvanta 2.0 or 1.0 "File Paths" registry key, else the default below "C:\TCA\".
+// Every step is logged so that an engineer can see where the folder came from.
+class DataPathResolver {
+public:
+    using LogLine = std::function<void(const QString&)>;
+    static constexpr auto kIniFileName = "TarvoCollect.Ini";
+
+    DataPathResolver(const InstallationLayout& layout, const RegistryHives& hives,
+                     RegistryRoot settingsRoot, LogLine log);
+
+    // The folder for a path relative to the data installation, "DATA\" for DataRoot.
+    QString resolve(const QString& relativePath) const;
+
+private:
+    bool tryIniFile(const QString& relative, QString& result) const;
+    bool tryRegistry(const QString& version, const QString& keyPath, const QString& relative,
+                     QString& result) const;
+    QString parentFolderOf(const QString& value) const;
+
+    const InstallationLayout& m_layout;
+    const RegistryHives& m_hives;
+    RegistryRoot m_root;
+    LogLine m_log;
+};

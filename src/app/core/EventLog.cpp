@@ -1,0 +1,71 @@
+#include "EventLog.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include "Clock.h"
+
+namespace {
+
+// The long time format without a time-zone designator, which log readers do not expect.
+QString timeFormatOf(const QLocale& locale) {
+    QString format = locale.timeFormat(QLocale::LongFormat);
+    static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
+    format.replace(zone, QStringLiteral(" "));
+    return format.trimmed();
+}
+
+bool folderExists(const QString& folderText) {
+    QString path = folderText;
+    while (path.size() > 1 && (path.endsWith(u'/') || path.endsWith(u'\\')))
+        path.chop(1);
+    return QFileInfo(path).isDir();
+}
+
+} // namespace
+
+EventLog::EventLog(const Clock& clock, QLocale locale)
+    : m_clock(clock), m_locale(std::move(locale)), m_timeFormat(timeFormatOf(m_locale)),
+      m_main(kMainTrimAbove, clock), m_extended(kExtendedTrimAbove, clock) {}
+
+QString EventLog::open(const QString& logFolder) {
+    m_main.setFilePath(logFolder + QLatin1String(kMainFileName));
+    m_extended.setFilePath(logFolder + QLatin1String(kExtendedFileName));
+    if (folderExists(logFolder)) {
+        m_main.loadExisting();
+        m_extended.loadExisting();
+        return {};
+    }
+    if (QDir().mkdir(QDir::cleanPath(logFolder)))
+        return {};
+    return QStringLiteral("Could not create the log folder ") + logFolder;
+}
+
+QString EventLog::timeStamp() const {
+    const QDateTime now = m_clock.now();
+    const QString date = m_locale.toString(now.date(), QLocale::ShortFormat);
+    if (now.time() == QTime(0, 0))
+        return date;
+    return date + u' ' + m_locale.toString(now.time(), m_timeFormat);
+}
+
+QString EventLog::formatted(const QString& message) const {
+    if (message.isEmpty())
+        return message;
+    return timeStamp() + QStringLiteral(" - ") + message;
+}
+
+void EventLog::writeLog(const QString& message) {
+    try {
+        m_main.append(formatted(message));
+    } catch (...) {
+    }
+}
+
+void EventLog::writeExtendedLog(const QString& message) {
+    try {
+        m_extended.append(formatted(message));
+    } catch (...) {
+    }
+}

@@ -1,0 +1,64 @@
+#include "InstallationLayout.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+namespace {
+
+QString folderText(const QString& path) {
+    return withTrailingSeparator(QDir::toNativeSeparators(QDir::cleanPath(path)));
+}
+
+} // namespace
+
+QString nativeSeparator() {
+    return QString(QDir::separator());
+}
+
+QString withTrailingSeparator(const QString& folder) {
+    if (folder.endsWith(u'/') || folder.endsWith(u'\\'))
+        return folder;
+    return folder + nativeSeparator();
+}
+
+InstallationLayout InstallationLayout::standard(const QString& executableFolder) {
+    InstallationLayout layout;
+    layout.iniFolder = folderText(executableFolder);
+#ifdef Q_OS_WIN
+    layout.rootFolder = folderText(
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/TarvoCollect");
+    layout.driveC = QStringLiteral("C:\\");
+#else
+    layout.rootFolder = folderText(
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/TarvoCollect");
+    layout.currentUserHiveFile = layout.rootFolder + "HKEY_CURRENT_USER.ini";
+    layout.localMachineHiveFile = QStringLiteral("/etc/xdg/TarvoCollect/HKEY_LOCAL_MACHINE.ini");
+    layout.driveC = folderText(QDir::homePath());
+#endif
+    return layout;
+}
+
+InstallationLayout InstallationLayout::portableAt(const QString& folder) {
+    InstallationLayout layout;
+    layout.portable = true;
+    layout.rootFolder = folderText(QDir(folder).absolutePath());
+    layout.currentUserHiveFile = layout.rootFolder + "HKEY_CURRENT_USER.ini";
+    layout.localMachineHiveFile = layout.rootFolder + "HKEY_LOCAL_MACHINE.ini";
+    layout.iniFolder = layout.rootFolder;
+    layout.driveC = layout.rootFolder + "C" + nativeSeparator();
+    return layout;
+}
+
+QString InstallationLayout::nativePath(const QString& windowsText) const {
+    QString text = windowsText;
+    const bool onDriveC = text.size() >= 3 && text.at(0).toUpper() == u'C' && text.at(1) == u':' &&
+                          (text.at(2) == u'\\' || text.at(2) == u'/');
+    if (onDriveC)
+        text = driveC + text.mid(3);
+#ifdef Q_OS_WIN
+    return text;
+#else
+    text.replace(u'\\', u'/');
+    return text;
+#endif
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QString>
+
+// Every value under the collector's settings key, with its type and the default a reader uses
+// when the value is missing, unreadable or of the wrong type.
+namespace Setting {
+
+inline constexpr auto kKeyPath = "\\SOFTWARE\\Keldamed AB\\Panoptra\\External Collect\\1.0\\Tarvo";
+
+struct Boolean {
+    const char* name;
+    bool defaultValue;
+};
+struct Integer {
+    const char* name;
+    int defaultValue;
+};
+struct Text {
+    const char* name;
+    const char* defaultValue;
+};
+
+inline constexpr Text HKEY{"HKEY", ""};
+inline constexpr Text DebugFolder{"DebugFolder", ""};
+inline constexpr Integer MessageMaxValue{"MessageMaxValue", 20};
+inline constexpr Text CommunicationProtocol{"CommunicationProtocol", "XML"};
+inline constexpr Boolean RelayDataToHost{"RelayDataToHost", false};
+inline constexpr Boolean IncludeChecksum{"IncludeChecksum", false};
+inline constexpr Text HostOther{"HostOther", ""};
+inline constexpr Integer PortOther{"PortOther", 13000};
+inline constexpr Integer CommunicationTimeout{"CommunicationTimeout", 10};
+inline constexpr Boolean Filter194{"Filter194", false};
+inline constexpr Integer Port{"Port", 13000};
+inline constexpr Boolean AutoHide{"AutoHide", false};
+inline constexpr Boolean AutoStart{"AutoStart", false};
+inline constexpr Boolean AutoCreate{"AutoCreate", false};
+inline constexpr Integer IDReduction{"IDReduction", 0};
+inline constexpr Boolean NoOrvanta{"NoOrvanta", false};
+inline constexpr Boolean InterNetworking{"InterNetworking", false};
+inline constexpr Text IPString{"IPString", ""};
+inline constexpr Integer ClientSocketPort{"ClientSocketPort", 13999};
+inline constexpr Boolean MonitorNetworkLocation{"MonitorNetworkLocation", false};
+inline constexpr Boolean DuplicateXMLFiles{"DuplicateXMLFiles", false};
+inline constexpr Text DuplicateToNetworkLocation{"DuplicateToNetworkLocation", ""};
+inline constexpr Text ExternalMediaDrive{"ExternalMediaDrive", ""};
+inline constexpr Boolean UseTarvoSettings{"UseTarvoSettings", true};
+inline constexpr Integer Interval{"Interval", 30};
+inline constexpr Integer MedianFilterValue{"MedianFilterValue", 15};
+inline constexpr Integer TimerInterval{"TimerInterval", 1000};
+inline constexpr Text FilterFunction{"FilterFunction", "Median"};
+inline constexpr Boolean Automatic{"Automatic", true};
+
+// Numbered families: "Param0", "Param1", ... (no gaps), "Name" + parameter number,
+// "Patient0", "Patient1", ...
+inline constexpr auto kParamPrefix = "Param";
+inline constexpr auto kNamePrefix = "Name";
+inline constexpr auto kPatientPrefix = "Patient";
+
+// The value of HKEY that selects the local machine's root.
+inline constexpr auto kLocalMachineChoice = "LOCAL_MACHINE";
+inline constexpr auto kCurrentUserChoice = "CURRENT_USER";
+
+} // namespace Setting
+
+// Other keys this program reads.
+namespace OtherKey {
+inline constexpr auto kLanguage = "Software\\Keldamed AB\\Orvanta\\2.0\\General";
+inline constexpr auto kFilePaths20 = "Software\\Keldamed AB\\Orvanta\\2.0\\File Paths";
+inline constexpr auto kFilePaths10 = "Software\\Keldamed AB\\Orvanta\\1.0\\File Paths";
+inline constexpr auto kLanguageValue = "Language";
+inline constexpr auto kTcaDataValue = "TCAData";
+} // namespace OtherKey

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QStringList>
+
+#include "RegistryHives.h"
+#include "SettingKeys.h"
+
+// Reads and writes the values under the collector's settings key below the chosen root.
+// Every call opens the key anew; no call raises. A reader returns the default when the key or
+// the value is missing, cannot be read or has the wrong type; a writer creates the key and
+// ignores failures.
+class SettingsStore {
+public:
+    SettingsStore(const RegistryHives& hives, RegistryRoot root);
+
+    // The root the settings live under: the value HKEY, always read from the local machine's
+    // root, selects the local machine when it is "LOCAL_MACHINE", the current user otherwise.
+    static RegistryRoot chooseRoot(const RegistryHives& hives);
+
+    RegistryRoot root() const { return m_root; }
+    const RegistryHives& hives() const { return m_hives; }
+
+    bool readBool(const QString& name, bool defaultValue = false) const;
+    int readInteger(const QString& name, int defaultValue) const;
+    QString readText(const QString& name, const QString& defaultValue = {}) const;
+
+    void writeBool(const QString& name, bool value) const;
+    void writeInteger(const QString& name, int value) const;
+    void writeText(const QString& name, const QString& value) const;
+    void deleteValue(const QString& name) const;
+    QStringList valueNames() const;
+
+    bool read(const Setting::Boolean& setting) const;
+    int read(const Setting::Integer& setting) const;
+    QString read(const Setting::Text& setting) const;
+
+    bool readUseTarvoSettings() const { return read(Setting::UseTarvoSettings); }
+    void writeUseTarvoSettings(bool value) const {
+        writeBool(QLatin1String(Setting::UseTarvoSettings.name), value);
+    }
+
+private:
+    QVariant readRaw(const QString& name) const;
+    void writeRaw(const QString& name, const QVariant& value) const;
+
+    const RegistryHives& m_hives;
+    RegistryRoot m_root;
+};
+
+// Reads one value of any key below a root with the same never-raise rules.
+QVariant readRegistryValue(const RegistryHives& hives, RegistryRoot root, const QString& keyPath,
+                           const QString& name);

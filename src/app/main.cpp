@@ -1,0 +1,100 @@
+#include <cstdio>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDir>
+#include <QFileInfo>
+#include <QTranslator>
+
+#include "Collector.h"
+#include "CommandLine.h"
+#include "DBusPanoptraAutoObject.h"
+#include "GuardedApplication.h"
+#include "LanguageSelection.h"
+#include "OperatorMessages.h"
+#include "SingleInstance.h"
+#include "TerminationSignals.h"
+
+namespace {
+
+void print(FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+// The automation server is on the session bus for a user's installation and on the system bus
+// for a machine-wide one.
+std::unique_ptr<IPanoptraAutoObject> createAutomation(RegistryRoot root) {
+    const QDBusConnection bus = root == RegistryRoot::LocalMachine ? QDBusConnection::systemBus()
+                                                                   : QDBusConnection::sessionBus();
+    return DBusPanoptraAutoObject::create(bus);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    GuardedApplication<QCoreApplication> app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("TarvoCollect"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TARVO_VERSION));
+
+    const CommandLine commandLine = CommandLine::parse(QCoreApplication::arguments());
+    if (!commandLine.error.isEmpty()) {
+        print(stderr, QStringLiteral("tarvo-collect: ") + commandLine.error + u'\n' +
+                          CommandLine::helpText());
+        return 2;
+    }
+    if (commandLine.showHelp) {
+        print(stdout, CommandLine::helpText());
+        return 0;
+    }
+    if (commandLine.showVersion) {
+        print(stdout, QStringLiteral("tarvo-collect " TARVO_VERSION "\n"));
+        return 0;
+    }
+
+    const QString executablePath = QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
+    const InstallationLayout layout =
+        commandLine.rootFolder.isEmpty()
+            ? InstallationLayout::standard(QCoreApplication::applicationDirPath())
+            : InstallationLayout::portableAt(commandLine.rootFolder);
+
+    if (layout.portable)
+        QDir().mkpath(layout.driveC); // the portable stand-in for drive C exists like a drive
+
+    SingleInstance instance(layout.rootFolder);
+    if (!instance.acquire()) {
+        const QString answer =
+            SingleInstance::ask(layout.rootFolder, QLatin1String(SingleInstance::kShowCommand));
+        print(stderr, QStringLiteral("TarvoCollect is already running for ") + layout.rootFolder +
+                          (answer.isEmpty() ? QStringLiteral("; it did not answer.\n")
+                                            : QStringLiteral("; asked it to show its window.\n")));
+        return 0;
+    }
+
+    const RegistryHives hives(layout.currentUserHiveFile, layout.localMachineHiveFile);
+    const auto translator =
+        LanguageSelection::install(executablePath, LanguageSelection::readLanguageId(hives));
+
+    HeadlessOperatorMessages messages;
+    CollectorEnvironment environment;
+    environment.layout = layout;
+    environment.executablePath = executablePath;
+    environment.firstArgument = commandLine.firstArgument;
+    environment.messages = &messages;
+    environment.createAutomation = createAutomation;
+    Collector collector(environment);
+
+    app.setFailureHandler(
+        [&collector](const QString& message) { collector.handleApplicationError(message); });
+    QObject::connect(&instance, &SingleInstance::showRequested, &collector,
+                     &Collector::showWindowRequested);
+
+    if (collector.start() == Collector::StartOutcome::Terminate)
+        return collector.exitCode();
+
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app,
+                     &QCoreApplication::quit);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &collector, &Collector::close);
+    return QCoreApplication::exec();
+}

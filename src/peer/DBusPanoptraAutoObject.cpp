@@ -1,0 +1,52 @@
+#include "DBusPanoptraAutoObject.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+
+#include "OrvantaBusNames.h"
+
+DBusPanoptraAutoObject::DBusPanoptraAutoObject(const QDBusConnection& bus, int timeoutMs)
+    : m_bus(bus), m_timeoutMs(timeoutMs) {}
+
+std::unique_ptr<IPanoptraAutoObject> DBusPanoptraAutoObject::create(const QDBusConnection& bus,
+                                                                     int timeoutMs) {
+    if (!bus.isConnected())
+        throw EOrvantaCallFailed("the message bus is not available: " +
+                                 bus.lastError().message().toStdString());
+    const QDBusConnectionInterface* daemon = bus.interface();
+    if (daemon == nullptr || !daemon->isServiceRegistered(QLatin1String(OrvantaBus::kService)))
+        throw EOrvantaCallFailed(std::string("the automation server ") + OrvantaBus::kService +
+                                 " is not running");
+    return std::unique_ptr<IPanoptraAutoObject>(new DBusPanoptraAutoObject(bus, timeoutMs));
+}
+
+void DBusPanoptraAutoObject::call(const QString& operation, const QVariantList& arguments) {
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        QLatin1String(OrvantaBus::kService), QLatin1String(OrvantaBus::kObjectPath),
+        QLatin1String(OrvantaBus::kInterface), operation);
+    message.setArguments(arguments);
+    const QDBusMessage reply = m_bus.call(message, QDBus::Block, m_timeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        throw EOrvantaCallFailed((operation + QStringLiteral(" failed: ") + reply.errorMessage())
+                                     .toStdString());
+}
+
+void DBusPanoptraAutoObject::NotifyUpdate() {
+    call(QStringLiteral("NotifyUpdate"), {});
+}
+
+void DBusPanoptraAutoObject::ReportCollectState(qint32 handle, qint32 state) {
+    call(QStringLiteral("ReportCollectState"), {handle, state});
+}
+
+void DBusPanoptraAutoObject::AddEndPoint(qint32 handle, const QString& parameterName,
+                                         const QString& unit, double time, qint32 reserved) {
+    call(QStringLiteral("AddEndPoint"), {handle, parameterName, unit, time, reserved});
+}
+
+void DBusPanoptraAutoObject::AddResult(const QString& patientId, const QString& parameterName,
+                                       const QString& measurementPlace, const QString& unit,
+                                       double time, double value) {
+    call(QStringLiteral("AddResult"),
+         {patientId, parameterName, measurementPlace, unit, time, value});
+}
