@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    const QString executablePath = QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
+    const QString executablePath =
+        QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
     const InstallationLayout layout =
         commandLine.rootFolder.isEmpty()
             ? InstallationLayout::standard(QCoreApplication::applicationDirPath())

@@ -9,7 +9,7 @@ DBusPanoptraAutoObject::DBusPanoptraAutoObject(const QDBusConnection& bus, int t
     : m_bus(bus), m_timeoutMs(timeoutMs) {}
 
 std::unique_ptr<IPanoptraAutoObject> DBusPanoptraAutoObject::create(const QDBusConnection& bus,
-                                                                     int timeoutMs) {
+                                                                    int timeoutMs) {
     if (!bus.isConnected())
         throw EOrvantaCallFailed("the message bus is not available: " +
                                  bus.lastError().message().toStdString());
@@ -27,8 +27,8 @@ void DBusPanoptraAutoObject::call(const QString& operation, const QVariantList& 
     message.setArguments(arguments);
     const QDBusMessage reply = m_bus.call(message, QDBus::Block, m_timeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage)
-        throw EOrvantaCallFailed((operation + QStringLiteral(" failed: ") + reply.errorMessage())
-                                     .toStdString());
+        throw EOrvantaCallFailed(
+            (operation + QStringLiteral(" failed: ") + reply.errorMessage()).toStdString());
 }
 
 void DBusPanoptraAutoObject::NotifyUpdate() {

@@ -1,7 +1,7 @@
 #include "AutomationStub.h"
 
-#include <QDateTime>
 #include <QDBusMessage>
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,8 +21,8 @@ bool AutomationStub::openLog(QString* error) {
 
 void AutomationStub::record(const QString& operation, const QVariantList& arguments) {
     ++m_callCount;
-    const bool fail = m_options.failingOperations.contains(operation) ||
-                      m_options.failingCall == m_callCount;
+    const bool fail =
+        m_options.failingOperations.contains(operation) || m_options.failingCall == m_callCount;
     if (m_options.delayMs > 0)
         QThread::msleep(ulong(m_options.delayMs));
     if (m_log.isOpen()) {

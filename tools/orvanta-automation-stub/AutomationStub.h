@@ -32,8 +32,7 @@ public slots:
     void AddEndPoint(int handle, const QString& parameterName, const QString& unit, double time,
                      int reserved);
     void AddResult(const QString& patientId, const QString& parameterName,
-                   const QString& measurementPlace, const QString& unit, double time,
-                   double value);
+                   const QString& measurementPlace, const QString& unit, double time, double value);
 
 private:
     void record(const QString& operation, const QVariantList& arguments);

@@ -42,11 +42,11 @@ int main(int argc, char** argv) {
     options.failingCall = parser.value(failCall).toInt();
     options.delayMs = parser.value(delay).toInt();
 
-    QDBusConnection bus = parser.isSet(address)
-                              ? QDBusConnection::connectToBus(parser.value(address),
-                                                              QStringLiteral("stub"))
-                              : (parser.isSet(systemBus) ? QDBusConnection::systemBus()
-                                                         : QDBusConnection::sessionBus());
+    QDBusConnection bus =
+        parser.isSet(address)
+            ? QDBusConnection::connectToBus(parser.value(address), QStringLiteral("stub"))
+            : (parser.isSet(systemBus) ? QDBusConnection::systemBus()
+                                       : QDBusConnection::sessionBus());
     if (!bus.isConnected()) {
         std::fprintf(stderr, "orvanta-automation-stub: no bus: %s\n",
                      qPrintable(bus.lastError().message()));

@@ -244,10 +244,11 @@ void Collector::logStartupSummary() {
         m_log.writeLog(QStringLiteral("No HostOther defined"));
     m_log.writeLog(m_state.noOrvanta ? QStringLiteral("No Orvanta interface")
                                      : QStringLiteral("Orvanta active"));
-    m_log.writeLog(m_state.analyzerServerActive ? QStringLiteral("ServerSocketTarvo is active. Reading port ") +
-                                      QString::number(m_state.analyzerPort)
-                                : QStringLiteral("ServerSocketTarvo is NOT active. Port setting is ") +
-                                      QString::number(m_state.analyzerPort));
+    m_log.writeLog(m_state.analyzerServerActive
+                       ? QStringLiteral("ServerSocketTarvo is active. Reading port ") +
+                             QString::number(m_state.analyzerPort)
+                       : QStringLiteral("ServerSocketTarvo is NOT active. Port setting is ") +
+                             QString::number(m_state.analyzerPort));
 }
 
 void Collector::readExternalMediaDrive() {

@@ -3,8 +3,8 @@
 #include <memory>
 
 #include <QString>
+#include <QTranslator>
 
-class QTranslator;
 class RegistryHives;
 
 // Chooses the user-interface language: the Orvanta "Language" value of the current user (a

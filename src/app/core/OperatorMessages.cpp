@@ -8,7 +8,8 @@ void HeadlessOperatorMessages::showMessage(const QString& text) {
 }
 
 bool HeadlessOperatorMessages::confirm(const QString& question) {
-    std::fprintf(stderr, "%s (answered No: no operator window)\n", question.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s (answered No: no operator window)\n",
+                 question.toLocal8Bit().constData());
     std::fflush(stderr);
     return false;
 }

@@ -64,7 +64,8 @@ bool readHive(QIODevice& device, QSettings::SettingsMap& map) {
         if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
             continue;
         if (line.startsWith(u'[') && line.endsWith(u']')) {
-            group = canonicalGroup(RegistryHives::groupPath(line.mid(1, line.size() - 2).trimmed()));
+            group =
+                canonicalGroup(RegistryHives::groupPath(line.mid(1, line.size() - 2).trimmed()));
             continue;
         }
         const qsizetype equals = line.indexOf(u'=');

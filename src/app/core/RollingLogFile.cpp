@@ -15,9 +15,10 @@ void RollingLogFile::loadExisting() {
         return;
     // An earlier run never leaves more than the window; a larger file is not ours to load whole.
     constexpr qint64 kLargestLoadedLog = 16 << 20;
-    QByteArray bytes = file.size() > kLargestLoadedLog ? (file.seek(file.size() - kLargestLoadedLog),
-                                                          file.read(kLargestLoadedLog))
-                                                       : file.readAll();
+    QByteArray bytes =
+        file.size() > kLargestLoadedLog
+            ? (file.seek(file.size() - kLargestLoadedLog), file.read(kLargestLoadedLog))
+            : file.readAll();
     QStringList lines = Windows1252::decode(bytes).split(u'\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();

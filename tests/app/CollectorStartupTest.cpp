@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include "Clock.h"
+#include "Collector.h"
+#include "OperatorMessages.h"
+#include "TempRoot.h"
+
+namespace {
+
+class RecordingMessages final : public OperatorMessages {
+public:
+    void showMessage(const QString& text) override { shown << text; }
+    bool confirm(const QString&) override { return false; }
+    QStringList shown;
+};
+
+class NullAutomation final : public IPanoptraAutoObject {
+public:
+    void NotifyUpdate() override {}
+    void ReportCollectState(qint32, qint32) override {}
+    void AddEndPoint(qint32, const QString&, const QString&, double, qint32) override {}
+    void AddResult(const QString&, const QString&, const QString&, const QString&, double,
+                   double) override {}
+};
+
+// The log lines without their time stamps.
+QStringList messagesOf(const QStringList& lines) {
+    QStringList messages;
+    for (const QString& line : lines) {
+        const qsizetype dash = line.indexOf(QStringLiteral(" - "));
+        messages << (dash < 0 ? line : line.mid(dash + 3));
+    }
+    return messages;
+}
+
+class CollectorStartup : public ::testing::Test {
+protected:
+    std::unique_ptr<Collector> makeCollector(const QString& firstArgument = {}) {
+        CollectorEnvironment environment;
+        environment.layout = root.layout();
+        environment.executablePath = QStringLiteral("/opt/tarvo/bin/tarvo-collect");
+        environment.firstArgument = firstArgument;
+        environment.clock = &clock;
+        environment.messages = &messages;
+        environment.createAutomation = [this](RegistryRoot bus) {
+            automationRequests << bus;
+            if (automationFails)
+                throw EOrvantaCallFailed("the automation server is not running");
+            return std::make_unique<NullAutomation>();
+        };
+        return std::make_unique<Collector>(environment);
+    }
+
+    void writeSettings(const QString& values) {
+        root.writeHive(RegistryRoot::CurrentUser, QString::fromLatin1(kTarvoSection) + values);
+    }
+
+    TempRoot root;
+    ManualClock clock{QDateTime(QDate(2026, 12, 8), QTime(9, 30))};
+    RecordingMessages messages;
+    QList<RegistryRoot> automationRequests;
+    bool automationFails = false;
+};
+
+} // namespace
+
+TEST_F(CollectorStartup, DefaultsWithoutOrvantaLogTheStartupLinesInOrder) {
+    auto collector = makeCollector(QStringLiteral("noorvanta"));
+    ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
+
+    const QString dataRoot = root.driveC("TCA/DATA/");
+    const QStringList expected = {
+        QString(),
+        QStringLiteral("Opening application /opt/tarvo/bin/tarvo-collect"),
+        QStringLiteral("Trying to open ") + root.layout().iniFolder + "TarvoCollect.Ini",
+        QStringLiteral("Trying to open the Orvanta 2.0 registry File path"),
+        QStringLiteral("Trying to open the Orvanta 1.0 registry File path"),
+        QStringLiteral("Falling back to default value"),
+        QStringLiteral("Orvanta TCAData final value = ") + dataRoot,
+        QStringLiteral("No Orvanta at start up"),
+        QStringLiteral("Communication Protocol = XML"),
+        QStringLiteral("No HostOther defined"),
+        QStringLiteral("No Orvanta interface"),
+        QStringLiteral("ServerSocketTarvo is NOT active. Port setting is 13000"),
+    };
+    EXPECT_EQ(messagesOf(collector->log().mainLines()), expected);
+    EXPECT_TRUE(automationRequests.isEmpty()) << "NOORVANTA in any letter case switches it off";
+
+    const CollectorState& state = collector->state();
+    EXPECT_EQ(state.settingsRoot, RegistryRoot::CurrentUser);
+    EXPECT_EQ(state.logFolder, root.driveC("TEMP/"));
+    EXPECT_EQ(state.dataRoot, dataRoot);
+    EXPECT_EQ(state.protocol, AnalyzerProtocol::Xml);
+    EXPECT_EQ(state.relayConnection, RelayConnectionState::Disconnected);
+    EXPECT_EQ(state.networkRole, NetworkRole::Standalone);
+    EXPECT_EQ(state.dataClientPort, 13999);
+    EXPECT_EQ(state.dataHostServerPort, 13998);
+    EXPECT_EQ(state.relayTimeoutSeconds, 10);
+    EXPECT_TRUE(state.useTarvoSettings);
+    EXPECT_EQ(state.stateChangeTime, clock.now());
+    EXPECT_EQ(state.externalMediaMenuCaption, "Set External Media Drive (:\\)");
+
+    collector->close();
+    collector->close();
+    EXPECT_EQ(messagesOf(collector->log().mainLines()).count(QStringLiteral("Closing application")),
+              1);
+}
+
+TEST_F(CollectorStartup, SettingsShapeTheStateAndTheSummaryLines) {
+    writeSettings("CommunicationProtocol=hl7telcor\n"
+                  "HostOther=lab-dm\n"
+                  "PortOther=dword:14100\n"
+                  "Port=dword:14000\n"
+                  "NoOrvanta=dword:1\n"
+                  "IDReduction=dword:2\n"
+                  "ClientSocketPort=dword:15000\n"
+                  "ExternalMediaDrive=e\n"
+                  "DebugFolder=C:\\Logs\\\n"
+                  "UseTarvoSettings=dword:0\n"
+                  "AutoHide=dword:1\n");
+    auto collector = makeCollector();
+    ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
+    const QStringList log = messagesOf(collector->log().mainLines());
+    EXPECT_TRUE(log.contains(QStringLiteral("Communication Protocol = HL7Full")));
+    EXPECT_TRUE(log.contains(QStringLiteral("HostOther = lab-dm:14100")));
+    EXPECT_TRUE(log.contains(QStringLiteral("No Orvanta interface")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("ServerSocketTarvo is NOT active. Port setting is 14000")));
+
+    const CollectorState& state = collector->state();
+    EXPECT_EQ(state.logFolder, root.driveC("Logs/"));
+    EXPECT_TRUE(QFile::exists(root.driveC("Logs/Tarvo Logfile.txt")));
+    EXPECT_EQ(state.idReduction, IdReduction::LastTen);
+    EXPECT_EQ(state.dataHostServerPort, 14999);
+    EXPECT_FALSE(state.useTarvoSettings);
+    EXPECT_TRUE(state.autoHide);
+    EXPECT_EQ(state.externalMediaMenuCaption, "Set External Media Drive (E:\\)");
+    EXPECT_TRUE(automationRequests.isEmpty());
+}
+
+TEST_F(CollectorStartup, ProtocolNamesCompareUpperCased) {
+    EXPECT_EQ(protocolFromSetting(QStringLiteral("hl7")), AnalyzerProtocol::Hl7);
+    EXPECT_EQ(protocolFromSetting(QStringLiteral("HL7Telcor")), AnalyzerProtocol::AstmE1381);
+    EXPECT_EQ(protocolFromSetting(QString()), AnalyzerProtocol::Xml);
+    EXPECT_EQ(protocolFromSetting(QStringLiteral("ASTM")), AnalyzerProtocol::Xml);
+}
+
+TEST_F(CollectorStartup, OrvantaActivatedAtStartUpOnTheRootsBus) {
+    root.writeHive(RegistryRoot::LocalMachine,
+                   QString::fromLatin1(kTarvoSection) + "HKEY=LOCAL_MACHINE\nPort=dword:14444\n");
+    auto collector = makeCollector();
+    ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
+    const QStringList log = messagesOf(collector->log().mainLines());
+    EXPECT_TRUE(log.contains(QStringLiteral("Trying to connect to Orvanta")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Orvanta activated at start up")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Orvanta active")));
+    EXPECT_TRUE(collector->orvanta().isActive());
+    EXPECT_EQ(automationRequests, QList<RegistryRoot>{RegistryRoot::LocalMachine});
+    EXPECT_EQ(collector->state().analyzerPort, 14444) << "settings come from the local machine";
+}
+
+TEST_F(CollectorStartup, MissingAutomationServerEndsTheProgram) {
+    automationFails = true;
+    auto collector = makeCollector();
+    EXPECT_EQ(collector->start(), Collector::StartOutcome::Terminate);
+    EXPECT_NE(collector->exitCode(), 0);
+    EXPECT_EQ(messages.shown,
+              QStringList{QStringLiteral("Unable to start, please contact Keldamed AB")});
+    EXPECT_FALSE(collector->orvanta().isActive());
+    const QStringList log = messagesOf(collector->log().mainLines());
+    EXPECT_TRUE(log.contains(QStringLiteral("Unable to start, please contact Keldamed AB")));
+    EXPECT_FALSE(log.contains(QStringLiteral("Communication Protocol = XML")))
+        << "start-up stops at the automation step";
+}
+
+TEST_F(CollectorStartup, LogFolderThatCannotBeCreatedIsLoggedInMemoryAndStartUpGoesOn) {
+    writeSettings("DebugFolder=C:\\no\\such\\place\\\n");
+    auto collector = makeCollector(QStringLiteral("NOORVANTA"));
+    ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
+    const QStringList log = messagesOf(collector->log().mainLines());
+    ASSERT_FALSE(log.isEmpty());
+    EXPECT_TRUE(log.first().startsWith(QStringLiteral("Error: ")));
+    EXPECT_TRUE(log.contains(QStringLiteral("No Orvanta interface")));
+}
+
+TEST_F(CollectorStartup, ApplicationErrorsAreLoggedWithTheirPrefix) {
+    auto collector = makeCollector(QStringLiteral("NOORVANTA"));
+    collector->start();
+    collector->handleApplicationError(QStringLiteral("Address already in use"));
+    EXPECT_TRUE(collector->log().mainLines().last().endsWith(
+        QStringLiteral(" - Application error: Address already in use")));
+}

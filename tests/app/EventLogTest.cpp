@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "Clock.h"
+#include "EventLog.h"
+#include "TempRoot.h"
+
+namespace {
+
+const QDateTime kAfternoon(QDate(2026, 12, 8), QTime(14, 3, 9));
+const QLocale kSwedish(QLocale::Swedish, QLocale::Sweden);
+
+QStringList fileLines(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+class EventLogTest : public ::testing::Test {
+protected:
+    QString logFolder() const { return root.driveC("TEMP/"); }
+
+    TempRoot root;
+    ManualClock clock{kAfternoon};
+};
+
+} // namespace
+
+TEST_F(EventLogTest, LinesCarryTimeStampsAndEmptyLinesDoNot) {
+    EventLog log(clock, kSwedish);
+    EXPECT_EQ(log.open(logFolder()), "");
+    log.writeLog(QString());
+    log.writeLog(QStringLiteral("Opening application /opt/tarvo/tarvo-collect"));
+    clock.set(QDateTime(QDate(2026, 12, 9), QTime(0, 0)));
+    log.writeLog(QStringLiteral("At midnight"));
+
+    const QStringList expected = {
+        QString(),
+        QStringLiteral("2026-12-08 14:03:09 - Opening application /opt/tarvo/tarvo-collect"),
+        QStringLiteral("2026-12-09 - At midnight"),
+    };
+    EXPECT_EQ(fileLines(log.mainFilePath()), expected);
+    EXPECT_EQ(log.mainFilePath(), logFolder() + "Tarvo Logfile.txt");
+}
+
+TEST_F(EventLogTest, FileIsCrLfSeparatedWindows1252) {
+    EventLog log(clock, kSwedish);
+    log.open(logFolder());
+    log.writeLog(QStringLiteral("Patient Åsa Öberg, 5 µmol/L, 3 €, Ω"));
+    const QByteArray bytes = root.readFile(log.mainFilePath());
+    EXPECT_EQ(bytes, QByteArray("2026-12-08 14:03:09 - Patient \xC5sa \xD6"
+                                "berg, 5 \xB5mol/L, 3 \x80, ?\r\n"));
+}
+
+TEST_F(EventLogTest, MainLogKeepsAWindowOf201Lines) {
+    EventLog log(clock, kSwedish);
+    log.open(logFolder());
+    for (int i = 1; i <= 202; ++i)
+        log.writeLog(QStringLiteral("line %1").arg(i));
+    const QStringList lines = fileLines(log.mainFilePath());
+    ASSERT_EQ(lines.size(), 201);
+    EXPECT_TRUE(lines.first().endsWith(QStringLiteral(" - line 2")));
+    EXPECT_TRUE(lines.last().endsWith(QStringLiteral(" - line 202")));
+}
+
+TEST_F(EventLogTest, ExtendedLogKeepsAWindowOf1001LinesInItsOwnFile) {
+    EventLog log(clock, kSwedish);
+    log.open(logFolder());
+    for (int i = 1; i <= 1002; ++i)
+        log.writeExtendedLog(QStringLiteral("x%1").arg(i));
+    const QStringList lines = fileLines(logFolder() + "Tarvo Logfile Extended.txt");
+    ASSERT_EQ(lines.size(), 1001);
+    EXPECT_TRUE(lines.first().endsWith(QStringLiteral(" - x2")));
+    EXPECT_TRUE(log.mainLines().isEmpty());
+}
+
+TEST_F(EventLogTest, ContinuesAcrossRunsAndAnOversizedOldLogShrinksOneLinePerLine) {
+    QByteArray old;
+    for (int i = 1; i <= 250; ++i)
+        old += "old " + QByteArray::number(i) + "\r\n";
+    root.writeFile(QStringLiteral("C/TEMP/Tarvo Logfile.txt"), old);
+
+    EventLog log(clock, kSwedish);
+    EXPECT_EQ(log.open(logFolder()), "");
+    ASSERT_EQ(log.mainLines().size(), 250);
+    log.writeLog(QStringLiteral("new"));
+    const QStringList lines = fileLines(log.mainFilePath());
+    ASSERT_EQ(lines.size(), 250);
+    EXPECT_EQ(lines.first(), "old 2");
+    EXPECT_TRUE(lines.last().endsWith(QStringLiteral(" - new")));
+}
+
+TEST_F(EventLogTest, MissingFolderIsCreatedOneLevelDeep) {
+    EventLog log(clock, kSwedish);
+    EXPECT_EQ(log.open(logFolder()), "");
+    EXPECT_TRUE(QFileInfo(logFolder()).isDir());
+    EXPECT_TRUE(log.mainLines().isEmpty());
+
+    const QString deep = root.driveC("a/b/c/");
+    EventLog deepLog(clock, kSwedish);
+    const QString failure = deepLog.open(deep);
+    EXPECT_FALSE(failure.isEmpty());
+    EXPECT_FALSE(QFileInfo(deep).exists());
+    deepLog.writeLog(QStringLiteral("kept in memory"));
+    ASSERT_EQ(deepLog.mainLines().size(), 1);
+    EXPECT_TRUE(deepLog.mainLines().first().endsWith(QStringLiteral("kept in memory")));
+}
+
+TEST_F(EventLogTest, FolderTextWithoutSeparatorPutsFilesBesideTheFolder) {
+    QDir().mkpath(root.driveC("Logs"));
+    EventLog log(clock, kSwedish);
+    log.open(root.driveC("Logs"));
+    log.writeLog(QStringLiteral("beside"));
+    EXPECT_TRUE(QFileInfo(root.driveC("LogsTarvo Logfile.txt")).isFile());
+}
+
+TEST_F(EventLogTest, UnwritableFolderKeepsLinesAndRetriesOnlyAfterAPause) {
+    EventLog log(clock, kSwedish);
+    const QString missing = root.driveC("gone/deeper/");
+    log.open(missing); // cannot be created: two levels are missing
+    log.writeLog(QStringLiteral("first"));
+
+    QDir().mkpath(missing); // the folder comes back (a network share reconnects)
+    log.writeLog(QStringLiteral("second"));
+    EXPECT_FALSE(QFileInfo(missing + "Tarvo Logfile.txt").exists())
+        << "no retry while the pause after a failure lasts";
+
+    clock.advanceSeconds(RollingLogFile::kRetryPauseSeconds + 1);
+    log.writeLog(QStringLiteral("third"));
+    const QStringList lines = fileLines(missing + "Tarvo Logfile.txt");
+    ASSERT_EQ(lines.size(), 3) << "every line kept in memory reaches the file";
+    EXPECT_TRUE(lines.at(0).endsWith(QStringLiteral("first")));
+    EXPECT_TRUE(lines.at(2).endsWith(QStringLiteral("third")));
+}
+
+TEST_F(EventLogTest, TimeStampDropsTheTimeZoneOfLongTimeFormats) {
+    EventLog log(clock, QLocale::c());
+    const QString stamp = log.timeStamp();
+    EXPECT_TRUE(stamp.endsWith(QStringLiteral("14:03:09"))) << stamp.toStdString();
+}
