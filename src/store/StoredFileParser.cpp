@@ -1,0 +1,316 @@
+#include "StoredFileParser.h"
+
+#include <map>
+
+#include "ByteCursor.h"
+#include "StoredFileTags.h"
+#include "ZelTypes.h"
+
+namespace {
+
+bool isPointTag(qint32 tag) {
+    return tag == StoredTag::ResultPoint || tag == StoredTag::PointWithoutText ||
+           tag == StoredTag::PlainPoint || tag == StoredTag::EndPoint;
+}
+
+class ParseRun {
+public:
+    ParseRun(TStoredFileContent& content, bool stopAtReservedSpace)
+        : m_content(content), m_stopAtReservedSpace(stopAtReservedSpace) {}
+
+    void handle(qint32 tag, TMicroReader& reader) {
+        if (m_monitorMode)
+            handleMonitorData(tag, reader);
+        else
+            handleGeneral(tag, reader);
+    }
+
+    void finish() {
+        for (const auto& [index, missing] : m_missingSeries) {
+            m_content.problems.push_back(
+                {TFileProblem::Kind::PointForMissingSerie, missing.firstOffset,
+                 QStringLiteral("%1 point record(s) for series %2, which the file does not define")
+                     .arg(missing.count)
+                     .arg(index)});
+        }
+    }
+
+private:
+    struct Missing {
+        int count = 0;
+        qint64 firstOffset = -1;
+    };
+
+    template <typename T> T* adopt(std::unique_ptr<T> object, TMicroReader& reader) {
+        T* raw = object.get();
+        reader.SetCurrentObject(raw);
+        m_content.objects.push_back(std::move(object));
+        return raw;
+    }
+
+    bool fileInformationRecord(qint32 tag, TMicroReader& reader) {
+        switch (tag) {
+        case StoredTag::Reserved:
+            m_content.reserved = reader.ReadInteger();
+            return true;
+        case StoredTag::PatientID:
+            m_content.patientId = reader.ReadString();
+            return true;
+        case StoredTag::PatientName:
+            m_content.patientName = reader.ReadString();
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    void handleGeneral(qint32 tag, TMicroReader& reader) {
+        TStreamObject* current = reader.CurrentObject();
+        if (auto* events = dynamic_cast<TEventSerie*>(current)) {
+            readEventSerieRecord(*events, tag, reader);
+            return;
+        }
+        if (auto* event = dynamic_cast<TEventPoint*>(current)) {
+            if (tag == StoredTag::EventPointTime)
+                event->X = reader.ReadDouble();
+            else if (tag == StoredTag::EventPointText)
+                event->Text = reader.ReadString();
+            else
+                reader.SkipRecord();
+            return;
+        }
+        switch (tag) {
+        case StoredTag::FileKind:
+            m_content.fileKind = reader.ReadInteger();
+            m_monitorMode = m_content.fileKind == qint32(TZelFileType::ftMonitorData) ||
+                            m_content.fileKind == qint32(TZelFileType::ftVideoFileController);
+            return;
+        case StoredTag::FileInformation:
+        case StoredTag::SingleSerie:
+        case StoredTag::SinglePlot:
+            reader.BeginFolding(tag);
+            return;
+        case StoredTag::EventSerie:
+            reader.BeginFolding(tag);
+            adopt(std::make_unique<TEventSerie>(), reader);
+            return;
+        default:
+            if (!fileInformationRecord(tag, reader))
+                reader.SkipRecord();
+        }
+    }
+
+    void readEventSerieRecord(TEventSerie& events, qint32 tag, TMicroReader& reader) {
+        if (tag == StoredTag::EventSerieCaption) {
+            events.Caption = reader.ReadString();
+        } else if (tag == StoredTag::EventPoint) {
+            reader.BeginFolding(tag);
+            events.Points.emplace_back();
+            reader.SetCurrentObject(&events.Points.back());
+        } else {
+            reader.SkipRecord();
+        }
+    }
+
+    void handleMonitorData(qint32 tag, TMicroReader& reader) {
+        TStreamObject* current = reader.CurrentObject();
+        if (auto* monitor = dynamic_cast<TMonitorInfo*>(current)) {
+            if (readMonitorRecord(*monitor, tag, reader))
+                return;
+        } else if (auto* serie = dynamic_cast<TParameterSerie*>(current)) {
+            if (readSerieRecord(*serie, tag, reader))
+                return;
+        }
+        if (isPointTag(tag)) {
+            readPoint(tag, reader);
+            return;
+        }
+        switch (tag) {
+        case StoredTag::MonitorInfo:
+            reader.BeginFolding(tag);
+            adopt(std::make_unique<TMonitorInfo>(), reader);
+            return;
+        case StoredTag::Serie:
+            reader.BeginFolding(tag);
+            adopt(std::make_unique<TParameterSerie>(), reader);
+            return;
+        case StoredTag::ReservedSpace:
+            m_content.reservedOffset = reader.RecordOffset();
+            if (m_stopAtReservedSpace) {
+                reader.StopReading();
+                return;
+            }
+            m_content.reservedSize = reader.ReadSize();
+            reader.Skip(m_content.reservedSize);
+            return;
+        case StoredTag::FileInformation:
+            reader.BeginFolding(tag);
+            return;
+        default:
+            if (!fileInformationRecord(tag, reader))
+                reader.SkipRecord();
+        }
+    }
+
+    static bool readMonitorRecord(TMonitorInfo& monitor, qint32 tag, TMicroReader& reader) {
+        switch (tag) {
+        case StoredTag::MonitorName:
+            monitor.MonitorName = reader.ReadString();
+            return true;
+        case StoredTag::MonitorIdentity:
+            monitor.MonitorIdentity = reader.ReadString();
+            return true;
+        case StoredTag::PatientID:
+            monitor.PatientID = reader.ReadString();
+            return true;
+        case StoredTag::PatientName:
+            monitor.PatientName = reader.ReadString();
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    static bool readSerieRecord(TParameterSerie& serie, qint32 tag, TMicroReader& reader) {
+        switch (tag) {
+        case StoredTag::SerieIndex:
+            serie.Index = qint16(reader.ReadInteger());
+            return true;
+        case StoredTag::SerieParameterName:
+            serie.Identity.SetParameterName(reader.ReadString());
+            return true;
+        case StoredTag::SerieMeasurementPlace:
+            serie.Identity.SetMeasurementPlace(reader.ReadString());
+            return true;
+        case StoredTag::SerieExtraName:
+            serie.Identity.SetParamExtraName(reader.ReadString());
+            return true;
+        case StoredTag::SerieUnit:
+            serie.Unit = reader.ReadString();
+            return true;
+        case StoredTag::SerieParameterID:
+            serie.Identity.SetParameterID(reader.ReadString());
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    void readPoint(qint32 tag, TMicroReader& reader) {
+        const qint64 offset = reader.RecordOffset();
+        const QByteArray payload = reader.ReadRawBytes(reader.ReadSize());
+        qint16 index = 0;
+        TSeriesPoint point;
+        if (!StoredFileParser::parsePoint(tag, payload, reader.StringLengthIncludesCharSize(),
+                                          index, point)) {
+            m_content.problems.push_back(
+                {TFileProblem::Kind::Unreadable, offset,
+                 QStringLiteral("point record %1 at byte %2 is damaged; it was left out")
+                     .arg(tag)
+                     .arg(offset)});
+            return;
+        }
+        std::visit([offset](auto& p) { p.RecordOffset = offset; }, point);
+        if (!StoredFileParser::attachPoint(m_content.objects, index, std::move(point))) {
+            Missing& missing = m_missingSeries[index];
+            if (missing.count++ == 0)
+                missing.firstOffset = offset;
+        }
+    }
+
+    TStoredFileContent& m_content;
+    bool m_stopAtReservedSpace;
+    bool m_monitorMode = false;
+    std::map<qint16, Missing> m_missingSeries;
+};
+
+void checkSeriesIndexes(TStoredFileContent& content) {
+    qint32 expected = 0;
+    for (const TParameterSerie* serie : content.series()) {
+        if (serie->Index != expected) {
+            content.problems.push_back(
+                {TFileProblem::Kind::IndexGap, -1,
+                 QStringLiteral("series number %1 in file order has index %2")
+                     .arg(expected)
+                     .arg(serie->Index)});
+            return;
+        }
+        ++expected;
+    }
+}
+
+} // namespace
+
+bool StoredFileParser::parsePoint(qint32 tag, const QByteArray& payload,
+                                  bool lengthIncludesCharSize, qint16& index, TSeriesPoint& point) {
+    ByteCursor cursor(payload.constData(), payload.size());
+    index = cursor.read<qint16>();
+    const double x = cursor.read<double>();
+    const double y = cursor.read<double>();
+    if (tag == StoredTag::EndPoint) {
+        point = TRecordDelimiterPoint{x, -1};
+        return cursor.ok();
+    }
+    TTarvoDataPoint data;
+    data.X = x;
+    data.Y = y;
+    data.RecordTag = tag;
+    if (tag != StoredTag::PlainPoint) {
+        data.AnalyseResult = cursor.read<quint8>();
+        if (tag == StoredTag::ResultPoint)
+            data.AnalyseResultString = cursor.readString(lengthIncludesCharSize);
+        data.VialID = cursor.readString(lengthIncludesCharSize);
+        data.AttemptNo = cursor.read<qint32>();
+    }
+    point = data;
+    return cursor.ok();
+}
+
+bool StoredFileParser::attachPoint(std::vector<std::unique_ptr<TStreamObject>>& objects,
+                                   qint16 index, TSeriesPoint point) {
+    const std::size_t position = std::size_t(index) + 1;
+    if (index < 0 || position >= objects.size())
+        return false;
+    auto* serie = dynamic_cast<TParameterSerie*>(objects[position].get());
+    if (serie == nullptr || serie->Index != index)
+        return false;
+    if (!serie->Points)
+        serie->Points = std::make_shared<TPlotSerie>();
+    serie->Points->Points.push_back(std::move(point));
+    return true;
+}
+
+TStoredFileContent StoredFileParser::parse(const QByteArray& data, bool stopAtReservedSpace) {
+    TStoredFileContent content;
+    ParseRun run(content, stopAtReservedSpace);
+    TMicroReader reader;
+    reader.SetOnLevelClosed([&content](TMicroReader& r, quint8 stored, bool correct) {
+        if (r.ChecksumMode() && !correct) {
+            content.problems.push_back(
+                {TFileProblem::Kind::ChecksumMismatch, r.Position() - 1,
+                 QStringLiteral("checksum byte at %1 is %2, the content sums to another value")
+                     .arg(r.Position() - 1)
+                     .arg(stored)});
+        }
+    });
+    content.checksumValid =
+        reader.Load(data, [&run](qint32 tag, TMicroReader& r) { run.handle(tag, r); });
+    run.finish();
+    content.versionMajor = reader.VersionMajor();
+    content.versionMinor = reader.VersionMinor();
+    content.checksums = reader.ChecksumMode();
+    content.layout = reader.Layout();
+    const TMicroReader::Truncation& cut = reader.TruncatedRecord();
+    content.validEnd = cut.recordOffset >= 0 ? cut.recordOffset : data.size();
+    if (cut.recordOffset >= 0) {
+        content.problems.push_back(
+            {TFileProblem::Kind::TruncatedRecord, cut.recordOffset,
+             QStringLiteral("the record at byte %1 (tag %2) is cut short: the file ends after %3 "
+                            "of its bytes")
+                 .arg(cut.recordOffset)
+                 .arg(cut.tag)
+                 .arg(data.size() - cut.recordOffset)});
+    }
+    checkSeriesIndexes(content);
+    return content;
+}

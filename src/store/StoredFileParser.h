@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+
+#include "StoredFileContent.h"
+#include "TPlotSerie.h"
+
+// Reads a stored file of any kind with the general record handler, which hands monitor data
+// files to the monitor data handler: monitor information, series definitions and the points
+// appended after them. Records of other kinds belong to the analysis programs and are skipped.
+class StoredFileParser {
+public:
+    // stopAtReservedSpace: reading ends at the reserved space record, as when a file is checked
+    // before writing to it. Throws the stream layer's failures for files it cannot read.
+    static TStoredFileContent parse(const QByteArray& data, bool stopAtReservedSpace = false);
+
+    // Attaches a point to its series: the object at list position index + 1 when it is the
+    // series of that index. Returns false when there is no such series.
+    static bool attachPoint(std::vector<std::unique_ptr<TStreamObject>>& objects, qint16 index,
+                            TSeriesPoint point);
+
+    // Parses the payload of a point record (220, 221, 222 or 85); false when it is damaged.
+    static bool parsePoint(qint32 tag, const QByteArray& payload, bool lengthIncludesCharSize,
+                           qint16& index, TSeriesPoint& point);
+};

@@ -1,0 +1,362 @@
+#include "TSaveItNew.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QtEndian>
+
+#include "StoredFileParser.h"
+#include "StoredFileTags.h"
+#include "TMicroReader.h"
+#include "TMicroWriter.h"
+
+namespace {
+
+QString mismatchReport(const TMonitorInfo& stored, const QString& monitorName,
+                       const QString& monitorIdentity, const QString& patientId,
+                       const QString& patientName) {
+    const QStringList lines = {
+        stored.MonitorName + QStringLiteral(" - ") + monitorName,
+        stored.MonitorIdentity + QStringLiteral(" - ") + monitorIdentity,
+        stored.PatientID + QStringLiteral(" - ") + patientId,
+        stored.PatientName + QStringLiteral(" - ") + patientName,
+    };
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+// The end of the last complete record of a stream whose records follow each other at the top
+// level (a patient data file). A stream whose header cannot be read counts as complete.
+qint64 endOfCompleteRecords(const QByteArray& data) {
+    try {
+        TMicroReader reader;
+        reader.Load(data, [](qint32, TMicroReader& r) { r.SkipRecord(); });
+        const qint64 cut = reader.TruncatedRecord().recordOffset;
+        return cut >= 0 ? cut : data.size();
+    } catch (const EZelError&) {
+        return data.size();
+    }
+}
+
+} // namespace
+
+TSaveItNew::FileStamp TSaveItNew::stampOf(const QString& fileName) {
+    const QFileInfo info(fileName);
+    if (!info.exists())
+        return {};
+    return {info.size(), info.lastModified()};
+}
+
+bool TSaveItNew::cacheIsCurrent(const FileStamp& stamp) const {
+    if (!m_loaded || m_cachedName != m_fileName || !(stamp == m_cachedStamp) || stamp.size < 0)
+        return false;
+    if (m_content.reservedOffset < 0)
+        return true;
+    // A same-length rewrite by another writer within the time resolution of the file system
+    // still moves the reserved space record.
+    QFile file(m_fileName);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(m_content.reservedOffset))
+        return false;
+    const QByteArray head = file.read(8);
+    return head.size() == 8 &&
+           qFromLittleEndian<qint32>(head.constData()) == StoredTag::ReservedSpace &&
+           qFromLittleEndian<qint32>(head.constData() + 4) == m_content.reservedSize;
+}
+
+void TSaveItNew::adopt(const QByteArray& data, TStoredFileContent content) {
+    m_content = std::move(content);
+    m_loaded = true;
+    m_cachedName = m_fileName;
+    m_cachedStamp = stampOf(m_fileName);
+    if (m_cachedStamp.size != data.size())
+        m_cachedStamp = {}; // changed while it was read: read it again next time
+}
+
+QByteArray TSaveItNew::readWholeFile(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EZelError(QStringLiteral("Could not read ") + fileName + QStringLiteral(": ") +
+                        file.errorString());
+    if (file.size() > kLargestFile)
+        throw EZelError(
+            fileName +
+            QStringLiteral(" is too large for a stored file (%1 bytes)").arg(file.size()));
+    return file.readAll();
+}
+
+void TSaveItNew::saveWholeFile(const QString& fileName, const QByteArray& data) {
+    // The new content replaces the old in one step: an interruption leaves the old file whole.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+        throw EZelError(QStringLiteral("Could not write ") + fileName + QStringLiteral(": ") +
+                        file.errorString());
+}
+
+void TSaveItNew::ClearLoadCache() {
+    m_cachedName.clear();
+    m_cachedStamp = {};
+}
+
+void TSaveItNew::LoadFile() {
+    const FileStamp stamp = stampOf(m_fileName);
+    if (m_fileName.isEmpty() || stamp.size < 0) {
+        ClearLoadCache();
+        m_content = {};
+        m_loaded = false;
+        return;
+    }
+    if (cacheIsCurrent(stamp))
+        return;
+    m_content = {};
+    m_loaded = false;
+    const QByteArray data = readWholeFile(m_fileName);
+    adopt(data, StoredFileParser::parse(data));
+    if (!m_content.checksumValid && OnChecksumError)
+        OnChecksumError(m_fileName + QStringLiteral(" has a checksum error."));
+}
+
+void TSaveItNew::OpenMonitorFile(const QString& monitorName, const QString& monitorIdentity,
+                                 bool checkName, const QString& patientFullName,
+                                 const QString& patientId) {
+    FileType = TZelFileType::ftMonitorData;
+    Reserved = 0;
+    if (!QFileInfo::exists(m_fileName)) {
+        const QByteArray data =
+            BuildMonitorFile(monitorName, monitorIdentity, patientId, patientFullName,
+                             MinimumReservedSpaceForMonitorParameters);
+        saveWholeFile(m_fileName, data);
+        adopt(data, StoredFileParser::parse(data));
+        if (OnFileStructureChanged)
+            OnFileStructureChanged(m_fileName);
+        return;
+    }
+    LoadFile();
+    if (m_content.fileKind != qint32(TZelFileType::ftMonitorData))
+        throw EZelError(ZelText::kIncorrectFiletype);
+    const std::vector<const TMonitorInfo*> monitors = m_content.monitors();
+    for (const TMonitorInfo* stored : monitors) {
+        const bool matches = stored->MonitorName == monitorName &&
+                             stored->MonitorIdentity == monitorIdentity &&
+                             stored->PatientID == patientId &&
+                             (!checkName || stored->PatientName == patientFullName);
+        if (!matches)
+            throw EZelError(
+                QLatin1String(ZelText::kFileDoesNotMatch) + QStringLiteral("\r\n") +
+                mismatchReport(*stored, monitorName, monitorIdentity, patientId, patientFullName));
+    }
+    if (monitors.empty())
+        throw EZelError(ZelText::kNoMonitorInfo);
+}
+
+void TSaveItNew::RegisterSerie(qint16 index, const QString& parameterName,
+                               const QString& measurementPlace, const QString& extraName,
+                               const QString& substanceKey, const QString& unit) {
+    const QByteArray record =
+        BuildSerieRecord(index, parameterName, measurementPlace, extraName, substanceKey, unit);
+    QByteArray data = readWholeFile(m_fileName);
+    const TStoredFileContent head = StoredFileParser::parse(data, true);
+    const qint64 at = head.reservedOffset;
+    if (at < 0 || at + 8 > data.size())
+        throw EZelError(m_fileName + QStringLiteral(" has no reserved space for a new series"));
+    const qint64 space = qFromLittleEndian<qint32>(data.constData() + at + 4);
+    if (space < 0 || at + 8 + space > data.size())
+        throw EZelError(m_fileName + QStringLiteral(" has a damaged reserved space record"));
+
+    const qint64 length = record.size();
+    QByteArray reservedHead(8, Qt::Uninitialized);
+    qToLittleEndian<qint32>(StoredTag::ReservedSpace, reservedHead.data());
+    if (space > length) {
+        qToLittleEndian<qint32>(qint32(space - length), reservedHead.data() + 4);
+        data.replace(at, length, record);
+        data.replace(at + length, 8, reservedHead);
+    } else {
+        const qint64 renewed = std::max<qint64>(MinimumReservedSpaceForMonitorParameters, at);
+        qToLittleEndian<qint32>(qint32(renewed), reservedHead.data() + 4);
+        const QByteArray tail = data.mid(at + 8 + space);
+        data.truncate(at);
+        data += record;
+        data += reservedHead;
+        data += QByteArray(renewed, '\0');
+        data += tail;
+    }
+    saveWholeFile(m_fileName, data);
+    adopt(data, StoredFileParser::parse(data));
+}
+
+bool TSaveItNew::appendRecord(const QByteArray& record, qint16 index, const TSeriesPoint& point) {
+    m_lastError.clear();
+    if (m_fileName.isEmpty()) {
+        m_lastError = QStringLiteral("no patient data file is open");
+        return false;
+    }
+    const FileStamp before = stampOf(m_fileName);
+    const bool cached = cacheIsCurrent(before);
+    QFile file(m_fileName);
+    if (!file.open(QIODevice::ReadWrite)) {
+        m_lastError = QStringLiteral("Could not open ") + m_fileName + QStringLiteral(": ") +
+                      file.errorString();
+        return false;
+    }
+    qint64 end = m_content.validEnd;
+    if (!cached) {
+        file.seek(0);
+        end = endOfCompleteRecords(file.readAll());
+    }
+    if (end < file.size() && !file.resize(end)) {
+        m_lastError = QStringLiteral("Could not remove the cut record at the end of ") +
+                      m_fileName + QStringLiteral(": ") + file.errorString();
+        return false;
+    }
+    const bool written = file.seek(end) && file.write(record) == record.size() && file.flush();
+    if (!written) {
+        m_lastError = QStringLiteral("Could not append to ") + m_fileName + QStringLiteral(": ") +
+                      file.errorString();
+        file.resize(end);
+        return false;
+    }
+    file.close();
+    if (cached) {
+        // Keep what was read current: the new point joins its series in memory too.
+        TSeriesPoint stored = point;
+        std::visit([end](auto& p) { p.RecordOffset = end; }, stored);
+        StoredFileParser::attachPoint(m_content.objects, index, std::move(stored));
+        m_content.validEnd = end + record.size();
+        m_cachedStamp = stampOf(m_fileName);
+    } else {
+        ClearLoadCache();
+    }
+    return true;
+}
+
+bool TSaveItNew::AppendPoint(qint16 index, TAnalyseResult status, qint32 attemptNo,
+                             const QString& vialId, const QString& statusText, double value,
+                             double time) {
+    TTarvoDataPoint point;
+    point.X = time;
+    point.Y = value;
+    point.AnalyseResult = quint8(status);
+    point.AnalyseResultString = statusText;
+    point.VialID = vialId;
+    point.AttemptNo = attemptNo;
+    point.RecordTag = StoredTag::ResultPoint;
+    return appendRecord(BuildPointRecord(index, status, attemptNo, vialId, statusText, value, time),
+                        index, point);
+}
+
+bool TSaveItNew::AppendSerieBreak(qint16 index, double time) {
+    return appendRecord(BuildSerieBreakRecord(index, time), index, TRecordDelimiterPoint{time, -1});
+}
+
+void TSaveItNew::Reset() {
+    m_fileName.clear();
+    PatientID.clear();
+    PatientName.clear();
+    Reserved = 0;
+    EventSerie.reset();
+    m_content = {};
+    m_loaded = false;
+    ClearLoadCache();
+    FileType = TZelFileType::ftUnknown;
+    MinimumReservedSpaceForMonitorParameters = kDefaultReservedSpace;
+}
+
+void TSaveItNew::SaveSingle() {
+    if (IsReadOnly)
+        throw EIsReadOnly(ZelText::kReadOnly);
+    QByteArray data;
+    TMicroWriter writer;
+    writer.SetStream(&data);
+    writer.SetChecksumMode(true);
+    writer.WriteHeader();
+    writer.BeginFolding(StoredTag::FileInformation);
+    writer.WriteIntRecord(StoredTag::FileKind, qint32(FileType));
+    writer.WriteIntRecord(StoredTag::Reserved, Reserved);
+    if (!PatientID.isEmpty())
+        writer.WriteStringRecord(StoredTag::PatientID, PatientID);
+    if (!PatientName.isEmpty())
+        writer.WriteStringRecord(StoredTag::PatientName, PatientName);
+    writer.EndFolding();
+    if (FileType == TZelFileType::ftSingleSerie || FileType == TZelFileType::ftSingleEventSerie) {
+        writer.BeginFolding(StoredTag::SingleSerie);
+        if (EventSerie)
+            EventSerie->WriteTo(writer);
+        writer.EndFolding();
+    } else if (FileType == TZelFileType::ftSaveSinglePlot) {
+        writer.BeginFolding(StoredTag::SinglePlot);
+        writer.EndFolding();
+    }
+    writer.CloseStream();
+    saveWholeFile(m_fileName, data);
+    ClearLoadCache();
+}
+
+QByteArray TSaveItNew::BuildMonitorFile(const QString& monitorName, const QString& monitorIdentity,
+                                        const QString& patientId, const QString& patientName,
+                                        qint32 reservedSpace) {
+    QByteArray data;
+    TMicroWriter writer;
+    writer.SetStream(&data);
+    writer.WriteHeader();
+    writer.BeginFolding(StoredTag::FileInformation);
+    writer.WriteIntRecord(StoredTag::FileKind, qint32(TZelFileType::ftMonitorData));
+    writer.WriteIntRecord(StoredTag::Reserved, 0);
+    writer.EndFolding();
+    writer.BeginFolding(StoredTag::MonitorInfo);
+    writer.WriteStringRecord(StoredTag::MonitorName, monitorName);
+    writer.WriteStringRecord(StoredTag::MonitorIdentity, monitorIdentity);
+    writer.WriteStringRecord(StoredTag::PatientID, patientId);
+    writer.WriteStringRecord(StoredTag::PatientName, patientName);
+    writer.EndFolding();
+    writer.BeginFolding(StoredTag::ReservedSpace);
+    const QByteArray zeros(std::max(reservedSpace, 0), '\0');
+    writer.WriteRaw(zeros.constData(), zeros.size());
+    writer.EndFolding();
+    writer.CloseStream();
+    return data;
+}
+
+QByteArray TSaveItNew::BuildSerieRecord(qint16 index, const QString& parameterName,
+                                        const QString& measurementPlace, const QString& extraName,
+                                        const QString& substanceKey, const QString& unit) {
+    QByteArray data;
+    TMicroWriter writer;
+    writer.SetStream(&data);
+    writer.BeginFolding(StoredTag::Serie);
+    writer.WriteIntRecord(StoredTag::SerieIndex, index);
+    writer.WriteStringRecord(StoredTag::SerieParameterName, parameterName);
+    writer.WriteStringRecord(StoredTag::SerieMeasurementPlace, measurementPlace);
+    writer.WriteStringRecord(StoredTag::SerieExtraName, extraName);
+    writer.WriteStringRecord(StoredTag::SerieUnit, unit);
+    writer.WriteStringRecord(StoredTag::SerieParameterID, substanceKey);
+    writer.EndFolding();
+    return data;
+}
+
+QByteArray TSaveItNew::BuildPointRecord(qint16 index, TAnalyseResult status, qint32 attemptNo,
+                                        const QString& vialId, const QString& statusText,
+                                        double value, double time) {
+    QByteArray data;
+    TMicroWriter writer;
+    writer.SetStream(&data);
+    writer.BeginFolding(StoredTag::ResultPoint);
+    writer.WriteInt16(index);
+    writer.WriteDouble(time);
+    writer.WriteDouble(value);
+    writer.WriteByte(quint8(status));
+    writer.WriteString(statusText);
+    writer.WriteString(vialId);
+    writer.WriteInt32(attemptNo);
+    writer.EndFolding();
+    return data;
+}
+
+QByteArray TSaveItNew::BuildSerieBreakRecord(qint16 index, double time) {
+    QByteArray data;
+    TMicroWriter writer;
+    writer.SetStream(&data);
+    writer.BeginFolding(StoredTag::EndPoint);
+    writer.WriteInt16(index);
+    writer.WriteDouble(time);
+    writer.WriteDouble(0.0);
+    writer.EndFolding();
+    return data;
+}

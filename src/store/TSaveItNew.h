@@ -1,0 +1,109 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include "StoredFileContent.h"
+#include "TEventSerie.h"
+#include "ZelTypes.h"
+
+// Owns one stored file name at a time and does all writing to it: creates a patient data file,
+// checks that an existing one belongs to the monitor and patient, adds series definitions into
+// its reserved space, appends points, and writes single-object files such as the events file.
+//
+// What was read from a file is kept while the file's name, size, modification time and reserved
+// space record are unchanged, and is kept current by this writer's own appends, so that storing
+// one value after another never re-reads a whole file.
+class TSaveItNew {
+public:
+    static constexpr qint32 kDefaultReservedSpace = 500;
+    static constexpr qint64 kLargestFile = qint64(512) << 20;
+
+    TZelFileType FileType = TZelFileType::ftMonitorData;
+    bool IsReadOnly = false;
+    qint32 MinimumReservedSpaceForMonitorParameters = kDefaultReservedSpace;
+    // Called with the file name after a new file was created.
+    std::function<void(const QString&)> OnFileStructureChanged;
+    // Called with "<file name> has a checksum error." when a loaded file fails its checksums.
+    std::function<void(const QString&)> OnChecksumError;
+
+    // For single-object files: the patient of the file information, and the event series.
+    QString PatientID;
+    QString PatientName;
+    qint32 Reserved = 0;
+    std::unique_ptr<TEventSerie> EventSerie;
+
+    void SetFileName(const QString& fileName) { m_fileName = fileName; }
+    const QString& FileName() const { return m_fileName; }
+
+    // Creates the patient data file when it does not exist; otherwise checks that it is a
+    // monitor data file of this monitor and patient. Throws EZelError with the reason.
+    void OpenMonitorFile(const QString& monitorName, const QString& monitorIdentity, bool checkName,
+                         const QString& patientFullName, const QString& patientId);
+
+    // Reads the whole file unless what was read is still current. A file that does not exist
+    // leaves nothing loaded. Throws EZelError for a file that cannot be read.
+    void LoadFile();
+    void ClearLoadCache();
+
+    // Adds a series definition inside the file, in its reserved space. Throws EZelError.
+    void RegisterSerie(qint16 index, const QString& parameterName, const QString& measurementPlace,
+                       const QString& extraName, const QString& substanceKey, const QString& unit);
+
+    // Appends a result point / a series break. A failure leaves the file as it was and returns
+    // false; LastError() tells why. A record cut short at the end of the file (a write that was
+    // interrupted) is removed first, so that the new record can be read.
+    [[nodiscard]] bool AppendPoint(qint16 index, TAnalyseResult status, qint32 attemptNo,
+                                   const QString& vialId, const QString& statusText, double value,
+                                   double time);
+    [[nodiscard]] bool AppendSerieBreak(qint16 index, double time);
+    QString LastError() const { return m_lastError; }
+
+    // Forgets file name, texts and objects; the kind becomes unknown, the reserved size 500.
+    void Reset();
+
+    // Writes a single-object file (with checksums), replacing it. Throws EIsReadOnly or EZelError.
+    void SaveSingle();
+
+    // What LoadFile read (objects in file order, facts and problems); empty when nothing is.
+    const TStoredFileContent& Content() const { return m_content; }
+    bool IsLoaded() const { return m_loaded; }
+
+    // Builders of the byte forms, shared with tests and tools.
+    static QByteArray BuildMonitorFile(const QString& monitorName, const QString& monitorIdentity,
+                                       const QString& patientId, const QString& patientName,
+                                       qint32 reservedSpace);
+    static QByteArray BuildSerieRecord(qint16 index, const QString& parameterName,
+                                       const QString& measurementPlace, const QString& extraName,
+                                       const QString& substanceKey, const QString& unit);
+    static QByteArray BuildPointRecord(qint16 index, TAnalyseResult status, qint32 attemptNo,
+                                       const QString& vialId, const QString& statusText,
+                                       double value, double time);
+    static QByteArray BuildSerieBreakRecord(qint16 index, double time);
+
+private:
+    struct FileStamp {
+        qint64 size = -1;
+        QDateTime modified;
+        bool operator==(const FileStamp& other) const = default;
+    };
+
+    static FileStamp stampOf(const QString& fileName);
+    bool cacheIsCurrent(const FileStamp& stamp) const;
+    void adopt(const QByteArray& data, TStoredFileContent content);
+    static QByteArray readWholeFile(const QString& fileName);
+    static void saveWholeFile(const QString& fileName, const QByteArray& data);
+    bool appendRecord(const QByteArray& record, qint16 index, const TSeriesPoint& point);
+
+    QString m_fileName;
+    QString m_lastError;
+    TStoredFileContent m_content;
+    bool m_loaded = false;
+    QString m_cachedName;
+    FileStamp m_cachedStamp;
+};
