@@ -281,6 +281,15 @@ bool StoredFileParser::attachPoint(std::vector<std::unique_ptr<TStreamObject>>& 
 }
 
 TStoredFileContent StoredFileParser::parse(const QByteArray& data, bool stopAtReservedSpace) {
+    return parseWith(data, stopAtReservedSpace, false);
+}
+
+TStoredFileContent StoredFileParser::parseTolerant(const QByteArray& data) {
+    return parseWith(data, false, true);
+}
+
+TStoredFileContent StoredFileParser::parseWith(const QByteArray& data, bool stopAtReservedSpace,
+                                               bool tolerant) {
     TStoredFileContent content;
     ParseRun run(content, stopAtReservedSpace);
     TMicroReader reader;
@@ -293,8 +302,19 @@ TStoredFileContent StoredFileParser::parse(const QByteArray& data, bool stopAtRe
                      .arg(stored)});
         }
     });
-    content.checksumValid =
-        reader.Load(data, [&run](qint32 tag, TMicroReader& r) { run.handle(tag, r); });
+    try {
+        content.checksumValid =
+            reader.Load(data, [&run](qint32 tag, TMicroReader& r) { run.handle(tag, r); });
+    } catch (const EZelError& error) {
+        if (!tolerant)
+            throw;
+        const qint64 offset = reader.RecordOffset();
+        content.problems.push_back({TFileProblem::Kind::Unreadable, offset,
+                                    QStringLiteral("reading stopped at byte %1: %2")
+                                        .arg(offset)
+                                        .arg(QString::fromLocal8Bit(error.what()))});
+        content.checksumValid = reader.FileValid();
+    }
     run.finish();
     content.versionMajor = reader.VersionMajor();
     content.versionMinor = reader.VersionMinor();

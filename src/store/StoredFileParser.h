@@ -14,6 +14,10 @@ public:
     // before writing to it. Throws the stream layer's failures for files it cannot read.
     static TStoredFileContent parse(const QByteArray& data, bool stopAtReservedSpace = false);
 
+    // Reads as much as can be read: a failure becomes an "unreadable" problem at the record
+    // where it happened, and what was read before it is kept. For inspecting damaged files.
+    static TStoredFileContent parseTolerant(const QByteArray& data);
+
     // Attaches a point to its series: the object at list position index + 1 when it is the
     // series of that index. Returns false when there is no such series.
     static bool attachPoint(std::vector<std::unique_ptr<TStreamObject>>& objects, qint16 index,
@@ -22,4 +26,8 @@ public:
     // Parses the payload of a point record (220, 221, 222 or 85); false when it is damaged.
     static bool parsePoint(qint32 tag, const QByteArray& payload, bool lengthIncludesCharSize,
                            qint16& index, TSeriesPoint& point);
+
+private:
+    static TStoredFileContent parseWith(const QByteArray& data, bool stopAtReservedSpace,
+                                        bool tolerant);
 };

@@ -188,14 +188,16 @@ bool TSaveItNew::appendRecord(const QByteArray& record, qint16 index, const TSer
         m_lastError = QStringLiteral("no patient data file is open");
         return false;
     }
-    const FileStamp before = stampOf(m_fileName);
-    const bool cached = cacheIsCurrent(before);
     QFile file(m_fileName);
-    if (!file.open(QIODevice::ReadWrite)) {
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
         m_lastError = QStringLiteral("Could not open ") + m_fileName + QStringLiteral(": ") +
                       file.errorString();
         return false;
     }
+    // Only the end of the complete records is taken from what was read; the series themselves
+    // are checked again, reserved space record included, when the file is next opened.
+    const FileStamp before{file.size(), file.fileTime(QFileDevice::FileModificationTime)};
+    const bool cached = m_loaded && m_cachedName == m_fileName && before == m_cachedStamp;
     qint64 end = m_content.validEnd;
     if (!cached) {
         file.seek(0);
@@ -206,13 +208,13 @@ bool TSaveItNew::appendRecord(const QByteArray& record, qint16 index, const TSer
                       m_fileName + QStringLiteral(": ") + file.errorString();
         return false;
     }
-    const bool written = file.seek(end) && file.write(record) == record.size() && file.flush();
-    if (!written) {
+    if (!file.seek(end) || file.write(record) != record.size()) {
         m_lastError = QStringLiteral("Could not append to ") + m_fileName + QStringLiteral(": ") +
                       file.errorString();
         file.resize(end);
         return false;
     }
+    const FileStamp after{file.size(), file.fileTime(QFileDevice::FileModificationTime)};
     file.close();
     if (cached) {
         // Keep what was read current: the new point joins its series in memory too.
@@ -220,7 +222,7 @@ bool TSaveItNew::appendRecord(const QByteArray& record, qint16 index, const TSer
         std::visit([end](auto& p) { p.RecordOffset = end; }, stored);
         StoredFileParser::attachPoint(m_content.objects, index, std::move(stored));
         m_content.validEnd = end + record.size();
-        m_cachedStamp = stampOf(m_fileName);
+        m_cachedStamp = after;
     } else {
         ClearLoadCache();
     }

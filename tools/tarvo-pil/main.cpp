@@ -1,0 +1,206 @@
+// tarvo-pil: inspects a stored patient data file or events file.
+//
+//   tarvo-pil dump FILE    one JSON document: format, file kind, monitor information, series
+//                          with their points and breaks, events, and the problems found
+//   tarvo-pil check FILE   the problems, one per line; exit status 1 when there are any
+#include <cstdio>
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include "JsonWriter.h"
+#include "OleDateTime.h"
+#include "StoredFileParser.h"
+#include "TSaveItNew.h"
+#include "ZelTypes.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+void print(FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+QString timeText(double days) {
+    const QDateTime time = OleDateTime::toDateTime(days);
+    return time.isValid() ? time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))
+                          : QStringLiteral("invalid");
+}
+
+QString layoutName(TMicroReader::HeaderLayout layout) {
+    switch (layout) {
+    case TMicroReader::HeaderLayout::OldHeader:
+        return QStringLiteral("old header");
+    case TMicroReader::HeaderLayout::Headerless:
+        return QStringLiteral("no header");
+    case TMicroReader::HeaderLayout::RootFolding:
+        break;
+    }
+    return QStringLiteral("root folding");
+}
+
+void writeSerie(JsonWriter& json, const TParameterSerie& serie) {
+    json.beginObject();
+    json.value(QStringLiteral("index"), int(serie.Index));
+    json.value(QStringLiteral("parameterName"), serie.Identity.ParameterName());
+    json.value(QStringLiteral("place"), serie.Identity.MeasurementPlace());
+    json.value(QStringLiteral("extraName"), serie.Identity.ParamExtraName());
+    json.value(QStringLiteral("unit"), serie.Unit);
+    json.value(QStringLiteral("parameterId"), serie.Identity.ParameterID());
+    std::vector<const TTarvoDataPoint*> points;
+    std::vector<const TRecordDelimiterPoint*> breaks;
+    if (serie.Points) {
+        for (const TSeriesPoint& point : serie.Points->Points) {
+            if (const auto* data = std::get_if<TTarvoDataPoint>(&point))
+                points.push_back(data);
+            else
+                breaks.push_back(&std::get<TRecordDelimiterPoint>(point));
+        }
+    }
+    json.value(QStringLiteral("pointCount"), qint64(points.size()));
+    json.beginArray(QStringLiteral("points"));
+    for (const TTarvoDataPoint* point : points) {
+        json.beginObject({}, true);
+        json.value(QStringLiteral("time"), timeText(point->X));
+        json.value(QStringLiteral("value"), point->Y);
+        json.value(QStringLiteral("status"), int(point->AnalyseResult));
+        json.value(QStringLiteral("statusText"), point->AnalyseResultString);
+        json.value(QStringLiteral("vial"), point->VialID);
+        json.value(QStringLiteral("attempt"), point->AttemptNo);
+        json.endObject();
+    }
+    json.endArray();
+    json.beginArray(QStringLiteral("breaks"));
+    for (const TRecordDelimiterPoint* pause : breaks) {
+        json.beginObject({}, true);
+        json.value(QStringLiteral("time"), timeText(pause->X));
+        json.endObject();
+    }
+    json.endArray();
+    json.endObject();
+}
+
+QString dump(const QString& fileName, qint64 size, const TStoredFileContent& content) {
+    JsonWriter json;
+    json.beginObject();
+    json.value(QStringLiteral("file"), fileName);
+    json.value(QStringLiteral("size"), size);
+    json.value(QStringLiteral("formatVersion"),
+               QStringLiteral("%1.%2").arg(content.versionMajor).arg(content.versionMinor));
+    json.value(QStringLiteral("header"), layoutName(content.layout));
+    json.value(QStringLiteral("checksums"), content.checksums);
+    if (content.checksums)
+        json.value(QStringLiteral("checksumsCorrect"), content.checksumValid);
+    json.beginObject(QStringLiteral("fileKind"), true);
+    json.value(QStringLiteral("number"), content.fileKind);
+    json.value(QStringLiteral("name"), fileTypeName(content.fileKind));
+    json.endObject();
+    json.value(QStringLiteral("reserved"), content.reserved);
+    if (!content.patientId.isEmpty() || !content.patientName.isEmpty()) {
+        json.value(QStringLiteral("patientId"), content.patientId);
+        json.value(QStringLiteral("patientName"), content.patientName);
+    }
+    json.beginArray(QStringLiteral("monitorInformation"));
+    for (const TMonitorInfo* monitor : content.monitors()) {
+        json.beginObject({}, true);
+        json.value(QStringLiteral("monitorName"), monitor->MonitorName);
+        json.value(QStringLiteral("monitorIdentity"), monitor->MonitorIdentity);
+        json.value(QStringLiteral("patientId"), monitor->PatientID);
+        json.value(QStringLiteral("patientName"), monitor->PatientName);
+        json.endObject();
+    }
+    json.endArray();
+    if (content.reservedOffset >= 0) {
+        json.beginObject(QStringLiteral("reservedSpace"), true);
+        json.value(QStringLiteral("offset"), content.reservedOffset);
+        json.value(QStringLiteral("size"), content.reservedSize);
+        json.endObject();
+    }
+    json.beginArray(QStringLiteral("series"));
+    for (const TParameterSerie* serie : content.series())
+        writeSerie(json, *serie);
+    json.endArray();
+    if (const TEventSerie* events = content.eventSerie()) {
+        json.beginObject(QStringLiteral("events"));
+        json.value(QStringLiteral("caption"), events->Caption);
+        json.beginArray(QStringLiteral("points"));
+        for (const TEventPoint& event : events->Points) {
+            json.beginObject({}, true);
+            json.value(QStringLiteral("time"), timeText(event.X));
+            json.value(QStringLiteral("text"), event.Text);
+            json.endObject();
+        }
+        json.endArray();
+        json.endObject();
+    }
+    json.beginArray(QStringLiteral("problems"));
+    for (const TFileProblem& problem : content.problems) {
+        json.beginObject({}, true);
+        json.value(QStringLiteral("kind"), problemKindName(problem.kind));
+        if (problem.offset >= 0)
+            json.value(QStringLiteral("offset"), problem.offset);
+        json.value(QStringLiteral("text"), problem.text);
+        json.endObject();
+    }
+    json.endArray();
+    json.endObject();
+    return json.text();
+}
+
+QString usage() {
+    return QStringLiteral("Usage: tarvo-pil dump FILE | tarvo-pil check FILE\n"
+                          "  dump   print the file's content and problems as JSON\n"
+                          "  check  print the problems found; exit status 1 when there are any\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() != 3 ||
+        (arguments[1] != QLatin1String("dump") && arguments[1] != QLatin1String("check"))) {
+        print(stderr, usage());
+        return kUsageError;
+    }
+    const QString fileName = arguments[2];
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        print(stderr,
+              QStringLiteral("tarvo-pil: cannot read %1: %2\n").arg(fileName, file.errorString()));
+        return kUsageError;
+    }
+    if (file.size() > TSaveItNew::kLargestFile) {
+        print(stderr, QStringLiteral("tarvo-pil: %1 is too large for a stored file (%2 bytes)\n")
+                          .arg(fileName)
+                          .arg(file.size()));
+        return kUsageError;
+    }
+    const QByteArray data = file.readAll();
+    TStoredFileContent content = StoredFileParser::parseTolerant(data);
+    if (content.layout == TMicroReader::HeaderLayout::Headerless) {
+        content.problems.insert(content.problems.begin(),
+                                {TFileProblem::Kind::Unreadable, 0,
+                                 QStringLiteral("the file does not begin with an object stream "
+                                                "header; its bytes were read as bare records")});
+    }
+
+    if (arguments[1] == QLatin1String("dump")) {
+        print(stdout, dump(fileName, data.size(), content));
+        return 0;
+    }
+    if (content.problems.empty()) {
+        print(stdout, fileName + QStringLiteral(": no problems found\n"));
+        return 0;
+    }
+    for (const TFileProblem& problem : content.problems) {
+        const QString where = problem.offset >= 0 ? QStringLiteral("byte %1").arg(problem.offset)
+                                                  : QStringLiteral("-");
+        print(stdout, QStringLiteral("%1: %2: %3: %4\n")
+                          .arg(fileName, where, problemKindName(problem.kind), problem.text));
+    }
+    return 1;
+}
