@@ -316,49 +316,52 @@ QByteArray TSaveItNew::BuildMonitorFile(const QString& monitorName, const QStrin
     return data;
 }
 
-QByteArray TSaveItNew::BuildSerieRecord(qint16 index, const QString& parameterName,
-                                        const QString& measurementPlace, const QString& extraName,
-                                        const QString& substanceKey, const QString& unit) {
+namespace {
+
+// One folding built alone, without checksums, as it is written into a file.
+template <typename Fill> QByteArray buildFolding(qint32 tag, Fill fill) {
     QByteArray data;
     TMicroWriter writer;
     writer.SetStream(&data);
-    writer.BeginFolding(StoredTag::Serie);
-    writer.WriteIntRecord(StoredTag::SerieIndex, index);
-    writer.WriteStringRecord(StoredTag::SerieParameterName, parameterName);
-    writer.WriteStringRecord(StoredTag::SerieMeasurementPlace, measurementPlace);
-    writer.WriteStringRecord(StoredTag::SerieExtraName, extraName);
-    writer.WriteStringRecord(StoredTag::SerieUnit, unit);
-    writer.WriteStringRecord(StoredTag::SerieParameterID, substanceKey);
+    writer.BeginFolding(tag);
+    fill(writer);
     writer.EndFolding();
     return data;
+}
+
+} // namespace
+
+QByteArray TSaveItNew::BuildSerieRecord(qint16 index, const QString& parameterName,
+                                        const QString& measurementPlace, const QString& extraName,
+                                        const QString& substanceKey, const QString& unit) {
+    return buildFolding(StoredTag::Serie, [&](TMicroWriter& writer) {
+        writer.WriteIntRecord(StoredTag::SerieIndex, index);
+        writer.WriteStringRecord(StoredTag::SerieParameterName, parameterName);
+        writer.WriteStringRecord(StoredTag::SerieMeasurementPlace, measurementPlace);
+        writer.WriteStringRecord(StoredTag::SerieExtraName, extraName);
+        writer.WriteStringRecord(StoredTag::SerieUnit, unit);
+        writer.WriteStringRecord(StoredTag::SerieParameterID, substanceKey);
+    });
 }
 
 QByteArray TSaveItNew::BuildPointRecord(qint16 index, TAnalyseResult status, qint32 attemptNo,
                                         const QString& vialId, const QString& statusText,
                                         double value, double time) {
-    QByteArray data;
-    TMicroWriter writer;
-    writer.SetStream(&data);
-    writer.BeginFolding(StoredTag::ResultPoint);
-    writer.WriteInt16(index);
-    writer.WriteDouble(time);
-    writer.WriteDouble(value);
-    writer.WriteByte(quint8(status));
-    writer.WriteString(statusText);
-    writer.WriteString(vialId);
-    writer.WriteInt32(attemptNo);
-    writer.EndFolding();
-    return data;
+    return buildFolding(StoredTag::ResultPoint, [&](TMicroWriter& writer) {
+        writer.WriteInt16(index);
+        writer.WriteDouble(time);
+        writer.WriteDouble(value);
+        writer.WriteByte(quint8(status));
+        writer.WriteString(statusText);
+        writer.WriteString(vialId);
+        writer.WriteInt32(attemptNo);
+    });
 }
 
 QByteArray TSaveItNew::BuildSerieBreakRecord(qint16 index, double time) {
-    QByteArray data;
-    TMicroWriter writer;
-    writer.SetStream(&data);
-    writer.BeginFolding(StoredTag::EndPoint);
-    writer.WriteInt16(index);
-    writer.WriteDouble(time);
-    writer.WriteDouble(0.0);
-    writer.EndFolding();
-    return data;
+    return buildFolding(StoredTag::EndPoint, [&](TMicroWriter& writer) {
+        writer.WriteInt16(index);
+        writer.WriteDouble(time);
+        writer.WriteDouble(0.0);
+    });
 }
