@@ -39,18 +39,11 @@ qint64 endOfCompleteRecords(const QByteArray& data) {
 
 } // namespace
 
-TSaveItNew::FileStamp TSaveItNew::stampOf(const QString& fileName) {
-    const QFileInfo info(fileName);
-    if (!info.exists())
-        return {};
-    return {info.size(), info.lastModified()};
-}
-
 bool TSaveItNew::cacheIsCurrent(const FileStamp& stamp) const {
     if (!m_loaded || m_cachedName != m_fileName || !(stamp == m_cachedStamp) || stamp.size < 0)
         return false;
     if (m_content.reservedOffset < 0)
-        return true;
+        return false; // not a patient data file: cheap to read again, and no guard to check
     // A same-length rewrite by another writer within the time resolution of the file system
     // still moves the reserved space record.
     QFile file(m_fileName);
@@ -66,7 +59,7 @@ void TSaveItNew::adopt(const QByteArray& data, TStoredFileContent content) {
     m_content = std::move(content);
     m_loaded = true;
     m_cachedName = m_fileName;
-    m_cachedStamp = stampOf(m_fileName);
+    m_cachedStamp = FileStamp::of(m_fileName);
     if (m_cachedStamp.size != data.size())
         m_cachedStamp = {}; // changed while it was read: read it again next time
 }
@@ -97,7 +90,7 @@ void TSaveItNew::ClearLoadCache() {
 }
 
 void TSaveItNew::LoadFile() {
-    const FileStamp stamp = stampOf(m_fileName);
+    const FileStamp stamp = FileStamp::of(m_fileName);
     if (m_fileName.isEmpty() || stamp.size < 0) {
         ClearLoadCache();
         m_content = {};
@@ -196,7 +189,7 @@ bool TSaveItNew::appendRecord(const QByteArray& record, qint16 index, const TSer
     }
     // Only the end of the complete records is taken from what was read; the series themselves
     // are checked again, reserved space record included, when the file is next opened.
-    const FileStamp before{file.size(), file.fileTime(QFileDevice::FileModificationTime)};
+    const FileStamp before = FileStamp::of(m_fileName);
     const bool cached = m_loaded && m_cachedName == m_fileName && before == m_cachedStamp;
     qint64 end = m_content.validEnd;
     if (!cached) {
@@ -214,8 +207,8 @@ bool TSaveItNew::appendRecord(const QByteArray& record, qint16 index, const TSer
         file.resize(end);
         return false;
     }
-    const FileStamp after{file.size(), file.fileTime(QFileDevice::FileModificationTime)};
     file.close();
+    const FileStamp after = FileStamp::of(m_fileName);
     if (cached) {
         // Keep what was read current: the new point joins its series in memory too.
         TSeriesPoint stored = point;

@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include "FileStamp.h"
 #include "StoredFileContent.h"
 #include "TEventSerie.h"
 #include "ZelTypes.h"
@@ -16,9 +17,10 @@
 // checks that an existing one belongs to the monitor and patient, adds series definitions into
 // its reserved space, appends points, and writes single-object files such as the events file.
 //
-// What was read from a file is kept while the file's name, size, modification time and reserved
-// space record are unchanged, and is kept current by this writer's own appends, so that storing
-// one value after another never re-reads a whole file.
+// What was read from a patient data file is kept while the file's name, size, modification time
+// and reserved space record are unchanged, and is kept current by this writer's own appends, so
+// that storing one value after another never re-reads a whole file. Files of other kinds are
+// small and are read anew each time.
 class TSaveItNew {
 public:
     static constexpr qint32 kDefaultReservedSpace = 500;
@@ -87,13 +89,6 @@ public:
     static QByteArray BuildSerieBreakRecord(qint16 index, double time);
 
 private:
-    struct FileStamp {
-        qint64 size = -1;
-        QDateTime modified;
-        bool operator==(const FileStamp& other) const = default;
-    };
-
-    static FileStamp stampOf(const QString& fileName);
     bool cacheIsCurrent(const FileStamp& stamp) const;
     void adopt(const QByteArray& data, TStoredFileContent content);
     static QByteArray readWholeFile(const QString& fileName);

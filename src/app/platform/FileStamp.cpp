@@ -1,0 +1,31 @@
+#include "FileStamp.h"
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <QFile>
+#include <sys/stat.h>
+#endif
+
+FileStamp FileStamp::of(const QString& fileName) {
+#ifdef Q_OS_WIN
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(reinterpret_cast<LPCWSTR>(fileName.utf16()), GetFileExInfoStandard,
+                              &data))
+        return {};
+    const qint64 size = (qint64(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    const qint64 modified =
+        (qint64(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return {size, modified};
+#else
+    struct stat status;
+    if (::stat(QFile::encodeName(fileName).constData(), &status) != 0)
+        return {};
+#ifdef Q_OS_MACOS
+    const auto& time = status.st_mtimespec;
+#else
+    const auto& time = status.st_mtim;
+#endif
+    return {qint64(status.st_size), qint64(time.tv_sec) * 1000000000 + time.tv_nsec};
+#endif
+}
