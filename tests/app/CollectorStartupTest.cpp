@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QTcpServer>
 
 #include "Clock.h"
 #include "Collector.h"
@@ -67,6 +68,8 @@ protected:
 } // namespace
 
 TEST_F(CollectorStartup, DefaultsWithoutOrvantaLogTheStartupLinesInOrder) {
+    const int port = freeTcpPort();
+    writeSettings(QStringLiteral("Port=dword:%1\n").arg(port));
     auto collector = makeCollector(QStringLiteral("noorvanta"));
     ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
 
@@ -80,10 +83,12 @@ TEST_F(CollectorStartup, DefaultsWithoutOrvantaLogTheStartupLinesInOrder) {
         QStringLiteral("Falling back to default value"),
         QStringLiteral("Orvanta TCAData final value = ") + dataRoot,
         QStringLiteral("No Orvanta at start up"),
+        QStringLiteral("New Caption = Tarvo Data Client (Ver. " TARVO_VERSION
+                       "). , Communication Protocol =  XML"),
         QStringLiteral("Communication Protocol = XML"),
         QStringLiteral("No HostOther defined"),
         QStringLiteral("No Orvanta interface"),
-        QStringLiteral("ServerSocketTarvo is NOT active. Port setting is 13000"),
+        QStringLiteral("ServerSocketTarvo is active. Reading port %1").arg(port),
     };
     EXPECT_EQ(messagesOf(collector->log().mainLines()), expected);
     EXPECT_TRUE(automationRequests.isEmpty()) << "NOORVANTA in any letter case switches it off";
@@ -109,17 +114,19 @@ TEST_F(CollectorStartup, DefaultsWithoutOrvantaLogTheStartupLinesInOrder) {
 }
 
 TEST_F(CollectorStartup, SettingsShapeTheStateAndTheSummaryLines) {
-    writeSettings("CommunicationProtocol=hl7telcor\n"
-                  "HostOther=lab-dm\n"
-                  "PortOther=dword:14100\n"
-                  "Port=dword:14000\n"
-                  "NoOrvanta=dword:1\n"
-                  "IDReduction=dword:2\n"
-                  "ClientSocketPort=dword:15000\n"
-                  "ExternalMediaDrive=e\n"
-                  "DebugFolder=C:\\Logs\\\n"
-                  "UseTarvoSettings=dword:0\n"
-                  "AutoHide=dword:1\n");
+    const int port = freeTcpPort();
+    writeSettings(QStringLiteral("CommunicationProtocol=hl7telcor\n"
+                                 "HostOther=lab-dm\n"
+                                 "PortOther=dword:14100\n"
+                                 "Port=dword:%1\n"
+                                 "NoOrvanta=dword:1\n"
+                                 "IDReduction=dword:2\n"
+                                 "ClientSocketPort=dword:15000\n"
+                                 "ExternalMediaDrive=e\n"
+                                 "DebugFolder=C:\\Logs\\\n"
+                                 "UseTarvoSettings=dword:0\n"
+                                 "AutoHide=dword:1\n")
+                      .arg(port));
     auto collector = makeCollector();
     ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
     const QStringList log = messagesOf(collector->log().mainLines());
@@ -127,7 +134,9 @@ TEST_F(CollectorStartup, SettingsShapeTheStateAndTheSummaryLines) {
     EXPECT_TRUE(log.contains(QStringLiteral("HostOther = lab-dm:14100")));
     EXPECT_TRUE(log.contains(QStringLiteral("No Orvanta interface")));
     EXPECT_TRUE(
-        log.contains(QStringLiteral("ServerSocketTarvo is NOT active. Port setting is 14000")));
+        log.contains(QStringLiteral("ServerSocketTarvo is active. Reading port %1").arg(port)));
+    EXPECT_TRUE(log.contains(QStringLiteral("New Caption = Tarvo Data Client (Ver. " TARVO_VERSION
+                                            "). , Communication Protocol = ASTM E-1381")));
 
     const CollectorState& state = collector->state();
     EXPECT_EQ(state.logFolder, root.driveC("Logs/"));
@@ -148,8 +157,10 @@ TEST_F(CollectorStartup, ProtocolNamesCompareUpperCased) {
 }
 
 TEST_F(CollectorStartup, OrvantaActivatedAtStartUpOnTheRootsBus) {
+    const int port = freeTcpPort();
     root.writeHive(RegistryRoot::LocalMachine,
-                   QString::fromLatin1(kTarvoSection) + "HKEY=LOCAL_MACHINE\nPort=dword:14444\n");
+                   QString::fromLatin1(kTarvoSection) +
+                       "HKEY=LOCAL_MACHINE\nPort=dword:" + QString::number(port) + "\n");
     auto collector = makeCollector();
     ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
     const QStringList log = messagesOf(collector->log().mainLines());
@@ -158,10 +169,11 @@ TEST_F(CollectorStartup, OrvantaActivatedAtStartUpOnTheRootsBus) {
     EXPECT_TRUE(log.contains(QStringLiteral("Orvanta active")));
     EXPECT_TRUE(collector->orvanta().isActive());
     EXPECT_EQ(automationRequests, QList<RegistryRoot>{RegistryRoot::LocalMachine});
-    EXPECT_EQ(collector->state().analyzerPort, 14444) << "settings come from the local machine";
+    EXPECT_EQ(collector->state().analyzerPort, port) << "settings come from the local machine";
 }
 
 TEST_F(CollectorStartup, MissingAutomationServerEndsTheProgram) {
+    writeSettings(QStringLiteral("Port=dword:%1\n").arg(freeTcpPort()));
     automationFails = true;
     auto collector = makeCollector();
     EXPECT_EQ(collector->start(), Collector::StartOutcome::Terminate);
@@ -176,7 +188,8 @@ TEST_F(CollectorStartup, MissingAutomationServerEndsTheProgram) {
 }
 
 TEST_F(CollectorStartup, LogFolderThatCannotBeCreatedIsLoggedInMemoryAndStartUpGoesOn) {
-    writeSettings("DebugFolder=C:\\no\\such\\place\\\n");
+    writeSettings(
+        QStringLiteral("DebugFolder=C:\\no\\such\\place\\\nPort=dword:%1\n").arg(freeTcpPort()));
     auto collector = makeCollector(QStringLiteral("NOORVANTA"));
     ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
     const QStringList log = messagesOf(collector->log().mainLines());
@@ -186,9 +199,27 @@ TEST_F(CollectorStartup, LogFolderThatCannotBeCreatedIsLoggedInMemoryAndStartUpG
 }
 
 TEST_F(CollectorStartup, ApplicationErrorsAreLoggedWithTheirPrefix) {
+    writeSettings(QStringLiteral("Port=dword:%1\n").arg(freeTcpPort()));
     auto collector = makeCollector(QStringLiteral("NOORVANTA"));
     collector->start();
     collector->handleApplicationError(QStringLiteral("Address already in use"));
     EXPECT_TRUE(collector->log().mainLines().last().endsWith(
         QStringLiteral(" - Application error: Address already in use")));
+}
+
+TEST_F(CollectorStartup, PortInUseEndsStartUpWithAnApplicationError) {
+    QTcpServer occupant;
+    ASSERT_TRUE(occupant.listen(QHostAddress::Any, 0));
+    writeSettings(QStringLiteral("Port=dword:%1\n").arg(occupant.serverPort()));
+    auto collector = makeCollector(QStringLiteral("NOORVANTA"));
+    EXPECT_EQ(collector->start(), Collector::StartOutcome::Running);
+    const QStringList log = messagesOf(collector->log().mainLines());
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const QString& line) {
+        return line.startsWith(
+            QStringLiteral("Error(4): Error when trying to set IP port number ("));
+    })) << log.join('\n').toStdString();
+    EXPECT_TRUE(log.last().startsWith(QStringLiteral("Application error: ")));
+    EXPECT_FALSE(log.contains(QStringLiteral("Communication Protocol = XML")))
+        << "start-up ends at the failing step";
+    EXPECT_FALSE(collector->analyzerServer().Active());
 }

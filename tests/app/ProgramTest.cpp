@@ -15,6 +15,12 @@ const QString kProgram = QStringLiteral(TARVO_BIN_DIR "/tarvo-collect");
 
 class ProgramTest : public ::testing::Test {
 protected:
+    void SetUp() override {
+        root.writeHive(RegistryRoot::CurrentUser,
+                       QString::fromLatin1(kTarvoSection) +
+                           QStringLiteral("Port=dword:%1\n").arg(freeTcpPort()));
+    }
+
     QString logText() const {
         QFile file(root.driveC("TEMP/Tarvo Logfile.txt"));
         return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
@@ -78,6 +84,9 @@ TEST_F(ProgramTest, ASecondCopyForTheSameRootAsksTheFirstAndExits) {
     EXPECT_EQ(first.state(), QProcess::Running);
 
     TempRoot otherRoot;
+    otherRoot.writeHive(RegistryRoot::CurrentUser,
+                        QString::fromLatin1(kTarvoSection) +
+                            QStringLiteral("Port=dword:%1\n").arg(freeTcpPort()));
     QProcess other;
     start(other, {QStringLiteral("NOORVANTA"), QStringLiteral("--root"), otherRoot.path()});
     EXPECT_FALSE(other.waitForFinished(700)) << "another root runs a collector of its own";

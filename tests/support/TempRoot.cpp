@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTcpServer>
 
 TempRoot::TempRoot()
     : m_layout(InstallationLayout::portableAt(m_dir.path())),
@@ -28,4 +29,10 @@ QString TempRoot::writeFile(const QString& relativePath, const QByteArray& bytes
 QByteArray TempRoot::readFile(const QString& path) const {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+int freeTcpPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::Any, 0);
+    return probe.serverPort();
 }

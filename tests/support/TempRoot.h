@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include "InstallationLayout.h"
+#include "QtPrinters.h"
 #include "RegistryHives.h"
 
 // A throw-away portable installation root for one test: its own settings files, ini folder
@@ -29,6 +30,9 @@ private:
     InstallationLayout m_layout;
     RegistryHives m_hives;
 };
+
+// A loopback TCP port that was free a moment ago, for servers a test starts.
+int freeTcpPort();
 
 // The settings key section header for hive texts.
 inline const char* kTarvoSection =

@@ -1,5 +1,6 @@
 #include "Collector.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 #include "Clock.h"
@@ -29,7 +30,10 @@ Collector::Collector(CollectorEnvironment environment, QObject* parent)
       m_clock(m_env.clock ? *m_env.clock : SystemClock::instance()),
       m_hives(m_env.layout.currentUserHiveFile, m_env.layout.localMachineHiveFile),
       m_settings(std::make_unique<SettingsStore>(m_hives, RegistryRoot::LocalMachine)),
-      m_log(m_clock), m_orvanta(m_log) {}
+      m_log(m_clock), m_orvanta(m_log), m_dumpCounter(std::make_unique<TSimpleCounter>(20)),
+      m_framing(std::make_unique<FramingDispatcher>(m_records)), m_dispatcher(m_framing.get()),
+      m_linkStatus(m_log, [this] { return captionFacts(); }),
+      m_server(std::make_unique<ServerSocketTarvo>(static_cast<AnalyzerLinkHost&>(*this))) {}
 
 Collector::~Collector() = default;
 
@@ -112,9 +116,11 @@ void Collector::resolveDataRoot() {
 }
 
 void Collector::createSharedQueues() {
-    // The folder watcher list, the measurement points, the line queue, the relay list and the
-    // acknowledgement tracker join here with their subsystems.
+    // The folder watcher list, the measurement points, the relay list and the acknowledgement
+    // tracker join here with their subsystems.
     m_state.messageMaxValue = m_settings->read(Setting::MessageMaxValue);
+    m_dumpCounter = std::make_unique<TSimpleCounter>(m_state.messageMaxValue);
+    m_theLines.clear();
 }
 
 void Collector::setInitialLinkState() {
@@ -134,7 +140,7 @@ void Collector::readRelaySwitches() {
 }
 
 void Collector::createConnectionRecords() {
-    // The serial pseudo-connection and the analyzer connection records join here.
+    // The serial pseudo-connection joins here with the serial link.
     m_state.resultCount = 0;
     m_state.messageCount = 0;
     m_state.currentPatientId.clear();
@@ -168,8 +174,19 @@ void Collector::readDataClientPort() {
 }
 
 void Collector::setAnalyzerPort() {
-    // The analyzer server and the data-host server are (re)opened here once they exist.
     m_state.analyzerPort = m_settings->read(Setting::Port);
+    try {
+        if (m_state.analyzerPort != m_server->Port()) {
+            m_server->Deactivate();
+            m_server->SetPort(m_state.analyzerPort);
+            m_server->Activate();
+        }
+        // The data-host server is activated here once it exists.
+    } catch (const std::exception& error) {
+        m_log.writeLog(QLatin1String(LogPrefix::kPortSetup) +
+                       QStringLiteral("Error when trying to set IP port number") +
+                       QStringLiteral(" (") + QString::fromLocal8Bit(error.what()) + u')');
+    }
 }
 
 void Collector::readIdReduction() {
@@ -217,7 +234,8 @@ void Collector::connectToDataHost() {
 }
 
 void Collector::updateCaption() {
-    // The caption and connection status text are computed here by the analyzer link.
+    m_linkStatus.startLocalHostLookUp();
+    m_linkStatus.Update();
 }
 
 void Collector::readRelayHost() {
@@ -232,7 +250,9 @@ void Collector::applyRelayConnection() {
 }
 
 void Collector::activateAnalyzerServer() {
-    // The analyzer server is activated here when it is not active yet.
+    // A port that cannot be used ends start-up here as an application error.
+    if (!m_server->Active())
+        m_server->Activate();
 }
 
 void Collector::logStartupSummary() {
@@ -244,9 +264,10 @@ void Collector::logStartupSummary() {
         m_log.writeLog(QStringLiteral("No HostOther defined"));
     m_log.writeLog(m_state.noOrvanta ? QStringLiteral("No Orvanta interface")
                                      : QStringLiteral("Orvanta active"));
+    m_state.analyzerServerActive = m_server->Active();
     m_log.writeLog(m_state.analyzerServerActive
                        ? QStringLiteral("ServerSocketTarvo is active. Reading port ") +
-                             QString::number(m_state.analyzerPort)
+                             QString::number(m_server->Port())
                        : QStringLiteral("ServerSocketTarvo is NOT active. Port setting is ") +
                              QString::number(m_state.analyzerPort));
 }
@@ -262,6 +283,65 @@ void Collector::close() {
         return;
     m_closed = true;
     m_log.writeLog(QStringLiteral("Closing application"));
-    // The analyzer server is deactivated, the line and relay queues freed and the folder
-    // watchers stopped here as their subsystems join.
+    m_server->Deactivate();
+    m_theLines.clear();
+    // The relay queue is freed and the folder watchers stopped here as their subsystems join.
+}
+
+void Collector::setBusy(bool busy) {
+    m_state.busy = busy;
+    if (!busy)
+        m_server->ResumeReading();
+}
+
+bool Collector::event(QEvent* event) {
+    if (event->type() == kLinesWaitingEvent) {
+        emit linesWaiting();
+        return true;
+    }
+    return QObject::event(event);
+}
+
+CaptionFacts Collector::captionFacts() const {
+    CaptionFacts facts;
+    facts.version = QStringLiteral(TARVO_VERSION);
+    facts.role = m_state.networkRole;
+    facts.analyzerPort = m_server->Port();
+    facts.protocol = m_state.protocol;
+    facts.relayEnabled = m_state.relayEnabled;
+    facts.relayState = m_state.relayConnection;
+    facts.relayHostSetting = m_state.relayHost;
+    facts.relayPortSetting = m_state.relayPort;
+    return facts;
+}
+
+void Collector::rebuildConnectionList(const QString& excludedAddress) {
+    // The data-host server's connections join the list with data-host networking.
+    m_connectionList.rebuild(m_server->ConnectionAddresses(), {}, excludedAddress);
+}
+
+void Collector::switchInterNetworkingOff() {
+    m_settings->writeBool(QLatin1String(Setting::InterNetworking.name), false);
+    // The data-client socket is closed here once data-host networking exists.
+}
+
+void Collector::linesQueued() {
+    QCoreApplication::postEvent(this, new QEvent(kLinesWaitingEvent));
+}
+
+void Collector::pauseHousekeeping(bool paused) {
+    // The housekeeping timer of collection control reads this count.
+    m_housekeepingPauses += paused ? 1 : -1;
+}
+
+void Collector::forwardToDataClients(const QByteArray&) {
+    // Data clients are served once data-host networking exists.
+}
+
+void Collector::relayPassThrough(const QByteArray&) {
+    // The relay socket takes HL7 pass-through once the relay exists.
+}
+
+void Collector::reportApplicationError(const QString& message) {
+    handleApplicationError(message);
 }

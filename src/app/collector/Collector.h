@@ -3,15 +3,24 @@
 #include <functional>
 #include <memory>
 
+#include <QEvent>
 #include <QObject>
 
+#include "AnalyzerLinkHost.h"
 #include "CollectorState.h"
+#include "ConnectionListModel.h"
 #include "EventLog.h"
 #include "IOrvanta_TLB.h"
 #include "InstallationLayout.h"
+#include "LineFraming.h"
+#include "LinkStatus.h"
 #include "OrvantaLink.h"
 #include "RegistryHives.h"
+#include "ServerSocketTarvo.h"
 #include "SettingsStore.h"
+#include "TSimpleCounter.h"
+#include "TSockets.h"
+#include "XmlDispatcher.h"
 
 class Clock;
 class OperatorMessages;
@@ -33,10 +42,12 @@ struct CollectorEnvironment {
 // The running collector without any window: settings in use, the event log, the automation
 // link and the process-wide state. A window, when there is one, shows this object and forwards
 // the operator's commands to it.
-class Collector : public QObject {
+class Collector : public QObject, private AnalyzerLinkHost {
     Q_OBJECT
 
 public:
+    // Posted when record lines wait in the line queue, and to rebuild one patient.
+    static constexpr QEvent::Type kLinesWaitingEvent = QEvent::Type(QEvent::User + 25);
     static constexpr auto kApplicationTitle = "Tarvo Data Input Module";
     static constexpr auto kUnableToStart = "Unable to start, please contact Keldamed AB";
     static constexpr auto kNoOrvantaSwitch = "NOORVANTA";
@@ -58,16 +69,34 @@ public:
     // The application-wide failure handler: logs "Application error: " + message.
     void handleApplicationError(const QString& message);
 
-    EventLog& log() { return m_log; }
+    EventLog& log() override { return m_log; }
     const SettingsStore& settings() const { return *m_settings; }
     OrvantaLink& orvanta() { return m_orvanta; }
     const CollectorState& state() const { return m_state; }
-    CollectorState& state() { return m_state; }
+    CollectorState& state() override { return m_state; }
     const InstallationLayout& layout() const { return m_env.layout; }
+
+    ServerSocketTarvo& analyzerServer() { return *m_server; }
+    TSockets& connectionRecords() { return m_records; }
+    ConnectionListModel& connectionList() { return m_connectionList; }
+    LinkStatus& status() { return m_linkStatus; }
+    QStringList& lineQueue() { return m_theLines; }
+    FramingDispatcher& framing() { return *m_framing; }
+    // The dispatcher that receives the analyzers' XML text (framing alone until message
+    // handling takes it over).
+    void setDispatcher(XmlDispatcher* dispatcher) { m_dispatcher = dispatcher; }
+
+    // While Busy is set, analyzer reads wait; clearing it reads what waited.
+    void setBusy(bool busy);
 
 signals:
     // Another copy of the program asked this one to show its window.
     void showWindowRequested();
+    // Record lines wait in the line queue.
+    void linesWaiting();
+
+protected:
+    bool event(QEvent* event) override;
 
 private:
     using Step = void (Collector::*)();
@@ -104,6 +133,22 @@ private:
     void logStartupSummary();
     void readExternalMediaDrive();
 
+    // AnalyzerLinkHost
+    TSockets& records() override { return m_records; }
+    XmlDispatcher& dispatcher() override { return *m_dispatcher; }
+    LineFraming& lineFraming() override { return m_lineFraming; }
+    QStringList& theLines() override { return m_theLines; }
+    TSimpleCounter& dumpCounter() override { return *m_dumpCounter; }
+    LinkStatus& linkStatus() override { return m_linkStatus; }
+    void rebuildConnectionList(const QString& excludedAddress) override;
+    void switchInterNetworkingOff() override;
+    void linesQueued() override;
+    void pauseHousekeeping(bool paused) override;
+    void forwardToDataClients(const QByteArray& messages) override;
+    void relayPassThrough(const QByteArray& chunk) override;
+    void reportApplicationError(const QString& message) override;
+    CaptionFacts captionFacts() const;
+
     CollectorEnvironment m_env;
     const Clock& m_clock;
     RegistryHives m_hives;
@@ -111,6 +156,16 @@ private:
     EventLog m_log;
     OrvantaLink m_orvanta;
     CollectorState m_state;
+    TSockets m_records;
+    LineFraming m_lineFraming;
+    QStringList m_theLines;
+    std::unique_ptr<TSimpleCounter> m_dumpCounter;
+    std::unique_ptr<FramingDispatcher> m_framing;
+    XmlDispatcher* m_dispatcher = nullptr;
+    LinkStatus m_linkStatus;
+    ConnectionListModel m_connectionList;
+    std::unique_ptr<ServerSocketTarvo> m_server;
+    int m_housekeepingPauses = 0;
     bool m_terminate = false;
     int m_exitCode = 0;
     bool m_closed = false;

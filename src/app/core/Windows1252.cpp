@@ -52,4 +52,23 @@ QString decode(const QByteArray& bytes) {
     return text;
 }
 
+void roundTrip(QString& text) {
+    QChar* out = text.data();
+    const QChar* in = text.constData();
+    const qsizetype size = text.size();
+    qsizetype written = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = in[i].unicode();
+        if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
+            out[written++] = QChar(unit);
+            continue;
+        }
+        if (QChar::isHighSurrogate(unit) && i + 1 < size &&
+            QChar::isLowSurrogate(in[i + 1].unicode()))
+            ++i;
+        out[written++] = QChar(toUnicode(static_cast<unsigned char>(fromUnicode(unit))));
+    }
+    text.truncate(written);
+}
+
 } // namespace Windows1252

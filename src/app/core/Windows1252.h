@@ -10,4 +10,8 @@ namespace Windows1252 {
 QByteArray encode(const QString& text);
 QString decode(const QByteArray& bytes);
 
+// The text as it comes back from a trip through the code page: every character the code page
+// cannot hold becomes '?' (a surrogate pair counts as one character).
+void roundTrip(QString& text);
+
 } // namespace Windows1252

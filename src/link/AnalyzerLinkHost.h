@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+struct CollectorState;
+class EventLog;
+class LineFraming;
+class LinkStatus;
+class TSimpleCounter;
+class TSockets;
+class XmlDispatcher;
+
+// What the analyzer server needs from the collector that runs it.
+class AnalyzerLinkHost {
+public:
+    virtual ~AnalyzerLinkHost() = default;
+
+    virtual CollectorState& state() = 0;
+    virtual EventLog& log() = 0;
+    virtual TSockets& records() = 0;
+    virtual XmlDispatcher& dispatcher() = 0;
+    virtual LineFraming& lineFraming() = 0;
+    virtual QStringList& theLines() = 0;
+    virtual TSimpleCounter& dumpCounter() = 0;
+    virtual LinkStatus& linkStatus() = 0;
+
+    // Rebuilds the connection list; connections with the excluded address are left out.
+    virtual void rebuildConnectionList(const QString& excludedAddress) = 0;
+    // A directly connected analyzer switches inter-networking off, also for later runs.
+    virtual void switchInterNetworkingOff() = 0;
+    // Record lines are waiting in the line queue (the line handler is woken by an event).
+    virtual void linesQueued() = 0;
+    // The housekeeping timer stops while a read is handled.
+    virtual void pauseHousekeeping(bool paused) = 0;
+    // The messages cut in one read go on to the connected data clients.
+    virtual void forwardToDataClients(const QByteArray& messages) = 0;
+    // Line-protocol bytes passed through to the relay host (HL7 relaying), when it is open.
+    virtual void relayPassThrough(const QByteArray& chunk) = 0;
+    virtual void reportApplicationError(const QString& message) = 0;
+};

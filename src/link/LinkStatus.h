@@ -1,0 +1,47 @@
+#pragma once
+
+#include <functional>
+
+#include <QObject>
+
+#include "Caption.h"
+
+class EventLog;
+
+// The caption and the connection labels as a model: the caption is rebuilt from the current
+// facts on request and logged as "New Caption = ...". The local host's name and address come
+// from a look-up that runs in the background; the caption is rebuilt when it answers.
+class LinkStatus : public QObject {
+    Q_OBJECT
+
+public:
+    using FactsSource = std::function<CaptionFacts()>;
+
+    LinkStatus(EventLog& log, FactsSource source, QObject* parent = nullptr);
+
+    void startLocalHostLookUp();
+    void Update();
+
+    const QString& caption() const { return m_caption; }
+    const QString& localHostName() const { return m_localHostName; }
+    const QString& localAddress() const { return m_localAddress; }
+
+    const QString& connectionLabel() const { return m_connectionLabel; }
+    void setConnectionLabel(const QString& text);
+    bool noNetworkLabelVisible() const { return m_noNetworkVisible; }
+    void setNoNetworkLabelVisible(bool visible);
+
+signals:
+    void captionChanged(const QString& caption);
+    void labelsChanged();
+
+private:
+    EventLog& m_log;
+    FactsSource m_source;
+    QString m_caption;
+    QString m_localHostName;
+    QString m_localAddress;
+    QString m_connectionLabel;
+    bool m_noNetworkVisible = true;
+    bool m_lookUpStarted = false;
+};

@@ -1,0 +1,79 @@
+#include "MessageClassification.h"
+
+namespace {
+
+QString rootStartTag(const char* ns) {
+    return QStringLiteral("<Tarvo version=\"1.0\" xmlns=\"") + QLatin1String(ns) +
+           QStringLiteral("\">");
+}
+
+QString namespaceAttribute(const char* ns) {
+    return QStringLiteral(" xmlns=\"") + QLatin1String(ns) + u'"';
+}
+
+void removeFirst(QString& text, const QString& part) {
+    const qsizetype at = text.indexOf(part);
+    if (at >= 0)
+        text.remove(at, part.size());
+}
+
+const QString kLiveWithVersion = QStringLiteral(
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?><Tarvo version=\"1.1\"><MDMeasurement>");
+const QString kLiveWithoutVersion =
+    QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?><Tarvo><MDMeasurement>");
+const QString kAdmission = QStringLiteral(
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?><Tarvo version=\"1.1\"><Admission><AdmissionGuid>");
+const QString kAutoControl = QStringLiteral(
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?><Tarvo version=\"1.1\"><AutoControl>");
+
+} // namespace
+
+TMessageType ClassifyMessage(QString& message) {
+    using namespace PatientDataNamespace;
+    if (message.contains(rootStartTag(k2008)) || message.contains(rootStartTag(k2012))) {
+        const QString attribute2008 = namespaceAttribute(k2008);
+        removeFirst(message,
+                    message.contains(attribute2008) ? attribute2008 : namespaceAttribute(k2012));
+        return TMessageType::mtTarvoFlexData;
+    }
+    if (message.contains(rootStartTag(k2004))) {
+        removeFirst(message, namespaceAttribute(k2004));
+        return TMessageType::mtTarvoData;
+    }
+    if (message.contains(kLiveWithVersion))
+        return TMessageType::mtXMLTarvoLiveData;
+    if (message.contains(kAutoControl))
+        return TMessageType::mtXMLTarvoAutoControl;
+    if (message.contains(kLiveWithoutVersion))
+        return TMessageType::mtXMLTarvoLiveData;
+    if (message.contains(kAdmission))
+        return TMessageType::mtXMLTarvoAdmission;
+    return TMessageType::mtUnknown;
+}
+
+QString PrepareChunk(const QString& chunk) {
+    const qsizetype at = chunk.indexOf(QLatin1String("utf-16"));
+    if (at < 0)
+        return chunk;
+    QString prepared = chunk;
+    prepared.replace(at, 6, QStringLiteral("utf-8"));
+    return prepared;
+}
+
+QString messageTypeName(TMessageType type) {
+    switch (type) {
+    case TMessageType::mtTarvoData:
+        return QStringLiteral("mtTarvoData");
+    case TMessageType::mtTarvoFlexData:
+        return QStringLiteral("mtTarvoFlexData");
+    case TMessageType::mtXMLTarvoLiveData:
+        return QStringLiteral("mtXMLTarvoLiveData");
+    case TMessageType::mtXMLTarvoAdmission:
+        return QStringLiteral("mtXMLTarvoAdmission");
+    case TMessageType::mtXMLTarvoAutoControl:
+        return QStringLiteral("mtXMLTarvoAutoControl");
+    case TMessageType::mtUnknown:
+        break;
+    }
+    return QStringLiteral("mtUnknown");
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+// The kinds of XML message an analyzer sends.
+enum class TMessageType {
+    mtUnknown = 0,
+    mtTarvoData = 1,           // patient-data document, 2004 schema
+    mtTarvoFlexData = 2,       // patient-data document, 2008 or 2012 schema
+    mtXMLTarvoLiveData = 3,    // live measurement
+    mtXMLTarvoAdmission = 4,   // admission with events
+    mtXMLTarvoAutoControl = 5, // automatic control sample
+};
+
+// The analyzers' patient-data namespaces. 2004 and 2008 share a host.
+namespace PatientDataNamespace {
+inline constexpr auto k2004 = "http://www.tarvo-analyzer.com/XMLSchema/2004/PatientData.xsd";
+inline constexpr auto k2008 = "http://www.tarvo-analyzer.com/XMLSchema/2008/PatientData.xsd";
+inline constexpr auto k2012 = "http://schemas.keldamed.se/XMLSchema/2012/PatientData.xsd";
+} // namespace PatientDataNamespace
+
+// Finds the message's type by the texts it contains; for patient-data documents removes the
+// namespace attribute from the text, so that the document binds without a namespace.
+TMessageType ClassifyMessage(QString& message);
+
+// A UTF-16 message declares "utf-16"; the first occurrence in a chunk becomes "utf-8" so that
+// the live message forms are recognised.
+QString PrepareChunk(const QString& chunk);
+
+QString messageTypeName(TMessageType type);

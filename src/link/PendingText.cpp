@@ -1,0 +1,104 @@
+#include "PendingText.h"
+
+namespace {
+constexpr qsizetype kEndMarkerLength = 8;
+constexpr qsizetype kCompactAbove = 1 << 20;
+} // namespace
+
+void PendingText::append(const QString& text) {
+    m_buffer += text;
+    scan(m_starts);
+    scan(m_ends);
+}
+
+void PendingText::clear() {
+    m_buffer.clear();
+    m_start = 0;
+    for (MarkerIndex* index : {&m_starts, &m_ends}) {
+        index->positions.clear();
+        index->scannedUntil = 0;
+    }
+}
+
+void PendingText::scan(MarkerIndex& index) {
+    const qsizetype length = index.marker.size();
+    qsizetype from = std::max(m_start, index.scannedUntil - (length - 1));
+    while (true) {
+        const qsizetype found = m_buffer.indexOf(index.marker, from);
+        if (found < 0)
+            break;
+        index.positions.push_back(found);
+        from = found + 1;
+    }
+    index.scannedUntil = m_buffer.size();
+}
+
+void PendingText::removeFront(qsizetype count) {
+    m_start += count;
+    for (MarkerIndex* index : {&m_starts, &m_ends}) {
+        while (!index->positions.empty() && index->positions.front() < m_start)
+            index->positions.pop_front();
+    }
+    compact();
+}
+
+void PendingText::compact() {
+    if (m_start == m_buffer.size()) {
+        clear();
+        return;
+    }
+    if (m_start < kCompactAbove || m_start < m_buffer.size() / 2)
+        return;
+    m_buffer.remove(0, m_start);
+    for (MarkerIndex* index : {&m_starts, &m_ends}) {
+        for (qsizetype& position : index->positions)
+            position -= m_start;
+        index->scannedUntil -= m_start;
+    }
+    m_start = 0;
+}
+
+bool PendingText::HasCompleteMessage() {
+    if (m_ends.positions.empty())
+        return false;
+    const qsizetype end = m_ends.positions.front();
+    if (m_starts.positions.empty() || m_starts.positions.front() > end) {
+        removeFront(end + kEndMarkerLength - m_start);
+        return false;
+    }
+    // An unfinished message followed by a new start marker is dropped: the message that ends
+    // at the end marker begins at the last start marker before it.
+    qsizetype begin = m_starts.positions.front();
+    for (const qsizetype position : m_starts.positions) {
+        if (position > end)
+            break;
+        begin = position;
+    }
+    if (begin > m_start)
+        removeFront(begin - m_start);
+    return true;
+}
+
+QString PendingText::CutMessage() {
+    if (m_starts.positions.empty())
+        return {};
+    removeFront(m_starts.positions.front() - m_start);
+    if (m_ends.positions.empty())
+        return {};
+    const qsizetype length = m_ends.positions.front() + kEndMarkerLength - m_start;
+    const QString message = m_buffer.mid(m_start, length);
+    removeFront(length);
+    return message;
+}
+
+qsizetype PendingText::enforceLimit(qsizetype limit) {
+    const qsizetype before = size();
+    if (before <= limit)
+        return 0;
+    const qsizetype keepLast = qsizetype(qstrlen(kStartMarker)) - 1; // a start marker in arrival
+    if (!m_starts.positions.empty() && m_buffer.size() - m_starts.positions.back() <= limit)
+        removeFront(m_starts.positions.back() - m_start);
+    else
+        removeFront(size() - std::min(size(), keepLast));
+    return before - size();
+}

@@ -1,0 +1,4 @@
+#include "TTarvoSocket.h"
+
+TTarvoSocket::TTarvoSocket(QString identity)
+    : m_remoteAddress(std::move(identity)), m_saver(std::make_unique<TSaveItNew>()) {}

@@ -1,0 +1,19 @@
+#include "XmlDispatcher.h"
+
+#include "TSockets.h"
+
+FramingDispatcher::FramingDispatcher(TSockets& records, QObject* parent)
+    : QObject(parent), m_records(records) {}
+
+QString FramingDispatcher::Dispatch(const QString& text, const QString& connectionIdentity) {
+    TTarvoSocket& record = m_records.FindOrAdd(connectionIdentity);
+    record.Append(PrepareChunk(text));
+    QString output;
+    while (record.HasCompleteMessage()) {
+        QString message = record.CutMessage();
+        output += message;
+        const TMessageType type = TTarvoSocket::ClassifyMessage(message);
+        emit messageCut(connectionIdentity, type, message);
+    }
+    return output;
+}
