@@ -60,6 +60,17 @@ QString PrepareChunk(const QString& chunk) {
     return prepared;
 }
 
+QString PrepareMessage(const QString& message) {
+    static const QString declared = QStringLiteral("encoding=\"utf-16\"");
+    const qsizetype declarationEnd = message.indexOf(QLatin1String("?>"));
+    const qsizetype at = message.indexOf(declared);
+    if (at < 0 || declarationEnd < 0 || at > declarationEnd)
+        return message;
+    QString prepared = message;
+    prepared.replace(at, declared.size(), QStringLiteral("encoding=\"utf-8\""));
+    return prepared;
+}
+
 QString messageTypeName(TMessageType type) {
     switch (type) {
     case TMessageType::mtTarvoData:

@@ -27,4 +27,8 @@ TMessageType ClassifyMessage(QString& message);
 // the live message forms are recognised.
 QString PrepareChunk(const QString& chunk);
 
+// The same fix for one cut message, in its XML declaration only: every UTF-16 message is then
+// recognised, also the second of a chunk and one whose "utf-16" arrived split over two reads.
+QString PrepareMessage(const QString& message);
+
 QString messageTypeName(TMessageType type);

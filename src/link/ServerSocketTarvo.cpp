@@ -154,7 +154,9 @@ void ServerSocketTarvo::ResumeReading() {
 void ServerSocketTarvo::xmlRead(Connection& connection) {
     const HousekeepingPause pause(m_host);
     const QString identity = connection.identity;
-    const QString text = connection.decoder.decode(connection.socket->readAll());
+    const QByteArray bytes = connection.socket->readAll();
+    m_bytesReceived += bytes.size();
+    const QString text = connection.decoder.decode(bytes);
     const QString messages = m_host.dispatcher().Dispatch(text, identity);
     TTarvoSocket& record = m_host.records().FindOrAdd(identity);
     const qsizetype dropped = record.Pending().enforceLimit(kPendingLimit);
@@ -171,6 +173,7 @@ void ServerSocketTarvo::xmlRead(Connection& connection) {
 
 void ServerSocketTarvo::lineRead(Connection& connection) {
     QByteArray chunk = connection.socket->readAll();
+    m_bytesReceived += chunk.size();
     CollectorState& state = m_host.state();
     TSimpleCounter& counter = m_host.dumpCounter();
     QFile dump(state.logFolder + QStringLiteral("Message") + QString::number(counter.Value()) +

@@ -40,6 +40,9 @@ public:
     // Reads what arrived while reads had to wait (Busy); call when Busy is cleared.
     void ResumeReading();
 
+    // Bytes read from analyzers since the program started.
+    qint64 BytesReceived() const { return m_bytesReceived; }
+
 signals:
     void clientConnected(const QString& identity);
     void clientDisconnected(const QString& identity);
@@ -62,5 +65,6 @@ private:
     AnalyzerLinkHost& m_host;
     QTcpServer m_server;
     int m_port = kDefaultPort;
+    qint64 m_bytesReceived = 0;
     std::vector<std::unique_ptr<Connection>> m_connections;
 };

@@ -10,8 +10,9 @@ QString FramingDispatcher::Dispatch(const QString& text, const QString& connecti
     record.Append(PrepareChunk(text));
     QString output;
     while (record.HasCompleteMessage()) {
-        QString message = record.CutMessage();
-        output += message;
+        const QString cut = record.CutMessage();
+        output += cut;
+        QString message = PrepareMessage(cut);
         const TMessageType type = TTarvoSocket::ClassifyMessage(message);
         emit messageCut(connectionIdentity, type, message);
     }

@@ -17,8 +17,8 @@ public:
 };
 
 // Framing alone: appends the prepared chunk to the connection's pending text, cuts every
-// complete message and classifies it, and reports each one. Message handling hooks in through
-// messageCut.
+// complete message, prepares and classifies it, and reports each one. Message handling hooks in
+// through messageCut.
 class FramingDispatcher : public QObject, public XmlDispatcher {
     Q_OBJECT
 

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Readable GoogleTest output for Qt's text types.
 inline void PrintTo(const QString& text, std::ostream* out) {

@@ -2,9 +2,9 @@
 
 #include <functional>
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QThread>
+#include <QEventLoop>
+#include <QTimer>
 
 // Runs the event loop until the condition holds or the time-out passes; true when it held.
 inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
@@ -12,8 +12,9 @@ inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10
     while (!condition()) {
         if (deadline.hasExpired())
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
+        QEventLoop loop;
+        QTimer::singleShot(1, &loop, &QEventLoop::quit);
+        loop.exec();
     }
     return true;
 }

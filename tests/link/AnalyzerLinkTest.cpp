@@ -1,0 +1,266 @@
+// The analyzer link as analyzers meet it: a running collector and real loopback connections.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTcpSocket>
+
+#include "Clock.h"
+#include "Collector.h"
+#include "OperatorMessages.h"
+#include "TempRoot.h"
+#include "WaitUntil.h"
+
+namespace {
+
+struct Cut {
+    QString identity;
+    TMessageType type;
+    QString message;
+};
+
+QString liveMessage(const QString& patientId, const QString& encoding = QStringLiteral("utf-16")) {
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"") + encoding +
+           QStringLiteral("\"?><Tarvo version=\"1.1\"><MDMeasurement><Patient><PatientID>") +
+           patientId +
+           QStringLiteral("</PatientID><FirstName>Åsa</FirstName><LastName>Öberg</LastName>"
+                          "</Patient><Analyte>Glucose</Analyte><Unit>µmol/L</Unit>"
+                          "<Concentration>2.5</Concentration></MDMeasurement></Tarvo>");
+}
+
+QByteArray utf16(const QString& text) {
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+
+class AnalyzerLinkTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        clients.clear();
+        if (collector)
+            collector->close();
+    }
+
+    void startCollector(const QString& settings = {}) {
+        port = freeTcpPort();
+        root.writeHive(RegistryRoot::CurrentUser,
+                       QString::fromLatin1(kTarvoSection) +
+                           QStringLiteral("Port=dword:%1\nInterNetworking=dword:1\n").arg(port) +
+                           settings);
+        CollectorEnvironment environment;
+        environment.layout = root.layout();
+        environment.executablePath = QStringLiteral("/opt/tarvo/tarvo-collect");
+        environment.firstArgument = QStringLiteral("NOORVANTA");
+        environment.messages = &messages;
+        collector = std::make_unique<Collector>(environment);
+        ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
+        ASSERT_TRUE(collector->analyzerServer().Active());
+        QObject::connect(
+            &collector->framing(), &FramingDispatcher::messageCut,
+            [this](const QString& identity, TMessageType type, const QString& message) {
+                cuts.push_back({identity, type, message});
+            });
+    }
+
+    QTcpSocket& connectFrom(const QString& address) {
+        const int before = collector->analyzerServer().ConnectionCount();
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->bind(QHostAddress(address));
+        socket->connectToHost(QHostAddress::LocalHost, quint16(port));
+        EXPECT_TRUE(socket->waitForConnected(5000));
+        EXPECT_TRUE(
+            waitUntil([&] { return collector->analyzerServer().ConnectionCount() > before; }));
+        clients.push_back(std::move(socket));
+        return *clients.back();
+    }
+
+    // Sends bytes and waits until the collector has read them.
+    void send(QTcpSocket& socket, const QByteArray& bytes) {
+        const qint64 target = collector->analyzerServer().BytesReceived() + bytes.size();
+        socket.write(bytes);
+        socket.flush();
+        ASSERT_TRUE(
+            waitUntil([&] { return collector->analyzerServer().BytesReceived() >= target; }));
+    }
+
+    TempRoot root;
+    HeadlessOperatorMessages messages;
+    int port = 0;
+    std::unique_ptr<Collector> collector;
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    std::vector<Cut> cuts;
+};
+
+} // namespace
+
+TEST_F(AnalyzerLinkTest, SeveralAnalyzersAtOnce) {
+    startCollector();
+    const QStringList addresses = {"127.0.0.2", "127.0.0.3", "127.0.0.4"};
+    std::vector<QByteArray> streams;
+    for (const QString& address : addresses) {
+        connectFrom(address);
+        streams.push_back(utf16(liveMessage(address + "-A") + liveMessage(address + "-B")));
+    }
+    // Interleaved pieces of 7 bytes: every piece of UTF-16 text ends in the middle of a character.
+    for (qsizetype at = 0; at < streams[0].size(); at += 7) {
+        for (std::size_t i = 0; i < clients.size(); ++i)
+            send(*clients[i], streams[i].mid(at, 7));
+    }
+    ASSERT_EQ(cuts.size(), 6u);
+    for (const QString& address : addresses) {
+        QStringList received;
+        for (const Cut& cut : cuts) {
+            if (cut.identity == address) {
+                EXPECT_EQ(cut.type, TMessageType::mtXMLTarvoLiveData);
+                received << cut.message;
+            }
+        }
+        EXPECT_EQ(received, (QStringList{liveMessage(address + "-A", "utf-8"),
+                                         liveMessage(address + "-B", "utf-8")}));
+    }
+    EXPECT_EQ(collector->connectionRecords().Count(), 3u);
+}
+
+TEST_F(AnalyzerLinkTest, AMessageSplitAtAnyByteArrivesWhole) {
+    startCollector();
+    QTcpSocket& analyzer = connectFrom("127.0.0.2");
+    const QByteArray bytes = utf16(liveMessage("1912"));
+    for (qsizetype cut = 1; cut < bytes.size(); ++cut) {
+        send(analyzer, bytes.left(cut));
+        send(analyzer, bytes.mid(cut));
+        ASSERT_EQ(cuts.size(), std::size_t(cut)) << "split at byte " << cut;
+        ASSERT_EQ(cuts.back().message, liveMessage("1912", "utf-8")) << "split at byte " << cut;
+        ASSERT_EQ(cuts.back().type, TMessageType::mtXMLTarvoLiveData) << "split at byte " << cut;
+    }
+}
+
+TEST_F(AnalyzerLinkTest, TwoUtf16MessagesInOneReadAreBothLiveResults) {
+    startCollector();
+    QTcpSocket& analyzer = connectFrom("127.0.0.2");
+    send(analyzer, utf16(liveMessage("P1") + liveMessage("P2")) + QByteArray(2, '\0'));
+    ASSERT_EQ(cuts.size(), 2u);
+    EXPECT_EQ(cuts[0].type, TMessageType::mtXMLTarvoLiveData);
+    EXPECT_EQ(cuts[1].type, TMessageType::mtXMLTarvoLiveData);
+}
+
+TEST_F(AnalyzerLinkTest, TwoAnalyzersBehindOneAddressShareOneRecord) {
+    startCollector();
+    QTcpSocket& first = connectFrom("127.0.0.5");
+    QTcpSocket& second = connectFrom("127.0.0.5");
+    const QByteArray bytes = utf16(liveMessage("1912"));
+    send(first, bytes.left(100));
+    send(second, bytes.mid(100));
+    ASSERT_EQ(cuts.size(), 1u);
+    EXPECT_EQ(cuts[0].identity, "127.0.0.5");
+    EXPECT_EQ(collector->connectionRecords().Count(), 1u);
+}
+
+TEST_F(AnalyzerLinkTest, ReconnectingAnalyzerGetsItsRecordBack) {
+    startCollector();
+    QTcpSocket& analyzer = connectFrom("127.0.0.6");
+    send(analyzer, utf16(liveMessage("cut off")).left(120));
+    TTarvoSocket* record = collector->connectionRecords().Find("127.0.0.6");
+    ASSERT_NE(record, nullptr);
+    EXPECT_GT(record->Pending().size(), 0);
+    analyzer.disconnectFromHost();
+    ASSERT_TRUE(waitUntil([&] { return collector->analyzerServer().ConnectionCount() == 0; }));
+    EXPECT_GT(record->Pending().size(), 0) << "the unfinished text waits in the record";
+
+    QTcpSocket& again = connectFrom("127.0.0.6");
+    send(again, utf16(liveMessage("1912")));
+    ASSERT_EQ(cuts.size(), 1u);
+    EXPECT_EQ(cuts[0].message, liveMessage("1912", "utf-8")) << "the unfinished message is dropped";
+    EXPECT_EQ(collector->connectionRecords().Find("127.0.0.6"), record);
+}
+
+TEST_F(AnalyzerLinkTest, WhileBusyBytesWaitAndNoneAreLost) {
+    startCollector();
+    QTcpSocket& analyzer = connectFrom("127.0.0.2");
+    collector->setBusy(true);
+    const QByteArray bytes = utf16(liveMessage("P1") + liveMessage("P2"));
+    analyzer.write(bytes);
+    analyzer.flush();
+    waitUntil([] { return false; }, 300);
+    EXPECT_TRUE(cuts.empty());
+    EXPECT_EQ(collector->analyzerServer().BytesReceived(), 0);
+    collector->setBusy(false);
+    ASSERT_TRUE(waitUntil([&] { return cuts.size() == 2; }));
+    EXPECT_EQ(cuts[1].message, liveMessage("P2", "utf-8"));
+}
+
+TEST_F(AnalyzerLinkTest, ConnectAndDisconnectUpdateTheModels) {
+    startCollector();
+    EXPECT_FALSE(collector->connectionList().isVisible());
+    connectFrom("127.0.0.7");
+    EXPECT_EQ(collector->state().networkRole, NetworkRole::AnalyzerLinked);
+    ASSERT_TRUE(collector->connectionList().isVisible());
+    EXPECT_TRUE(collector->connectionList().lines().first().startsWith(QStringLiteral("TARVO: ")));
+    EXPECT_TRUE(
+        collector->connectionList().lines().first().endsWith(QStringLiteral(" (127.0.0.7)")));
+    EXPECT_TRUE(collector->status().caption().contains(QStringLiteral("IP = ")));
+    EXPECT_TRUE(collector->status().caption().contains(QStringLiteral(":%1, Host = ").arg(port)));
+    EXPECT_FALSE(collector->settings().read(Setting::InterNetworking))
+        << "a directly connected analyzer switches inter-networking off";
+    EXPECT_FALSE(collector->status().noNetworkLabelVisible());
+    const QStringList log = collector->log().mainLines();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const QString& line) {
+        return line.contains(QStringLiteral(" - New Caption = Tarvo Data Client (Ver. "));
+    }));
+
+    clients.back()->disconnectFromHost();
+    ASSERT_TRUE(waitUntil([&] { return collector->analyzerServer().ConnectionCount() == 0; }));
+    EXPECT_EQ(collector->state().networkRole, NetworkRole::Standalone);
+    EXPECT_FALSE(collector->connectionList().isVisible());
+    EXPECT_EQ(collector->status().connectionLabel(), "Disconnected");
+}
+
+TEST_F(AnalyzerLinkTest, LineProtocolQueuesLinesAndNumbersItsCopies) {
+    startCollector(QStringLiteral("CommunicationProtocol=HL7\nFilter194=dword:1\n"));
+    int wakeUps = 0;
+    QObject::connect(collector.get(), &Collector::linesWaiting, [&] { ++wakeUps; });
+    QTcpSocket& analyzer = connectFrom("127.0.0.2");
+    send(analyzer, "H|1\rP|\xC2\xC5sa\r\x04");
+    ASSERT_TRUE(waitUntil([&] { return wakeUps == 1; }));
+    EXPECT_EQ(collector->lineQueue(),
+              (QStringList{"H|1", QStringLiteral("P|Åsa"), QString(QChar(4))}));
+    for (int chunk = 1; chunk <= 21; ++chunk)
+        send(analyzer, "R|" + QByteArray::number(chunk) + "\r");
+    ASSERT_TRUE(waitUntil([&] { return wakeUps == 22; }));
+    const QString folder = collector->state().logFolder;
+    for (int n = 0; n <= 20; ++n)
+        EXPECT_TRUE(QFile::exists(folder + QStringLiteral("Message%1.txt").arg(n))) << n;
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("Message21.txt")));
+    QFile first(folder + QStringLiteral("Message0.txt"));
+    ASSERT_TRUE(first.open(QIODevice::ReadOnly));
+    EXPECT_EQ(first.readAll(), QByteArray("R|21\r")) << "the 22nd copy wraps to number 0";
+    QFile second(folder + QStringLiteral("Message1.txt"));
+    ASSERT_TRUE(second.open(QIODevice::ReadOnly));
+    EXPECT_EQ(second.readAll(), QByteArray("R|1\r")) << "copies are written as received";
+}
+
+TEST_F(AnalyzerLinkTest, EndlessTextStaysBoundedAndTheNextMessageGetsThrough) {
+    startCollector();
+    QTcpSocket& analyzer = connectFrom("127.0.0.9");
+    const QByteArray piece =
+        utf16(QStringLiteral("<?xml version=\"1.0\"?><Tarvo>") + QString(512 * 1024 - 27, u'x'));
+    const qint64 total = qint64(100) << 20;
+    qint64 sent = 0;
+    qsizetype largestPending = 0;
+    while (sent < total) {
+        if (analyzer.bytesToWrite() < (qint64(8) << 20)) {
+            analyzer.write(piece);
+            sent += piece.size();
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (TTarvoSocket* record = collector->connectionRecords().Find("127.0.0.9"))
+            largestPending = std::max(largestPending, record->Pending().size());
+    }
+    const QByteArray good = utf16(liveMessage("after"));
+    analyzer.write(good);
+    ASSERT_TRUE(waitUntil([&] { return !cuts.empty(); }, 60000));
+    EXPECT_EQ(cuts.back().message, liveMessage("after", "utf-8"));
+    EXPECT_LE(largestPending, ServerSocketTarvo::kPendingLimit);
+    const QStringList log = collector->log().mainLines();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const QString& line) {
+        return line.contains(QStringLiteral("Unfinished text from 127.0.0.9 passed"));
+    }));
+}
