@@ -2,21 +2,6 @@
 
 namespace {
 
-QString rootStartTag(const char* ns) {
-    return QStringLiteral("<Tarvo version=\"1.0\" xmlns=\"") + QLatin1String(ns) +
-           QStringLiteral("\">");
-}
-
-QString namespaceAttribute(const char* ns) {
-    return QStringLiteral(" xmlns=\"") + QLatin1String(ns) + u'"';
-}
-
-void removeFirst(QString& text, const QString& part) {
-    const qsizetype at = text.indexOf(part);
-    if (at >= 0)
-        text.remove(at, part.size());
-}
-
 const QString kLiveWithVersion = QStringLiteral(
     "<?xml version=\"1.0\" encoding=\"utf-8\"?><Tarvo version=\"1.1\"><MDMeasurement>");
 const QString kLiveWithoutVersion =
@@ -29,16 +14,13 @@ const QString kAutoControl = QStringLiteral(
 } // namespace
 
 TMessageType ClassifyMessage(QString& message) {
-    using namespace PatientDataNamespace;
-    if (message.contains(rootStartTag(k2008)) || message.contains(rootStartTag(k2012))) {
-        const QString attribute2008 = namespaceAttribute(k2008);
-        removeFirst(message,
-                    message.contains(attribute2008) ? attribute2008 : namespaceAttribute(k2012));
+    switch (NormalizeNamespace(message)) {
+    case PatientDataSchema::Year2008Or2012:
         return TMessageType::mtTarvoFlexData;
-    }
-    if (message.contains(rootStartTag(k2004))) {
-        removeFirst(message, namespaceAttribute(k2004));
+    case PatientDataSchema::Year2004:
         return TMessageType::mtTarvoData;
+    case PatientDataSchema::None:
+        break;
     }
     if (message.contains(kLiveWithVersion))
         return TMessageType::mtXMLTarvoLiveData;

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "NamespaceNormalization.h"
+
 // The kinds of XML message an analyzer sends.
 enum class TMessageType {
     mtUnknown = 0,
@@ -11,13 +13,6 @@ enum class TMessageType {
     mtXMLTarvoAdmission = 4,   // admission with events
     mtXMLTarvoAutoControl = 5, // automatic control sample
 };
-
-// The analyzers' patient-data namespaces. 2004 and 2008 share a host.
-namespace PatientDataNamespace {
-inline constexpr auto k2004 = "http://www.tarvo-analyzer.com/XMLSchema/2004/PatientData.xsd";
-inline constexpr auto k2008 = "http://www.tarvo-analyzer.com/XMLSchema/2008/PatientData.xsd";
-inline constexpr auto k2012 = "http://schemas.keldamed.se/XMLSchema/2012/PatientData.xsd";
-} // namespace PatientDataNamespace
 
 // Finds the message's type by the texts it contains; for patient-data documents removes the
 // namespace attribute from the text, so that the document binds without a namespace.

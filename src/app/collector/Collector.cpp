@@ -5,6 +5,7 @@
 
 #include "Clock.h"
 #include "DataPathResolver.h"
+#include "DecimalSeparator.h"
 #include "OperatorMessages.h"
 
 namespace {
@@ -125,8 +126,8 @@ void Collector::createSharedQueues() {
 
 void Collector::setInitialLinkState() {
     m_state.relayConnection = RelayConnectionState::Disconnected;
-    m_state.savedDecimalSeparator = QLocale::system().decimalPoint().at(0);
-    m_state.decimalSeparator = m_state.savedDecimalSeparator;
+    m_state.savedDecimalSeparator = DecimalSeparator::system();
+    DecimalSeparator::set(m_state.savedDecimalSeparator);
     m_state.networkRole = NetworkRole::Standalone;
 }
 

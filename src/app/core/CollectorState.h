@@ -30,7 +30,6 @@ struct CollectorState {
     int messageMaxValue = 20;
     RelayConnectionState relayConnection = RelayConnectionState::Disconnected;
     QChar savedDecimalSeparator = u'.';
-    QChar decimalSeparator = u'.';
     NetworkRole networkRole = NetworkRole::Standalone;
     AnalyzerProtocol protocol = AnalyzerProtocol::Xml;
     bool relayEnabled = false;

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// Decimal numbers in analyzer texts, read against the process-wide decimal separator.
+namespace DecimalText {
+
+// Converts a text whose decimal separator is the given one (no thousands separators).
+bool convert(const QString& text, QChar separator, double& value);
+
+// The number as text with the current process-wide decimal separator.
+QString format(double value);
+
+// Live messages: the separator becomes "." (and stays so until the message is handled); a text
+// that does not convert reads as 0.
+double readLiveConcentration(const QString& text);
+
+// Patient-data documents: the first "other" separator (a "," while the separator is ".", a "."
+// while it is ",") is replaced by the separator; a text that still does not convert fails with
+// EConvertError.
+double readDocumentConcentration(const QString& text);
+
+} // namespace DecimalText

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <pugixml.hpp>
+
+// A parsed XML document together with its source text as a list of lines. Live messages are
+// loaded from their text; archived documents from their file, whose second line (the root start
+// tag) loses a patient-data namespace before parsing. Documents over kLargestDocument bytes are
+// refused, so no element text or nesting depth can exhaust memory.
+class TXMLDocument {
+public:
+    static constexpr qsizetype kLargestDocument = qsizetype(64) << 20;
+
+    // Parses the text; throws EXmlParseError with the parser's complaint and its line and column.
+    void LoadFromText(const QString& text);
+    // Reads the file (UTF-8, or UTF-16 with or without byte-order mark), normalises the second
+    // line and parses. Throws EXmlParseError, also when the file cannot be read.
+    void LoadFromFile(const QString& path);
+    // Writes the document as UTF-8 (replacing the file); throws EXmlParseError on failure.
+    void SaveToFile(const QString& path) const;
+
+    void Deactivate();
+    bool Active() const { return m_active; }
+
+    const QStringList& Lines() const { return m_lines; }
+    pugi::xml_node DocumentElement() const { return m_document.document_element(); }
+
+private:
+    void parse(const QString& text);
+
+    pugi::xml_document m_document;
+    QStringList m_lines;
+    bool m_active = false;
+};
+
+// True when some line of the document's text contains the text (first hit ends the search).
+bool DocumentContains(const QString& text, const TXMLDocument& document);

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include <QString>
+
+// A text that is not well-formed XML, or too large to be read; the message names the parser's
+// complaint and where it stands.
+class EXmlParseError : public std::runtime_error {
+public:
+    explicit EXmlParseError(const QString& message) : std::runtime_error(message.toStdString()) {}
+};
+
+// A typed read of an element whose text does not convert.
+class EConvertError : public std::runtime_error {
+public:
+    explicit EConvertError(const QString& message) : std::runtime_error(message.toStdString()) {}
+};
