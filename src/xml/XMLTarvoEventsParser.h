@@ -1,24 +1,20 @@
 #pragma once
 
+#include "SharedElements.h"
 #include "TXMLDocument.h"
 #include "TXMLNode.h"
 
 // Live admission messages, which carry the admission's events.
 namespace XMLTarvoEventsParser {
 
-class TXMLPatientType : public TXMLNode {
+class TXMLPatientType : public TXMLPatientFields {
 public:
-    using TXMLNode::TXMLNode;
-    TARVO_XML_TEXT(PatientID)
-    TARVO_XML_TEXT(FirstName)
-    TARVO_XML_TEXT(LastName)
+    using TXMLPatientFields::TXMLPatientFields;
 };
 
-class TXMLEventType : public TXMLNode {
+class TXMLEventType : public TXMLEventFields {
 public:
-    using TXMLNode::TXMLNode;
-    TARVO_XML_TEXT(Time)
-    TARVO_XML_TEXT(EventText)
+    using TXMLEventFields::TXMLEventFields;
 };
 
 class TXMLEventTypeList : public TXMLList<TXMLEventType> {

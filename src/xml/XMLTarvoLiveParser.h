@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SharedElements.h"
 #include "TXMLDocument.h"
 #include "TXMLNode.h"
 
@@ -7,12 +8,9 @@
 // automatic control results and admission records.
 namespace XMLTarvoLiveParser {
 
-class TXMLPatientType : public TXMLNode {
+class TXMLPatientType : public TXMLPatientFields {
 public:
-    using TXMLNode::TXMLNode;
-    TARVO_XML_TEXT(PatientID)
-    TARVO_XML_TEXT(FirstName)
-    TARVO_XML_TEXT(LastName)
+    using TXMLPatientFields::TXMLPatientFields;
 };
 
 // Repeated "Sample" elements, each one integer.

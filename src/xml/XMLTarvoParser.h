@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SharedElements.h"
 #include "TXMLDocument.h"
 #include "TXMLNode.h"
 
@@ -7,12 +8,9 @@
 // 2008 and 2012 schemas (read without their namespace).
 namespace XMLTarvoParser {
 
-class TXMLPatient : public TXMLNode {
+class TXMLPatient : public TXMLPatientFields {
 public:
-    using TXMLNode::TXMLNode;
-    TARVO_XML_TEXT(PatientID)
-    TARVO_XML_TEXT(FirstName)
-    TARVO_XML_TEXT(LastName)
+    using TXMLPatientFields::TXMLPatientFields;
 };
 
 class TXMLMeasurement : public TXMLNode {

@@ -24,13 +24,11 @@ QString withTrailingSeparator(const QString& folder) {
 InstallationLayout InstallationLayout::standard(const QString& executableFolder) {
     InstallationLayout layout;
     layout.iniFolder = folderText(executableFolder);
-#ifdef Q_OS_WIN
     layout.rootFolder = folderText(
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/TarvoCollect");
+#ifdef Q_OS_WIN
     layout.driveC = QStringLiteral("C:\\");
 #else
-    layout.rootFolder = folderText(
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/TarvoCollect");
     layout.currentUserHiveFile = layout.rootFolder + "HKEY_CURRENT_USER.ini";
     layout.localMachineHiveFile = QStringLiteral("/etc/xdg/TarvoCollect/HKEY_LOCAL_MACHINE.ini");
     layout.driveC = folderText(QDir::homePath());
