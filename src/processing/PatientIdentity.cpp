@@ -1,0 +1,118 @@
+#include "PatientIdentity.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+#include "DecimalSeparator.h"
+
+namespace PatientIdentity {
+
+namespace {
+
+bool onlyDots(const QString& id) {
+    for (const QChar c : id) {
+        if (c != u'.')
+            return false;
+    }
+    return !id.isEmpty();
+}
+
+// Names Windows reserves for devices, with or without an extension.
+bool isDeviceName(const QString& id) {
+    static const QRegularExpression device(
+        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\\..*)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return device.match(id.trimmed()).hasMatch();
+}
+
+} // namespace
+
+QString Reduce(const QString& id, IdReduction reduction) {
+    if (id.size() <= 10)
+        return id;
+    switch (reduction) {
+    case IdReduction::FirstTen:
+        return id.left(10);
+    case IdReduction::LastTen:
+        return id.right(10);
+    case IdReduction::None:
+        break;
+    }
+    return id;
+}
+
+bool IsUnsafeFolderName(const QString& id) {
+    if (id.isEmpty() || onlyDots(id) || isDeviceName(id))
+        return true;
+    for (const QChar c : id) {
+        if (c == u'/' || c == u'\\' || c == u':')
+            return true;
+    }
+    return false;
+}
+
+QString Clean(const QString& rawId, Cleaning cleaning, IdReduction reduction) {
+    static const QString removedForResults = QStringLiteral(" \"*-/:<>?\\^|");
+    static const QString removedForAdmissions = QStringLiteral(" \"*/:<>?\\^|");
+    const QString& removed =
+        cleaning == Cleaning::Result ? removedForResults : removedForAdmissions;
+    QString id;
+    id.reserve(rawId.size());
+    for (const QChar c : rawId) {
+        if (!removed.contains(c))
+            id.append(c);
+    }
+    if (id.isEmpty() || id == QLatin1String(kNull))
+        return QLatin1String(kNull);
+    id = Reduce(id, reduction);
+    return IsUnsafeFolderName(id) ? QLatin1String(kNull) : id;
+}
+
+EUnsafePatientId::EUnsafePatientId(const QString& id)
+    : std::runtime_error((QStringLiteral("The patient ID \"") + id +
+                          QStringLiteral("\" cannot name a patient folder; the data is not stored"))
+                             .toStdString()) {}
+
+QString PatientFolderFor(const QString& id, const QString& root, IdReduction reduction) {
+    QString folderId = id;
+    const qsizetype marker = folderId.indexOf(QLatin1String(".$"));
+    if (marker >= 0)
+        folderId.remove(marker, 2);
+    folderId = Reduce(folderId, reduction);
+    if (IsUnsafeFolderName(folderId))
+        throw EUnsafePatientId(id);
+    const QString separator = QString(QDir::separator());
+    if (marker >= 0 && !folderId.contains(u'$'))
+        return root + folderId.left(8) + QStringLiteral(".$") + folderId.mid(8, 2) + separator;
+    return root + folderId + separator;
+}
+
+TAnalyseResult StatusFromText(const QString& statusText) {
+    if (statusText == QLatin1String("OK"))
+        return TAnalyseResult::arNormal;
+    if (statusText == QLatin1String("under detection limit") || statusText == QLatin1String("DL"))
+        return TAnalyseResult::arUnderDetectionLimit;
+    if (statusText == QLatin1String("above linearity interval") ||
+        statusText == QLatin1String("LL"))
+        return TAnalyseResult::arOverLinearityInterval;
+    return TAnalyseResult::arString;
+}
+
+QString SubstanceName(const QString& parameterName) {
+    static const QStringList order = {"Glucose", "Lactate",   "Glycerol",
+                                      "Urea",    "Glutamate", "Pyruvate"};
+    const qsizetype at = order.indexOf(parameterName);
+    return at < 0 ? QString() : QStringLiteral("OstraSubstance%1").arg(at + 1);
+}
+
+QString LatestValueText(const QString& parameterName, const QString& place, double value,
+                        const QString& unit) {
+    const int decimals = value < 1 ? 3 : value < 10 ? 2 : value < 100 ? 1 : 0;
+    QString number = QString::number(value, 'f', decimals);
+    const QChar separator = DecimalSeparator::current();
+    if (separator != u'.')
+        number.replace(u'.', separator);
+    return parameterName + u' ' + place + QStringLiteral(" = ") + number + u' ' + unit;
+}
+
+} // namespace PatientIdentity

@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include "DecimalSeparator.h"
+#include "PatientIdentity.h"
+#include "QtPrinters.h"
+
+using namespace PatientIdentity;
+
+TEST(PatientIdentity, CleaningForResultsAndAdmissions) {
+    EXPECT_EQ(Clean("12/34-56", Cleaning::Result, IdReduction::None), "123456");
+    EXPECT_EQ(Clean("12/34-56", Cleaning::Admission, IdReduction::None), "1234-56");
+    EXPECT_EQ(Clean(" \"*:<>?\\^|", Cleaning::Result, IdReduction::None), "NULL");
+    EXPECT_EQ(Clean("", Cleaning::Result, IdReduction::None), "NULL");
+    EXPECT_EQ(Clean("NULL", Cleaning::Result, IdReduction::None), "NULL");
+    EXPECT_EQ(Clean(QStringLiteral("Åsa\x01"), Cleaning::Result, IdReduction::None),
+              QStringLiteral("Åsa\x01"))
+        << "other characters stay";
+}
+
+TEST(PatientIdentity, Reduction) {
+    EXPECT_EQ(Clean("ABCDEFGHIJKLM", Cleaning::Result, IdReduction::FirstTen), "ABCDEFGHIJ");
+    EXPECT_EQ(Clean("ABCDEFGHIJKLM", Cleaning::Result, IdReduction::LastTen), "DEFGHIJKLM");
+    EXPECT_EQ(Clean("ABCDEFGHIJKLM", Cleaning::Result, IdReduction::None), "ABCDEFGHIJKLM");
+}
+
+TEST(PatientIdentity, HostileIdsNameNoFolderOutsideTheRoot) {
+    for (const char* hostile : {"..", ".", "../..", "..\\..\\Windows", "/etc/passwd", "C:..", "...",
+                                "CON", "nul.txt", "Lpt1"}) {
+        const QString cleaned =
+            Clean(QString::fromLatin1(hostile), Cleaning::Admission, IdReduction::None);
+        EXPECT_TRUE(cleaned == "NULL" || !IsUnsafeFolderName(cleaned)) << hostile;
+        if (cleaned != "NULL") {
+            EXPECT_FALSE(cleaned.contains(u'/') || cleaned.contains(u'\\') || cleaned == "..");
+        }
+    }
+    EXPECT_EQ(Clean("XX..........", Cleaning::Result, IdReduction::LastTen), "NULL")
+        << "dots alone after the reduction";
+    EXPECT_THROW(PatientFolderFor("../../etc", "/data/", IdReduction::None), EUnsafePatientId);
+    EXPECT_THROW(PatientFolderFor("..", "/data/", IdReduction::None), EUnsafePatientId);
+    EXPECT_THROW(PatientFolderFor("", "/data/", IdReduction::None), EUnsafePatientId);
+}
+
+TEST(PatientIdentity, FolderNames) {
+    const QString sep = QString(QChar(u'/'));
+    EXPECT_EQ(PatientFolderFor("12345678.$90", "/data/", IdReduction::None),
+              "/data/12345678.$90" + sep);
+    EXPECT_EQ(PatientFolderFor("ABC", "/data/", IdReduction::None), "/data/ABC" + sep);
+    EXPECT_EQ(PatientFolderFor("ABCDEFGHIJKLM", "/data/", IdReduction::LastTen),
+              "/data/DEFGHIJKLM" + sep);
+}
+
+TEST(PatientIdentity, StatusAndSubstance) {
+    EXPECT_EQ(StatusFromText("OK"), TAnalyseResult::arNormal);
+    EXPECT_EQ(StatusFromText("DL"), TAnalyseResult::arUnderDetectionLimit);
+    EXPECT_EQ(StatusFromText("under detection limit"), TAnalyseResult::arUnderDetectionLimit);
+    EXPECT_EQ(StatusFromText("LL"), TAnalyseResult::arOverLinearityInterval);
+    EXPECT_EQ(StatusFromText("above linearity interval"), TAnalyseResult::arOverLinearityInterval);
+    EXPECT_EQ(StatusFromText(""), TAnalyseResult::arString);
+    EXPECT_EQ(StatusFromText("ok"), TAnalyseResult::arString);
+    EXPECT_EQ(SubstanceName("Glucose"), "OstraSubstance1");
+    EXPECT_EQ(SubstanceName("Pyruvate"), "OstraSubstance6");
+    EXPECT_EQ(SubstanceName("Urea"), "OstraSubstance4");
+    EXPECT_EQ(SubstanceName("LPRatio"), "");
+}
+
+TEST(PatientIdentity, LatestValueNumbers) {
+    DecimalSeparator::set(u'.');
+    EXPECT_EQ(LatestValueText("Glucose", "CNS", 0.5, "mM"), "Glucose CNS = 0.500 mM");
+    EXPECT_EQ(LatestValueText("Glucose", "CNS", 7.25, "mM"), "Glucose CNS = 7.25 mM");
+    EXPECT_EQ(LatestValueText("Glucose", "CNS", 12.345, "mM"), "Glucose CNS = 12.3 mM");
+    EXPECT_EQ(LatestValueText("Glucose", "CNS", 250, "mM"), "Glucose CNS = 250 mM");
+    EXPECT_EQ(LatestValueText("Glucose", "CNS", -12.5, "mM"), "Glucose CNS = -12.500 mM");
+    DecimalSeparator::set(u',');
+    EXPECT_EQ(LatestValueText("Urea", "Muscle", 7.25, "mM"), "Urea Muscle = 7,25 mM");
+    DecimalSeparator::set(DecimalSeparator::system());
+}
