@@ -52,6 +52,12 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // A request to end that arrives during start-up waits in the handler until the event loop
+    // runs, and then closes the collector like any later one.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app,
+                     &QCoreApplication::quit, Qt::QueuedConnection);
+
     const QString executablePath =
         QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
     const InstallationLayout layout =
@@ -93,9 +99,6 @@ int main(int argc, char** argv) {
     if (collector.start() == Collector::StartOutcome::Terminate)
         return collector.exitCode();
 
-    TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app,
-                     &QCoreApplication::quit);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &collector, &Collector::close);
     return QCoreApplication::exec();
 }

@@ -1,0 +1,165 @@
+#include "PatManagement.h"
+
+#include <algorithm>
+
+#include "Clock.h"
+#include "EventLog.h"
+#include "PatientList.h"
+#include "SettingKeys.h"
+#include "SettingsStore.h"
+
+namespace {
+
+constexpr auto kPrefix = "Patient";
+constexpr qsizetype kLongestLastField = 255;
+
+QString reduced(const QString& id, IdReduction reduction) {
+    if (id.size() <= 10 || reduction == IdReduction::None)
+        return id;
+    return reduction == IdReduction::FirstTen ? id.left(10) : id.right(10);
+}
+
+int numberOf(const QString& valueName) {
+    return valueName.mid(int(qstrlen(kPrefix))).toInt();
+}
+
+} // namespace
+
+struct PatManagement::RegistryPatient {
+    TPatient patient;
+    bool dropped = false;
+};
+
+PatManagement::PatManagement(const SettingsStore& settings, PatientListModel& patients,
+                             EventLog& log, const Clock& clock, IdReduction reduction)
+    : m_settings(settings), m_patients(patients), m_log(log), m_clock(clock),
+      m_reduction(reduction) {}
+
+QString PatManagement::Field(const QString& value, int index) {
+    qsizetype start = 0;
+    for (int k = 0; k < index; ++k) {
+        const qsizetype caret = value.indexOf(u'^', start);
+        if (caret < 0)
+            return {};
+        start = caret + 1;
+    }
+    const qsizetype end = value.indexOf(u'^', start);
+    return end < 0 ? value.mid(start, kLongestLastField) : value.mid(start, end - start);
+}
+
+// The registry's "Patient" values in the order of their numbers.
+QStringList PatManagement::patientValueNames() const {
+    QStringList names;
+    for (const QString& name : m_settings.valueNames()) {
+        if (name.startsWith(QLatin1String(kPrefix)))
+            names << name;
+    }
+    std::stable_sort(names.begin(), names.end(),
+                     [](const QString& a, const QString& b) { return numberOf(a) < numberOf(b); });
+    return names;
+}
+
+std::vector<PatManagement::RegistryPatient> PatManagement::readRegistry() const {
+    std::vector<RegistryPatient> patients;
+    int position = 0;
+    for (const QString& name : patientValueNames()) {
+        const QString value = m_settings.readText(name);
+        RegistryPatient entry;
+        entry.patient.FirstName = Field(value, 0);
+        entry.patient.LastName = Field(value, 1);
+        entry.patient.PatientID = Field(value, 2);
+        entry.patient.TimeStamp = Field(value, 3);
+        entry.patient.Collect = Field(value, 4) == QLatin1String("1");
+        entry.patient.Number = ++position;
+        patients.push_back(entry);
+    }
+    return patients;
+}
+
+void PatManagement::writeList() {
+    for (const QString& name : patientValueNames())
+        m_settings.deleteValue(name);
+    for (int i = 0; i < m_patients.Count(); ++i) {
+        const PatientEntry& entry = m_patients.At(i);
+        const TPatient& patient = entry.Patient;
+        const QString value = patient.FirstName + u'^' + patient.LastName + u'^' +
+                              patient.PatientID + u'^' + patient.TimeStamp + u'^' +
+                              (patient.Collect ? QStringLiteral("1") : QStringLiteral("0"));
+        m_settings.writeText(QLatin1String(kPrefix) + QString::number(i + 1), value);
+    }
+    m_lastWrite = m_clock.now();
+}
+
+void PatManagement::SweepPatientRegistry(bool startup) {
+    try {
+        const QDateTime now = m_clock.now();
+        const QString nowText = now.toString(QLatin1String(kTimeStampFormat));
+        std::vector<RegistryPatient> registry = readRegistry();
+
+        // Active patients are renewed: a checked patient that data arrived for, in the list and
+        // in the registry alike, so that it never expires while it is being collected.
+        for (int i = 0; i < m_patients.Count(); ++i) {
+            PatientEntry& entry = m_patients.At(i);
+            for (RegistryPatient& stored : registry) {
+                if (stored.patient.PatientID != entry.Patient.PatientID || !entry.Enabled)
+                    continue;
+                if (entry.Checked) {
+                    entry.Patient.TimeStamp = nowText;
+                    stored.patient.TimeStamp = nowText;
+                    break;
+                }
+                if (stored.patient.Collect)
+                    stored.patient.TimeStamp = nowText;
+            }
+        }
+
+        for (RegistryPatient& stored : registry) {
+            const int index = m_patients.IndexOf(stored.patient.PatientID);
+            const QDateTime stamp =
+                QDateTime::fromString(stored.patient.TimeStamp, QLatin1String(kTimeStampFormat));
+            const bool expired = stamp.isValid() && stamp.secsTo(now) > 24 * 60 * 60;
+            if (expired) {
+                if (index >= 0) {
+                    m_patients.RemoveAt(index);
+                    m_log.writeLog(QStringLiteral("Patient ") + stored.patient.PatientID +
+                                   QStringLiteral(" removed from the patient list: no data for "
+                                                  "more than a day"));
+                }
+                stored.dropped = true;
+            } else if (index < 0) {
+                TPatient patient = stored.patient;
+                const bool checked = startup && patient.Collect;
+                patient.Collect = checked;
+                m_patients.Add(patient, checked, false);
+            }
+        }
+        writeList();
+    } catch (...) {
+        // A registry that cannot be read or written leaves the list as it is.
+    }
+}
+
+void PatManagement::SavePatientRegistry() {
+    try {
+        writeList();
+    } catch (...) {
+    }
+}
+
+QString PatManagement::PatientIDForNumber(int number) const {
+    const QString name = QLatin1String(kPrefix) + QString::number(number);
+    if (!m_settings.valueNames().contains(name))
+        return {};
+    return Field(m_settings.readText(name), 2);
+}
+
+int PatManagement::PatientNumberForID(const QString& id) const {
+    const QString key = reduced(id, m_reduction);
+    for (const QString& name : patientValueNames()) {
+        if (Field(m_settings.readText(name), 2) == key)
+            return numberOf(name);
+    }
+    m_log.writeLog(QStringLiteral("Not found: PatientNr=") + QStringLiteral("-1") +
+                   QStringLiteral(", PatientID=") + id);
+    return -1;
+}
