@@ -1,0 +1,118 @@
+#include "PatientRecordFile.h"
+
+#include <stdexcept>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "IniFile.h"
+#include "Windows1252.h"
+
+namespace PatientRecordFile {
+
+namespace {
+
+// Bytes 56 to 270 of the template.
+const QByteArray& templateTail() {
+    static const QByteArray tail = QByteArray::fromHex(
+        "2D002068F62062756B006F72616C690030313A30300001000100010001002D000400001C0031303732303130"
+        "322D30313A30300001000100010001002D0072616C690030313A30300001000030343A303000010001000100"
+        "0100BA34020000000000ED0300000A0005000003000300010004000400010000003200050000000032000500"
+        "0000003200050000000032000500000400040001000000320005000000003200050000000032000500000000"
+        "320005000004000400010000003200050000000032000500000000320005000000003200050000");
+    return tail;
+}
+
+QByteArray field(const QString& text, int width) {
+    QByteArray bytes = Windows1252::encode(text).left(width - 1);
+    bytes.append(QByteArray(width - bytes.size(), '\0'));
+    return bytes;
+}
+
+QString recordPath(const QString& folder) {
+    return folder + QLatin1String(kFileName);
+}
+
+void makeWritable(const QString& path) {
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
+}
+
+void writeRecord(const QString& folder, const QByteArray& contents) {
+    if (!QDir().mkpath(folder))
+        throw std::runtime_error("Exception: Could not create directory");
+    QFile file(recordPath(folder));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(contents) != contents.size())
+        throw std::runtime_error(
+            ("Could not write " + recordPath(folder) + ": " + file.errorString()).toStdString());
+}
+
+} // namespace
+
+QByteArray Contents(const QString& patientId, const QString& firstName, const QString& lastName) {
+    QByteArray bytes("\xF1\x03", 2);
+    bytes += field(lastName, 21);
+    bytes += field(firstName, 21);
+    bytes += field(patientId.trimmed(), 12);
+    bytes += templateTail();
+    return bytes;
+}
+
+bool Exists(const QString& folder) {
+    return QFileInfo(recordPath(folder)).isFile();
+}
+
+QString Create(const QString& patientId, const QString& firstName, const QString& folder,
+               const QString& lastName) {
+    writeRecord(folder, Contents(patientId, firstName, lastName));
+    return QStringLiteral("Created: ") + patientId + QStringLiteral(" (") + firstName + u' ' +
+           lastName + QStringLiteral(") - ") + folder;
+}
+
+void CreateIfMissing(const QString& patientId, const QString& firstName, const QString& folder,
+                     const QString& lastName) {
+    if (!Exists(folder))
+        writeRecord(folder, Contents(patientId, firstName, lastName));
+}
+
+bool UpdateNames(const QString&, const QString& firstName, const QString& folder,
+                 const QString& lastName, const QString& tcaDataIni, QString* failure) {
+    for (const char* key : {"1", "2", "3"}) {
+        const IniFile::Lookup registered =
+            IniFile::read(tcaDataIni, QStringLiteral("Registered"), QLatin1String(key));
+        if (registered.status == IniFile::Status::Found && !registered.value.isEmpty() &&
+            registered.value.contains(folder))
+            return false;
+    }
+    const QString record = recordPath(folder);
+    const QString backup = folder + QLatin1String(kBackupName);
+    makeWritable(record);
+    if (QFile::exists(backup)) {
+        makeWritable(backup);
+        QFile::remove(backup);
+    }
+    if (!QFile::rename(record, backup)) {
+        if (failure)
+            *failure = QStringLiteral("Unable to rename ") + folder +
+                       QStringLiteral("Patient. => ") + folder + QStringLiteral("Backup");
+        return false;
+    }
+    QFile source(backup);
+    QFile target(record);
+    if (!source.open(QIODevice::ReadOnly) || !target.open(QIODevice::WriteOnly))
+        return false;
+    bool first = true;
+    while (!source.atEnd()) {
+        QByteArray block = source.read(512);
+        if (first && block.size() >= 44) {
+            block.replace(2, 21, field(lastName, 21));
+            block.replace(23, 21, field(firstName, 21));
+        }
+        first = false;
+        target.write(block);
+    }
+    return true;
+}
+
+} // namespace PatientRecordFile
