@@ -1,6 +1,6 @@
 #include "ConnectionListModel.h"
 
-#include <QHostInfo>
+#include "ReverseLookup.h"
 
 void ConnectionListModel::rebuild(const QStringList& analyzerAddresses,
                                   const QStringList& dataClientAddresses,
@@ -32,11 +32,8 @@ void ConnectionListModel::lookUp(const QString& address) {
     if (m_lookingUp.contains(address))
         return;
     m_lookingUp.insert(address);
-    QHostInfo::lookupHost(address, this, [this, address](const QHostInfo& info) {
+    lookUpHostName(address, this, [this, address](const QString& name) {
         m_lookingUp.remove(address);
-        const QString name = info.error() == QHostInfo::NoError && info.hostName() != address
-                                 ? info.hostName()
-                                 : QString();
         m_names.insert(address, name);
         rebuild(m_lastAnalyzers, m_lastDataClients, m_lastExcluded);
     });

@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QHostInfo>
+#include <QNetworkInterface>
 
 #include "EventLog.h"
 
@@ -13,19 +14,21 @@ void LinkStatus::startLocalHostLookUp() {
     if (m_lookUpStarted)
         return;
     m_lookUpStarted = true;
-    QHostInfo::lookupHost(m_localHostName, this, [this](const QHostInfo& info) {
-        if (info.error() != QHostInfo::NoError)
-            return;
-        for (const QHostAddress& address : info.addresses()) {
-            if (address.protocol() == QAbstractSocket::IPv4Protocol) {
-                m_localAddress = address.toString();
-                break;
+    // The address analyzers reach this machine at: its first IPv4 address that is up and not
+    // the loopback, read from the interfaces without asking a name server.
+    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
+        const auto flags = interface.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) ||
+            flags.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
+            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol) {
+                m_localAddress = entry.ip().toString();
+                return;
             }
         }
-        if (!info.hostName().isEmpty())
-            m_localHostName = info.hostName();
-        Update();
-    });
+    }
+    m_localAddress = QHostAddress(QHostAddress::LocalHost).toString();
 }
 
 void LinkStatus::Update() {

@@ -9,8 +9,8 @@
 class EventLog;
 
 // The caption and the connection labels as a model: the caption is rebuilt from the current
-// facts on request and logged as "New Caption = ...". The local host's name and address come
-// from a look-up that runs in the background; the caption is rebuilt when it answers.
+// facts on request and logged as "New Caption = ...". The local host's name and address are
+// read from the system without waiting for a name server.
 class LinkStatus : public QObject {
     Q_OBJECT
 
