@@ -1,0 +1,76 @@
+#include "LatestValueGrid.h"
+
+LatestValueGrid::LatestValueGrid(int columns, int rows, QObject* parent)
+    : QObject(parent), m_columns(columns), m_rows(rows), m_cells(std::size_t(columns * rows)) {}
+
+QString LatestValueGrid::Cell(int column, int row) const {
+    if (column < 0 || row < 0 || column >= m_columns || row >= m_rows)
+        return {};
+    return m_cells[std::size_t(row * m_columns + column)];
+}
+
+QString& LatestValueGrid::cell(int column, int row) {
+    return m_cells[std::size_t(row * m_columns + column)];
+}
+
+void LatestValueGrid::Resize(int columns, int rows) {
+    std::vector<QString> cells(std::size_t(std::max(columns, 0) * std::max(rows, 0)));
+    for (int row = 0; row < std::min(rows, m_rows); ++row) {
+        for (int column = 0; column < std::min(columns, m_columns); ++column)
+            cells[std::size_t(row * columns + column)] = cell(column, row);
+    }
+    m_columns = std::max(columns, 0);
+    m_rows = std::max(rows, 0);
+    m_cells = std::move(cells);
+    emit changed();
+}
+
+void LatestValueGrid::Clear() {
+    for (QString& text : m_cells)
+        text.clear();
+    emit changed();
+}
+
+void LatestValueGrid::ShowPatient(const QString& id, const QString& firstName,
+                                  const QString& lastName) {
+    if (m_columns < 3 || m_rows < 1)
+        return;
+    if (cell(0, 0) != id)
+        Clear();
+    cell(0, 0) = id;
+    cell(1, 0) = firstName;
+    cell(2, 0) = lastName;
+    emit changed();
+}
+
+void LatestValueGrid::ShowValue(const QString& latestValueText) {
+    const qsizetype equals = latestValueText.indexOf(u'=');
+    const QString key = latestValueText.left(equals + 1);
+    int lastColumn = -1;
+    int lastRow = 0;
+    for (int column = 0; column < m_columns; ++column) {
+        for (int row = 1; row < m_rows; ++row) {
+            const QString& text = cell(column, row);
+            if (!key.isEmpty() && text.startsWith(key)) {
+                cell(column, row) = latestValueText;
+                emit changed();
+                return;
+            }
+            if (!text.isEmpty()) {
+                lastColumn = column;
+                lastRow = row;
+            }
+        }
+    }
+    int column = lastColumn < 0 ? 0 : lastColumn;
+    int row = lastColumn < 0 ? 1 : lastRow + 1;
+    if (row >= m_rows) {
+        column += 2;
+        row = 1;
+    }
+    if (column < m_columns && row < m_rows)
+        cell(column, row) = latestValueText;
+    else if (m_columns > 0 && m_rows > 0)
+        cell(m_columns - 1, 0) = QLatin1String(kMoreValues);
+    emit changed();
+}

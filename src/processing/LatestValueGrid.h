@@ -1,0 +1,41 @@
+#pragma once
+
+#include <vector>
+
+#include <QObject>
+#include <QString>
+
+// The latest value of every parameter of the current patient, as the value grid shows it: row 0
+// holds patient ID, first and last name; the other cells hold "<parameter> <place> = <value>
+// <unit>" texts, one per parameter and place, filled column by column.
+class LatestValueGrid : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr auto kMoreValues = "More values >>";
+
+    explicit LatestValueGrid(int columns = 3, int rows = 6, QObject* parent = nullptr);
+
+    int Columns() const { return m_columns; }
+    int Rows() const { return m_rows; }
+    QString Cell(int column, int row) const;
+
+    // Changes the grid's size (the window was resized); cells outside it are forgotten.
+    void Resize(int columns, int rows);
+    void Clear();
+    // Row 0: a new patient clears the grid first.
+    void ShowPatient(const QString& id, const QString& firstName, const QString& lastName);
+    // Overwrites the cell of the same parameter and place, or fills the next free cell; when the
+    // grid is full, the top-right cell of row 0 says "More values >>".
+    void ShowValue(const QString& latestValueText);
+
+signals:
+    void changed();
+
+private:
+    QString& cell(int column, int row);
+
+    int m_columns;
+    int m_rows;
+    std::vector<QString> m_cells;
+};
