@@ -19,6 +19,14 @@ enum class RelayConnectionState : quint8 { Connecting = 0, Connected = 1, Discon
 // This station's role among Orvanta data hosts and clients.
 enum class NetworkRole : quint8 { AnalyzerLinked = 0, DataClient = 1, Standalone = 3 };
 
+// Whether results are collected, and whether an analyzer link is present.
+enum class CollectionState : quint8 {
+    Offline = 0,
+    Ready = 1,
+    Collecting = 2,
+    CollectingOffline = 3
+};
+
 // How patient IDs are shortened before they name a patient.
 enum class IdReduction : quint8 { None = 0, FirstTen = 1, LastTen = 2 };
 
@@ -39,6 +47,10 @@ struct CollectorState {
     QDateTime stateChangeTime;
     bool busy = false;
     bool processing = false;
+    CollectionState collection = CollectionState::Offline;
+    bool dataReceived = false;
+    int errorIndex = 0; // how far the processing of a message or result got
+    QDateTime lastSampleTime;
     int medianFilterLength = 15;
     bool useTarvoSettings = true;
     bool autoHide = false;
@@ -63,5 +75,6 @@ struct CollectorState {
     QString currentPatientId;
     QString currentPatientFirstName;
     QString currentPatientLastName;
+    QString currentPatientFullName;
     QString currentPatientFolder;
 };

@@ -1,0 +1,334 @@
+#include "ResultProcessor.h"
+
+#include "Clock.h"
+#include "CollectorState.h"
+#include "DecimalSeparator.h"
+#include "EventLog.h"
+#include "LatestValueGrid.h"
+#include "OleDateTime.h"
+#include "OperatorMessages.h"
+#include "OrvantaLink.h"
+#include "ParameterCatalogue.h"
+#include "PatManagement.h"
+#include "PatientDataFile.h"
+#include "PatientIdentity.h"
+#include "PatientList.h"
+#include "PatientRecordFile.h"
+#include "TSaveItNew.h"
+#include "XmlErrors.h"
+
+namespace {
+
+constexpr auto kTimeStampFormat = "yyyyMMddHHmmss";
+
+bool collecting(CollectionState state) {
+    return state == CollectionState::Collecting || state == CollectionState::CollectingOffline;
+}
+
+int digits(const QString& text, qsizetype from, qsizetype count) {
+    bool ok = false;
+    const int value = text.mid(from, count).toInt(&ok);
+    if (!ok || text.size() < from + count)
+        throw EConvertError(u'\'' + text + QStringLiteral("' is not a valid date and time"));
+    return value;
+}
+
+} // namespace
+
+// The patient of the result being processed.
+struct ResultProcessor::Patient {
+    QString id;
+    QString firstName;
+    QString lastName;
+    QString folder;
+    bool recordExists = false;
+    bool checked = false;
+};
+
+QDateTime TimeFromLineText(const QString& text) {
+    const QDate date(digits(text, 0, 4), digits(text, 4, 2), digits(text, 6, 2));
+    const QTime time(digits(text, 8, 2), digits(text, 10, 2), digits(text, 12, 2));
+    if (!date.isValid() || !time.isValid())
+        throw EConvertError(u'\'' + text + QStringLiteral("' is not a valid date and time"));
+    return QDateTime(date, time);
+}
+
+QDateTime TimeFromXmlText(const QString& text) {
+    const qsizetype t = text.indexOf(u'T');
+    if (t < 0)
+        return {};
+    const QDate date = QDate::fromString(text.left(t).trimmed(), QStringLiteral("yyyy-MM-dd"));
+    const QString timeText = text.mid(t + 1, 255).trimmed();
+    QTime time = QTime::fromString(timeText, QStringLiteral("HH:mm:ss"));
+    if (!time.isValid())
+        time = QTime::fromString(timeText, QStringLiteral("HH:mm"));
+    if (!date.isValid() || !time.isValid())
+        throw EConvertError(u'\'' + text + QStringLiteral("' is not a valid date and time"));
+    return QDateTime(date, time);
+}
+
+ResultProcessor::ResultProcessor(ResultProcessorContext context, QObject* parent)
+    : QObject(parent), m_context(std::move(context)) {}
+
+bool ResultProcessor::takePatient(const QString& rawId, bool forAdmission, const QString& firstName,
+                                  const QString& lastName, Patient& patient) {
+    CollectorState& state = m_context.state;
+    const auto cleaning =
+        forAdmission ? PatientIdentity::Cleaning::Admission : PatientIdentity::Cleaning::Result;
+    patient.id = PatientIdentity::Clean(rawId, cleaning, state.idReduction);
+    if (patient.id == QLatin1String(PatientIdentity::kNull)) {
+        const QString plain = PatientIdentity::Clean(rawId, cleaning, IdReduction::None);
+        if (plain != QLatin1String(PatientIdentity::kNull) || !rawId.trimmed().isEmpty()) {
+            if (rawId.trimmed() != QLatin1String(PatientIdentity::kNull))
+                m_context.log.writeLog(QStringLiteral("Patient ID \"") + rawId +
+                                       QStringLiteral("\" cannot name a patient folder; the "
+                                                      "result is ignored"));
+        }
+        return false;
+    }
+    patient.firstName = firstName;
+    patient.lastName = lastName;
+    patient.folder =
+        PatientIdentity::PatientFolderFor(patient.id, state.dataRoot, state.idReduction);
+    state.currentPatientFolder = patient.folder;
+    state.currentPatientLastName = lastName;
+    state.currentPatientFirstName = firstName;
+    state.currentPatientFullName = firstName + u' ' + lastName;
+    state.currentPatientId = patient.id;
+    return true;
+}
+
+// Finds or adds the patient's list entry, brings its names up to date and enables it.
+void ResultProcessor::ensureEntry(Patient& patient, bool& listChanged) {
+    m_context.grid.ShowPatient(patient.id, patient.firstName, patient.lastName);
+    PatientListModel& list = m_context.patients;
+    int index = list.IndexOf(patient.id);
+    const bool namesDiffer = index >= 0 && (list.At(index).Patient.FirstName != patient.firstName ||
+                                            list.At(index).Patient.LastName != patient.lastName);
+    if (index < 0) {
+        TPatient entry;
+        entry.FirstName = patient.firstName;
+        entry.LastName = patient.lastName;
+        entry.PatientID = patient.id;
+        entry.Collect = m_context.state.autoCreate;
+        entry.TimeStamp = m_context.clock.now().toString(QLatin1String(kTimeStampFormat));
+        list.Add(entry, m_context.state.autoCreate, false);
+        listChanged = true;
+    }
+    if (patient.recordExists && namesDiffer) {
+        QString failure;
+        const bool updated =
+            PatientRecordFile::UpdateNames(patient.id, patient.firstName, patient.folder,
+                                           patient.lastName, m_context.tcaDataIni, &failure);
+        if (!failure.isEmpty() && m_context.messages)
+            m_context.messages->showMessage(failure);
+        if (updated) {
+            PatientEntry& entry = list.At(index);
+            entry.Patient.FirstName = patient.firstName;
+            entry.Patient.LastName = patient.lastName;
+            entry.Caption =
+                PatientListModel::CaptionFor(patient.id, patient.firstName, patient.lastName);
+            listChanged = true;
+        }
+    }
+    m_context.state.errorIndex = 33;
+    index = list.IndexOf(patient.id);
+    patient.checked = false;
+    if (index >= 0) {
+        list.SetEnabled(index, true);
+        patient.checked = list.At(index).Checked;
+    }
+}
+
+// The latest-value displays and the catalogue; true when the parameter is new.
+bool ResultProcessor::showValue(const QString& parameterName, const QString& place, double value,
+                                const QString& unit, bool updateGrid) {
+    CollectorState& state = m_context.state;
+    state.errorIndex = 34;
+    state.dataReceived = true;
+    TParameters& catalogue = m_context.catalogue;
+    const int found = catalogue.IndexOf(parameterName, place);
+    const int catalogueIndex = found >= 0 ? found : catalogue.Count();
+    state.errorIndex = 35;
+    m_latestValueText = PatientIdentity::LatestValueText(parameterName, place, value, unit);
+    m_patientLabel = state.currentPatientId + u' ' + state.currentPatientFirstName + u' ' +
+                     state.currentPatientLastName;
+    state.errorIndex = 36;
+    const bool added = found < 0;
+    if (added)
+        catalogue.Add(catalogueIndex, unit, place, parameterName, m_context.clock.now());
+    if (updateGrid)
+        m_context.grid.ShowValue(m_latestValueText);
+    emit displayChanged();
+    return added;
+}
+
+bool ResultProcessor::openDataFile(TSaveItNew& writer, std::vector<TParameterSerie>& series) {
+    const CollectorState& state = m_context.state;
+    TPatientDataFileOpening opening = OpenPatientDataFile(
+        writer, state.currentPatientFolder, state.currentPatientFullName, state.currentPatientId);
+    for (const QString& notice : opening.notices)
+        m_context.log.writeLog(notice);
+    if (!opening.opened) {
+        m_context.log.writeLog(
+            QStringLiteral("No patient data file of ") + state.currentPatientFolder +
+            QStringLiteral(" can be used for patient ") + state.currentPatientId +
+            QStringLiteral("; the value is not stored (") + opening.failures.value(0) + u')');
+        return false;
+    }
+    series = std::move(opening.CurrentSeries);
+    return true;
+}
+
+void ResultProcessor::storePoint(TSaveItNew& writer, std::vector<TParameterSerie>& series,
+                                 const QString& parameterName, const QString& place,
+                                 const QString& unit, qint32 attemptNo, const QString& vialId,
+                                 const QString& statusText, TAnalyseResult status, double value,
+                                 const QDateTime& time) {
+    qint16 index = -1;
+    for (const TParameterSerie& serie : series) {
+        if (serie.Identity.ParameterName() == parameterName &&
+            serie.Identity.MeasurementPlace() == place &&
+            serie.Identity.ParamExtraName().isEmpty() && serie.Unit == unit) {
+            index = serie.Index;
+            break;
+        }
+    }
+    if (index < 0) {
+        index = qint16(series.size());
+        writer.RegisterSerie(index, parameterName, place, QString(),
+                             PatientIdentity::SubstanceName(parameterName), unit);
+        TParameterSerie added;
+        added.Index = index;
+        added.Unit = unit;
+        added.Identity.SetParameterName(parameterName);
+        added.Identity.SetMeasurementPlace(place);
+        series.push_back(std::move(added));
+    }
+    m_context.state.lastSampleTime = time;
+    if (!writer.AppendPoint(index, status, attemptNo, vialId, statusText, value,
+                            OleDateTime::fromDateTime(time)))
+        m_context.log.writeLog(
+            QStringLiteral("Value not stored: patient ") + m_context.state.currentPatientId +
+            QStringLiteral(", ") + parameterName + u' ' + place + QStringLiteral(" at ") +
+            time.toString(Qt::ISODate) + QStringLiteral(": ") + writer.LastError());
+}
+
+void ResultProcessor::saveListIfChanged(bool listChanged) {
+    if (listChanged)
+        m_context.registry.SweepPatientRegistry(false);
+}
+
+void ResultProcessor::ProcessResult(TSaveItNew& writer, const QString& patientId, bool control,
+                                    qint32 attemptNo, const QString& vialId,
+                                    const QString& statusText, const QString& timeText,
+                                    const QString& unit, double value, const QString& parameterName,
+                                    const QString& place, const QString& lastName,
+                                    const QString& firstName) {
+    CollectorState& state = m_context.state;
+    state.errorIndex = 21;
+    ++m_resultCalls;
+    state.processing = true;
+    bool listChanged = false;
+    struct Closing {
+        ResultProcessor& processor;
+        bool& listChanged;
+        ~Closing() {
+            try {
+                processor.saveListIfChanged(listChanged);
+            } catch (...) {
+            }
+            processor.m_context.state.processing = false;
+        }
+    } closing{*this, listChanged};
+
+    state.errorIndex = 22;
+    Patient patient;
+    if (!takePatient(patientId, false, firstName, lastName, patient))
+        return;
+    state.errorIndex = 24;
+    if (!PatientRecordFile::Exists(patient.folder) && state.autoCreate &&
+        collecting(state.collection))
+        emit patientFileCreated(
+            PatientRecordFile::Create(patient.id, firstName, patient.folder, lastName));
+    patient.recordExists = PatientRecordFile::Exists(patient.folder);
+    state.errorIndex = 28;
+    ensureEntry(patient, listChanged);
+    const bool newParameter = showValue(parameterName, place, value, unit, true);
+
+    state.errorIndex = 37;
+    const bool store = !state.monitorNetworkLocation &&
+                       state.collection == CollectionState::Collecting && patient.checked &&
+                       patient.recordExists;
+    if (store) {
+        std::vector<TParameterSerie> series;
+        if (openDataFile(writer, series)) {
+            state.errorIndex = 38;
+            const TAnalyseResult status = PatientIdentity::StatusFromText(statusText);
+            if (state.protocol != AnalyzerProtocol::Xml) {
+                const QDateTime time = TimeFromLineText(timeText);
+                storePoint(writer, series, parameterName, place, unit, attemptNo, vialId,
+                           statusText, status, value, time);
+                m_context.orvanta.addResult(patient.id, parameterName, place, unit, time, value);
+            } else {
+                const QDateTime time = TimeFromXmlText(timeText);
+                if (time.isValid()) {
+                    m_context.orvanta.addResult(patient.id, parameterName, place, unit, time,
+                                                value);
+                    if (control)
+                        storePoint(writer, series, parameterName, place, unit, attemptNo, vialId,
+                                   statusText, status, value, time);
+                }
+            }
+        }
+    }
+    state.errorIndex = 39;
+    if (newParameter)
+        m_parametersButtonEnabled = true;
+    state.errorIndex = 40;
+    if (patient.recordExists)
+        m_context.orvanta.notifyUpdate();
+    state.errorIndex = 41;
+}
+
+void ResultProcessor::AdmitPatient(TSaveItNew&, const QString& patientId, const QString& firstName,
+                                   const QString& lastName) {
+    CollectorState& state = m_context.state;
+    bool listChanged = false;
+    state.errorIndex = 21;
+    Patient patient;
+    if (takePatient(patientId, true, firstName, lastName, patient)) {
+        state.errorIndex = 26;
+        if (collecting(state.collection))
+            PatientRecordFile::CreateIfMissing(patient.id, firstName, patient.folder, lastName);
+        state.errorIndex = 27;
+        patient.recordExists = PatientRecordFile::Exists(patient.folder);
+        ensureEntry(patient, listChanged);
+        m_admittedChecked = patient.checked;
+    } else {
+        m_admittedChecked = false;
+    }
+    state.processing = false;
+    state.dataReceived = true;
+    saveListIfChanged(listChanged);
+}
+
+void ResultProcessor::StoreFileResult(TSaveItNew& writer, const QString& place, bool show,
+                                      qint32 attemptNo, const QString& vialId,
+                                      const QString& statusText, TAnalyseResult status, bool force,
+                                      const QDateTime& time, const QString& unit, double value,
+                                      const QString& parameterName) {
+    CollectorState& state = m_context.state;
+    DecimalSeparator::set(state.savedDecimalSeparator);
+    const bool newParameter = showValue(parameterName, place, value, unit, show);
+    const bool collected =
+        (state.collection == CollectionState::Collecting && m_admittedChecked) || force;
+    if (collected && PatientRecordFile::Exists(state.currentPatientFolder)) {
+        std::vector<TParameterSerie> series;
+        if (openDataFile(writer, series) && status != TAnalyseResult::arUndefined)
+            storePoint(writer, series, parameterName, place, unit, attemptNo, vialId, statusText,
+                       status, value, time);
+    }
+    if (newParameter)
+        m_parametersButtonEnabled = true;
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <vector>
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include "ZelTypes.h"
+
+struct CollectorState;
+class Clock;
+class EventLog;
+class LatestValueGrid;
+class OperatorMessages;
+class OrvantaLink;
+class PatManagement;
+class PatientListModel;
+class TParameters;
+class TSaveItNew;
+struct TParameterSerie;
+
+// Everything result processing reads and changes, owned by the collector.
+struct ResultProcessorContext {
+    CollectorState& state;
+    EventLog& log;
+    PatientListModel& patients;
+    PatManagement& registry;
+    TParameters& catalogue;
+    LatestValueGrid& grid;
+    OrvantaLink& orvanta;
+    const Clock& clock;
+    OperatorMessages* messages = nullptr;
+    QString tcaDataIni; // the patient data management system's ini ("C:\TCA\TCADATA.INI")
+};
+
+// The one way every protocol turns a result into stored data: the patient is found or added,
+// the displays and the parameter catalogue follow the value, and while the patient is collected
+// the value is appended to its series in the patient's data file and announced.
+class ResultProcessor : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ResultProcessor(ResultProcessorContext context, QObject* parent = nullptr);
+
+    // One result. Failures (an unreadable time text, a refused announcement) reach the caller;
+    // the patient list is still saved when it changed.
+    void ProcessResult(TSaveItNew& writer, const QString& patientId, bool control, qint32 attemptNo,
+                       const QString& vialId, const QString& statusText, const QString& timeText,
+                       const QString& unit, double value, const QString& parameterName,
+                       const QString& place, const QString& lastName, const QString& firstName);
+
+    // The patient of a patient-data document; StoreFileResult then stores its values.
+    void AdmitPatient(TSaveItNew& writer, const QString& patientId, const QString& firstName,
+                      const QString& lastName);
+
+    // One value of a patient-data document for the patient last admitted.
+    void StoreFileResult(TSaveItNew& writer, const QString& place, bool show, qint32 attemptNo,
+                         const QString& vialId, const QString& statusText, TAnalyseResult status,
+                         bool force, const QDateTime& time, const QString& unit, double value,
+                         const QString& parameterName);
+
+    // What the window shows of the last result.
+    const QString& LatestValue() const { return m_latestValueText; }
+    const QString& PatientLabel() const { return m_patientLabel; }
+    bool ParametersButtonEnabled() const { return m_parametersButtonEnabled; }
+    int ResultCalls() const { return m_resultCalls; }
+
+signals:
+    // A patient file was created for a new patient (the New Patient window shows the text).
+    void patientFileCreated(const QString& statusText);
+    void displayChanged();
+
+private:
+    struct Patient;
+    bool takePatient(const QString& rawId, bool forAdmission, const QString& firstName,
+                     const QString& lastName, Patient& patient);
+    void ensureEntry(Patient& patient, bool& listChanged);
+    bool showValue(const QString& parameterName, const QString& place, double value,
+                   const QString& unit, bool updateGrid);
+    bool openDataFile(TSaveItNew& writer, std::vector<TParameterSerie>& series);
+    void storePoint(TSaveItNew& writer, std::vector<TParameterSerie>& series,
+                    const QString& parameterName, const QString& place, const QString& unit,
+                    qint32 attemptNo, const QString& vialId, const QString& statusText,
+                    TAnalyseResult status, double value, const QDateTime& time);
+    void saveListIfChanged(bool listChanged);
+
+    ResultProcessorContext m_context;
+    QString m_latestValueText;
+    QString m_patientLabel;
+    bool m_parametersButtonEnabled = false;
+    int m_resultCalls = 0;
+    bool m_admittedChecked = false;
+};
+
+// A line-protocol time text "yyyyMMddHHmmss"; throws EConvertError when it does not convert.
+QDateTime TimeFromLineText(const QString& text);
+// An XML time text: the date before the "T" ("yyyy-MM-dd"), the time after it ("HH:mm:ss").
+// Returns an invalid date-time when there is no "T"; throws EConvertError when the parts do not
+// convert.
+QDateTime TimeFromXmlText(const QString& text);

@@ -1,0 +1,215 @@
+// Results into patient series through real files and a real settings root.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "Clock.h"
+#include "CollectorState.h"
+#include "EventLog.h"
+#include "LatestValueGrid.h"
+#include "OrvantaLink.h"
+#include "ParameterCatalogue.h"
+#include "PatManagement.h"
+#include "PatientList.h"
+#include "PatientRecordFile.h"
+#include "ResultProcessor.h"
+#include "SettingsStore.h"
+#include "StoredFileParser.h"
+#include "TSaveItNew.h"
+#include "TempRoot.h"
+#include "XmlErrors.h"
+
+namespace {
+
+class RecordingAutomation final : public IPanoptraAutoObject {
+public:
+    explicit RecordingAutomation(QStringList& calls) : m_calls(calls) {}
+    void NotifyUpdate() override { m_calls << QStringLiteral("NotifyUpdate"); }
+    void ReportCollectState(qint32, qint32) override {}
+    void AddEndPoint(qint32, const QString&, const QString&, double, qint32) override {}
+    void AddResult(const QString& id, const QString& name, const QString& place,
+                   const QString& unit, double, double value) override {
+        m_calls << QStringLiteral("AddResult %1 %2 %3 %4 %5").arg(id, name, place, unit).arg(value);
+    }
+
+private:
+    QStringList& m_calls;
+};
+
+struct StoredPoint {
+    QString parameter;
+    QString place;
+    QString unit;
+    double value;
+    quint8 status;
+    QString statusText;
+};
+
+class ResultProcessorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        state.dataRoot = root.driveC("TCA/DATA/");
+        QDir().mkpath(state.dataRoot);
+        state.protocol = AnalyzerProtocol::Xml;
+        state.collection = CollectionState::Collecting;
+        state.autoCreate = true;
+        orvanta.attach(std::make_unique<RecordingAutomation>(calls));
+    }
+
+    QString folderOf(const QString& id) const { return state.dataRoot + id + u'/'; }
+
+    std::vector<StoredPoint> stored(const QString& id, const QString& file = "Tarvo.pil") const {
+        QFile pil(folderOf(id) + file);
+        std::vector<StoredPoint> points;
+        if (!pil.open(QIODevice::ReadOnly))
+            return points;
+        const TStoredFileContent content = StoredFileParser::parse(pil.readAll());
+        for (const TParameterSerie* serie : content.series()) {
+            if (!serie->Points)
+                continue;
+            for (const TSeriesPoint& point : serie->Points->Points) {
+                if (const auto* data = std::get_if<TTarvoDataPoint>(&point))
+                    points.push_back({serie->Identity.ParameterName(),
+                                      serie->Identity.MeasurementPlace(), serie->Unit, data->Y,
+                                      data->AnalyseResult, data->AnalyseResultString});
+            }
+        }
+        return points;
+    }
+
+    void live(const QString& id, bool control, const QString& parameter, const QString& place,
+              double value, const QString& unit = "mmol/L", const QString& status = "OK",
+              const QString& time = "2026-12-08T12:00:00") {
+        processor.ProcessResult(writer, id, control, 1, "V12", status, time, unit, value, parameter,
+                                place, "Öberg", "Åsa");
+    }
+
+    TempRoot root;
+    SettingsStore settings{root.hives(), RegistryRoot::CurrentUser};
+    ManualClock clock{QDateTime(QDate(2026, 12, 8), QTime(12, 30))};
+    EventLog log{clock};
+    CollectorState state;
+    PatientListModel patients;
+    PatManagement registry{settings, patients, log, clock, IdReduction::None};
+    TParameters catalogue;
+    LatestValueGrid grid;
+    OrvantaLink orvanta{log};
+    QStringList calls;
+    ResultProcessor processor{
+        {state, log, patients, registry, catalogue, grid, orvanta, clock, nullptr, QString()}};
+    TSaveItNew writer;
+};
+
+} // namespace
+
+TEST_F(ResultProcessorTest, XmlPatientSampleIsAnnouncedNotStored) {
+    live("19121212-1212", false, "Glucose", "CNS", 2.5);
+    EXPECT_TRUE(PatientRecordFile::Exists(folderOf("191212121212"))) << "AutoCreate made it";
+    ASSERT_EQ(patients.Count(), 1);
+    EXPECT_TRUE(patients.At(0).Checked);
+    EXPECT_TRUE(patients.At(0).Enabled);
+    EXPECT_EQ(calls,
+              (QStringList{"AddResult 191212121212 Glucose CNS mmol/L 2.5", "NotifyUpdate"}));
+    EXPECT_TRUE(stored("191212121212").empty());
+    EXPECT_EQ(processor.LatestValue(), "Glucose CNS = 2.50 mmol/L");
+    EXPECT_EQ(grid.Cell(0, 1), "Glucose CNS = 2.50 mmol/L");
+    EXPECT_EQ(PatManagement::Field(settings.readText("Patient1"), 2), "191212121212")
+        << "the new patient is saved in the registry";
+    EXPECT_FALSE(state.processing);
+}
+
+TEST_F(ResultProcessorTest, ControlsAreStoredUnderAutoControlByLevel) {
+    live("AutoControl", true, "Lactate", "Low", 1.5);
+    live("AutoControl", true, "Lactate", "Elevated", 6.0);
+    live("AutoControl", true, "Lactate", "Low", 1.6);
+    const std::vector<StoredPoint> points = stored("AutoControl");
+    ASSERT_EQ(points.size(), 3u);
+    EXPECT_EQ(points[0].place, "Low");
+    EXPECT_EQ(points[1].place, "Low");
+    EXPECT_DOUBLE_EQ(points[1].value, 1.6);
+    EXPECT_EQ(points[2].place, "Elevated");
+}
+
+TEST_F(ResultProcessorTest, LineProtocolSeriesByPlaceAndUnit) {
+    state.protocol = AnalyzerProtocol::AstmE1381;
+    const auto line = [&](const QString& place, const QString& unit, double value,
+                          const QString& status) {
+        processor.ProcessResult(writer, "P1", true, 1, "V1", status, "20261208120000", unit, value,
+                                "Glucose", place, "Son", "Per");
+    };
+    line("CNS", "mM", 2.0, "OK");
+    line("Muscle", "mM", 3.0, "LL");
+    line("CNS", "mg/dL", 40.0, "");
+    line("CNS", "mM", 2.0, "OK"); // the same result twice: stored twice
+    const std::vector<StoredPoint> points = stored("P1");
+    ASSERT_EQ(points.size(), 4u);
+    EXPECT_EQ(catalogue.Count(), 2) << "the unit is not part of the catalogue key";
+    QStringList series;
+    for (const StoredPoint& point : points)
+        series << point.place + '/' + point.unit;
+    series.removeDuplicates();
+    EXPECT_EQ(series.size(), 3);
+    for (const StoredPoint& point : points) {
+        if (point.place == "Muscle") {
+            EXPECT_EQ(point.status, quint8(TAnalyseResult::arOverLinearityInterval));
+            EXPECT_EQ(point.statusText, "LL");
+        }
+        if (point.unit == "mg/dL") {
+            EXPECT_EQ(point.status, quint8(TAnalyseResult::arString));
+        }
+    }
+    EXPECT_EQ(calls.count("NotifyUpdate"), 4);
+    EXPECT_THROW(processor.ProcessResult(writer, "P1", true, 1, "V1", "OK", "2026-12", "mM", 1,
+                                         "Glucose", "CNS", "", ""),
+                 EConvertError)
+        << "a line time text that does not convert reaches the caller";
+    EXPECT_FALSE(state.processing);
+}
+
+TEST_F(ResultProcessorTest, UntickedPatientGetsDisplaysButNoPoint) {
+    state.autoCreate = false;
+    state.protocol = AnalyzerProtocol::Hl7;
+    PatientRecordFile::Create("P2", "Per", folderOf("P2"), "Son");
+    processor.ProcessResult(writer, "P2", true, 1, "V1", "OK", "20261208120000", "mM", 2.0, "Urea",
+                            "CNS", "Son", "Per");
+    ASSERT_EQ(patients.Count(), 1);
+    EXPECT_FALSE(patients.At(0).Checked);
+    EXPECT_EQ(catalogue.Count(), 1);
+    EXPECT_EQ(processor.LatestValue(), "Urea CNS = 2.00 mM");
+    EXPECT_TRUE(stored("P2").empty());
+    EXPECT_EQ(calls, QStringList{"NotifyUpdate"}) << "no announcement for an unticked patient";
+}
+
+TEST_F(ResultProcessorTest, HostileIdsAreIgnoredWithOneLogLine) {
+    live("..", true, "Glucose", "CNS", 1.0);
+    live("../../etc", true, "Glucose", "CNS", 1.0);
+    EXPECT_EQ(patients.Count(), 1) << "'../../etc' cleans to '....etc', a plain folder name";
+    EXPECT_TRUE(log.mainLines().first().contains(QStringLiteral("cannot name a patient folder")));
+    EXPECT_TRUE(QFileInfo(state.dataRoot + "....etc").isDir());
+    EXPECT_FALSE(QFileInfo(root.driveC("TCA/etc")).exists());
+}
+
+TEST_F(ResultProcessorTest, AdmittedPatientsStoreFileResults) {
+    processor.AdmitPatient(writer, "12/34-56", "Åsa", "Öberg");
+    EXPECT_EQ(state.currentPatientId, "1234-56") << "admissions keep the hyphen";
+    ASSERT_EQ(patients.Count(), 1);
+    const QDateTime time(QDate(2026, 12, 8), QTime(10, 0));
+    processor.StoreFileResult(writer, "CNS", true, 2, "A12", "OK", TAnalyseResult::arNormal, false,
+                              time, "mM", 2.0, "Glucose");
+    processor.StoreFileResult(writer, "CNS", true, 2, "A12", "", TAnalyseResult::arUndefined, false,
+                              time, "", 1e10, "LGRatio");
+    const std::vector<StoredPoint> points = stored("1234-56");
+    ASSERT_EQ(points.size(), 1u) << "an undefined status is never stored";
+    EXPECT_EQ(points[0].parameter, "Glucose");
+    EXPECT_TRUE(calls.filter("AddResult").isEmpty()) << "file results are not announced";
+
+    state.collection = CollectionState::Ready;
+    processor.StoreFileResult(writer, "CNS", false, 1, "A13", "OK", TAnalyseResult::arNormal, false,
+                              time.addSecs(60), "mM", 2.1, "Glucose");
+    EXPECT_EQ(stored("1234-56").size(), 1u) << "not collecting";
+    processor.StoreFileResult(writer, "CNS", false, 1, "A13", "OK", TAnalyseResult::arNormal, true,
+                              time.addSecs(60), "mM", 2.1, "Glucose");
+    EXPECT_EQ(stored("1234-56").size(), 2u) << "the force flag stores anyway";
+}
