@@ -1,0 +1,137 @@
+#include "PatientDataDocumentReader.h"
+
+#include <vector>
+
+#include "Clock.h"
+#include "CollectorState.h"
+#include "DecimalSeparator.h"
+#include "EventLog.h"
+#include "LogPrefixes.h"
+#include "PatientIdentity.h"
+#include "ResultProcessor.h"
+#include "UnitConverter.h"
+
+namespace {
+
+struct AnalytePoint {
+    TMDPoint point;
+    QDateTime time;
+};
+
+struct AnalyteLists {
+    std::vector<AnalytePoint> glucose;
+    std::vector<AnalytePoint> lactate;
+    std::vector<AnalytePoint> pyruvate;
+
+    std::vector<AnalytePoint>* listFor(const QString& analyte) {
+        if (analyte == QLatin1String("Glucose"))
+            return &glucose;
+        if (analyte == QLatin1String("Lactate"))
+            return &lactate;
+        if (analyte == QLatin1String("Pyruvate"))
+            return &pyruvate;
+        return nullptr;
+    }
+};
+
+struct Ratio {
+    double value;
+    QString vial;
+    qint32 attempt;
+    TAnalyseResult status;
+};
+
+Ratio ratioOf(const TMDPoint& numerator, const TMDPoint& denominator) {
+    TMDPoint ratio;
+    SetRatio(ratio, numerator.Unit, denominator.Unit, denominator.Y, numerator.Y);
+    return {ratio.Y,
+            numerator.VialID == denominator.VialID ? numerator.VialID
+                                                   : numerator.VialID + u'/' + denominator.VialID,
+            numerator.AttemptNo == denominator.AttemptNo
+                ? numerator.AttemptNo
+                : numerator.AttemptNo * 10 + denominator.AttemptNo,
+            CombineStatus(numerator, denominator.Status)};
+}
+
+} // namespace
+
+PatientDataDocumentReader::PatientDataDocumentReader(ResultProcessor& processor,
+                                                     CollectorState& state, EventLog& log,
+                                                     const Clock& clock)
+    : m_processor(processor), m_state(state), m_log(log), m_clock(clock) {}
+
+void PatientDataDocumentReader::ReadPatientDataDocument(TSaveItNew& writer,
+                                                        const XMLTarvoParser::TXMLTarvo& root,
+                                                        bool force, bool hasAttemptNumbers,
+                                                        bool show) {
+    AnalyteLists lists;
+    try {
+        for (int a = 0; a < root.Count(); ++a) {
+            const XMLTarvoParser::TXMLAdmission admission = root[a];
+            const auto patient = admission.Get_Patient();
+            const QString patientId = patient.Get_PatientID();
+            if (a == 0)
+                m_processor.AdmitPatient(writer, patientId, patient.Get_FirstName(),
+                                         patient.Get_LastName());
+            const auto recordings = admission.Get_Recording();
+            for (int r = 0; r < recordings.Count(); ++r) {
+                const XMLTarvoParser::TXMLRecording recording = recordings[r];
+                const auto measurements = recording.Get_Measurement();
+                for (int m = 0; m < measurements.Count(); ++m) {
+                    const XMLTarvoParser::TXMLMeasurement measurement = measurements[m];
+                    if (DecimalSeparator::current() != u'.')
+                        DecimalSeparator::set(u'.');
+                    QDateTime time = m_clock.now().addDays(-10000);
+                    const QDateTime stamped = TimeFromXmlText(measurement.Get_TimeStamp());
+                    if (stamped.isValid())
+                        time = stamped;
+                    const QString statusText = measurement.Get_Status();
+                    const TAnalyseResult status = PatientIdentity::StatusFromText(statusText);
+                    const qint32 attempt = hasAttemptNumbers ? measurement.Get_AttemptNo() : 1;
+                    const QString vial = measurement.Get_VialID();
+                    const QString analyte = recording.Get_AnalyteCode();
+                    const double concentration = measurement.Get_Concentration();
+                    const QString unit = recording.Get_Unit();
+                    const QString place = recording.Get_CatheterLocation();
+                    m_processor.StoreFileResult(writer, place, show, attempt, vial, statusText,
+                                                status, force, time, unit, concentration, analyte);
+                    if (std::vector<AnalytePoint>* list = lists.listFor(analyte)) {
+                        AnalytePoint point;
+                        point.time = time;
+                        point.point.SetSubstance(analyte);
+                        point.point.Y = concentration;
+                        point.point.SetValueInUnit(unit, false, concentration);
+                        point.point.CatheterLocation = place;
+                        point.point.VialID = vial;
+                        point.point.AttemptNo = attempt;
+                        point.point.Status = status;
+                        list->push_back(point);
+                    }
+                }
+            }
+        }
+    } catch (const std::exception& error) {
+        m_log.writeLog(QLatin1String(LogPrefix::kArchivedFile) +
+                       QString::fromLocal8Bit(error.what()) + QStringLiteral(" (") +
+                       QString::number(m_state.errorIndex) + u')');
+    }
+
+    const auto storeRatios = [&](const AnalytePoint& numerator,
+                                 const std::vector<AnalytePoint>& denominators,
+                                 const QString& name) {
+        for (const AnalytePoint& denominator : denominators) {
+            if (denominator.time != numerator.time ||
+                denominator.point.CatheterLocation != numerator.point.CatheterLocation)
+                continue;
+            const Ratio ratio = ratioOf(numerator.point, denominator.point);
+            m_processor.StoreFileResult(writer, numerator.point.CatheterLocation, show,
+                                        ratio.attempt, ratio.vial, QString(), ratio.status, force,
+                                        numerator.time, QString(), ratio.value, name);
+        }
+    };
+    for (const AnalytePoint& lactate : lists.lactate) {
+        storeRatios(lactate, lists.glucose, QStringLiteral("LGRatio"));
+        storeRatios(lactate, lists.pyruvate, QStringLiteral("LPRatio"));
+    }
+    DecimalSeparator::set(m_state.savedDecimalSeparator);
+}
