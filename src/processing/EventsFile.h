@@ -1,0 +1,49 @@
+#pragma once
+
+#include <vector>
+
+#include <QDateTime>
+#include <QString>
+
+#include "XMLTarvoEventsFromFileParser.h"
+#include "XMLTarvoEventsParser.h"
+
+struct CollectorState;
+class Clock;
+class EventLog;
+class TSaveItNew;
+
+// One event read from a message or document.
+struct TEventItem {
+    QString Text;
+    QDateTime Time;
+};
+
+// The patient's events file "TarvoEvents.pil": written anew from each admission message or
+// events document, replacing the events it held.
+class EventsFile {
+public:
+    static constexpr auto kFileName = "TarvoEvents.pil";
+
+    EventsFile(TSaveItNew& writer, CollectorState& state, EventLog& log, const Clock& clock);
+
+    // Reads the events and the patient, sets the current patient and writes the events file.
+    // Failures are logged as "Error(2): " + message; nothing of this message is kept.
+    void ReadEvents(const XMLTarvoEventsParser::TXMLAdmissionType& admission);
+    void ReadEvents(const XMLTarvoEventsFromFileParser::TXMLEventsType& events);
+
+    // Writes the events of the event list into the current patient's events file; a failed
+    // save is logged as "Error(7): Could not save Events".
+    void WriteEventsFile();
+
+    const std::vector<TEventItem>& EventList() const { return m_events; }
+
+private:
+    template <typename Source> void readEvents(const Source& source);
+
+    TSaveItNew& m_writer;
+    CollectorState& m_state;
+    EventLog& m_log;
+    const Clock& m_clock;
+    std::vector<TEventItem> m_events;
+};
