@@ -15,8 +15,9 @@ bool isPointTag(qint32 tag) {
 
 class ParseRun {
 public:
-    ParseRun(TStoredFileContent& content, bool stopAtReservedSpace)
-        : m_content(content), m_stopAtReservedSpace(stopAtReservedSpace) {}
+    ParseRun(TStoredFileContent& content, bool stopAtReservedSpace, bool keepPoints)
+        : m_content(content), m_stopAtReservedSpace(stopAtReservedSpace), m_keepPoints(keepPoints) {
+    }
 
     void handle(qint32 tag, TMicroReader& reader) {
         if (m_monitorMode)
@@ -198,6 +199,10 @@ private:
 
     void readPoint(qint32 tag, TMicroReader& reader) {
         const qint64 offset = reader.RecordOffset();
+        if (!m_keepPoints) {
+            reader.SkipRecord(); // framing is checked by the reader before the handler runs
+            return;
+        }
         const QByteArray payload = reader.ReadRawBytes(reader.ReadSize());
         qint16 index = 0;
         TSeriesPoint point;
@@ -220,6 +225,7 @@ private:
 
     TStoredFileContent& m_content;
     bool m_stopAtReservedSpace;
+    bool m_keepPoints;
     bool m_monitorMode = false;
     std::map<qint16, Missing> m_missingSeries;
 };
@@ -280,18 +286,19 @@ bool StoredFileParser::attachPoint(std::vector<std::unique_ptr<TStreamObject>>& 
     return true;
 }
 
-TStoredFileContent StoredFileParser::parse(const QByteArray& data, bool stopAtReservedSpace) {
-    return parseWith(data, stopAtReservedSpace, false);
+TStoredFileContent StoredFileParser::parse(const QByteArray& data, bool stopAtReservedSpace,
+                                           bool keepPoints) {
+    return parseWith(data, stopAtReservedSpace, false, keepPoints);
 }
 
 TStoredFileContent StoredFileParser::parseTolerant(const QByteArray& data) {
-    return parseWith(data, false, true);
+    return parseWith(data, false, true, true);
 }
 
 TStoredFileContent StoredFileParser::parseWith(const QByteArray& data, bool stopAtReservedSpace,
-                                               bool tolerant) {
+                                               bool tolerant, bool keepPoints) {
     TStoredFileContent content;
-    ParseRun run(content, stopAtReservedSpace);
+    ParseRun run(content, stopAtReservedSpace, keepPoints);
     TMicroReader reader;
     reader.SetOnLevelClosed([&content](TMicroReader& r, quint8 stored, bool correct) {
         if (r.ChecksumMode() && !correct) {

@@ -12,7 +12,10 @@ class StoredFileParser {
 public:
     // stopAtReservedSpace: reading ends at the reserved space record, as when a file is checked
     // before writing to it. Throws the stream layer's failures for files it cannot read.
-    static TStoredFileContent parse(const QByteArray& data, bool stopAtReservedSpace = false);
+    // keepPoints: the points are read into their series; without it they are only checked
+    // (reading the series of a large file for storing one more value is then cheap).
+    static TStoredFileContent parse(const QByteArray& data, bool stopAtReservedSpace = false,
+                                    bool keepPoints = true);
 
     // Reads as much as can be read: a failure becomes an "unreadable" problem at the record
     // where it happened, and what was read before it is kept. For inspecting damaged files.
@@ -29,5 +32,5 @@ public:
 
 private:
     static TStoredFileContent parseWith(const QByteArray& data, bool stopAtReservedSpace,
-                                        bool tolerant);
+                                        bool tolerant, bool keepPoints);
 };

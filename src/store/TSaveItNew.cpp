@@ -102,7 +102,7 @@ void TSaveItNew::LoadFile() {
     m_content = {};
     m_loaded = false;
     const QByteArray data = readWholeFile(m_fileName);
-    adopt(data, StoredFileParser::parse(data));
+    adopt(data, StoredFileParser::parse(data, false, KeepPoints));
     if (!m_content.checksumValid && OnChecksumError)
         OnChecksumError(m_fileName + QStringLiteral(" has a checksum error."));
 }
@@ -117,7 +117,7 @@ void TSaveItNew::OpenMonitorFile(const QString& monitorName, const QString& moni
             BuildMonitorFile(monitorName, monitorIdentity, patientId, patientFullName,
                              MinimumReservedSpaceForMonitorParameters);
         saveWholeFile(m_fileName, data);
-        adopt(data, StoredFileParser::parse(data));
+        adopt(data, StoredFileParser::parse(data, false, KeepPoints));
         if (OnFileStructureChanged)
             OnFileStructureChanged(m_fileName);
         return;
@@ -172,7 +172,7 @@ void TSaveItNew::RegisterSerie(qint16 index, const QString& parameterName,
         data += tail;
     }
     saveWholeFile(m_fileName, data);
-    adopt(data, StoredFileParser::parse(data));
+    adopt(data, StoredFileParser::parse(data, false, KeepPoints));
 }
 
 bool TSaveItNew::appendRecord(const QByteArray& record, qint16 index, const TSeriesPoint& point) {
@@ -211,9 +211,11 @@ bool TSaveItNew::appendRecord(const QByteArray& record, qint16 index, const TSer
     const FileStamp after = FileStamp::of(m_fileName);
     if (cached) {
         // Keep what was read current: the new point joins its series in memory too.
-        TSeriesPoint stored = point;
-        std::visit([end](auto& p) { p.RecordOffset = end; }, stored);
-        StoredFileParser::attachPoint(m_content.objects, index, std::move(stored));
+        if (KeepPoints) {
+            TSeriesPoint stored = point;
+            std::visit([end](auto& p) { p.RecordOffset = end; }, stored);
+            StoredFileParser::attachPoint(m_content.objects, index, std::move(stored));
+        }
         m_content.validEnd = end + record.size();
         m_cachedStamp = after;
     } else {

@@ -29,6 +29,9 @@ public:
     TZelFileType FileType = TZelFileType::ftMonitorData;
     bool IsReadOnly = false;
     qint32 MinimumReservedSpaceForMonitorParameters = kDefaultReservedSpace;
+    // Whether reading a file keeps its points in memory (the series definitions are always
+    // read). Writers that only store values leave the points on disk.
+    bool KeepPoints = true;
     // Called with the file name after a new file was created.
     std::function<void(const QString&)> OnFileStructureChanged;
     // Called with "<file name> has a checksum error." when a loaded file fails its checksums.
