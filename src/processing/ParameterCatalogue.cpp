@@ -19,5 +19,11 @@ TParameter& TParameters::Add(int index, const QString& unit, const QString& plac
     parameter.Created = now;
     parameter.LastTime = now;
     m_parameters.push_back(std::move(parameter));
+    emit changed();
     return m_parameters.back();
+}
+
+void TParameters::Clear() {
+    m_parameters.clear();
+    emit changed();
 }

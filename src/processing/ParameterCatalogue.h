@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <QDateTime>
+#include <QObject>
 #include <QString>
 
 // Every (parameter name, measurement place) seen in this run, with the unit it came in; the
@@ -24,8 +25,12 @@ struct TParameter {
     int CountB = 0;
 };
 
-class TParameters {
+class TParameters : public QObject {
+    Q_OBJECT
+
 public:
+    using QObject::QObject;
+
     int Count() const { return int(m_parameters.size()); }
     TParameter& At(int index) { return m_parameters.at(std::size_t(index)); }
     const TParameter& At(int index) const { return m_parameters.at(std::size_t(index)); }
@@ -36,7 +41,10 @@ public:
     }
     TParameter& Add(int index, const QString& unit, const QString& place, const QString& name,
                     const QDateTime& now);
-    void Clear() { m_parameters.clear(); }
+    void Clear();
+
+signals:
+    void changed();
 
 private:
     std::vector<TParameter> m_parameters;

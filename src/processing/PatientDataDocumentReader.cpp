@@ -1,5 +1,6 @@
 #include "PatientDataDocumentReader.h"
 
+#include <map>
 #include <vector>
 
 #include "Clock.h"
@@ -9,6 +10,7 @@
 #include "LogPrefixes.h"
 #include "PatientIdentity.h"
 #include "ResultProcessor.h"
+#include "TSaveItNew.h"
 #include "UnitConverter.h"
 
 namespace {
@@ -65,6 +67,9 @@ void PatientDataDocumentReader::ReadPatientDataDocument(TSaveItNew& writer,
                                                         bool force, bool hasAttemptNumbers,
                                                         bool show) {
     AnalyteLists lists;
+    // Measurements without a time are dated 10000 days before the document was read.
+    const QDateTime undated = m_clock.now().addDays(-10000);
+    writer.BeginBatch();
     try {
         for (int a = 0; a < root.Count(); ++a) {
             const XMLTarvoParser::TXMLAdmission admission = root[a];
@@ -81,7 +86,7 @@ void PatientDataDocumentReader::ReadPatientDataDocument(TSaveItNew& writer,
                     const XMLTarvoParser::TXMLMeasurement measurement = measurements[m];
                     if (DecimalSeparator::current() != u'.')
                         DecimalSeparator::set(u'.');
-                    QDateTime time = m_clock.now().addDays(-10000);
+                    QDateTime time = undated;
                     const QDateTime stamped = TimeFromXmlText(measurement.Get_TimeStamp());
                     if (stamped.isValid())
                         time = stamped;
@@ -116,22 +121,42 @@ void PatientDataDocumentReader::ReadPatientDataDocument(TSaveItNew& writer,
                        QString::number(m_state.errorIndex) + u')');
     }
 
-    const auto storeRatios = [&](const AnalytePoint& numerator,
-                                 const std::vector<AnalytePoint>& denominators,
-                                 const QString& name) {
-        for (const AnalytePoint& denominator : denominators) {
-            if (denominator.time != numerator.time ||
-                denominator.point.CatheterLocation != numerator.point.CatheterLocation)
-                continue;
-            const Ratio ratio = ratioOf(numerator.point, denominator.point);
-            m_processor.StoreFileResult(writer, numerator.point.CatheterLocation, show,
-                                        ratio.attempt, ratio.vial, QString(), ratio.status, force,
-                                        numerator.time, QString(), ratio.value, name);
-        }
+    // Denominators by wall-clock time and catheter, each list in its own order, so that pairing
+    // costs one look-up per lactate result.
+    using PairKey = std::pair<qint64, QString>;
+    const auto keyOf = [](const AnalytePoint& point) {
+        return PairKey(point.time.date().toJulianDay() * 86400000 +
+                           point.time.time().msecsSinceStartOfDay(),
+                       point.point.CatheterLocation);
     };
+    const auto index = [&](const std::vector<AnalytePoint>& list) {
+        std::map<PairKey, std::vector<const AnalytePoint*>> byKey;
+        for (const AnalytePoint& point : list)
+            byKey[keyOf(point)].push_back(&point);
+        return byKey;
+    };
+    const auto glucoseByKey = index(lists.glucose);
+    const auto pyruvateByKey = index(lists.pyruvate);
+    const auto storeRatios =
+        [&](const AnalytePoint& numerator,
+            const std::map<PairKey, std::vector<const AnalytePoint*>>& denominators,
+            const QString& name) {
+            const auto found = denominators.find(keyOf(numerator));
+            if (found == denominators.end())
+                return;
+            for (const AnalytePoint* denominator : found->second) {
+                const Ratio ratio = ratioOf(numerator.point, denominator->point);
+                m_processor.StoreFileResult(writer, numerator.point.CatheterLocation, show,
+                                            ratio.attempt, ratio.vial, QString(), ratio.status,
+                                            force, numerator.time, QString(), ratio.value, name);
+            }
+        };
     for (const AnalytePoint& lactate : lists.lactate) {
-        storeRatios(lactate, lists.glucose, QStringLiteral("LGRatio"));
-        storeRatios(lactate, lists.pyruvate, QStringLiteral("LPRatio"));
+        storeRatios(lactate, glucoseByKey, QStringLiteral("LGRatio"));
+        storeRatios(lactate, pyruvateByKey, QStringLiteral("LPRatio"));
     }
+    if (!writer.EndBatch())
+        m_log.writeLog(QStringLiteral("Values of patient ") + m_state.currentPatientId +
+                       QStringLiteral(" not stored: ") + writer.LastError());
     DecimalSeparator::set(m_state.savedDecimalSeparator);
 }

@@ -305,8 +305,11 @@ void ResultProcessor::AdmitPatient(TSaveItNew&, const QString& patientId, const 
         patient.recordExists = PatientRecordFile::Exists(patient.folder);
         ensureEntry(patient, listChanged);
         m_admittedChecked = patient.checked;
+        m_admittedFolder = patient.folder;
+        m_admittedRecordExists = patient.recordExists;
     } else {
         m_admittedChecked = false;
+        m_admittedFolder.clear();
     }
     state.processing = false;
     state.dataReceived = true;
@@ -323,7 +326,10 @@ void ResultProcessor::StoreFileResult(TSaveItNew& writer, const QString& place, 
     const bool newParameter = showValue(parameterName, place, value, unit, show);
     const bool collected =
         (state.collection == CollectionState::Collecting && m_admittedChecked) || force;
-    if (collected && PatientRecordFile::Exists(state.currentPatientFolder)) {
+    const bool recordExists = state.currentPatientFolder == m_admittedFolder
+                                  ? m_admittedRecordExists
+                                  : PatientRecordFile::Exists(state.currentPatientFolder);
+    if (collected && recordExists) {
         std::vector<TParameterSerie> series;
         if (openDataFile(writer, series) && status != TAnalyseResult::arUndefined)
             storePoint(writer, series, parameterName, place, unit, attemptNo, vialId, statusText,

@@ -91,6 +91,9 @@ private:
     bool m_parametersButtonEnabled = false;
     int m_resultCalls = 0;
     bool m_admittedChecked = false;
+    // The admitted patient's folder and whether it held the record file when admitted.
+    QString m_admittedFolder;
+    bool m_admittedRecordExists = false;
 };
 
 // A line-protocol time text "yyyyMMddHHmmss"; throws EConvertError when it does not convert.

@@ -15,8 +15,7 @@ QString patientDataFileName(const QString& folder, int attempt) {
 // monitor's and that its series are numbered 0, 1, 2, ... in file order.
 void loadSeries(TSaveItNew& writer, const QString& fileName, TPatientDataFileOpening& opening) {
     opening.CurrentSeries.clear();
-    writer.SetFileName(fileName);
-    writer.LoadFile();
+    writer.SetFileName(fileName); // OpenMonitorFile has just read (or written) it
     bool anotherMonitor = false;
     bool indexGap = false;
     const TStoredFileContent& content = writer.Content();

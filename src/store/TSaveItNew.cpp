@@ -39,29 +39,127 @@ qint64 endOfCompleteRecords(const QByteArray& data) {
 
 } // namespace
 
-bool TSaveItNew::cacheIsCurrent(const FileStamp& stamp) const {
-    if (!m_loaded || m_cachedName != m_fileName || !(stamp == m_cachedStamp) || stamp.size < 0)
+TSaveItNew::~TSaveItNew() {
+    for (auto& [name, entry] : m_cache)
+        flush(entry, name);
+}
+
+const TStoredFileContent& TSaveItNew::Content() const {
+    static const TStoredFileContent empty;
+    const auto found = m_cache.find(m_fileName);
+    return found == m_cache.end() ? empty : *found->second.content;
+}
+
+TSaveItNew::CacheEntry* TSaveItNew::currentEntry() {
+    const auto found = m_cache.find(m_fileName);
+    if (found == m_cache.end())
+        return nullptr;
+    found->second.lastUse = ++m_useCounter;
+    return &found->second;
+}
+
+bool TSaveItNew::trustedInBatch() {
+    const CacheEntry* entry = currentEntry();
+    return m_batchDepth > 0 && entry != nullptr && entry->verifiedInBatch;
+}
+
+bool TSaveItNew::cacheIsCurrent(const FileStamp& stamp) {
+    CacheEntry* entry = currentEntry();
+    if (entry == nullptr || !(stamp == entry->stamp) || stamp.size < 0)
         return false;
-    if (m_content.reservedOffset < 0)
+    const TStoredFileContent& content = *entry->content;
+    if (content.reservedOffset < 0)
         return false; // not a patient data file: cheap to read again, and no guard to check
     // A same-length rewrite by another writer within the time resolution of the file system
     // still moves the reserved space record.
     QFile file(m_fileName);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(m_content.reservedOffset))
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(content.reservedOffset))
         return false;
     const QByteArray head = file.read(8);
-    return head.size() == 8 &&
-           qFromLittleEndian<qint32>(head.constData()) == StoredTag::ReservedSpace &&
-           qFromLittleEndian<qint32>(head.constData() + 4) == m_content.reservedSize;
+    const bool current = head.size() == 8 &&
+                         qFromLittleEndian<qint32>(head.constData()) == StoredTag::ReservedSpace &&
+                         qFromLittleEndian<qint32>(head.constData() + 4) == content.reservedSize;
+    if (current && m_batchDepth > 0)
+        entry->verifiedInBatch = true;
+    return current;
 }
 
 void TSaveItNew::adopt(const QByteArray& data, TStoredFileContent content) {
-    m_content = std::move(content);
-    m_loaded = true;
-    m_cachedName = m_fileName;
-    m_cachedStamp = FileStamp::of(m_fileName);
-    if (m_cachedStamp.size != data.size())
-        m_cachedStamp = {}; // changed while it was read: read it again next time
+    CacheEntry& entry = m_cache[m_fileName];
+    entry.content = std::make_shared<TStoredFileContent>(std::move(content));
+    entry.stamp = FileStamp::of(m_fileName);
+    if (entry.stamp.size != data.size())
+        entry.stamp = {}; // changed while it was read: read it again next time
+    entry.verifiedInBatch = m_batchDepth > 0 && entry.stamp.size >= 0;
+    entry.lastUse = ++m_useCounter;
+    evictOldEntries();
+}
+
+void TSaveItNew::evictOldEntries() {
+    while (m_cache.size() > kCachedFiles) {
+        auto oldest = m_cache.end();
+        for (auto it = m_cache.begin(); it != m_cache.end(); ++it) {
+            if (it->first == m_fileName || !it->second.pending.isEmpty())
+                continue;
+            if (oldest == m_cache.end() || it->second.lastUse < oldest->second.lastUse)
+                oldest = it;
+        }
+        if (oldest == m_cache.end())
+            return;
+        m_cache.erase(oldest);
+    }
+}
+
+bool TSaveItNew::flush(CacheEntry& entry, const QString& fileName) {
+    if (entry.pending.isEmpty())
+        return true;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        m_lastError = QStringLiteral("Could not open ") + fileName + QStringLiteral(": ") +
+                      file.errorString();
+        return false;
+    }
+    const FileStamp before = FileStamp::of(fileName);
+    qint64 end = entry.content->validEnd;
+    if (!(before == entry.stamp)) {
+        file.seek(0);
+        end = endOfCompleteRecords(file.readAll());
+    }
+    if (end < file.size() && !file.resize(end)) {
+        m_lastError = QStringLiteral("Could not remove the cut record at the end of ") + fileName +
+                      QStringLiteral(": ") + file.errorString();
+        return false;
+    }
+    if (!file.seek(end) || file.write(entry.pending) != entry.pending.size()) {
+        m_lastError = QStringLiteral("Could not append to ") + fileName + QStringLiteral(": ") +
+                      file.errorString();
+        file.resize(end);
+        return false;
+    }
+    file.close();
+    entry.content->validEnd = end + entry.pending.size();
+    entry.stamp = FileStamp::of(fileName);
+    entry.pending.clear();
+    return true;
+}
+
+void TSaveItNew::flushCurrent() {
+    if (CacheEntry* entry = currentEntry(); entry != nullptr && !flush(*entry, m_fileName))
+        throw EZelError(m_lastError);
+}
+
+bool TSaveItNew::EndBatch() {
+    if (m_batchDepth == 0 || --m_batchDepth > 0)
+        return true;
+    bool written = true;
+    for (auto& [name, entry] : m_cache) {
+        if (!flush(entry, name)) {
+            written = false;
+            entry.pending.clear(); // reported; the archive replay stores these values again
+        }
+        entry.verifiedInBatch = false;
+    }
+    return written;
 }
 
 QByteArray TSaveItNew::readWholeFile(const QString& fileName) {
@@ -85,25 +183,27 @@ void TSaveItNew::saveWholeFile(const QString& fileName, const QByteArray& data) 
 }
 
 void TSaveItNew::ClearLoadCache() {
-    m_cachedName.clear();
-    m_cachedStamp = {};
+    const auto found = m_cache.find(m_fileName);
+    if (found == m_cache.end())
+        return;
+    flush(found->second, m_fileName);
+    m_cache.erase(found);
 }
 
 void TSaveItNew::LoadFile() {
+    if (m_fileName.isEmpty() || trustedInBatch())
+        return;
     const FileStamp stamp = FileStamp::of(m_fileName);
-    if (m_fileName.isEmpty() || stamp.size < 0) {
+    if (stamp.size < 0) {
         ClearLoadCache();
-        m_content = {};
-        m_loaded = false;
         return;
     }
     if (cacheIsCurrent(stamp))
         return;
-    m_content = {};
-    m_loaded = false;
+    flushCurrent();
     const QByteArray data = readWholeFile(m_fileName);
     adopt(data, StoredFileParser::parse(data, false, KeepPoints));
-    if (!m_content.checksumValid && OnChecksumError)
+    if (!Content().checksumValid && OnChecksumError)
         OnChecksumError(m_fileName + QStringLiteral(" has a checksum error."));
 }
 
@@ -112,7 +212,7 @@ void TSaveItNew::OpenMonitorFile(const QString& monitorName, const QString& moni
                                  const QString& patientId) {
     FileType = TZelFileType::ftMonitorData;
     Reserved = 0;
-    if (!QFileInfo::exists(m_fileName)) {
+    if (!trustedInBatch() && FileStamp::of(m_fileName).size < 0) {
         const QByteArray data =
             BuildMonitorFile(monitorName, monitorIdentity, patientId, patientFullName,
                              MinimumReservedSpaceForMonitorParameters);
@@ -123,9 +223,9 @@ void TSaveItNew::OpenMonitorFile(const QString& monitorName, const QString& moni
         return;
     }
     LoadFile();
-    if (m_content.fileKind != qint32(TZelFileType::ftMonitorData))
+    if (Content().fileKind != qint32(TZelFileType::ftMonitorData))
         throw EZelError(ZelText::kIncorrectFiletype);
-    const std::vector<const TMonitorInfo*> monitors = m_content.monitors();
+    const std::vector<const TMonitorInfo*> monitors = Content().monitors();
     for (const TMonitorInfo* stored : monitors) {
         const bool matches = stored->MonitorName == monitorName &&
                              stored->MonitorIdentity == monitorIdentity &&
@@ -181,6 +281,20 @@ bool TSaveItNew::appendRecord(const QByteArray& record, qint16 index, const TSer
         m_lastError = QStringLiteral("no patient data file is open");
         return false;
     }
+    const auto remember = [&](CacheEntry& entry, qint64 offset) {
+        if (!KeepPoints)
+            return;
+        TSeriesPoint stored = point;
+        std::visit([offset](auto& p) { p.RecordOffset = offset; }, stored);
+        StoredFileParser::attachPoint(entry.content->objects, index, std::move(stored));
+    };
+    if (trustedInBatch()) {
+        CacheEntry& entry = *currentEntry();
+        remember(entry, entry.content->validEnd + entry.pending.size());
+        entry.pending += record;
+        constexpr qsizetype kLargestBatch = qsizetype(1) << 20;
+        return entry.pending.size() < kLargestBatch || flush(entry, m_fileName);
+    }
     QFile file(m_fileName);
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
         m_lastError = QStringLiteral("Could not open ") + m_fileName + QStringLiteral(": ") +
@@ -190,8 +304,9 @@ bool TSaveItNew::appendRecord(const QByteArray& record, qint16 index, const TSer
     // Only the end of the complete records is taken from what was read; the series themselves
     // are checked again, reserved space record included, when the file is next opened.
     const FileStamp before = FileStamp::of(m_fileName);
-    const bool cached = m_loaded && m_cachedName == m_fileName && before == m_cachedStamp;
-    qint64 end = m_content.validEnd;
+    CacheEntry* entry = currentEntry();
+    const bool cached = entry != nullptr && entry->pending.isEmpty() && before == entry->stamp;
+    qint64 end = cached ? entry->content->validEnd : 0;
     if (!cached) {
         file.seek(0);
         end = endOfCompleteRecords(file.readAll());
@@ -208,16 +323,11 @@ bool TSaveItNew::appendRecord(const QByteArray& record, qint16 index, const TSer
         return false;
     }
     file.close();
-    const FileStamp after = FileStamp::of(m_fileName);
     if (cached) {
         // Keep what was read current: the new point joins its series in memory too.
-        if (KeepPoints) {
-            TSeriesPoint stored = point;
-            std::visit([end](auto& p) { p.RecordOffset = end; }, stored);
-            StoredFileParser::attachPoint(m_content.objects, index, std::move(stored));
-        }
-        m_content.validEnd = end + record.size();
-        m_cachedStamp = after;
+        remember(*entry, end);
+        entry->content->validEnd = end + record.size();
+        entry->stamp = FileStamp::of(m_fileName);
     } else {
         ClearLoadCache();
     }
@@ -249,9 +359,9 @@ void TSaveItNew::Reset() {
     PatientName.clear();
     Reserved = 0;
     EventSerie.reset();
-    m_content = {};
-    m_loaded = false;
-    ClearLoadCache();
+    for (auto& [name, entry] : m_cache)
+        flush(entry, name);
+    m_cache.clear();
     FileType = TZelFileType::ftUnknown;
     MinimumReservedSpaceForMonitorParameters = kDefaultReservedSpace;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -76,8 +77,24 @@ public:
     void SaveSingle();
 
     // What LoadFile read (objects in file order, facts and problems); empty when nothing is.
-    const TStoredFileContent& Content() const { return m_content; }
-    bool IsLoaded() const { return m_loaded; }
+    const TStoredFileContent& Content() const;
+    bool IsLoaded() const { return m_cache.count(m_fileName) > 0; }
+
+    // Within a batch (batches nest) a file, once checked, is trusted without looking at the disk
+    // again, and appended records are collected and written together when the batch ends (or
+    // every MiB). Used while one document's results are stored: the values of an archived
+    // document that did not reach the disk are stored again when the archive is replayed.
+    void BeginBatch() { ++m_batchDepth; }
+    // Writes what the batch collected; false (LastError() says why) when a write failed.
+    [[nodiscard]] bool EndBatch();
+
+    // How many files' contents are kept while they are unchanged.
+    static constexpr std::size_t kCachedFiles = 64;
+
+    TSaveItNew() = default;
+    TSaveItNew(const TSaveItNew&) = delete;
+    TSaveItNew& operator=(const TSaveItNew&) = delete;
+    ~TSaveItNew();
 
     // Builders of the byte forms, shared with tests and tools.
     static QByteArray BuildMonitorFile(const QString& monitorName, const QString& monitorIdentity,
@@ -92,16 +109,28 @@ public:
     static QByteArray BuildSerieBreakRecord(qint16 index, double time);
 
 private:
-    bool cacheIsCurrent(const FileStamp& stamp) const;
+    struct CacheEntry {
+        std::shared_ptr<TStoredFileContent> content;
+        FileStamp stamp;
+        quint64 lastUse = 0;
+        bool verifiedInBatch = false;
+        QByteArray pending; // records appended in a batch, not yet on disk
+    };
+
+    CacheEntry* currentEntry();
+    bool cacheIsCurrent(const FileStamp& stamp);
+    bool trustedInBatch();
     void adopt(const QByteArray& data, TStoredFileContent content);
+    bool flush(CacheEntry& entry, const QString& fileName);
+    void flushCurrent();
+    void evictOldEntries();
     static QByteArray readWholeFile(const QString& fileName);
     static void saveWholeFile(const QString& fileName, const QByteArray& data);
     bool appendRecord(const QByteArray& record, qint16 index, const TSeriesPoint& point);
 
     QString m_fileName;
     QString m_lastError;
-    TStoredFileContent m_content;
-    bool m_loaded = false;
-    QString m_cachedName;
-    FileStamp m_cachedStamp;
+    std::map<QString, CacheEntry> m_cache;
+    quint64 m_useCounter = 0;
+    int m_batchDepth = 0;
 };

@@ -477,3 +477,59 @@ TEST_F(PatientDataFileTest, OtherFileKindIsRefused) {
         EXPECT_STREQ(error.what(), "Exception:Incorrect filetype");
     }
 }
+
+TEST_F(PatientDataFileTest, BatchAppendsReachTheDiskWhenTheBatchEnds) {
+    TSaveItNew writer;
+    writer.KeepPoints = false;
+    store(writer, QStringLiteral("Glucose"), 1.0, kNoon);
+    const qint64 before = QFileInfo(tarvo()).size();
+    writer.BeginBatch();
+    store(writer, QStringLiteral("Glucose"), 2.0, kNoon + 0.1);
+    store(writer, QStringLiteral("Lactate"), 3.0, kNoon + 0.2); // a new series flushes first
+    store(writer, QStringLiteral("Lactate"), 4.0, kNoon + 0.3);
+    EXPECT_LT(QFileInfo(tarvo()).size() - before, 3 * 51) << "the last point waits in memory";
+    ASSERT_TRUE(writer.EndBatch());
+    const TStoredFileContent content = reread(tarvo());
+    EXPECT_TRUE(content.problems.empty());
+    ASSERT_EQ(content.series().size(), 2u);
+    EXPECT_EQ(dataPoints(*content.series()[0]).size(), 2u);
+    EXPECT_EQ(dataPoints(*content.series()[1]).size(), 2u);
+    EXPECT_DOUBLE_EQ(dataPoints(*content.series()[1])[1].Y, 4.0);
+}
+
+TEST_F(PatientDataFileTest, AFailedBatchWriteIsReported) {
+    TSaveItNew writer;
+    store(writer, QStringLiteral("Glucose"), 1.0, kNoon);
+    writer.BeginBatch();
+    store(writer, QStringLiteral("Glucose"), 2.0, kNoon);
+    QFile::remove(tarvo());
+    QDir().mkpath(tarvo()); // nothing can be written there now
+    EXPECT_FALSE(writer.EndBatch());
+    EXPECT_FALSE(writer.LastError().isEmpty());
+}
+
+TEST_F(PatientDataFileTest, OneWriterKeepsSeveralPatientsFilesCurrent) {
+    TSaveItNew writer;
+    writer.KeepPoints = false;
+    TSaveItNew other;
+    const QStringList ids = {"A", "B", "C"};
+    for (int round = 0; round < 3; ++round) {
+        for (const QString& id : ids) {
+            const QString folder = dir.path() + u'/' + id + u'/';
+            QDir().mkpath(folder);
+            for (TSaveItNew* each : {&writer, &other}) {
+                TPatientDataFileOpening opening = OpenPatientDataFile(*each, folder, "N", id);
+                ASSERT_TRUE(opening.opened);
+                if (opening.CurrentSeries.empty())
+                    each->RegisterSerie(0, "Glucose", "CNS", QString(), "OstraSubstance1", "mM");
+                ASSERT_TRUE(each->AppendPoint(0, TAnalyseResult::arNormal, 1, "V", "OK", round,
+                                              kNoon + round));
+            }
+        }
+    }
+    for (const QString& id : ids) {
+        const TStoredFileContent content = reread(dir.path() + u'/' + id + "/Tarvo.pil");
+        ASSERT_EQ(content.series().size(), 1u) << "no series registered twice";
+        EXPECT_EQ(dataPoints(*content.series()[0]).size(), 6u);
+    }
+}

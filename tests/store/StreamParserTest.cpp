@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "OleDateTime.h"
+#include "StaticPatient.h"
 #include "THistoricItem.h"
 #include "TMicroReader.h"
 #include "TMicroStreamParser.h"
@@ -140,4 +141,46 @@ TEST(StreamParser, ClassWithoutRecordTypeSaysSo) {
         EXPECT_STREQ(error.what(),
                      "Exception:RecordType not implemented for this class. jhdsa783241");
     }
+}
+
+TEST(StreamParser, PatientMasterRecordsWithTheirHistory) {
+    TStaticPatient patient;
+    patient.UniqueCode = "U-1";
+    patient.PatientID = "1912";
+    patient.FirstName = "Åsa";
+    patient.LastName = "Öberg";
+    auto change = std::make_unique<THistoricStaticPatient>();
+    change->TimeStamp = 46364.5;
+    change->PatientID = "OLD";
+    change->FirstName = "A";
+    change->LastName = "B";
+    auto copy = std::make_unique<THistoricPatientCode>();
+    copy->UniqueCode = "U-0";
+    patient.AddChild(std::move(change));
+    patient.AddChild(std::move(copy));
+    EXPECT_THROW(patient.AddChild(std::make_unique<TUniquePatientInformation>()), EZelError);
+
+    QByteArray data;
+    TMicroWriter writer;
+    writer.SetStream(&data);
+    writer.SetChecksumMode(true);
+    writer.WriteHeader();
+    patient.WriteTo(writer);
+    writer.CloseStream();
+
+    TMicroStreamParser parser(3);
+    RegisterPatientRecordClasses(parser);
+    const auto objects = parser.Parse(data);
+    ASSERT_EQ(objects.size(), 1u);
+    const auto* read = dynamic_cast<const TStaticPatient*>(objects[0].get());
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->LastName, QStringLiteral("Öberg"));
+    ASSERT_EQ(read->Children().size(), 2u);
+    const auto* history = dynamic_cast<const THistoricStaticPatient*>(read->Children()[0].get());
+    ASSERT_NE(history, nullptr);
+    EXPECT_EQ(history->Describe(),
+              QStringLiteral("\t Changed at 2026-12-08 12:00:00 from\r\n\t\t ID: "
+                             "OLD\r\n\t\t First Name: A\r\n\t\t Last Name: B\r\n"));
+    EXPECT_EQ(dynamic_cast<const THistoricPatientCode*>(read->Children()[1].get())->UniqueCode,
+              "U-0");
 }
