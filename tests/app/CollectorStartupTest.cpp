@@ -223,3 +223,19 @@ TEST_F(CollectorStartup, PortInUseEndsStartUpWithAnApplicationError) {
         << "start-up ends at the failing step";
     EXPECT_FALSE(collector->analyzerServer().Active());
 }
+
+TEST_F(CollectorStartup, ThePatientListIsRestoredFromTheRegistry) {
+    const QString recent = clock.now().addSecs(-3600).toString("yyyyMMddHHmmss");
+    const QString old = clock.now().addSecs(-30 * 3600).toString("yyyyMMddHHmmss");
+    writeSettings(
+        QStringLiteral("Port=dword:%1\nPatient1=Per^Son^P1^%2^1\nPatient2=Old^One^P2^%3^1\n")
+            .arg(freeTcpPort())
+            .arg(recent, old));
+    auto collector = makeCollector(QStringLiteral("NOORVANTA"));
+    ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
+    ASSERT_EQ(collector->patients().Count(), 1);
+    EXPECT_EQ(collector->patients().At(0).Patient.PatientID, "P1");
+    EXPECT_TRUE(collector->patients().At(0).Checked);
+    EXPECT_FALSE(collector->patients().At(0).Enabled);
+    EXPECT_EQ(collector->settings().readText("Patient2"), "") << "the expired patient is gone";
+}

@@ -219,11 +219,17 @@ void Collector::connectOrvanta() {
 }
 
 void Collector::createParameterCatalogue() {
-    // The parameter catalogue joins here with result processing.
+    m_catalogue.Clear();
+    m_saveIt1.KeepPoints = false;
+    m_registry = std::make_unique<PatManagement>(*m_settings, m_patients, m_log, m_clock,
+                                                 m_state.idReduction);
+    m_processor = std::make_unique<ResultProcessor>(ResultProcessorContext{
+        m_state, m_log, m_patients, *m_registry, m_catalogue, m_grid, m_orvanta, m_clock,
+        m_env.messages, m_env.layout.nativePath(QStringLiteral("C:\\TCA\\TCADATA.INI"))});
 }
 
 void Collector::sweepPatientRegistry() {
-    // The patient registry sweep (with its start-up flag) joins here.
+    m_registry->SweepPatientRegistry(true);
 }
 
 void Collector::autoStartCollection() {

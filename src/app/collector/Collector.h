@@ -12,12 +12,18 @@
 #include "EventLog.h"
 #include "IOrvanta_TLB.h"
 #include "InstallationLayout.h"
+#include "LatestValueGrid.h"
 #include "LineFraming.h"
 #include "LinkStatus.h"
 #include "OrvantaLink.h"
+#include "ParameterCatalogue.h"
+#include "PatManagement.h"
+#include "PatientList.h"
 #include "RegistryHives.h"
+#include "ResultProcessor.h"
 #include "ServerSocketTarvo.h"
 #include "SettingsStore.h"
+#include "TSaveItNew.h"
 #include "TSimpleCounter.h"
 #include "TSockets.h"
 #include "XmlDispatcher.h"
@@ -85,6 +91,14 @@ public:
     // The dispatcher that receives the analyzers' XML text (framing alone until message
     // handling takes it over).
     void setDispatcher(XmlDispatcher* dispatcher) { m_dispatcher = dispatcher; }
+
+    PatientListModel& patients() { return m_patients; }
+    TParameters& parameterCatalogue() { return m_catalogue; }
+    LatestValueGrid& latestValues() { return m_grid; }
+    PatManagement& patientRegistry() { return *m_registry; }
+    ResultProcessor& resultProcessor() { return *m_processor; }
+    // The writer of results that come without a connection record (line protocols, archives).
+    TSaveItNew& mainWriter() { return m_saveIt1; }
 
     // While Busy is set, analyzer reads wait; clearing it reads what waited.
     void setBusy(bool busy);
@@ -165,6 +179,12 @@ private:
     LinkStatus m_linkStatus;
     ConnectionListModel m_connectionList;
     std::unique_ptr<ServerSocketTarvo> m_server;
+    PatientListModel m_patients;
+    TParameters m_catalogue;
+    LatestValueGrid m_grid;
+    TSaveItNew m_saveIt1;
+    std::unique_ptr<PatManagement> m_registry;
+    std::unique_ptr<ResultProcessor> m_processor;
     int m_housekeepingPauses = 0;
     bool m_terminate = false;
     int m_exitCode = 0;
