@@ -16,6 +16,7 @@
 #include "PatManagement.h"
 #include "PatientDataDocumentReader.h"
 #include "PatientList.h"
+#include "ProcessingHarness.h"
 #include "ResultProcessor.h"
 #include "SettingsStore.h"
 #include "TSaveItNew.h"
@@ -61,16 +62,8 @@ QString document(const QString& admissions) {
            admissions + QStringLiteral("</Tarvo>");
 }
 
-class PatientDataDocumentTest : public ::testing::Test {
+class PatientDataDocumentTest : public ::testing::Test, protected ProcessingHarness {
 protected:
-    void SetUp() override {
-        state.dataRoot = root.driveC("TCA/DATA/");
-        QDir().mkpath(state.dataRoot);
-        state.collection = CollectionState::Collecting;
-        state.autoCreate = true;
-        state.savedDecimalSeparator = u'.';
-    }
-
     void read(const QString& text) {
         TXMLDocument xml;
         xml.LoadFromText(text);
@@ -95,20 +88,7 @@ protected:
         return {};
     }
 
-    TempRoot root;
-    SettingsStore settings{root.hives(), RegistryRoot::CurrentUser};
-    ManualClock clock{QDateTime(QDate(2026, 12, 8), QTime(12, 30))};
-    EventLog log{clock};
-    CollectorState state;
-    PatientListModel patients;
-    PatManagement registry{settings, patients, log, clock, IdReduction::None};
-    TParameters catalogue;
-    LatestValueGrid grid;
-    OrvantaLink orvanta{log};
-    ResultProcessor processor{
-        {state, log, patients, registry, catalogue, grid, orvanta, clock, nullptr, QString()}};
     PatientDataDocumentReader reader{processor, state, log, clock};
-    TSaveItNew writer;
 };
 
 const QString kNoon = QStringLiteral("2026-12-08T12:00:00");

@@ -14,6 +14,7 @@
 #include "PatManagement.h"
 #include "PatientList.h"
 #include "PatientRecordFile.h"
+#include "ProcessingHarness.h"
 #include "ResultProcessor.h"
 #include "SettingsStore.h"
 #include "StoredFileParser.h"
@@ -47,18 +48,12 @@ struct StoredPoint {
     QString statusText;
 };
 
-class ResultProcessorTest : public ::testing::Test {
+class ResultProcessorTest : public ::testing::Test, protected ProcessingHarness {
 protected:
     void SetUp() override {
-        state.dataRoot = root.driveC("TCA/DATA/");
-        QDir().mkpath(state.dataRoot);
         state.protocol = AnalyzerProtocol::Xml;
-        state.collection = CollectionState::Collecting;
-        state.autoCreate = true;
         orvanta.attach(std::make_unique<RecordingAutomation>(calls));
     }
-
-    QString folderOf(const QString& id) const { return state.dataRoot + id + u'/'; }
 
     std::vector<StoredPoint> stored(const QString& id, const QString& file = "Tarvo.pil") const {
         QFile pil(folderOf(id) + file);
@@ -86,20 +81,7 @@ protected:
                                 place, "Öberg", "Åsa");
     }
 
-    TempRoot root;
-    SettingsStore settings{root.hives(), RegistryRoot::CurrentUser};
-    ManualClock clock{QDateTime(QDate(2026, 12, 8), QTime(12, 30))};
-    EventLog log{clock};
-    CollectorState state;
-    PatientListModel patients;
-    PatManagement registry{settings, patients, log, clock, IdReduction::None};
-    TParameters catalogue;
-    LatestValueGrid grid;
-    OrvantaLink orvanta{log};
     QStringList calls;
-    ResultProcessor processor{
-        {state, log, patients, registry, catalogue, grid, orvanta, clock, nullptr, QString()}};
-    TSaveItNew writer;
 };
 
 } // namespace
