@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
 #include <QFile>
 #include <QTcpServer>
+#include <QTimer>
 
 #include "Clock.h"
 #include "Collector.h"
@@ -238,4 +240,20 @@ TEST_F(CollectorStartup, ThePatientListIsRestoredFromTheRegistry) {
     EXPECT_TRUE(collector->patients().At(0).Checked);
     EXPECT_FALSE(collector->patients().At(0).Enabled);
     EXPECT_EQ(collector->settings().readText("Patient2"), "") << "the expired patient is gone";
+}
+
+TEST_F(CollectorStartup, AutoStartCollectsAndTheMainTimerWatchesTheLink) {
+    writeSettings(QStringLiteral("Port=dword:%1\nAutoStart=dword:1\nTimerInterval=dword:50\n")
+                      .arg(freeTcpPort()));
+    auto collector = makeCollector();
+    ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
+    EXPECT_EQ(collector->state().collection, CollectionState::Collecting);
+    EXPECT_FALSE(collector->state().autoStart) << "the in-memory flag is cleared";
+    EXPECT_TRUE(collector->collectionControl().Controls().trayIconWanted);
+    QEventLoop loop;
+    QTimer::singleShot(300, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(collector->state().collection, CollectionState::CollectingOffline)
+        << "no analyzer connected: the main timer notices";
+    EXPECT_EQ(collector->collectionControl().Controls().connectionLabel, "Listening ...");
 }

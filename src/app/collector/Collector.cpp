@@ -68,6 +68,8 @@ const std::vector<Collector::NamedStep>& Collector::startupSteps() {
         {"activate analyzer server", &Collector::activateAnalyzerServer},
         {"log start-up summary", &Collector::logStartupSummary},
         {"read external media drive", &Collector::readExternalMediaDrive},
+        // Without a window the housekeeping timer starts where the first showing would start it.
+        {"start housekeeping", &Collector::startHousekeeping},
     };
     return steps;
 }
@@ -226,6 +228,16 @@ void Collector::createParameterCatalogue() {
     m_processor = std::make_unique<ResultProcessor>(ResultProcessorContext{
         m_state, m_log, m_patients, *m_registry, m_catalogue, m_grid, m_orvanta, m_clock,
         m_env.messages, m_env.layout.nativePath(QStringLiteral("C:\\TCA\\TCADATA.INI"))});
+    m_control = std::make_unique<CollectionControl>(CollectionControlContext{
+        m_state, m_log, m_orvanta, m_patients, m_catalogue, m_grid, m_records, *m_registry, m_clock,
+        [this] { return m_server->ConnectionCount(); }, [this] { return m_server->Active(); },
+        [this] {
+            try {
+                m_server->Activate();
+            } catch (const std::exception&) {
+                // The next tick tries again.
+            }
+        }});
 }
 
 void Collector::sweepPatientRegistry() {
@@ -233,7 +245,20 @@ void Collector::sweepPatientRegistry() {
 }
 
 void Collector::autoStartCollection() {
-    // With AutoStart, collection control starts collecting here.
+    if (!m_state.autoStart)
+        return;
+    m_state.autoStart = false;
+    m_control->Start();
+}
+
+void Collector::startHousekeeping() {
+    m_control->AutomaticParameters = m_settings->read(Setting::Automatic);
+    m_housekeeping.setInterval(std::max(50, m_settings->read(Setting::TimerInterval)));
+    connect(&m_housekeeping, &QTimer::timeout, this, [this] {
+        if (m_housekeepingPauses == 0)
+            m_control->TimerTick();
+    });
+    m_housekeeping.start();
 }
 
 void Collector::connectToDataHost() {
@@ -290,6 +315,7 @@ void Collector::close() {
         return;
     m_closed = true;
     m_log.writeLog(QStringLiteral("Closing application"));
+    m_housekeeping.stop();
     m_server->Deactivate();
     m_theLines.clear();
     // The relay queue is freed and the folder watchers stopped here as their subsystems join.

@@ -5,8 +5,10 @@
 
 #include <QEvent>
 #include <QObject>
+#include <QTimer>
 
 #include "AnalyzerLinkHost.h"
+#include "CollectionControl.h"
 #include "CollectorState.h"
 #include "ConnectionListModel.h"
 #include "EventLog.h"
@@ -97,6 +99,7 @@ public:
     LatestValueGrid& latestValues() { return m_grid; }
     PatManagement& patientRegistry() { return *m_registry; }
     ResultProcessor& resultProcessor() { return *m_processor; }
+    CollectionControl& collectionControl() { return *m_control; }
     // The writer of results that come without a connection record (line protocols, archives).
     TSaveItNew& mainWriter() { return m_saveIt1; }
 
@@ -146,6 +149,7 @@ private:
     void activateAnalyzerServer();
     void logStartupSummary();
     void readExternalMediaDrive();
+    void startHousekeeping();
 
     // AnalyzerLinkHost
     TSockets& records() override { return m_records; }
@@ -185,6 +189,8 @@ private:
     TSaveItNew m_saveIt1;
     std::unique_ptr<PatManagement> m_registry;
     std::unique_ptr<ResultProcessor> m_processor;
+    std::unique_ptr<CollectionControl> m_control;
+    QTimer m_housekeeping; // the main timer
     int m_housekeepingPauses = 0;
     bool m_terminate = false;
     int m_exitCode = 0;

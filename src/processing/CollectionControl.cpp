@@ -1,0 +1,194 @@
+#include "CollectionControl.h"
+
+#include "Clock.h"
+#include "EventLog.h"
+#include "LatestValueGrid.h"
+#include "OleDateTime.h"
+#include "OrvantaLink.h"
+#include "ParameterCatalogue.h"
+#include "PatManagement.h"
+#include "PatientDataFile.h"
+#include "PatientIdentity.h"
+#include "PatientList.h"
+#include "TSockets.h"
+
+namespace {
+
+OrvantaCollectState reportedState(CollectionState state) {
+    return state == CollectionState::Collecting || state == CollectionState::CollectingOffline
+               ? OrvantaCollectState::Collecting
+               : OrvantaCollectState::NotCollecting;
+}
+
+} // namespace
+
+CollectionControl::CollectionControl(CollectionControlContext context, QObject* parent)
+    : QObject(parent), m_context(std::move(context)) {
+    m_autoHidePending = m_context.state.autoHide;
+    applyControls(m_context.state.collection);
+}
+
+void CollectionControl::applyControls(CollectionState state) {
+    CollectionControls& c = m_controls;
+    switch (state) {
+    case CollectionState::Ready:
+        c.trayIconWanted = false;
+        c.startEnabled = AutomaticParameters || m_context.catalogue.Count() > 0;
+        c.stopVisible = false;
+        c.hideEnabled = false;
+        c.startVisible = true;
+        c.settingsVisible = true;
+        c.animationPlaying = false;
+        break;
+    case CollectionState::Collecting:
+        c.trayIconWanted = true;
+        c.trayHint = QLatin1String(kCollectingHint);
+        c.animationPlaying = true;
+        c.startEnabled = false;
+        c.stopVisible = true;
+        c.hideEnabled = true;
+        c.startVisible = false;
+        c.settingsVisible = false;
+        break;
+    case CollectionState::Offline:
+    case CollectionState::CollectingOffline:
+        c.trayIconWanted = false;
+        c.hideEnabled = false;
+        c.animationPlaying = false;
+        if (state == CollectionState::Offline) {
+            c.startVisible = true;
+            c.stopVisible = false;
+        }
+        c.settingsVisible = true;
+        break;
+    }
+    emit controlsChanged();
+}
+
+void CollectionControl::SetCollectionState(CollectionState state) {
+    applyControls(state);
+    if (state == CollectionState::Offline || state == CollectionState::CollectingOffline) {
+        emit showWindowRequested();
+        m_context.grid.Clear();
+        WriteEndPoints(false);
+        for (int i = 0; i < m_context.patients.Count(); ++i)
+            m_context.patients.SetEnabled(i, false);
+    }
+    if (state != m_context.state.collection) {
+        // A server that does not take the report leaves the stored state as it was.
+        if (m_context.orvanta.isActive() &&
+            !m_context.orvanta.reportCollectStateChange(reportedState(state)))
+            return;
+        m_context.state.collection = state;
+        m_context.state.stateChangeTime = m_context.clock.now();
+    }
+}
+
+void CollectionControl::LinkPresent() {
+    if (m_context.state.collection == CollectionState::Offline)
+        SetCollectionState(CollectionState::Ready);
+    else if (m_context.state.collection == CollectionState::CollectingOffline)
+        SetCollectionState(CollectionState::Collecting);
+}
+
+void CollectionControl::Start() {
+    for (int i = 0; i < m_context.catalogue.Count(); ++i)
+        m_context.catalogue.At(i).Selected = true;
+    SetCollectionState(CollectionState::Collecting);
+    m_context.orvanta.reportCollectingStarted();
+}
+
+void CollectionControl::Stop() {
+    WriteEndPoints(false);
+    SetCollectionState(CollectionState::Ready);
+}
+
+void CollectionControl::WriteEndPoints(bool all) {
+    CollectorState& state = m_context.state;
+    if (state.protocol == AnalyzerProtocol::Xml || state.busy)
+        return;
+    state.busy = true;
+    const QDateTime time = state.lastSampleTime.addSecs(1);
+    for (int i = 0; i < m_context.patients.Count(); ++i) {
+        const PatientEntry& entry = m_context.patients.At(i);
+        if (!all && !(entry.Checked && entry.Enabled))
+            continue;
+        try {
+            TSaveItNew* writer = m_context.records.SaverForPatient(entry.Patient.PatientID);
+            if (writer == nullptr)
+                continue;
+            const QString folder = PatientIdentity::PatientFolderFor(
+                entry.Patient.PatientID, state.dataRoot, state.idReduction);
+            TPatientDataFileOpening opening = OpenPatientDataFile(
+                *writer, folder, entry.Patient.FirstName + u' ' + entry.Patient.LastName,
+                entry.Patient.PatientID);
+            if (!opening.opened)
+                continue;
+            for (int p = 0; p < m_context.catalogue.Count(); ++p) {
+                const TParameter& parameter = m_context.catalogue.At(p);
+                if (!AutomaticParameters && !parameter.Selected)
+                    continue;
+                qint16 index = -1;
+                for (const TParameterSerie& serie : opening.CurrentSeries) {
+                    if (serie.Identity.ParameterName() == parameter.KeyName &&
+                        serie.Identity.MeasurementPlace() == parameter.MeasurementPlace &&
+                        serie.Identity.ParamExtraName().isEmpty())
+                        index = serie.Index;
+                }
+                if (index < 0) {
+                    index = qint16(opening.CurrentSeries.size());
+                    writer->RegisterSerie(
+                        index, parameter.KeyName, parameter.MeasurementPlace, QString(),
+                        PatientIdentity::SubstanceName(parameter.KeyName), parameter.Unit);
+                    TParameterSerie added;
+                    added.Index = index;
+                    added.Identity.SetParameterName(parameter.KeyName);
+                    added.Identity.SetMeasurementPlace(parameter.MeasurementPlace);
+                    added.Unit = parameter.Unit;
+                    opening.CurrentSeries.push_back(std::move(added));
+                }
+                if (!writer->AppendSerieBreak(index, OleDateTime::fromDateTime(time)))
+                    continue;
+                m_context.orvanta.addEndPoint(parameter.KeyName, parameter.Unit, time);
+            }
+        } catch (const std::exception&) {
+            // End points are a courtesy to the reader of the file; a failure is ignored.
+        }
+    }
+    state.busy = false;
+}
+
+void CollectionControl::TimerTick() {
+    CollectorState& state = m_context.state;
+    if (m_context.serverActive && m_context.serverActive()) {
+        if (m_controls.connectionLabel != QLatin1String("Listening ..."))
+            m_controls.connectionLabel = QStringLiteral("Listening ...");
+    } else {
+        m_controls.connectionLabel = QStringLiteral("Inactive");
+        if (m_context.reactivateServer)
+            m_context.reactivateServer();
+    }
+    if (state.busy)
+        return;
+    if (m_autoHidePending && state.dataReceived) {
+        m_autoHidePending = false;
+        emit hideWindowRequested();
+    }
+    const int connections = m_context.analyzerConnections ? m_context.analyzerConnections() : 0;
+    if (connections == 0 && state.networkRole != NetworkRole::DataClient) {
+        if (state.collection == CollectionState::Ready)
+            SetCollectionState(CollectionState::Offline);
+        else if (state.collection == CollectionState::Collecting)
+            SetCollectionState(CollectionState::CollectingOffline);
+    } else if (connections > 0) {
+        LinkPresent();
+    }
+    if (state.collection == CollectionState::Collecting && !m_controls.trayIconWanted) {
+        m_controls.trayIconWanted = true;
+        emit controlsChanged();
+    }
+    if (m_context.registry.LastWrite().isValid() &&
+        m_context.registry.LastWrite().secsTo(m_context.clock.now()) > 24 * 60 * 60)
+        m_context.registry.SavePatientRegistry();
+    // The Orvanta lifetick and the relay connection duty join here with their subsystems.
+}

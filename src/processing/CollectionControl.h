@@ -1,0 +1,86 @@
+#pragma once
+
+#include <functional>
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include "CollectorState.h"
+
+class Clock;
+class EventLog;
+class LatestValueGrid;
+class OrvantaLink;
+class PatManagement;
+class PatientListModel;
+class TParameters;
+class TSockets;
+
+// Everything collection control reads and changes, owned by the collector.
+struct CollectionControlContext {
+    CollectorState& state;
+    EventLog& log;
+    OrvantaLink& orvanta;
+    PatientListModel& patients;
+    TParameters& catalogue;
+    LatestValueGrid& grid;
+    TSockets& records;
+    PatManagement& registry;
+    const Clock& clock;
+    std::function<int()> analyzerConnections;
+    std::function<bool()> serverActive;
+    std::function<void()> reactivateServer;
+};
+
+// What the window shows of the collection state: buttons, animation and tray icon.
+struct CollectionControls {
+    bool startEnabled = false;
+    bool startVisible = true;
+    bool stopVisible = false;
+    bool hideEnabled = false;
+    bool settingsVisible = true;
+    bool trayIconWanted = false;
+    bool animationPlaying = false;
+    QString trayHint;
+    QString connectionLabel;
+};
+
+// Whether results are collected: the collection state with its Start and Stop commands, the end
+// points written when collecting stops, and the duties of the main timer.
+class CollectionControl : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr auto kCollectingHint = "Collecting Tarvo Monitor Data";
+
+    explicit CollectionControl(CollectionControlContext context, QObject* parent = nullptr);
+
+    // Every parameter counts as selected (the setting Automatic).
+    bool AutomaticParameters = true;
+
+    void SetCollectionState(CollectionState state);
+    // An analyzer link is present: Offline becomes Ready, CollectingOffline becomes Collecting.
+    void LinkPresent();
+    void Start();
+    void Stop();
+    // End points (value 0 at the last sample time + 1 s) for every selected parameter of the
+    // ticked, sending patients, or of all patients; only for the line protocols.
+    void WriteEndPoints(bool all);
+    // The main timer's duties.
+    void TimerTick();
+
+    const CollectionControls& Controls() const { return m_controls; }
+
+signals:
+    void controlsChanged();
+    void showWindowRequested();
+    void hideWindowRequested();
+
+private:
+    void applyControls(CollectionState state);
+
+    CollectionControlContext m_context;
+    CollectionControls m_controls;
+    bool m_autoHidePending = true;
+};
