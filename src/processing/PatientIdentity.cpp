@@ -51,7 +51,9 @@ bool IsUnsafeFolderName(const QString& id) {
     return false;
 }
 
-QString Clean(const QString& rawId, Cleaning cleaning, IdReduction reduction) {
+QString Clean(const QString& rawId, Cleaning cleaning, IdReduction reduction, bool* refused) {
+    if (refused)
+        *refused = false;
     static const QString removedForResults = QStringLiteral(" \"*-/:<>?\\^|");
     static const QString removedForAdmissions = QStringLiteral(" \"*/:<>?\\^|");
     const QString& removed =
@@ -65,7 +67,11 @@ QString Clean(const QString& rawId, Cleaning cleaning, IdReduction reduction) {
     if (id.isEmpty() || id == QLatin1String(kNull))
         return QLatin1String(kNull);
     id = Reduce(id, reduction);
-    return IsUnsafeFolderName(id) ? QLatin1String(kNull) : id;
+    if (!IsUnsafeFolderName(id))
+        return id;
+    if (refused)
+        *refused = true;
+    return QLatin1String(kNull);
 }
 
 EUnsafePatientId::EUnsafePatientId(const QString& id)

@@ -17,8 +17,10 @@ enum class Cleaning { Result, Admission };
 
 // Removes the characters that cannot stand in a folder name, applies the ID reduction, and
 // gives "NULL" (to be ignored) for an empty ID and for one that would name no ordinary folder
-// ("." or "..", only dots, or a device name such as "CON").
-QString Clean(const QString& rawId, Cleaning cleaning, IdReduction reduction);
+// ("." or "..", only dots, or a device name such as "CON"). refused, when given, tells whether
+// "NULL" came from such a name (worth a log line) rather than from an empty or "NULL" ID.
+QString Clean(const QString& rawId, Cleaning cleaning, IdReduction reduction,
+              bool* refused = nullptr);
 
 // The first or last ten characters of a longer ID, as the reduction setting says.
 QString Reduce(const QString& id, IdReduction reduction);

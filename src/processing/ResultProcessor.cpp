@@ -75,15 +75,13 @@ bool ResultProcessor::takePatient(const QString& rawId, bool forAdmission, const
     CollectorState& state = m_context.state;
     const auto cleaning =
         forAdmission ? PatientIdentity::Cleaning::Admission : PatientIdentity::Cleaning::Result;
-    patient.id = PatientIdentity::Clean(rawId, cleaning, state.idReduction);
+    bool refused = false;
+    patient.id = PatientIdentity::Clean(rawId, cleaning, state.idReduction, &refused);
     if (patient.id == QLatin1String(PatientIdentity::kNull)) {
-        const QString plain = PatientIdentity::Clean(rawId, cleaning, IdReduction::None);
-        if (plain != QLatin1String(PatientIdentity::kNull) || !rawId.trimmed().isEmpty()) {
-            if (rawId.trimmed() != QLatin1String(PatientIdentity::kNull))
-                m_context.log.writeLog(QStringLiteral("Patient ID \"") + rawId +
-                                       QStringLiteral("\" cannot name a patient folder; the "
-                                                      "result is ignored"));
-        }
+        if (refused)
+            m_context.log.writeLog(QStringLiteral("Patient ID \"") + rawId +
+                                   QStringLiteral("\" cannot name a patient folder; the result "
+                                                  "is ignored"));
         return false;
     }
     patient.firstName = firstName;

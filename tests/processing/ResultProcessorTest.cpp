@@ -164,6 +164,13 @@ TEST_F(ResultProcessorTest, UntickedPatientGetsDisplaysButNoPoint) {
     EXPECT_EQ(calls, QStringList{"NotifyUpdate"}) << "no announcement for an unticked patient";
 }
 
+TEST_F(ResultProcessorTest, IdsThatCleanToNothingAreIgnoredSilently) {
+    live("***", true, "Glucose", "CNS", 1.0);
+    live("NULL", true, "Glucose", "CNS", 1.0);
+    EXPECT_EQ(patients.Count(), 0);
+    EXPECT_TRUE(log.mainLines().isEmpty());
+}
+
 TEST_F(ResultProcessorTest, HostileIdsAreIgnoredWithOneLogLine) {
     live("..", true, "Glucose", "CNS", 1.0);
     live("../../etc", true, "Glucose", "CNS", 1.0);
