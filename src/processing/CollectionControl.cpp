@@ -10,6 +10,7 @@
 #include "PatientDataFile.h"
 #include "PatientIdentity.h"
 #include "PatientList.h"
+#include "ResultProcessor.h"
 #include "TSockets.h"
 
 namespace {
@@ -128,25 +129,9 @@ void CollectionControl::WriteEndPoints(bool all) {
                 const TParameter& parameter = m_context.catalogue.At(p);
                 if (!AutomaticParameters && !parameter.Selected)
                     continue;
-                qint16 index = -1;
-                for (const TParameterSerie& serie : opening.CurrentSeries) {
-                    if (serie.Identity.ParameterName() == parameter.KeyName &&
-                        serie.Identity.MeasurementPlace() == parameter.MeasurementPlace &&
-                        serie.Identity.ParamExtraName().isEmpty())
-                        index = serie.Index;
-                }
-                if (index < 0) {
-                    index = qint16(opening.CurrentSeries.size());
-                    writer->RegisterSerie(
-                        index, parameter.KeyName, parameter.MeasurementPlace, QString(),
-                        PatientIdentity::SubstanceName(parameter.KeyName), parameter.Unit);
-                    TParameterSerie added;
-                    added.Index = index;
-                    added.Identity.SetParameterName(parameter.KeyName);
-                    added.Identity.SetMeasurementPlace(parameter.MeasurementPlace);
-                    added.Unit = parameter.Unit;
-                    opening.CurrentSeries.push_back(std::move(added));
-                }
+                const qint16 index = FindOrCreateSerie(
+                    *writer, opening.CurrentSeries, parameter.KeyName, parameter.MeasurementPlace,
+                    parameter.Unit, SerieMatch::NameAndPlace);
                 if (!writer->AppendSerieBreak(index, OleDateTime::fromDateTime(time)))
                     continue;
                 m_context.orvanta.addEndPoint(parameter.KeyName, parameter.Unit, time);

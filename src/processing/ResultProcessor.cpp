@@ -67,6 +67,28 @@ QDateTime TimeFromXmlText(const QString& text) {
     return QDateTime(date, time);
 }
 
+qint16 FindOrCreateSerie(TSaveItNew& writer, std::vector<TParameterSerie>& series,
+                         const QString& parameterName, const QString& place, const QString& unit,
+                         SerieMatch match) {
+    for (const TParameterSerie& serie : series) {
+        if (serie.Identity.ParameterName() == parameterName &&
+            serie.Identity.MeasurementPlace() == place &&
+            serie.Identity.ParamExtraName().isEmpty() &&
+            (match == SerieMatch::NameAndPlace || serie.Unit == unit))
+            return serie.Index;
+    }
+    const qint16 index = qint16(series.size());
+    writer.RegisterSerie(index, parameterName, place, QString(),
+                         PatientIdentity::SubstanceName(parameterName), unit);
+    TParameterSerie added;
+    added.Index = index;
+    added.Unit = unit;
+    added.Identity.SetParameterName(parameterName);
+    added.Identity.SetMeasurementPlace(place);
+    series.push_back(std::move(added));
+    return index;
+}
+
 ResultProcessor::ResultProcessor(ResultProcessorContext context, QObject* parent)
     : QObject(parent), m_context(std::move(context)) {}
 
@@ -183,26 +205,8 @@ void ResultProcessor::storePoint(TSaveItNew& writer, std::vector<TParameterSerie
                                  const QString& unit, qint32 attemptNo, const QString& vialId,
                                  const QString& statusText, TAnalyseResult status, double value,
                                  const QDateTime& time) {
-    qint16 index = -1;
-    for (const TParameterSerie& serie : series) {
-        if (serie.Identity.ParameterName() == parameterName &&
-            serie.Identity.MeasurementPlace() == place &&
-            serie.Identity.ParamExtraName().isEmpty() && serie.Unit == unit) {
-            index = serie.Index;
-            break;
-        }
-    }
-    if (index < 0) {
-        index = qint16(series.size());
-        writer.RegisterSerie(index, parameterName, place, QString(),
-                             PatientIdentity::SubstanceName(parameterName), unit);
-        TParameterSerie added;
-        added.Index = index;
-        added.Unit = unit;
-        added.Identity.SetParameterName(parameterName);
-        added.Identity.SetMeasurementPlace(place);
-        series.push_back(std::move(added));
-    }
+    const qint16 index =
+        FindOrCreateSerie(writer, series, parameterName, place, unit, SerieMatch::NamePlaceAndUnit);
     m_context.state.lastSampleTime = time;
     if (!writer.AppendPoint(index, status, attemptNo, vialId, statusText, value,
                             OleDateTime::fromDateTime(time)))

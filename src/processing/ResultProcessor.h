@@ -96,6 +96,16 @@ private:
     bool m_admittedRecordExists = false;
 };
 
+// Which series a value belongs to: results match the unit too, end points do not.
+enum class SerieMatch { NamePlaceAndUnit, NameAndPlace };
+
+// The index of the first series of the open file with the parameter name, the place, an empty
+// extra name (and the unit); a missing series is registered in the file with the next index and
+// the parameter's substance key, and added to the list.
+qint16 FindOrCreateSerie(TSaveItNew& writer, std::vector<TParameterSerie>& series,
+                         const QString& parameterName, const QString& place, const QString& unit,
+                         SerieMatch match);
+
 // A line-protocol time text "yyyyMMddHHmmss"; throws EConvertError when it does not convert.
 QDateTime TimeFromLineText(const QString& text);
 // An XML time text: the date before the "T" ("yyyy-MM-dd"), the time after it ("HH:mm:ss").
