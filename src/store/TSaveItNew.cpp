@@ -110,18 +110,21 @@ void TSaveItNew::evictOldEntries() {
     }
 }
 
-bool TSaveItNew::flush(CacheEntry& entry, const QString& fileName) {
-    if (entry.pending.isEmpty())
-        return true;
+bool TSaveItNew::appendToFile(const QString& fileName, const QByteArray& bytes,
+                              const CacheEntry* known, qint64& writtenAt, bool& asKnown) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
         m_lastError = QStringLiteral("Could not open ") + fileName + QStringLiteral(": ") +
                       file.errorString();
         return false;
     }
-    const FileStamp before = FileStamp::of(fileName);
-    qint64 end = entry.content->validEnd;
-    if (!(before == entry.stamp)) {
+    // The end of the complete records is known while the file is as it was last seen;
+    // otherwise it is found again, and a record cut short there is removed first.
+    qint64 end = 0;
+    asKnown = known != nullptr && FileStamp::of(fileName) == known->stamp;
+    if (asKnown) {
+        end = known->content->validEnd;
+    } else {
         file.seek(0);
         end = endOfCompleteRecords(file.readAll());
     }
@@ -130,13 +133,23 @@ bool TSaveItNew::flush(CacheEntry& entry, const QString& fileName) {
                       QStringLiteral(": ") + file.errorString();
         return false;
     }
-    if (!file.seek(end) || file.write(entry.pending) != entry.pending.size()) {
+    if (!file.seek(end) || file.write(bytes) != bytes.size()) {
         m_lastError = QStringLiteral("Could not append to ") + fileName + QStringLiteral(": ") +
                       file.errorString();
         file.resize(end);
         return false;
     }
-    file.close();
+    writtenAt = end;
+    return true;
+}
+
+bool TSaveItNew::flush(CacheEntry& entry, const QString& fileName) {
+    if (entry.pending.isEmpty())
+        return true;
+    qint64 end = 0;
+    bool asKnown = false;
+    if (!appendToFile(fileName, entry.pending, &entry, end, asKnown))
+        return false;
     entry.content->validEnd = end + entry.pending.size();
     entry.stamp = FileStamp::of(fileName);
     entry.pending.clear();
@@ -295,35 +308,13 @@ bool TSaveItNew::appendRecord(const QByteArray& record, qint16 index, const TSer
         constexpr qsizetype kLargestBatch = qsizetype(1) << 20;
         return entry.pending.size() < kLargestBatch || flush(entry, m_fileName);
     }
-    QFile file(m_fileName);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        m_lastError = QStringLiteral("Could not open ") + m_fileName + QStringLiteral(": ") +
-                      file.errorString();
-        return false;
-    }
-    // Only the end of the complete records is taken from what was read; the series themselves
-    // are checked again, reserved space record included, when the file is next opened.
-    const FileStamp before = FileStamp::of(m_fileName);
     CacheEntry* entry = currentEntry();
-    const bool cached = entry != nullptr && entry->pending.isEmpty() && before == entry->stamp;
-    qint64 end = cached ? entry->content->validEnd : 0;
-    if (!cached) {
-        file.seek(0);
-        end = endOfCompleteRecords(file.readAll());
-    }
-    if (end < file.size() && !file.resize(end)) {
-        m_lastError = QStringLiteral("Could not remove the cut record at the end of ") +
-                      m_fileName + QStringLiteral(": ") + file.errorString();
+    qint64 end = 0;
+    bool asKnown = false;
+    const CacheEntry* known = entry != nullptr && entry->pending.isEmpty() ? entry : nullptr;
+    if (!appendToFile(m_fileName, record, known, end, asKnown))
         return false;
-    }
-    if (!file.seek(end) || file.write(record) != record.size()) {
-        m_lastError = QStringLiteral("Could not append to ") + m_fileName + QStringLiteral(": ") +
-                      file.errorString();
-        file.resize(end);
-        return false;
-    }
-    file.close();
-    if (cached) {
+    if (asKnown) {
         // Keep what was read current: the new point joins its series in memory too.
         remember(*entry, end);
         entry->content->validEnd = end + record.size();

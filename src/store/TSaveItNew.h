@@ -122,6 +122,10 @@ private:
     bool trustedInBatch();
     void adopt(const QByteArray& data, TStoredFileContent content);
     bool flush(CacheEntry& entry, const QString& fileName);
+    // Appends after the last complete record; writtenAt is where the bytes start, asKnown
+    // whether the file was as the cache entry last saw it.
+    bool appendToFile(const QString& fileName, const QByteArray& bytes, const CacheEntry* known,
+                      qint64& writtenAt, bool& asKnown);
     void flushCurrent();
     void evictOldEntries();
     static QByteArray readWholeFile(const QString& fileName);
