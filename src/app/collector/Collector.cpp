@@ -223,6 +223,11 @@ void Collector::connectOrvanta() {
 void Collector::createParameterCatalogue() {
     m_catalogue.Clear();
     m_saveIt1.KeepPoints = false;
+    m_saveIt1.OnChecksumError = [this](const QString& message) {
+        m_log.writeLog(message);
+        if (m_env.messages)
+            m_env.messages->showMessage(message);
+    };
     m_registry = std::make_unique<PatManagement>(*m_settings, m_patients, m_log, m_clock,
                                                  m_state.idReduction);
     m_processor = std::make_unique<ResultProcessor>(ResultProcessorContext{
@@ -296,8 +301,7 @@ void Collector::logStartupSummary() {
         m_log.writeLog(QStringLiteral("No HostOther defined"));
     m_log.writeLog(m_state.noOrvanta ? QStringLiteral("No Orvanta interface")
                                      : QStringLiteral("Orvanta active"));
-    m_state.analyzerServerActive = m_server->Active();
-    m_log.writeLog(m_state.analyzerServerActive
+    m_log.writeLog(m_server->Active()
                        ? QStringLiteral("ServerSocketTarvo is active. Reading port ") +
                              QString::number(m_server->Port())
                        : QStringLiteral("ServerSocketTarvo is NOT active. Port setting is ") +

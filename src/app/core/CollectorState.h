@@ -63,7 +63,6 @@ struct CollectorState {
     int dataClientPort = 13999;
     int dataHostServerPort = 13998;
     int analyzerPort = 13000;
-    bool analyzerServerActive = false;
     IdReduction idReduction = IdReduction::None;
     QString relayHost;
     int relayPort = 13000;
