@@ -10,10 +10,10 @@ LinkStatus::LinkStatus(EventLog& log, FactsSource source, QObject* parent)
     : QObject(parent), m_log(log), m_source(std::move(source)),
       m_localHostName(QHostInfo::localHostName()) {}
 
-void LinkStatus::startLocalHostLookUp() {
-    if (m_lookUpStarted)
+void LinkStatus::readLocalAddress() {
+    if (m_localAddressRead)
         return;
-    m_lookUpStarted = true;
+    m_localAddressRead = true;
     // The address analyzers reach this machine at: its first IPv4 address that is up and not
     // the loopback, read from the interfaces without asking a name server.
     for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {

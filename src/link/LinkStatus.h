@@ -19,7 +19,7 @@ public:
 
     LinkStatus(EventLog& log, FactsSource source, QObject* parent = nullptr);
 
-    void startLocalHostLookUp();
+    void readLocalAddress();
     void Update();
 
     const QString& caption() const { return m_caption; }
@@ -43,5 +43,5 @@ private:
     QString m_localAddress;
     QString m_connectionLabel;
     bool m_noNetworkVisible = true;
-    bool m_lookUpStarted = false;
+    bool m_localAddressRead = false;
 };

@@ -271,7 +271,7 @@ void Collector::connectToDataHost() {
 }
 
 void Collector::updateCaption() {
-    m_linkStatus.startLocalHostLookUp();
+    m_linkStatus.readLocalAddress();
     m_linkStatus.Update();
 }
 
