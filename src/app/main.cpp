@@ -11,6 +11,7 @@
 #include "DBusPanoptraAutoObject.h"
 #include "GuardedApplication.h"
 #include "LanguageSelection.h"
+#include "OperatorCommands.h"
 #include "OperatorMessages.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
@@ -65,6 +66,18 @@ int main(int argc, char** argv) {
             ? InstallationLayout::standard(QCoreApplication::applicationDirPath())
             : InstallationLayout::portableAt(commandLine.rootFolder);
 
+    if (!commandLine.command.isEmpty()) {
+        // Rebuilding a patient can take a while; the answer comes when it is done.
+        const QString answer = SingleInstance::ask(layout.rootFolder, commandLine.command, 120000);
+        if (answer.isEmpty()) {
+            print(stderr, QStringLiteral("No running TarvoCollect answered for ") +
+                              layout.rootFolder + u'\n');
+            return 1;
+        }
+        print(stdout, answer + u'\n');
+        return 0;
+    }
+
     if (layout.portable)
         QDir().mkpath(layout.driveC); // the portable stand-in for drive C exists like a drive
 
@@ -98,6 +111,10 @@ int main(int argc, char** argv) {
 
     if (collector.start() == Collector::StartOutcome::Terminate)
         return collector.exitCode();
+
+    OperatorCommands commands(collector);
+    instance.setCommandHandler(
+        [&commands](const QString& request) { return commands.Execute(request); });
 
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &collector, &Collector::close);
     return QCoreApplication::exec();

@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "EventLog.h"
 #include "LatestValueGrid.h"
+#include "LinkStatus.h"
 #include "OleDateTime.h"
 #include "OrvantaLink.h"
 #include "ParameterCatalogue.h"
@@ -145,11 +146,12 @@ void CollectionControl::WriteEndPoints(bool all) {
 
 void CollectionControl::TimerTick() {
     CollectorState& state = m_context.state;
+    LinkStatus& status = m_context.linkStatus;
     if (m_context.serverActive && m_context.serverActive()) {
-        if (m_controls.connectionLabel != QLatin1String("Listening ..."))
-            m_controls.connectionLabel = QStringLiteral("Listening ...");
+        if (status.connectionLabel() != QLatin1String("Listening ..."))
+            status.setConnectionLabel(QStringLiteral("Listening ..."));
     } else {
-        m_controls.connectionLabel = QStringLiteral("Inactive");
+        status.setConnectionLabel(QStringLiteral("Inactive"));
         if (m_context.reactivateServer)
             m_context.reactivateServer();
     }
@@ -176,4 +178,12 @@ void CollectionControl::TimerTick() {
         m_context.registry.LastWrite().secsTo(m_context.clock.now()) > 24 * 60 * 60)
         m_context.registry.SavePatientRegistry();
     // The Orvanta lifetick and the relay connection duty join here with their subsystems.
+}
+
+void CollectionControl::EndAutoHide() {
+    m_autoHidePending = false;
+    if (m_context.state.collection == CollectionState::Collecting && !m_controls.hideEnabled) {
+        m_controls.hideEnabled = true;
+        emit controlsChanged();
+    }
 }

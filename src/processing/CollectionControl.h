@@ -11,6 +11,7 @@
 class Clock;
 class EventLog;
 class LatestValueGrid;
+class LinkStatus;
 class OrvantaLink;
 class PatManagement;
 class PatientListModel;
@@ -26,6 +27,7 @@ struct CollectionControlContext {
     TParameters& catalogue;
     LatestValueGrid& grid;
     TSockets& records;
+    LinkStatus& linkStatus; // its connection label shows whether the server listens
     PatManagement& registry;
     const Clock& clock;
     std::function<int()> analyzerConnections;
@@ -43,7 +45,6 @@ struct CollectionControls {
     bool trayIconWanted = false;
     bool animationPlaying = false;
     QString trayHint;
-    QString connectionLabel;
 };
 
 // Whether results are collected: the collection state with its Start and Stop commands, the end
@@ -69,6 +70,9 @@ public:
     void WriteEndPoints(bool all);
     // The main timer's duties.
     void TimerTick();
+    // The window is no longer hidden by itself in this run (the operator works with it); while
+    // collecting, Hide becomes usable.
+    void EndAutoHide();
 
     const CollectionControls& Controls() const { return m_controls; }
 

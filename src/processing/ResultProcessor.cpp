@@ -293,13 +293,14 @@ void ResultProcessor::ProcessResult(TSaveItNew& writer, const QString& patientId
     state.errorIndex = 41;
 }
 
-void ResultProcessor::AdmitPatient(TSaveItNew&, const QString& patientId, const QString& firstName,
+bool ResultProcessor::AdmitPatient(TSaveItNew&, const QString& patientId, const QString& firstName,
                                    const QString& lastName) {
     CollectorState& state = m_context.state;
     bool listChanged = false;
     state.errorIndex = 21;
     Patient patient;
-    if (takePatient(patientId, true, firstName, lastName, patient)) {
+    const bool admitted = takePatient(patientId, true, firstName, lastName, patient);
+    if (admitted) {
         state.errorIndex = 26;
         if (collecting(state.collection))
             PatientRecordFile::CreateIfMissing(patient.id, firstName, patient.folder, lastName);
@@ -316,6 +317,7 @@ void ResultProcessor::AdmitPatient(TSaveItNew&, const QString& patientId, const 
     state.processing = false;
     state.dataReceived = true;
     saveListIfChanged(listChanged);
+    return admitted;
 }
 
 void ResultProcessor::StoreFileResult(TSaveItNew& writer, const QString& place, bool show,

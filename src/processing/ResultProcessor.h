@@ -50,8 +50,9 @@ public:
                        const QString& unit, double value, const QString& parameterName,
                        const QString& place, const QString& lastName, const QString& firstName);
 
-    // The patient of a patient-data document; StoreFileResult then stores its values.
-    void AdmitPatient(TSaveItNew& writer, const QString& patientId, const QString& firstName,
+    // The patient of a patient-data document; StoreFileResult then stores its values. False
+    // when the ID names no patient (the current patient then stays what it was).
+    bool AdmitPatient(TSaveItNew& writer, const QString& patientId, const QString& firstName,
                       const QString& lastName);
 
     // One value of a patient-data document for the patient last admitted.

@@ -29,4 +29,5 @@ TPatientDataFileOpening OpenPatientDataFile(TSaveItNew& writer, const QString& f
                                             const QString& patientId);
 
 inline constexpr auto kPatientDataMonitorName = "Tarvo";
+inline constexpr auto kPatientDataFileName = "Tarvo.pil";
 inline constexpr int kPatientDataFileAttempts = 100;

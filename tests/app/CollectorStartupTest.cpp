@@ -255,5 +255,5 @@ TEST_F(CollectorStartup, AutoStartCollectsAndTheMainTimerWatchesTheLink) {
     loop.exec();
     EXPECT_EQ(collector->state().collection, CollectionState::CollectingOffline)
         << "no analyzer connected: the main timer notices";
-    EXPECT_EQ(collector->collectionControl().Controls().connectionLabel, "Listening ...");
+    EXPECT_EQ(collector->status().connectionLabel(), "Listening ...");
 }

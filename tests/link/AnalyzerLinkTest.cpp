@@ -25,7 +25,8 @@ QString liveMessage(const QString& patientId, const QString& encoding = QStringL
            patientId +
            QStringLiteral("</PatientID><FirstName>Åsa</FirstName><LastName>Öberg</LastName>"
                           "</Patient><Analyte>Glucose</Analyte><Unit>µmol/L</Unit>"
-                          "<Concentration>2.5</Concentration></MDMeasurement></Tarvo>");
+                          "<Time>2026-12-08T12:00:00</Time><Concentration>2.5</Concentration>"
+                          "<AttemptNo>1</AttemptNo></MDMeasurement></Tarvo>");
 }
 
 QByteArray utf16(const QString& text) {
@@ -55,7 +56,7 @@ protected:
         ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
         ASSERT_TRUE(collector->analyzerServer().Active());
         QObject::connect(
-            &collector->framing(), &FramingDispatcher::messageCut,
+            &collector->messageDispatcher(), &MessageDispatcher::messageCut,
             [this](const QString& identity, TMessageType type, const QString& message) {
                 cuts.push_back({identity, type, message});
             });

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "CollectionControl.h"
+#include "LinkStatus.h"
 #include "OleDateTime.h"
 #include "PatientRecordFile.h"
 #include "ProcessingHarness.h"
@@ -42,13 +43,16 @@ protected:
     std::unique_ptr<CollectionControl> makeControl(bool refuseStates = false) {
         orvanta.attach(std::make_unique<RecordingAutomation>(calls, refuseStates));
         return std::make_unique<CollectionControl>(CollectionControlContext{
-            state, log, orvanta, patients, catalogue, grid, records, registry, clock,
+            state, log, orvanta, patients, catalogue, grid, records, linkStatus, registry, clock,
             [this] { return connections; }, [] { return true; },
             [] {
             }});
     }
 
     TSockets records;
+    LinkStatus linkStatus{log, [] {
+                              return CaptionFacts{};
+                          }};
     QStringList calls;
     int connections = 0;
 };
@@ -66,7 +70,7 @@ TEST_F(CollectionControlTest, StatesFollowTheLinkAndTheCommands) {
     control->TimerTick();
     EXPECT_EQ(state.collection, CollectionState::Ready);
     EXPECT_TRUE(control->Controls().startEnabled);
-    EXPECT_EQ(control->Controls().connectionLabel, "Listening ...");
+    EXPECT_EQ(linkStatus.connectionLabel(), "Listening ...");
 
     control->Start();
     EXPECT_EQ(state.collection, CollectionState::Collecting);

@@ -6,6 +6,7 @@
 #include "Clock.h"
 #include "DataPathResolver.h"
 #include "DecimalSeparator.h"
+#include "ExternalMediaDrive.h"
 #include "OperatorMessages.h"
 
 namespace {
@@ -168,7 +169,9 @@ void Collector::readStartupSwitches() {
                         m_env.firstArgument.toUpper() == QLatin1String(kNoOrvantaSwitch);
     m_state.monitorNetworkLocation = m_settings->read(Setting::MonitorNetworkLocation);
     m_state.duplicateXmlFiles = m_settings->read(Setting::DuplicateXMLFiles);
-    m_state.duplicateLocation = m_settings->read(Setting::DuplicateToNetworkLocation);
+    const QString duplicate = m_settings->read(Setting::DuplicateToNetworkLocation);
+    m_state.duplicateLocation =
+        duplicate.isEmpty() ? QString() : withTrailingSeparator(m_env.layout.nativePath(duplicate));
 }
 
 void Collector::readDataClientPort() {
@@ -234,8 +237,9 @@ void Collector::createParameterCatalogue() {
         m_state, m_log, m_patients, *m_registry, m_catalogue, m_grid, m_orvanta, m_clock,
         m_env.messages, m_env.layout.nativePath(QStringLiteral("C:\\TCA\\TCADATA.INI"))});
     m_control = std::make_unique<CollectionControl>(CollectionControlContext{
-        m_state, m_log, m_orvanta, m_patients, m_catalogue, m_grid, m_records, *m_registry, m_clock,
-        [this] { return m_server->ConnectionCount(); }, [this] { return m_server->Active(); },
+        m_state, m_log, m_orvanta, m_patients, m_catalogue, m_grid, m_records, m_linkStatus,
+        *m_registry, m_clock, [this] { return m_server->ConnectionCount(); },
+        [this] { return m_server->Active(); },
         [this] {
             try {
                 m_server->Activate();
@@ -243,6 +247,16 @@ void Collector::createParameterCatalogue() {
                 // The next tick tries again.
             }
         }});
+    m_checkList =
+        std::make_unique<PatientCheckList>(m_state, m_log, m_patients, *m_registry, *m_control);
+    m_recreation = std::make_unique<PatientRecreation>(
+        PatientRecreationContext{m_state, m_log, *m_processor, m_orvanta, m_clock, m_saveIt1});
+    m_messageDispatcher = std::make_unique<MessageDispatcher>(
+        MessageDispatcherContext{m_state, m_log, m_records, *m_processor, *m_control, m_linkStatus,
+                                 m_clock, [this](const QString& patientId) {
+                                     requestRebuild(patientId);
+                                 }});
+    m_dispatcher = m_messageDispatcher.get();
 }
 
 void Collector::sweepPatientRegistry() {
@@ -257,8 +271,12 @@ void Collector::autoStartCollection() {
 }
 
 void Collector::startHousekeeping() {
-    m_control->AutomaticParameters = m_settings->read(Setting::Automatic);
-    m_housekeeping.setInterval(std::max(50, m_settings->read(Setting::TimerInterval)));
+    // The collection settings are read where the window is shown for the first time.
+    m_collectionSettings = CollectionSettings::Read(*m_settings);
+    m_control->AutomaticParameters = m_collectionSettings.automatic;
+    m_state.medianFilterLength = m_collectionSettings.medianFilterValue;
+    m_collectionSettings.ApplySelection(m_catalogue);
+    m_housekeeping.setInterval(std::max(50, m_collectionSettings.timerIntervalMs));
     connect(&m_housekeeping, &QTimer::timeout, this, [this] {
         if (m_housekeepingPauses == 0)
             m_control->TimerTick();
@@ -309,9 +327,10 @@ void Collector::logStartupSummary() {
 }
 
 void Collector::readExternalMediaDrive() {
-    m_state.externalMediaDrive = m_settings->read(Setting::ExternalMediaDrive).toUpper();
-    m_state.externalMediaMenuCaption = QStringLiteral("Set External Media Drive (") +
-                                       m_state.externalMediaDrive + QStringLiteral(":\\)");
+    m_state.externalMediaDrive = m_settings->read(Setting::ExternalMediaDrive);
+    if (ExternalMediaDrive::AcceptAnswer(m_state.externalMediaDrive).isEmpty())
+        m_state.externalMediaDrive = m_state.externalMediaDrive.toUpper();
+    m_state.externalMediaMenuCaption = ExternalMediaDrive::MenuCaption(m_state.externalMediaDrive);
 }
 
 void Collector::close() {
@@ -331,12 +350,80 @@ void Collector::setBusy(bool busy) {
         m_server->ResumeReading();
 }
 
+namespace {
+
+// Asks for one patient's data file to be rebuilt from its archive.
+class RebuildPatientEvent : public QEvent {
+public:
+    explicit RebuildPatientEvent(QString patientId)
+        : QEvent(Collector::kRebuildPatientEvent), patientId(std::move(patientId)) {}
+    const QString patientId;
+};
+
+} // namespace
+
 bool Collector::event(QEvent* event) {
     if (event->type() == kLinesWaitingEvent) {
         emit linesWaiting();
         return true;
     }
+    if (event->type() == kRebuildPatientEvent) {
+        rebuildWaitingPatient(static_cast<RebuildPatientEvent*>(event)->patientId);
+        return true;
+    }
     return QObject::event(event);
+}
+
+void Collector::requestRebuild(const QString& patientId) {
+    // A burst of documents for one patient costs one rebuild: it reads the archive as it is
+    // when it runs.
+    if (m_rebuildsWaiting.contains(patientId))
+        return;
+    m_rebuildsWaiting.insert(patientId);
+    QCoreApplication::postEvent(this, new RebuildPatientEvent(patientId));
+}
+
+void Collector::rebuildWaitingPatient(const QString& patientId) {
+    m_rebuildsWaiting.remove(patientId);
+    if (m_closed || !m_recreation)
+        return;
+    try {
+        m_recreation->RecreatePatient(patientId, false, false);
+    } catch (const std::exception& error) {
+        handleApplicationError(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+RecreationOutcome Collector::recreatePatientData(const QString& patientId) {
+    m_control->EndAutoHide();
+    return m_recreation->RecreatePatient(patientId, true, true);
+}
+
+QString Collector::externalMediaRoot() const {
+    return ExternalMediaDrive::SourceRoot(m_state.externalMediaDrive, m_env.layout);
+}
+
+ImportOutcome Collector::importFromExternalMedia(const QString& patientId) {
+    ExternalMediaImport import(m_state, m_log, m_env.messages);
+    return import.Import(patientId, externalMediaRoot());
+}
+
+bool Collector::setExternalMediaDrive(const QString& answer) {
+    const QString value = ExternalMediaDrive::AcceptAnswer(answer);
+    if (value.isEmpty())
+        return false;
+    m_settings->writeText(QLatin1String(Setting::ExternalMediaDrive.name), value);
+    m_state.externalMediaDrive = value;
+    m_state.externalMediaMenuCaption = ExternalMediaDrive::MenuCaption(value);
+    return true;
+}
+
+PatientFolderListing Collector::patientsWithArchive() const {
+    return PatientFolders::WithArchive(m_state.dataRoot);
+}
+
+PatientFolderListing Collector::patientsOnExternalMedia() const {
+    return PatientFolders::OnMedia(externalMediaRoot());
 }
 
 CaptionFacts Collector::captionFacts() const {

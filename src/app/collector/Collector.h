@@ -5,22 +5,29 @@
 
 #include <QEvent>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 #include "AnalyzerLinkHost.h"
 #include "CollectionControl.h"
+#include "CollectionSettings.h"
 #include "CollectorState.h"
 #include "ConnectionListModel.h"
 #include "EventLog.h"
+#include "ExternalMediaImport.h"
 #include "IOrvanta_TLB.h"
 #include "InstallationLayout.h"
 #include "LatestValueGrid.h"
 #include "LineFraming.h"
 #include "LinkStatus.h"
+#include "MessageDispatcher.h"
 #include "OrvantaLink.h"
 #include "ParameterCatalogue.h"
 #include "PatManagement.h"
+#include "PatientCheckList.h"
+#include "PatientFolderListing.h"
 #include "PatientList.h"
+#include "PatientRecreation.h"
 #include "RegistryHives.h"
 #include "ResultProcessor.h"
 #include "ServerSocketTarvo.h"
@@ -56,6 +63,7 @@ class Collector : public QObject, private AnalyzerLinkHost {
 public:
     // Posted when record lines wait in the line queue, and to rebuild one patient.
     static constexpr QEvent::Type kLinesWaitingEvent = QEvent::Type(QEvent::User + 25);
+    static constexpr QEvent::Type kRebuildPatientEvent = QEvent::Type(QEvent::User + 26);
     static constexpr auto kApplicationTitle = "Tarvo Data Input Module";
     static constexpr auto kUnableToStart = "Unable to start, please contact Keldamed AB";
     static constexpr auto kNoOrvantaSwitch = "NOORVANTA";
@@ -89,10 +97,8 @@ public:
     ConnectionListModel& connectionList() { return m_connectionList; }
     LinkStatus& status() { return m_linkStatus; }
     QStringList& lineQueue() { return m_theLines; }
-    FramingDispatcher& framing() { return *m_framing; }
-    // The dispatcher that receives the analyzers' XML text (framing alone until message
-    // handling takes it over).
-    void setDispatcher(XmlDispatcher* dispatcher) { m_dispatcher = dispatcher; }
+    // Handles the analyzers' XML messages (exists once start-up created the catalogue).
+    MessageDispatcher& messageDispatcher() { return *m_messageDispatcher; }
 
     PatientListModel& patients() { return m_patients; }
     TParameters& parameterCatalogue() { return m_catalogue; }
@@ -100,11 +106,31 @@ public:
     PatManagement& patientRegistry() { return *m_registry; }
     ResultProcessor& resultProcessor() { return *m_processor; }
     CollectionControl& collectionControl() { return *m_control; }
+    PatientCheckList& checkList() { return *m_checkList; }
+    const CollectionSettings& collectionSettings() const { return m_collectionSettings; }
     // The writer of results that come without a connection record (line protocols, archives).
     TSaveItNew& mainWriter() { return m_saveIt1; }
 
     // While Busy is set, analyzer reads wait; clearing it reads what waited.
     void setBusy(bool busy);
+
+    // Whether start-up got as far as creating the models the operator commands work on.
+    bool operational() const { return m_messageDispatcher != nullptr; }
+
+    // Operator commands (the window's menu entries, or --command without a window).
+    // "Recreate data": rebuilds the patient's data file from its archive, storing every
+    // result whether or not the patient is collected; automatic hiding ends for this run.
+    RecreationOutcome recreatePatientData(const QString& patientId);
+    // "Get data from external media": copies the patient's XML files into its archive.
+    ImportOutcome importFromExternalMedia(const QString& patientId);
+    // "Set External Media Drive": false when the answer changes nothing.
+    bool setExternalMediaDrive(const QString& answer);
+    QString externalMediaRoot() const;
+    // The patient folders the pickers offer.
+    PatientFolderListing patientsWithArchive() const;
+    PatientFolderListing patientsOnExternalMedia() const;
+    // Rebuild requests still waiting to run.
+    int waitingRebuilds() const { return int(m_rebuildsWaiting.size()); }
 
 signals:
     // Another copy of the program asked this one to show its window.
@@ -159,6 +185,8 @@ private:
     TSimpleCounter& dumpCounter() override { return *m_dumpCounter; }
     LinkStatus& linkStatus() override { return m_linkStatus; }
     void rebuildConnectionList(const QString& excludedAddress) override;
+    void requestRebuild(const QString& patientId);
+    void rebuildWaitingPatient(const QString& patientId);
     void switchInterNetworkingOff() override;
     void linesQueued() override;
     void pauseHousekeeping(bool paused) override;
@@ -178,6 +206,7 @@ private:
     LineFraming m_lineFraming;
     QStringList m_theLines;
     std::unique_ptr<TSimpleCounter> m_dumpCounter;
+    // Cuts messages without acting on them until start-up has created the message dispatcher.
     std::unique_ptr<FramingDispatcher> m_framing;
     XmlDispatcher* m_dispatcher = nullptr;
     LinkStatus m_linkStatus;
@@ -190,6 +219,11 @@ private:
     std::unique_ptr<PatManagement> m_registry;
     std::unique_ptr<ResultProcessor> m_processor;
     std::unique_ptr<CollectionControl> m_control;
+    std::unique_ptr<MessageDispatcher> m_messageDispatcher;
+    std::unique_ptr<PatientCheckList> m_checkList;
+    std::unique_ptr<PatientRecreation> m_recreation;
+    CollectionSettings m_collectionSettings;
+    QSet<QString> m_rebuildsWaiting;
     QTimer m_housekeeping; // the main timer
     int m_housekeepingPauses = 0;
     bool m_terminate = false;

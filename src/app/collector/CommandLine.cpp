@@ -18,6 +18,16 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
             line.rootFolder = arguments.at(++i);
         } else if (argument.startsWith(QLatin1String("--root="))) {
             line.rootFolder = argument.mid(7);
+        } else if (argument == QLatin1String("--command")) {
+            // The command is every argument that follows, up to the next option.
+            QStringList words;
+            while (i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1String("--")))
+                words << arguments.at(++i);
+            line.command = words.join(u' ');
+            if (line.command.isEmpty()) {
+                line.error = QStringLiteral("--command needs a command");
+                return line;
+            }
         } else if (argument.startsWith(u'-')) {
             line.error = QStringLiteral("unknown option ") + argument;
             return line;
@@ -33,12 +43,16 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
 QString CommandLine::helpText() {
     return QStringLiteral(
         "Usage: tarvo-collect [NOORVANTA] [--headless] [--root DIR]\n"
+        "       tarvo-collect [--root DIR] --command COMMAND [ARGUMENT]\n"
         "\n"
         "Collects the results of microdialysis analyzers into the patients' data files.\n"
         "\n"
         "  NOORVANTA     run without the Orvanta automation server (any letter case)\n"
         "  --headless    run without a window; messages go to the event log and stderr\n"
         "  --root DIR    portable mode: settings, the ini file and drive C below DIR\n"
+        "  --command     ask the running collector (of the same root) and print its answer:\n"
+        "                status, start, stop, tick ID, untick ID, recreate ID, import ID,\n"
+        "                media-drive LETTER, archives, media\n"
         "  --version     print the version and exit\n"
         "  --help        print this text and exit\n");
 }

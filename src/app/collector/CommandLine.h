@@ -10,6 +10,7 @@ struct CommandLine {
     bool showHelp = false;
     QString rootFolder;    // --root DIR: portable mode
     QString firstArgument; // first positional argument ("NOORVANTA")
+    QString command;       // --command TEXT...: sent to the running collector
     QString error;         // set when the command line cannot be used
 
     static CommandLine parse(const QStringList& arguments);

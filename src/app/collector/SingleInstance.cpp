@@ -71,8 +71,9 @@ QString SingleInstance::ask(const QString& rootFolder, const QString& command, i
         return {};
     socket.write(command.toUtf8() + '\n');
     socket.waitForBytesWritten(timeoutMs);
+    // The answer may have several lines; the running copy closes the connection after it.
     QByteArray answer;
-    while (!answer.contains('\n') && socket.waitForReadyRead(timeoutMs))
+    while (socket.state() == QLocalSocket::ConnectedState && socket.waitForReadyRead(timeoutMs))
         answer += socket.readAll();
     answer += socket.readAll();
     return QString::fromUtf8(answer).trimmed();

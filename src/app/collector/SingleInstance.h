@@ -27,8 +27,8 @@ public:
     // Answers requests of later copies; the default handler answers "show" with "ok".
     void setCommandHandler(CommandHandler handler) { m_handler = std::move(handler); }
 
-    // Sends one request to the running copy and returns its answer, or an empty text when no
-    // copy answered within the time-out.
+    // Sends one request to the running copy and returns its answer (which may have several
+    // lines), or an empty text when no copy answered within the time-out.
     static QString ask(const QString& rootFolder, const QString& command, int timeoutMs = 3000);
 
     static QString serverNameFor(const QString& rootFolder);

@@ -49,14 +49,28 @@ InstallationLayout InstallationLayout::portableAt(const QString& folder) {
 
 QString InstallationLayout::nativePath(const QString& windowsText) const {
     QString text = windowsText;
-    const bool onDriveC = text.size() >= 3 && text.at(0).toUpper() == u'C' && text.at(1) == u':' &&
-                          (text.at(2) == u'\\' || text.at(2) == u'/');
-    if (onDriveC)
-        text = driveC + text.mid(3);
+    const bool onDrive = text.size() >= 3 && text.at(0).isLetter() && text.at(0).unicode() < 128 &&
+                         text.at(1) == u':' && (text.at(2) == u'\\' || text.at(2) == u'/');
+    if (onDrive) {
+        const QChar letter = text.at(0).toUpper();
+        if (letter == u'C')
+            text = driveC + text.mid(3);
+#ifndef Q_OS_WIN
+        else
+            text = otherDriveFolder(letter) + text.mid(3);
+#endif
+    }
 #ifdef Q_OS_WIN
     return text;
 #else
     text.replace(u'\\', u'/');
     return text;
 #endif
+}
+
+QString InstallationLayout::otherDriveFolder(QChar letter) const {
+    // Portable: beside the stand-in for drive C; otherwise where removable media are mounted.
+    if (portable)
+        return withTrailingSeparator(rootFolder) + letter.toUpper() + u'/';
+    return QStringLiteral("/mnt/") + letter.toLower() + u'/';
 }

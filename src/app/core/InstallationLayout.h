@@ -21,7 +21,10 @@ struct InstallationLayout {
 
     // Turns a folder or file text in Windows form into the native form of this installation:
     // "C:\TEMP\" becomes driveC + "TEMP/" on Linux. Other texts only get native separators.
+    // Other drive letters (external media) are folders too: DIR/E/ in portable mode, /mnt/e/
+    // otherwise.
     QString nativePath(const QString& windowsText) const;
+    QString otherDriveFolder(QChar letter) const;
 };
 
 // Appends the native separator when the folder text does not end with one.

@@ -1,0 +1,141 @@
+#include "OperatorCommands.h"
+
+#include <QDir>
+
+#include "Collector.h"
+
+QString collectionStateName(int state) {
+    switch (CollectionState(state)) {
+    case CollectionState::Offline:
+        return QStringLiteral("Offline");
+    case CollectionState::Ready:
+        return QStringLiteral("Ready");
+    case CollectionState::Collecting:
+        return QStringLiteral("Collecting");
+    case CollectionState::CollectingOffline:
+        return QStringLiteral("CollectingOffline");
+    }
+    return QString::number(state);
+}
+
+QString OperatorCommands::helpText() {
+    return QStringLiteral("commands: status, start, stop, tick ID, untick ID, recreate ID, "
+                          "import ID, media-drive LETTER, archives, media, show");
+}
+
+QString OperatorCommands::Execute(const QString& request) {
+    const QString trimmed = request.trimmed();
+    const qsizetype space = trimmed.indexOf(u' ');
+    const QString verb = (space < 0 ? trimmed : trimmed.left(space)).toLower();
+    const QString argument = space < 0 ? QString() : trimmed.mid(space + 1).trimmed();
+    const bool needsArgument = verb == QLatin1String("tick") || verb == QLatin1String("untick") ||
+                               verb == QLatin1String("recreate") ||
+                               verb == QLatin1String("import") ||
+                               verb == QLatin1String("media-drive");
+    if (needsArgument && argument.isEmpty())
+        return verb + QStringLiteral(" needs an argument; ") + helpText();
+
+    if (verb == QLatin1String("show")) {
+        emit m_collector.showWindowRequested();
+        return QStringLiteral("ok");
+    }
+    if (!m_collector.operational())
+        return QStringLiteral("The collector did not start completely; see the event log");
+    if (verb == QLatin1String("status"))
+        return Status();
+    if (verb == QLatin1String("start")) {
+        m_collector.collectionControl().Start();
+        return QStringLiteral("Collection: ") +
+               collectionStateName(int(m_collector.state().collection));
+    }
+    if (verb == QLatin1String("stop")) {
+        m_collector.collectionControl().Stop();
+        return QStringLiteral("Collection: ") +
+               collectionStateName(int(m_collector.state().collection));
+    }
+    if (verb == QLatin1String("tick") || verb == QLatin1String("untick"))
+        return tick(argument, verb == QLatin1String("tick"));
+    if (verb == QLatin1String("recreate"))
+        return recreate(argument);
+    if (verb == QLatin1String("import"))
+        return import(argument);
+    if (verb == QLatin1String("media-drive")) {
+        if (!m_collector.setExternalMediaDrive(argument))
+            return QStringLiteral("Not changed: ") + m_collector.state().externalMediaMenuCaption;
+        return m_collector.state().externalMediaMenuCaption;
+    }
+    if (verb == QLatin1String("archives") || verb == QLatin1String("media")) {
+        const PatientFolderListing listing = verb == QLatin1String("archives")
+                                                 ? m_collector.patientsWithArchive()
+                                                 : m_collector.patientsOnExternalMedia();
+        QString answer = listing.caption;
+        for (const QString& patient : listing.patients)
+            answer += QStringLiteral("\n  ") + patient;
+        return answer;
+    }
+    return QStringLiteral("unknown command: ") + trimmed + QStringLiteral("; ") + helpText();
+}
+
+QString OperatorCommands::tick(const QString& patientId, bool ticked) {
+    if (!m_collector.checkList().SetTicked(patientId, ticked))
+        return QStringLiteral("No patient ") + patientId + QStringLiteral(" in the patient list");
+    return patientId + (ticked ? QStringLiteral(" ticked") : QStringLiteral(" unticked"));
+}
+
+QString OperatorCommands::recreate(const QString& patientId) {
+    try {
+        const RecreationOutcome outcome = m_collector.recreatePatientData(patientId);
+        if (!outcome.started)
+            return QStringLiteral("Unable to recreate data for ") + outcome.folder;
+        return QStringLiteral("Recreated data for ") + patientId + QStringLiteral(": ") +
+               QString::number(outcome.documents - outcome.skipped) +
+               QStringLiteral(" documents read, ") + QString::number(outcome.skipped) +
+               QStringLiteral(" skipped");
+    } catch (const std::exception& error) {
+        return QStringLiteral("Recreate failed: ") + QString::fromLocal8Bit(error.what());
+    }
+}
+
+QString OperatorCommands::import(const QString& patientId) {
+    const ImportOutcome outcome = m_collector.importFromExternalMedia(patientId);
+    if (!outcome.imported)
+        return outcome.message;
+    return QStringLiteral("Copied ") + QString::number(outcome.copied) +
+           QStringLiteral(" XML files for ") + patientId + QStringLiteral(" into ") +
+           QDir::toNativeSeparators(outcome.targetArchive);
+}
+
+QString OperatorCommands::Status() const {
+    const CollectorState& state = m_collector.state();
+    QStringList lines;
+    lines << QStringLiteral("Collection: ") + collectionStateName(int(state.collection));
+    ServerSocketTarvo& server = m_collector.analyzerServer();
+    lines << QStringLiteral("Analyzer server: ") +
+                 (server.Active()
+                      ? QStringLiteral("listening on port ") + QString::number(server.Port())
+                      : QStringLiteral("not listening")) +
+                 QStringLiteral(" (") + m_collector.status().connectionLabel() + u')';
+    lines << QStringLiteral("Connections: ") + QString::number(server.ConnectionCount());
+    for (const QString& line : m_collector.connectionList().lines())
+        lines << QStringLiteral("  ") + line;
+    const PatientListModel& patients = m_collector.patients();
+    lines << QStringLiteral("Patients: ") + QString::number(patients.Count());
+    for (int i = 0; i < patients.Count(); ++i) {
+        const PatientEntry& entry = patients.At(i);
+        lines << QStringLiteral("  [") + (entry.Checked ? u'x' : u' ') + QStringLiteral("] ") +
+                     entry.Caption + (entry.Enabled ? QStringLiteral(" (sending)") : QString());
+    }
+    lines << QStringLiteral("Latest values:");
+    const LatestValueGrid& grid = m_collector.latestValues();
+    for (int column = 0; column < grid.Columns(); ++column) {
+        for (int row = 0; row < grid.Rows(); ++row) {
+            const QString cell = grid.Cell(column, row);
+            if (!cell.isEmpty())
+                lines << QStringLiteral("  ") + cell;
+        }
+    }
+    lines << QStringLiteral("Results processed: ") +
+                 QString::number(m_collector.resultProcessor().ResultCalls());
+    lines << QStringLiteral("Rebuilds waiting: ") + QString::number(m_collector.waitingRebuilds());
+    return lines.join(u'\n');
+}

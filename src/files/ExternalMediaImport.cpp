@@ -1,0 +1,80 @@
+#include "ExternalMediaImport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include "CollectorState.h"
+#include "EventLog.h"
+#include "InstallationLayout.h"
+#include "LogPrefixes.h"
+#include "OperatorMessages.h"
+#include "PatientIdentity.h"
+#include "XmlArchive.h"
+
+ExternalMediaImport::ExternalMediaImport(const CollectorState& state, EventLog& log,
+                                         OperatorMessages* messages)
+    : m_state(state), m_log(log), m_messages(messages) {}
+
+ImportOutcome ExternalMediaImport::refuse(const QString& message) {
+    if (m_messages)
+        m_messages->showMessage(message);
+    ImportOutcome outcome;
+    outcome.message = message;
+    return outcome;
+}
+
+ImportOutcome ExternalMediaImport::Import(const QString& patientId, const QString& sourceRoot) {
+    // The ID names a folder on the medium and one in the data root: it must stay inside both.
+    if (patientId.isEmpty() || PatientIdentity::IsUnsafeFolderName(patientId))
+        return refuse(QStringLiteral("Patient ID \"") + patientId +
+                      QStringLiteral("\" cannot name a patient folder"));
+    if (sourceRoot.isEmpty())
+        return refuse(QStringLiteral("No external media drive is set"));
+    // The medium's folder names have no "-"; the patient's folder name loses it too (the data
+    // root keeps its own name).
+    const QString folder =
+        PatientIdentity::PatientFolderFor(patientId, m_state.dataRoot, m_state.idReduction);
+    QString name = folder.mid(m_state.dataRoot.size());
+    name.remove(u'-');
+    const QString target = m_state.dataRoot + name;
+    const QString source = withTrailingSeparator(sourceRoot + patientId);
+
+    if (!QDir(target).exists() && !QDir().mkpath(target))
+        return refuse(QLatin1String(kNotCreated));
+    const QString archive = target + QLatin1String(XmlArchive::kFolderName);
+    if (!QDir(archive).exists() && !QDir().mkpath(archive))
+        return refuse(QLatin1String(kNotCreated));
+
+    const QStringList filter{QStringLiteral("*.xml")};
+    QDir from(source);
+    QStringList files = from.entryList(filter, QDir::Files | QDir::Hidden, QDir::Name);
+    if (files.isEmpty()) {
+        from.setPath(source + QLatin1String(XmlArchive::kFolderName));
+        files = from.entryList(filter, QDir::Files | QDir::Hidden, QDir::Name);
+    }
+    ImportOutcome outcome;
+    outcome.targetArchive = archive;
+    for (const QString& file : files) {
+        const QString to = archive + nativeSeparator() + file;
+        QFile existing(to);
+        if (existing.exists()) {
+            existing.setPermissions(existing.permissions() | QFileDevice::WriteOwner);
+            existing.remove();
+        }
+        QFile input(from.filePath(file));
+        if (!input.copy(to)) {
+            const QString failure = input.errorString() + QStringLiteral(" (") +
+                                    QDir::toNativeSeparators(from.filePath(file)) +
+                                    QStringLiteral(")");
+            m_log.writeLog(QLatin1String(LogPrefix::kExternalMedia) + failure);
+            outcome.message = QLatin1String(LogPrefix::kExternalMedia) + failure;
+            return outcome;
+        }
+        ++outcome.copied;
+    }
+    outcome.imported = true;
+    m_log.writeLog(QStringLiteral("Copied ") + QString::number(outcome.copied) +
+                   QStringLiteral(" XML files for ") + patientId + QStringLiteral(" from ") +
+                   QDir::toNativeSeparators(from.path()));
+    return outcome;
+}

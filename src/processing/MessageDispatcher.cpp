@@ -1,0 +1,245 @@
+#include "MessageDispatcher.h"
+
+#include "CollectionControl.h"
+#include "CollectorState.h"
+#include "DecimalSeparator.h"
+#include "EventLog.h"
+#include "EventsFile.h"
+#include "LinkStatus.h"
+#include "ResultProcessor.h"
+#include "TSockets.h"
+#include "XMLTarvoEventsParser.h"
+#include "XMLTarvoLiveParser.h"
+#include "XMLTarvoParser.h"
+
+MessageDispatcher::MessageDispatcher(MessageDispatcherContext context, QObject* parent)
+    : QObject(parent), m_context(std::move(context)), m_archive(m_context.state, m_context.log) {}
+
+QString MessageDispatcher::CollisionText() const {
+    return QStringLiteral("Collisions = ") + QString::number(m_collisions);
+}
+
+QString MessageDispatcher::Dispatch(const QString& text, const QString& connectionIdentity) {
+    CollectorState& state = m_context.state;
+    const QString chunk = PrepareChunk(text);
+    TTarvoSocket& record = m_context.records.FindOrAdd(connectionIdentity);
+    state.errorIndex = 7;
+    record.Append(chunk);
+    state.errorIndex = 8;
+    QString output;
+    while (record.HasCompleteMessage()) {
+        state.errorIndex = 10;
+        const QString cut = record.CutMessage();
+        output += cut;
+        try {
+            handleMessage(record, cut);
+            DecimalSeparator::set(state.savedDecimalSeparator);
+        } catch (const std::exception& error) {
+            DecimalSeparator::set(state.savedDecimalSeparator);
+            // The messages still complete wait for the connection's next read.
+            m_context.log.writeLog(QStringLiteral("Message from ") + connectionIdentity +
+                                   QStringLiteral(" not handled (") +
+                                   QString::number(state.errorIndex) + QStringLiteral("): ") +
+                                   QString::fromLocal8Bit(error.what()));
+            break;
+        }
+    }
+    if (!m_waiting.empty() && !state.processing && !m_processingQueue) {
+        try {
+            processWaitingResults();
+        } catch (const std::exception& error) {
+            DecimalSeparator::set(state.savedDecimalSeparator);
+            m_context.log.writeLog(QStringLiteral("Result not handled (") +
+                                   QString::number(state.errorIndex) + QStringLiteral("): ") +
+                                   QString::fromLocal8Bit(error.what()));
+        }
+    }
+    return output;
+}
+
+void MessageDispatcher::handleMessage(TTarvoSocket& record, const QString& cut) {
+    CollectorState& state = m_context.state;
+    state.errorIndex = 2010;
+    m_document.Deactivate();
+    state.errorIndex = 2011;
+    QString message = PrepareMessage(cut);
+    state.errorIndex = 2012;
+    state.errorIndex = 11;
+    const TMessageType type = TTarvoSocket::ClassifyMessage(message);
+    emit messageCut(record.RemoteAddress(), type, message);
+    state.errorIndex = 111;
+    m_document.LoadFromText(message);
+    state.errorIndex = 112;
+    state.errorIndex = 113;
+    // The schema bindings are views on the loaded document, taken by each action below.
+    state.errorIndex = 12;
+    if (m_context.linkStatus.connectionLabel() != QLatin1String(kIncomingData))
+        m_context.linkStatus.setConnectionLabel(QLatin1String(kIncomingData));
+    state.errorIndex = 13;
+    applyActivity(type);
+    state.errorIndex = 16;
+    state.dataReceived = true;
+    state.errorIndex = 17;
+    switch (type) {
+    case TMessageType::mtTarvoData:
+    case TMessageType::mtTarvoFlexData:
+        patientData(record, message);
+        break;
+    case TMessageType::mtXMLTarvoLiveData:
+        liveMeasurement(record);
+        break;
+    case TMessageType::mtXMLTarvoAdmission:
+        admissionEvents(record);
+        break;
+    case TMessageType::mtXMLTarvoAutoControl:
+        autoControl(record);
+        break;
+    case TMessageType::mtUnknown:
+        break;
+    }
+    emit messageHandled(record.RemoteAddress(), type);
+}
+
+void MessageDispatcher::applyActivity(TMessageType type) {
+    CollectorState& state = m_context.state;
+    state.errorIndex = 14;
+    if (type == TMessageType::mtXMLTarvoAutoControl)
+        return;
+    state.errorIndex = 15;
+    if (type != TMessageType::mtXMLTarvoLiveData) {
+        m_context.control.LinkPresent();
+        return;
+    }
+    const QString connection = XMLTarvoLiveParser::GetTarvo(m_document).Get_Connection();
+    if (connection == QLatin1String("Open")) {
+        m_context.control.LinkPresent();
+    } else if (connection == QLatin1String("Closed")) {
+        if (state.collection == CollectionState::Ready)
+            m_context.control.SetCollectionState(CollectionState::Offline);
+        else if (state.collection == CollectionState::Collecting)
+            m_context.control.SetCollectionState(CollectionState::CollectingOffline);
+    }
+}
+
+void MessageDispatcher::patientData(TTarvoSocket& record, const QString& message) {
+    CollectorState& state = m_context.state;
+    const XMLTarvoParser::TXMLTarvo root = XMLTarvoParser::GetTarvo(m_document);
+    if (root.Count() == 0)
+        return;
+    const XMLTarvoParser::TXMLAdmission admission = root[0];
+    const XMLTarvoParser::TXMLPatient patient = admission.Get_Patient();
+    record.PatientID = patient.Get_PatientID();
+    if (!m_context.processor.AdmitPatient(record.Saver(), record.PatientID, patient.Get_FirstName(),
+                                          patient.Get_LastName())) {
+        // Archiving it would put it into the folder of whichever patient came before.
+        m_context.log.writeLog(QStringLiteral("Patient data from ") + record.RemoteAddress() +
+                               QStringLiteral(" names no usable patient (\"") + record.PatientID +
+                               QStringLiteral("\"); the document was not archived"));
+        return;
+    }
+    record.PatientID = state.currentPatientId;
+    const QString uniqueId = admission.Get_UniqueID();
+    const QString name = XmlArchive::ArchiveNameFor(uniqueId, state.currentPatientId + u'|' +
+                                                                  admission.Get_AdmissionDate());
+    if (name != uniqueId)
+        m_context.log.writeLog(QStringLiteral("Admission UniqueID \"") + uniqueId +
+                               QStringLiteral("\" cannot name an archive file; archived as ") +
+                               name + QStringLiteral(".xml"));
+    m_archive.Store(m_document, name);
+    if (state.duplicateXmlFiles)
+        m_archive.Duplicate(message, name);
+    if (state.collection == CollectionState::Collecting && m_context.requestRebuild)
+        m_context.requestRebuild(state.currentPatientId);
+}
+
+void MessageDispatcher::liveMeasurement(TTarvoSocket& record) {
+    CollectorState& state = m_context.state;
+    const XMLTarvoLiveParser::TXMLMDMeasurement md =
+        XMLTarvoLiveParser::GetTarvo(m_document).Get_MDMeasurement();
+    const XMLTarvoLiveParser::TXMLPatientType patient = md.Get_Patient();
+    const QString patientId = patient.Get_PatientID();
+    if (patientId.isEmpty())
+        return;
+    state.errorIndex = 18;
+    m_context.control.LinkPresent();
+    record.PatientID = patientId;
+    DecimalSeparator::set(u'.');
+    LiveResult result;
+    result.record = &record;
+    result.patientId = patientId;
+    result.control = false;
+    result.attemptNo = md.Get_AttemptNo();
+    result.vialId = md.Get_VialID();
+    result.statusText = md.Get_Status();
+    result.timeText = md.Get_Time();
+    result.unit = md.Get_Unit();
+    result.value = md.Get_Concentration();
+    result.parameterName = md.Get_Analyte();
+    result.place = md.Get_CatheterLocation();
+    result.lastName = patient.Get_LastName();
+    result.firstName = patient.Get_FirstName();
+    enqueue(std::move(result));
+}
+
+void MessageDispatcher::autoControl(TTarvoSocket& record) {
+    const XMLTarvoLiveParser::TXMLAutoControl ac =
+        XMLTarvoLiveParser::GetTarvo(m_document).Get_AutoControl();
+    if (ac.Get_Analyte().isEmpty())
+        return;
+    m_context.state.errorIndex = 18;
+    m_context.control.LinkPresent();
+    record.PatientID = QLatin1String(kAutoControlPatient);
+    DecimalSeparator::set(u'.');
+    LiveResult result;
+    result.record = &record;
+    result.patientId = QLatin1String(kAutoControlPatient);
+    result.control = true;
+    result.attemptNo = ac.Get_AttemptNo();
+    result.statusText = ac.Get_Status();
+    result.timeText = ac.Get_Time();
+    result.unit = ac.Get_Unit();
+    result.value = ac.Get_Concentration();
+    result.parameterName = ac.Get_Analyte();
+    result.place = ac.Get_AutoControlSampleType() == QLatin1String("AutoControlLow")
+                       ? QStringLiteral("Low")
+                       : QStringLiteral("Elevated");
+    enqueue(std::move(result));
+}
+
+void MessageDispatcher::admissionEvents(TTarvoSocket& record) {
+    EventsFile events(record.Saver(), m_context.state, m_context.log, m_context.clock);
+    events.ReadEvents(XMLTarvoEventsParser::GetTarvo(m_document).Get_Admission());
+}
+
+void MessageDispatcher::enqueue(LiveResult result) {
+    CollectorState& state = m_context.state;
+    state.errorIndex = 19;
+    m_waiting.push_back(std::move(result));
+    if (state.processing || m_processingQueue) {
+        // An earlier result is still on its way to the file; this one follows it.
+        ++m_collisions;
+        emit collisionsChanged();
+        return;
+    }
+    state.errorIndex = 20;
+    processWaitingResults();
+}
+
+void MessageDispatcher::processWaitingResults() {
+    CollectorState& state = m_context.state;
+    m_processingQueue = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{m_processingQueue};
+    while (!m_waiting.empty()) {
+        const LiveResult result = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        DecimalSeparator::set(u'.');
+        m_context.processor.ProcessResult(
+            result.record->Saver(), result.patientId, result.control, result.attemptNo,
+            result.vialId, result.statusText, result.timeText, result.unit, result.value,
+            result.parameterName, result.place, result.lastName, result.firstName);
+        DecimalSeparator::set(state.savedDecimalSeparator);
+    }
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+
+#include <QObject>
+#include <QString>
+
+#include "MessageClassification.h"
+#include "TXMLDocument.h"
+#include "XmlArchive.h"
+#include "XmlDispatcher.h"
+
+struct CollectorState;
+class Clock;
+class CollectionControl;
+class EventLog;
+class LinkStatus;
+class ResultProcessor;
+class TSockets;
+class TTarvoSocket;
+
+// Everything message dispatch reads and changes, owned by the collector.
+struct MessageDispatcherContext {
+    CollectorState& state;
+    EventLog& log;
+    TSockets& records;
+    ResultProcessor& processor;
+    CollectionControl& control;
+    LinkStatus& linkStatus;
+    const Clock& clock;
+    // Asks for the patient's data file to be rebuilt from its archive once the current event
+    // has been handled (requests for a patient still waiting are merged by the receiver).
+    std::function<void(const QString& patientId)> requestRebuild;
+};
+
+// Handles the XML text of the analyzers: every complete message is cut from the connection's
+// pending text, classified, loaded into the shared document and acted on by its type. Live
+// results are processed one at a time in the order they arrived: a result that arrives while
+// another is being processed waits in a queue instead of being processed inside it.
+class MessageDispatcher : public QObject, public XmlDispatcher {
+    Q_OBJECT
+
+public:
+    static constexpr auto kIncomingData = "Incoming data";
+    static constexpr auto kAutoControlPatient = "AutoControl";
+
+    explicit MessageDispatcher(MessageDispatcherContext context, QObject* parent = nullptr);
+
+    QString Dispatch(const QString& text, const QString& connectionIdentity) override;
+
+    // Results waiting for an earlier one to be stored, and how often one had to wait.
+    int WaitingResults() const { return int(m_waiting.size()); }
+    int Collisions() const { return m_collisions; }
+    QString CollisionText() const;
+
+signals:
+    // A message was cut and classified (message: as classified; a patient-data message has lost
+    // its namespace attribute).
+    void messageCut(const QString& connectionIdentity, TMessageType type, const QString& message);
+    // A message was handled without failure.
+    void messageHandled(const QString& connectionIdentity, TMessageType type);
+    void collisionsChanged();
+
+private:
+    // A live result with every value it needs, read before it waits.
+    struct LiveResult {
+        TTarvoSocket* record = nullptr;
+        QString patientId;
+        bool control = false;
+        qint32 attemptNo = 0;
+        QString vialId;
+        QString statusText;
+        QString timeText;
+        QString unit;
+        double value = 0;
+        QString parameterName;
+        QString place;
+        QString lastName;
+        QString firstName;
+    };
+
+    void handleMessage(TTarvoSocket& record, const QString& cut);
+    void applyActivity(TMessageType type);
+    void patientData(TTarvoSocket& record, const QString& message);
+    void liveMeasurement(TTarvoSocket& record);
+    void autoControl(TTarvoSocket& record);
+    void admissionEvents(TTarvoSocket& record);
+    void enqueue(LiveResult result);
+    void processWaitingResults();
+
+    MessageDispatcherContext m_context;
+    TXMLDocument m_document;
+    XmlArchive m_archive;
+    std::deque<LiveResult> m_waiting;
+    bool m_processingQueue = false;
+    int m_collisions = 0;
+};

@@ -1,0 +1,105 @@
+#include "XmlArchive.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <stdexcept>
+
+#include "CollectorState.h"
+#include "EventLog.h"
+#include "InstallationLayout.h"
+#include "PatientIdentity.h"
+#include "TXMLDocument.h"
+
+namespace {
+
+constexpr int kLongestName = 120;
+
+[[noreturn]] void fail(const QString& message) {
+    throw std::runtime_error(message.toLocal8Bit().toStdString());
+}
+
+bool allowedInFileName(QChar c) {
+    static const QString reserved = QStringLiteral("<>:\"/\\|?*");
+    return c.unicode() >= 0x20 && !reserved.contains(c);
+}
+
+bool usableAsIs(const QString& name) {
+    if (name.isEmpty() || name.size() > kLongestName || PatientIdentity::IsUnsafeFolderName(name))
+        return false;
+    if (name.endsWith(u'.') || name.endsWith(u' ') || name.startsWith(u' '))
+        return false;
+    for (const QChar c : name) {
+        if (!allowedInFileName(c))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+XmlArchive::XmlArchive(const CollectorState& state, EventLog& log) : m_state(state), m_log(log) {}
+
+QString XmlArchive::ArchiveNameFor(const QString& uniqueId, const QString& fallbackKey) {
+    if (usableAsIs(uniqueId))
+        return uniqueId;
+    QString cleaned;
+    for (const QChar c : uniqueId)
+        cleaned += allowedInFileName(c) && c != u'.' ? c : u'_';
+    cleaned = cleaned.trimmed().left(kLongestName - 20);
+    const QString key = uniqueId.isEmpty() ? QStringLiteral("no id:") + fallbackKey : uniqueId;
+    const QString hash = QString::fromLatin1(
+        QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex().left(12));
+    return (cleaned.isEmpty() ? QStringLiteral("NoUniqueID")
+                              : QStringLiteral("Unsafe_") + cleaned) +
+           u'-' + hash;
+}
+
+QString XmlArchive::Store(const TXMLDocument& document, const QString& name) {
+    const QString folder = m_state.currentPatientFolder + QLatin1String(kFolderName);
+    // The folder is hidden where the platform has such an attribute (Windows); on other
+    // platforms it is an ordinary folder.
+    if (!QDir(folder).exists() && !QDir().mkpath(folder))
+        fail(QStringLiteral("Cannot create the archive folder ") + folder);
+    const QString path = folder + nativeSeparator() + name + QStringLiteral(".xml");
+    document.SaveToFile(path);
+    return path;
+}
+
+void XmlArchive::Duplicate(const QString& message, const QString& name) {
+    QString target;
+    try {
+        const QString location = m_state.duplicateLocation;
+        target = PatientIdentity::PatientFolderFor(m_state.currentPatientId, location,
+                                                   m_state.idReduction);
+        if (!QDir(location).exists() && !QDir().mkpath(location))
+            fail(QStringLiteral("Cannot create ") + location);
+        if (!QDir(target).exists() && !QDir().mkpath(target))
+            fail(QStringLiteral("Cannot create ") + target);
+        target = withTrailingSeparator(target);
+        if (!message.contains(u'\n'))
+            return;
+        const qsizetype end = message.indexOf(QLatin1String("</Tarvo>"));
+        if (end < 0)
+            return;
+        const QString text = message.left(end) + QStringLiteral(" </Tarvo>");
+        QByteArray bytes;
+        bytes.reserve(text.size() * 2);
+        for (const QChar c : text) {
+            bytes.append(char(c.unicode() & 0xFF));
+            bytes.append(char(c.unicode() >> 8));
+        }
+        const QString path = target + name + QStringLiteral(".xml");
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+            fail(file.errorString());
+        m_log.writeExtendedLog(QStringLiteral("XML Duplicated to :") + target + nativeSeparator() +
+                               name + QStringLiteral(".xml"));
+    } catch (const std::exception& error) {
+        m_log.writeLog(QStringLiteral("Error when duplicating XML-file: ") +
+                       QString::fromLocal8Bit(error.what()));
+        m_log.writeLog(QStringLiteral("  Saving to: ") + target);
+    }
+}

@@ -1,0 +1,263 @@
+// An analyzer for demos, tests and benchmarks: connects to a collector and sends results.
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <thread>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTcpSocket>
+
+#include "SimulatedMessages.h"
+
+using namespace SimulatedMessages;
+
+namespace {
+
+constexpr auto kUsage =
+    "Usage: tarvo-sim [--host H] [--port P] [--pieces] [--seed N] [--repeat N] [--delay-ms D]\n"
+    "                 COMMAND ARGUMENTS [OPTIONS]\n"
+    "\n"
+    "Sends what a microdialysis analyzer sends (XML as UTF-16LE, records as text).\n"
+    "\n"
+    "  live ID ANALYTE VALUE [--place P] [--unit U] [--time T] [--first F] [--last L]\n"
+    "                        [--closed]        a live measurement\n"
+    "  control low|high ANALYTE VALUE          an automatic control result\n"
+    "  admission ID [--events N]               an admission with N events\n"
+    "  document ID [--schema 2004|2008|2012] [--measurements N] [--unique-id U]\n"
+    "              [--places N]                a patient-data document\n"
+    "  records ID ANALYTE VALUE                a result in record lines (line protocols)\n"
+    "  file PATH...                            the files' text (XML files as UTF-16LE)\n"
+    "  stream --patients N --results N         live measurements and controls, mixed\n"
+    "\n"
+    "  --host H       collector host (default 127.0.0.1)\n"
+    "  --port P       analyzer port (default 13000)\n"
+    "  --pieces       cut the bytes into random pieces, sent one by one\n"
+    "  --seed N       seed of the random pieces (default 1)\n"
+    "  --repeat N     send the message N times\n"
+    "  --delay-ms D   pause between messages\n"
+    "  --time T       measurement time, yyyy-MM-ddTHH:mm:ss (default now)\n";
+
+void print(FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+struct Options {
+    QString host = QStringLiteral("127.0.0.1");
+    int port = 13000;
+    bool pieces = false;
+    unsigned seed = 1;
+    int repeat = 1;
+    int delayMs = 0;
+    QStringList positional;
+    QHash<QString, QString> named; // options of the command
+    bool closed = false;
+};
+
+bool parse(const QStringList& arguments, Options& options, QString& error) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments.at(i);
+        auto value = [&]() -> QString {
+            if (i + 1 >= arguments.size()) {
+                error = a + QStringLiteral(" needs a value");
+                return {};
+            }
+            return arguments.at(++i);
+        };
+        if (a == QLatin1String("--host"))
+            options.host = value();
+        else if (a == QLatin1String("--port"))
+            options.port = value().toInt();
+        else if (a == QLatin1String("--pieces"))
+            options.pieces = true;
+        else if (a == QLatin1String("--seed"))
+            options.seed = value().toUInt();
+        else if (a == QLatin1String("--repeat"))
+            options.repeat = value().toInt();
+        else if (a == QLatin1String("--delay-ms"))
+            options.delayMs = value().toInt();
+        else if (a == QLatin1String("--closed"))
+            options.closed = true;
+        else if (a.startsWith(QLatin1String("--")))
+            options.named.insert(a.mid(2), value());
+        else
+            options.positional << a;
+        if (!error.isEmpty())
+            return false;
+    }
+    if (options.positional.isEmpty()) {
+        error = QStringLiteral("no command");
+        return false;
+    }
+    return true;
+}
+
+QDateTime timeOption(const Options& options) {
+    const QString text = options.named.value(QStringLiteral("time"));
+    const QDateTime time = QDateTime::fromString(text, Qt::ISODate);
+    return time.isValid() ? time : QDateTime::currentDateTime().addMSecs(0);
+}
+
+Patient patientOf(const Options& options, const QString& id) {
+    return {id, options.named.value(QStringLiteral("first"), QStringLiteral("Sim")),
+            options.named.value(QStringLiteral("last"), QStringLiteral("Patient ") + id)};
+}
+
+// The messages of the command, each as the bytes to send.
+bool build(const Options& o, std::vector<QByteArray>& messages, QString& error) {
+    const QString command = o.positional.at(0);
+    const QStringList args = o.positional.mid(1);
+    auto need = [&](int count) {
+        if (args.size() < count)
+            error = command + QStringLiteral(" needs %1 arguments").arg(count);
+        return args.size() >= count;
+    };
+    if (command == QLatin1String("live")) {
+        if (!need(3))
+            return false;
+        LiveMeasurement m;
+        m.patient = patientOf(o, args[0]);
+        m.analyte = args[1];
+        m.value = args[2].toDouble();
+        m.place = o.named.value(QStringLiteral("place"), m.place);
+        m.unit = o.named.value(QStringLiteral("unit"), m.unit);
+        m.time = timeOption(o);
+        m.connection = o.closed ? QStringLiteral("Closed") : QStringLiteral("Open");
+        messages.push_back(utf16(live(m)));
+    } else if (command == QLatin1String("control")) {
+        if (!need(3))
+            return false;
+        AutoControlResult r;
+        r.low = args[0].toLower() == QLatin1String("low");
+        r.analyte = args[1];
+        r.value = args[2].toDouble();
+        r.time = timeOption(o);
+        messages.push_back(utf16(autoControl(r)));
+    } else if (command == QLatin1String("admission")) {
+        if (!need(1))
+            return false;
+        std::vector<Event> events;
+        const int count = o.named.value(QStringLiteral("events"), QStringLiteral("2")).toInt();
+        const QDateTime time = timeOption(o);
+        for (int i = 0; i < count; ++i)
+            events.push_back(
+                {time.addSecs(-60 * (count - i)), QStringLiteral("Event %1").arg(i + 1)});
+        messages.push_back(utf16(admission(patientOf(o, args[0]), events)));
+    } else if (command == QLatin1String("document")) {
+        if (!need(1))
+            return false;
+        PatientDocument d;
+        d.patient = patientOf(o, args[0]);
+        d.schemaYear = o.named.value(QStringLiteral("schema"), QStringLiteral("2012")).toInt();
+        d.measurements =
+            o.named.value(QStringLiteral("measurements"), QStringLiteral("12")).toInt();
+        d.uniqueId =
+            o.named.value(QStringLiteral("unique-id"), QStringLiteral("{ADM-") + args[0] + u'}');
+        const int places = o.named.value(QStringLiteral("places"), QStringLiteral("1")).toInt();
+        d.places.clear();
+        for (int i = 0; i < std::max(1, places); ++i)
+            d.places << QStringLiteral("Catheter%1").arg(i + 1);
+        d.start = timeOption(o).addSecs(-24 * 3600);
+        messages.push_back(utf16(patientData(d)));
+    } else if (command == QLatin1String("records")) {
+        if (!need(3))
+            return false;
+        messages.push_back(recordMessage(patientOf(o, args[0]), args[1], args[2].toDouble(),
+                                         QStringLiteral("mmol/L"), timeOption(o))
+                               .toUtf8());
+    } else if (command == QLatin1String("file")) {
+        if (!need(1))
+            return false;
+        for (const QString& path : args) {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly)) {
+                error = path + QStringLiteral(": ") + file.errorString();
+                return false;
+            }
+            const QByteArray bytes = file.readAll();
+            const bool isUtf16 = bytes.size() > 1 && (bytes.at(1) == 0 || bytes.at(0) == 0);
+            if (path.endsWith(QLatin1String(".xml"), Qt::CaseInsensitive) && !isUtf16)
+                messages.push_back(utf16(QString::fromUtf8(bytes)));
+            else
+                messages.push_back(bytes);
+        }
+    } else if (command == QLatin1String("stream")) {
+        const int patients = o.named.value(QStringLiteral("patients"), QStringLiteral("5")).toInt();
+        const int results = o.named.value(QStringLiteral("results"), QStringLiteral("100")).toInt();
+        const QDateTime start = timeOption(o);
+        for (int i = 0; i < results; ++i) {
+            if (i % 4 == 3) {
+                AutoControlResult r;
+                r.low = i % 8 == 3;
+                r.time = start.addSecs(i);
+                r.value = 1 + i % 10;
+                messages.push_back(utf16(autoControl(r)));
+            } else {
+                LiveMeasurement m;
+                m.patient = patientOf(o, QStringLiteral("SIM%1").arg(i % std::max(1, patients)));
+                m.time = start.addSecs(i);
+                m.value = 2 + (i % 30) / 10.0;
+                messages.push_back(utf16(live(m)));
+            }
+        }
+    } else {
+        error = QStringLiteral("unknown command ") + command;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    Options options;
+    QString error;
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.contains(QLatin1String("--help"))) {
+        print(stdout, QLatin1String(kUsage));
+        return 0;
+    }
+    std::vector<QByteArray> messages;
+    if (!parse(arguments, options, error) || !build(options, messages, error)) {
+        print(stderr, QStringLiteral("tarvo-sim: ") + error + u'\n' + QLatin1String(kUsage));
+        return 2;
+    }
+    QTcpSocket socket;
+    socket.connectToHost(options.host, quint16(options.port));
+    if (!socket.waitForConnected(5000)) {
+        print(stderr, QStringLiteral("tarvo-sim: cannot connect to ") + options.host + u':' +
+                          QString::number(options.port) + QStringLiteral(": ") +
+                          socket.errorString() + u'\n');
+        return 1;
+    }
+    std::mt19937 random(options.seed);
+    qint64 sent = 0;
+    for (int r = 0; r < std::max(1, options.repeat); ++r) {
+        for (const QByteArray& message : messages) {
+            const std::vector<QByteArray> pieces =
+                options.pieces ? randomPieces(message, random) : std::vector<QByteArray>{message};
+            for (const QByteArray& piece : pieces) {
+                socket.write(piece);
+                if (!socket.waitForBytesWritten(10000) && socket.bytesToWrite() > 0) {
+                    print(stderr, QStringLiteral("tarvo-sim: sending failed: ") +
+                                      socket.errorString() + u'\n');
+                    return 1;
+                }
+                if (options.pieces)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            sent += message.size();
+            if (options.delayMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
+        }
+    }
+    socket.disconnectFromHost();
+    if (socket.state() != QAbstractSocket::UnconnectedState)
+        socket.waitForDisconnected(5000);
+    print(stdout, QStringLiteral("sent %1 messages, %2 bytes\n")
+                      .arg(qsizetype(messages.size()) * std::max(1, options.repeat))
+                      .arg(sent));
+    return 0;
+}
