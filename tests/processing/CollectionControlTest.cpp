@@ -1,42 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 
 #include "CollectionControl.h"
+#include "CollectionSettings.h"
 #include "LinkStatus.h"
 #include "OleDateTime.h"
+#include "PatientCheckList.h"
 #include "PatientRecordFile.h"
 #include "ProcessingHarness.h"
+#include "RecordingAutomation.h"
 #include "StoredFileParser.h"
 #include "TSockets.h"
 
 namespace {
-
-class RecordingAutomation final : public IPanoptraAutoObject {
-public:
-    RecordingAutomation(QStringList& calls, bool refuseStates)
-        : m_calls(calls), m_refuse(refuseStates) {}
-    void NotifyUpdate() override {}
-    void ReportCollectState(qint32 handle, qint32 state) override {
-        m_calls << QStringLiteral("ReportCollectState %1 %2").arg(handle).arg(state);
-        if (m_refuse)
-            throw EOrvantaCallFailed("refused");
-    }
-    void AddEndPoint(qint32 handle, const QString& name, const QString& unit, double time,
-                     qint32 reserved) override {
-        m_calls << QStringLiteral("AddEndPoint %1 %2 %3 %4 %5")
-                       .arg(handle)
-                       .arg(name, unit)
-                       .arg(OleDateTime::toDateTime(time).toString(Qt::ISODate))
-                       .arg(reserved);
-    }
-    void AddResult(const QString&, const QString&, const QString&, const QString&, double,
-                   double) override {}
-
-private:
-    QStringList& m_calls;
-    bool m_refuse;
-};
 
 class CollectionControlTest : public ::testing::Test, protected ProcessingHarness {
 protected:
@@ -150,4 +128,109 @@ TEST_F(CollectionControlTest, AutoHideOnceDataHasArrived) {
     control->TimerTick();
     control->TimerTick();
     EXPECT_EQ(hidden, 1);
+}
+
+TEST_F(CollectionControlTest, TickingCreatesTheRecordAndUntickingEndsEveryOpenSeries) {
+    state.protocol = AnalyzerProtocol::Hl7;
+    state.collection = CollectionState::Collecting;
+    state.lastSampleTime = kLastSample;
+    auto control = makeControl();
+    PatientCheckList list(state, log, patients, registry, *control);
+    QStringList created;
+    QObject::connect(&list, &PatientCheckList::patientFileCreated,
+                     [&](const QString& text) { created << text; });
+    catalogue.Add(0, "mM", "CNS", "Glucose", clock.now());
+    patients.Add(TPatient{-1, "", "Per", "Son", "P1", false}, false, true);
+    patients.Add(TPatient{-1, "", "Pia", "Son", "P2", false}, false, false);
+    records.FindOrAdd("10.0.0.1").PatientID = "P1";
+    records.FindOrAdd("10.0.0.2").PatientID = "P2";
+
+    ASSERT_TRUE(list.SetTicked("P1", true));
+    EXPECT_TRUE(PatientRecordFile::Exists(folderOf("P1")));
+    EXPECT_EQ(created.size(), 1);
+    EXPECT_TRUE(created.first().startsWith("Created: P1 (Per Son) - "));
+    EXPECT_TRUE(patients.At(0).Patient.Collect) << "the was-ticked flag";
+    EXPECT_TRUE(settings.readText("Patient1").endsWith("^1")) << "the registry keeps the tick";
+
+    PatientRecordFile::Create("P2", "Pia", folderOf("P2"), "Son");
+    ASSERT_TRUE(list.SetTicked("P1", false));
+    // Every patient with a writer, ticked or not, gets its end point.
+    EXPECT_EQ(calls.filter("AddEndPoint").size(), 2);
+    EXPECT_TRUE(QFile::exists(folderOf("P2") + "Tarvo.pil"));
+    EXPECT_TRUE(settings.readText("Patient1").endsWith("^0"));
+    EXPECT_FALSE(list.SetTicked("nobody", true));
+}
+
+TEST_F(CollectionControlTest, AFailingWalkIsLoggedAndTheRegistryStillSaved) {
+    auto control = makeControl();
+    PatientCheckList list(state, log, patients, registry, *control);
+    // A file where the data root should be: the record file cannot be created.
+    QDir(state.dataRoot).removeRecursively();
+    QFile blocker(QDir::cleanPath(state.dataRoot));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    patients.Add(TPatient{-1, "", "Per", "Son", "P1", false}, true, true);
+    list.CheckChanged();
+    EXPECT_TRUE(log.mainLines().last().contains("Error(9): "))
+        << log.mainLines().last().toStdString();
+    EXPECT_TRUE(settings.valueNames().contains("Patient1"));
+}
+
+TEST_F(CollectionControlTest, DeleteOnlyRemovesPatientsThatAreNotSending) {
+    auto control = makeControl();
+    PatientCheckList list(state, log, patients, registry, *control);
+    patients.Add(TPatient{-1, "", "A", "A", "P1", false}, false, true);
+    patients.Add(TPatient{-1, "", "B", "B", "P2", false}, false, false);
+    EXPECT_FALSE(list.MenuFor(0).deleteEnabled);
+    EXPECT_TRUE(list.MenuFor(1).deleteEnabled);
+    EXPECT_FALSE(list.MenuFor(-1).deleteEnabled) << "the header";
+    EXPECT_TRUE(list.MenuFor(-1).recreateEnabled);
+    state.protocol = AnalyzerProtocol::AstmE1381;
+    EXPECT_FALSE(list.MenuFor(1).recreateEnabled) << "archives exist for XML analyzers only";
+    EXPECT_TRUE(list.MenuFor(-1).importEnabled);
+
+    EXPECT_FALSE(list.Delete(0));
+    EXPECT_TRUE(list.Delete(1));
+    EXPECT_EQ(patients.Count(), 1);
+    EXPECT_TRUE(settings.valueNames().contains("Patient1"));
+    EXPECT_FALSE(settings.valueNames().contains("Patient2")) << "the registry was rewritten";
+    EXPECT_EQ(registry.LastWrite(), clock.now());
+}
+
+TEST(CollectionSettings, ReadTheSelectionAndTheFilterRules) {
+    TempRoot root;
+    root.writeHive(RegistryRoot::CurrentUser,
+                   QString::fromLatin1(kTarvoSection) +
+                       "Param0=3\nName3=Glucose\nParam1=5\nName5=Lactate\nParam3=7\n"
+                       "FilterFunction=average\nInterval=dword:60\nMedianFilterValue=dword:20\n"
+                       "Automatic=dword:0\nTimerInterval=dword:500\n");
+    const SettingsStore settings(root.hives(), RegistryRoot::CurrentUser);
+    CollectionSettings read = CollectionSettings::Read(settings);
+    ASSERT_EQ(read.selection.size(), 2u) << "read until the first missing number";
+    EXPECT_EQ(read.selection[1].index, 5);
+    EXPECT_EQ(read.selection[1].name, "Lactate");
+    EXPECT_EQ(read.filter, FilterFunction::Average);
+    EXPECT_FALSE(read.automatic);
+    EXPECT_EQ(read.intervalSeconds, 60);
+    EXPECT_EQ(read.timerIntervalMs, 500);
+    EXPECT_EQ(read.IntervalRefusal(), "Shortest allowed interval is 40 seconds.");
+    EXPECT_EQ(filterFunctionFromSetting("Momentary value"), FilterFunction::Momentary);
+    EXPECT_EQ(filterFunctionFromSetting("Average value"), FilterFunction::Median)
+        << "Average only when it is the whole text";
+    EXPECT_EQ(filterFunctionFromSetting("anything"), FilterFunction::Median);
+
+    CollectionSettings::SaveSelection(settings, {{9, "Urea"}}, true);
+    read = CollectionSettings::Read(settings);
+    ASSERT_EQ(read.selection.size(), 1u);
+    EXPECT_EQ(read.selection[0].index, 9);
+    EXPECT_EQ(read.selection[0].name, "Urea");
+    EXPECT_TRUE(read.automatic);
+    EXPECT_FALSE(settings.valueNames().contains("Name3"));
+
+    TParameters catalogue;
+    catalogue.Add(9, "mM", "CNS", "Urea", QDateTime::currentDateTime());
+    catalogue.Add(2, "mM", "CNS", "Glucose", QDateTime::currentDateTime());
+    read.ApplySelection(catalogue);
+    EXPECT_TRUE(catalogue.At(0).Selected);
+    EXPECT_FALSE(catalogue.At(1).Selected);
 }

@@ -1,0 +1,152 @@
+// Rebuilding patients from their archives, through a running collector and real files.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include "MoveAsideFile.h"
+#include "RunningCollector.h"
+#include "SimulatedMessages.h"
+#include "StoredPoints.h"
+
+using namespace SimulatedMessages;
+
+namespace {
+
+const QDateTime kStart(QDate(2026, 12, 1), QTime(8, 0));
+
+class RecreationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        collector = std::make_unique<RunningCollector>(root);
+        ASSERT_TRUE(collector->started);
+        // While collecting, an admitted patient gets its record file, which storing needs.
+        (*collector)->collectionControl().Start();
+    }
+
+    QString folder(const QString& id) const { return collector->patientFolder(id); }
+
+    // Writes a document into the patient's archive as the dispatcher leaves it there.
+    void archive(const QString& id, const QString& name, const QString& text) {
+        QDir().mkpath(folder(id) + "XML-files");
+        QFile file(folder(id) + "XML-files/" + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text.toUtf8());
+    }
+
+    QString document(const QString& id, const QString& uniqueId, int firstValue, int year = 2012) {
+        PatientDocument d;
+        d.schemaYear = year;
+        d.patient = {id, "Anna", "Berg"};
+        d.uniqueId = uniqueId;
+        d.measurements = 9;
+        d.start = kStart.addDays(firstValue);
+        d.firstValue = firstValue;
+        QString text = patientData(d);
+        return text.replace("utf-16", "utf-8");
+    }
+
+    TempRoot root;
+    std::unique_ptr<RunningCollector> collector;
+};
+
+} // namespace
+
+TEST_F(RecreationTest, EventsAndTwoAdmissionsAreRebuiltInOnePassAndNeverTwice) {
+    archive("R1", "{A}.xml", document("R1", "{A}", 0));
+    archive("R1", "{B}.xml", document("R1", "{B}", 3, 2008));
+    archive("R1", "events.xml",
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Tarvo version=\"1.0\">\r\n<Events>"
+            "<Patient><PatientID>R1</PatientID></Patient><Event><Time>2026-12-01T09:00:00</Time>"
+            "<EventText>Catheter in place</EventText></Event></Events>\r\n</Tarvo>\r\n");
+    for (int pass = 0; pass < 2; ++pass) {
+        const RecreationOutcome outcome = (*collector)->recreatePatientData("R1");
+        EXPECT_TRUE(outcome.started);
+        EXPECT_EQ(outcome.documents, 3);
+        EXPECT_EQ(outcome.skipped, 0);
+        const auto points = storedPoints(folder("R1") + "Tarvo.pil");
+        EXPECT_EQ(countOf(points, "Glucose"), 6) << "pass " << pass;
+        EXPECT_EQ(countOf(points, "LGRatio"), 6) << "pass " << pass;
+    }
+    QFile events(folder("R1") + "TarvoEvents.pil");
+    ASSERT_TRUE(events.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(events.readAll().contains("Catheter in place"));
+    EXPECT_EQ(collector->calls.count("NotifyUpdate"), 2) << "one per pass";
+}
+
+TEST_F(RecreationTest, WithoutAnArchiveTheDataFileIsStillRemovedAndNothingIsAnnounced) {
+    QDir().mkpath(folder("R2"));
+    QFile pil(folder("R2") + "Tarvo.pil");
+    ASSERT_TRUE(pil.open(QIODevice::WriteOnly));
+    pil.write("old");
+    pil.close();
+    const RecreationOutcome outcome = (*collector)->recreatePatientData("R2");
+    EXPECT_TRUE(outcome.started);
+    EXPECT_EQ(outcome.documents, 0);
+    EXPECT_FALSE(QFile::exists(folder("R2") + "Tarvo.pil"));
+    EXPECT_FALSE(collector->calls.contains("NotifyUpdate"));
+}
+
+TEST_F(RecreationTest, BadDocumentsAreSkippedWithALogLineAndTheOthersRead) {
+    archive("R3", "1-broken.xml", "<?xml version=\"1.0\"?>\r\n<Tarvo><Admission>");
+    archive("R3", "2-good.xml", document("R3", "{G}", 0));
+    archive("R3", "4-good.xml", document("R3", "{H}", 5));
+    // A link whose target is gone: listed, but it cannot be opened.
+    ASSERT_TRUE(
+        QFile::link(folder("R3") + "gone.xml", folder("R3") + "XML-files/3-unreadable.xml"));
+
+    const RecreationOutcome outcome = (*collector)->recreatePatientData("R3");
+    EXPECT_EQ(outcome.documents, 4);
+    EXPECT_EQ(outcome.skipped, 2);
+    EXPECT_EQ(countOf(storedPoints(folder("R3") + "Tarvo.pil"), "Glucose"), 6)
+        << "both good documents are stored, whatever the order of the listing";
+    EXPECT_TRUE(collector->logged("Archived document skipped: "));
+    EXPECT_TRUE(collector->logged("Archived document cannot be read, skipped: "));
+}
+
+TEST_F(RecreationTest, ADataFileThatCannotBeDeletedIsMovedToLastOrStopsTheRebuild) {
+    archive("R4", "{A}.xml", document("R4", "{A}", 0));
+    // A folder in the data file's place cannot be deleted as a file, but it can be moved.
+    QDir().mkpath(folder("R4") + "Tarvo.pil/inside");
+    RecreationOutcome outcome = (*collector)->recreatePatientData("R4");
+    EXPECT_TRUE(outcome.started);
+    EXPECT_TRUE(QDir(folder("R4") + "Tarvo.pilLast/inside").exists());
+    EXPECT_EQ(countOf(storedPoints(folder("R4") + "Tarvo.pil"), "Glucose"), 3);
+
+    // Now neither: the "Last" name is taken by a folder that cannot be replaced.
+    QFile::remove(folder("R4") + "Tarvo.pil");
+    QDir().mkpath(folder("R4") + "Tarvo.pil/inside");
+    outcome = (*collector)->recreatePatientData("R4");
+    EXPECT_FALSE(outcome.started);
+    EXPECT_EQ(outcome.documents, 0);
+    EXPECT_TRUE(collector->logged("Unable to recreate data for " + folder("R4")));
+}
+
+TEST(MoveAsideFile, DeletesMovesToANumberOrToLast) {
+    TempRoot root;
+    const QString name = root.path() + "/Tarvo.pil";
+    auto create = [](const QString& path) {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(path.toUtf8());
+    };
+    EXPECT_TRUE(MoveAsideFile(name, true)) << "absent: out of the way";
+    create(name);
+    EXPECT_TRUE(MoveAsideFile(name, true));
+    EXPECT_FALSE(QFile::exists(name));
+
+    create(name);
+    create(name + "0");
+    EXPECT_TRUE(MoveAsideFile(name, false));
+    EXPECT_TRUE(QFile::exists(name + "1")) << "the first free number";
+
+    for (int n = 0; n <= 100; ++n)
+        create(name + QString::number(n));
+    create(name);
+    create(name + "Last");
+    EXPECT_TRUE(MoveAsideFile(name, false));
+    EXPECT_FALSE(QFile::exists(name));
+    QFile last(name + "Last");
+    ASSERT_TRUE(last.open(QIODevice::ReadOnly));
+    EXPECT_EQ(last.readAll(), name.toUtf8()) << "the older Last file was replaced";
+}
