@@ -1,0 +1,246 @@
+// The collector end to end in one process: analyzers on loopback connections send live
+// measurements and automatic controls while collection runs; and rebuilding a patient with a
+// large archive. Prints rates, latencies and ratios; run a Release build.
+//
+//   dispatch_bench [live|rebuild] [N]
+//     live:    N messages per analyzer (default 2000), 8 analyzers, 50 patients
+//     rebuild: N measurements in all (default 100000) over 20 archived admissions
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include "Collector.h"
+#include "OperatorMessages.h"
+#include "SimulatedMessages.h"
+#include "TSockets.h"
+#include "TXMLDocument.h"
+#include "Utf16StreamDecoder.h"
+#include "XMLTarvoParser.h"
+#include "XmlDispatcher.h"
+
+using namespace SimulatedMessages;
+using SteadyClock = std::chrono::steady_clock;
+
+namespace {
+
+double since(SteadyClock::time_point start) {
+    return std::chrono::duration<double>(SteadyClock::now() - start).count();
+}
+
+int freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+struct Installation {
+    explicit Installation(const QString& settings) {
+        port = freePort();
+        QFile hive(dir.path() + "/HKEY_CURRENT_USER.ini");
+        hive.open(QIODevice::WriteOnly);
+        hive.write(("[SOFTWARE\\Keldamed AB\\Panoptra\\External Collect\\1.0\\Tarvo]\nPort=dword:" +
+                    QString::number(port) + "\nAutoCreate=dword:1\nUseTarvoSettings=dword:0\n" +
+                    settings)
+                       .toUtf8());
+        hive.close();
+        CollectorEnvironment environment;
+        environment.layout = InstallationLayout::portableAt(dir.path());
+        QDir().mkpath(environment.layout.driveC);
+        environment.executablePath = "dispatch_bench";
+        environment.firstArgument = Collector::kNoOrvantaSwitch;
+        environment.messages = &messages;
+        collector = std::make_unique<Collector>(environment);
+        collector->start();
+    }
+    ~Installation() { collector->close(); }
+
+    QTemporaryDir dir;
+    HeadlessOperatorMessages messages;
+    int port = 0;
+    std::unique_ptr<Collector> collector;
+};
+
+// The messages of one analyzer: live measurements for the patients and controls between them.
+QByteArray analyzerStream(int analyzer, int count, int patients, std::vector<int>* sizes) {
+    QByteArray stream;
+    const QDateTime start(QDate(2026, 12, 8), QTime(0, 0));
+    for (int i = 0; i < count; ++i) {
+        QByteArray message;
+        if (i % 2 == 1) {
+            AutoControlResult r;
+            r.low = i % 4 == 1;
+            r.analyte = i % 3 == 0 ? "Glucose" : "Lactate";
+            r.time = start.addSecs(analyzer * 100000 + i);
+            r.value = 1 + i % 9;
+            message = utf16(autoControl(r));
+        } else {
+            LiveMeasurement m;
+            const int patient = (analyzer * 7 + i) % patients;
+            m.patient = {QStringLiteral("BENCH%1").arg(patient), "Bench", "Patient"};
+            m.analyte = i % 6 == 0 ? "Glucose" : "Lactate";
+            m.time = start.addSecs(analyzer * 100000 + i);
+            m.value = 2 + (i % 20) / 10.0;
+            message = utf16(live(m));
+        }
+        if (sizes)
+            sizes->push_back(int(message.size()));
+        stream += message;
+    }
+    return stream;
+}
+
+double bareFramingRate(const QByteArray& stream) {
+    TSockets records;
+    FramingDispatcher dispatcher(records);
+    Utf16StreamDecoder decoder;
+    int messages = 0;
+    QObject::connect(&dispatcher, &FramingDispatcher::messageCut,
+                     [&](const QString&, TMessageType, const QString&) { ++messages; });
+    const auto start = SteadyClock::now();
+    for (qsizetype at = 0; at < stream.size(); at += 4096)
+        dispatcher.Dispatch(decoder.decode(stream.mid(at, 4096)), "127.0.0.1");
+    return messages / since(start);
+}
+
+void live(int perAnalyzer) {
+    constexpr int kAnalyzers = 8;
+    constexpr int kPatients = 50;
+    Installation installation("");
+    Collector& collector = *installation.collector;
+    collector.collectionControl().Start();
+
+    std::vector<QByteArray> streams;
+    for (int a = 0; a < kAnalyzers; ++a)
+        streams.push_back(analyzerStream(a, perAnalyzer, kPatients, nullptr));
+
+    // Last byte received (the message was cut) to the point on disk (the message was handled).
+    QHash<QString, SteadyClock::time_point> cutAt;
+    std::vector<double> latencies;
+    int handled = 0;
+    int controls = 0;
+    QObject::connect(&collector.messageDispatcher(), &MessageDispatcher::messageCut,
+                     [&](const QString& identity, TMessageType, const QString&) {
+                         cutAt[identity] = SteadyClock::now();
+                     });
+    QObject::connect(&collector.messageDispatcher(), &MessageDispatcher::messageHandled,
+                     [&](const QString& identity, TMessageType type) {
+                         ++handled;
+                         if (type == TMessageType::mtXMLTarvoAutoControl) {
+                             ++controls;
+                             latencies.push_back(std::chrono::duration<double, std::milli>(
+                                                     SteadyClock::now() - cutAt.value(identity))
+                                                     .count());
+                         }
+                     });
+
+    const auto start = SteadyClock::now();
+    std::vector<std::thread> analyzers;
+    for (int a = 0; a < kAnalyzers; ++a) {
+        analyzers.emplace_back([&, a] {
+            QTcpSocket socket;
+            socket.bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(a + 2)));
+            socket.connectToHost(QHostAddress::LocalHost, quint16(installation.port));
+            if (!socket.waitForConnected(5000))
+                return;
+            const QByteArray& stream = streams[std::size_t(a)];
+            // Analyzers send message by message, as results come.
+            for (qsizetype at = 0; at < stream.size(); at += 1400) {
+                socket.write(stream.mid(at, 1400));
+                socket.waitForBytesWritten(10000);
+            }
+            while (socket.bytesToWrite() > 0)
+                socket.waitForBytesWritten(10000);
+            std::this_thread::sleep_for(std::chrono::seconds(60));
+        });
+        analyzers.back().detach();
+    }
+    const int expected = kAnalyzers * perAnalyzer;
+    while (handled < expected && since(start) < 600)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    const double seconds = since(start);
+    std::sort(latencies.begin(), latencies.end());
+    const double p99 = latencies.empty() ? 0 : latencies[std::size_t(latencies.size() * 0.99)];
+    const double p50 = latencies.empty() ? 0 : latencies[latencies.size() / 2];
+    const double rate = handled / seconds;
+    QByteArray all;
+    for (const QByteArray& s : streams)
+        all += s;
+    const double framing = bareFramingRate(all);
+    std::printf("live: %d analyzers x %d messages, %d patients, collecting, all ticked\n",
+                kAnalyzers, perAnalyzer, kPatients);
+    std::printf("  handled %d of %d messages (%d stored controls) in %.2f s: %.0f results/s\n",
+                handled, expected, controls, seconds, rate);
+    std::printf("  stored control latency, cut to on disk: p50 %.2f ms, p99 %.2f ms\n", p50, p99);
+    std::printf("  bare framing of the same bytes: %.0f messages/s; end to end is %.1f x slower\n",
+                framing, framing / rate);
+    std::fflush(stdout);
+    std::_Exit(0); // the analyzer threads still hold their sockets open
+}
+
+void rebuild(int measurements) {
+    constexpr int kDocuments = 20;
+    Installation installation("");
+    Collector& collector = *installation.collector;
+    collector.collectionControl().Start();
+    const QString folder = collector.state().dataRoot + "REBUILD/XML-files/";
+    QDir().mkpath(folder);
+    qint64 bytes = 0;
+    QStringList files;
+    for (int d = 0; d < kDocuments; ++d) {
+        PatientDocument document;
+        document.patient = {"REBUILD", "Bench", "Patient"};
+        document.uniqueId = QStringLiteral("{ADM-%1}").arg(d);
+        document.analytes = {"Glucose", "Lactate", "Pyruvate", "Glycerol", "Glutamate", "Urea"};
+        document.places = {"CNS", "Muscle", "Adipose"};
+        document.measurements = measurements / kDocuments;
+        document.start = QDateTime(QDate(2026, 1, 1), QTime(0, 0)).addDays(d * 30);
+        QString text = patientData(document);
+        text.replace("utf-16", "utf-8");
+        const QString path = folder + document.uniqueId + ".xml";
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        bytes += file.write(text.toUtf8());
+        files << path;
+    }
+    // Reading and binding the same documents alone.
+    auto start = SteadyClock::now();
+    int bound = 0;
+    for (const QString& path : files) {
+        TXMLDocument document;
+        document.LoadFromFile(path);
+        bound += XMLTarvoParser::GetTarvo(document).Count();
+    }
+    const double parse = since(start);
+
+    start = SteadyClock::now();
+    const RecreationOutcome outcome = collector.recreatePatientData("REBUILD");
+    const double rebuilt = since(start);
+    std::printf("rebuild: %d archived admissions, %d measurements, %.1f MB\n", kDocuments,
+                measurements, bytes / 1e6);
+    std::printf("  RecreatePatient %.2f s (%d documents read, %d skipped; target under 3 s)\n",
+                rebuilt, outcome.documents - outcome.skipped, outcome.skipped);
+    std::printf("  parsing the same documents alone %.2f s (%d admissions); ratio %.1f\n", parse,
+                bound, rebuilt / parse);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("live");
+    const int n = argc > 2 ? std::atoi(argv[2]) : 0;
+    if (mode == QLatin1String("rebuild"))
+        rebuild(n > 0 ? n : 100000);
+    else
+        live(n > 0 ? n : 2000);
+    return 0;
+}
