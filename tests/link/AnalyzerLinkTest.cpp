@@ -8,6 +8,7 @@
 #include "Clock.h"
 #include "Collector.h"
 #include "OperatorMessages.h"
+#include "RunningCollector.h"
 #include "TempRoot.h"
 #include "WaitUntil.h"
 
@@ -35,26 +36,11 @@ QByteArray utf16(const QString& text) {
 
 class AnalyzerLinkTest : public ::testing::Test {
 protected:
-    void TearDown() override {
-        clients.clear();
-        if (collector)
-            collector->close();
-    }
-
     void startCollector(const QString& settings = {}) {
-        port = freeTcpPort();
-        root.writeHive(RegistryRoot::CurrentUser,
-                       QString::fromLatin1(kTarvoSection) +
-                           QStringLiteral("Port=dword:%1\nInterNetworking=dword:1\n").arg(port) +
-                           settings);
-        CollectorEnvironment environment;
-        environment.layout = root.layout();
-        environment.executablePath = QStringLiteral("/opt/tarvo/tarvo-collect");
-        environment.firstArgument = QStringLiteral("NOORVANTA");
-        environment.messages = &messages;
-        collector = std::make_unique<Collector>(environment);
-        ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
-        ASSERT_TRUE(collector->analyzerServer().Active());
+        running = std::make_unique<RunningCollector>(root, "InterNetworking=dword:1\n" + settings);
+        ASSERT_TRUE(running->started);
+        collector = running->collector.get();
+        port = running->port;
         QObject::connect(
             &collector->messageDispatcher(), &MessageDispatcher::messageCut,
             [this](const QString& identity, TMessageType type, const QString& message) {
@@ -64,30 +50,21 @@ protected:
 
     QTcpSocket& connectFrom(const QString& address) {
         const int before = collector->analyzerServer().ConnectionCount();
-        auto socket = std::make_unique<QTcpSocket>();
-        socket->bind(QHostAddress(address));
-        socket->connectToHost(QHostAddress::LocalHost, quint16(port));
-        EXPECT_TRUE(socket->waitForConnected(5000));
-        EXPECT_TRUE(
-            waitUntil([&] { return collector->analyzerServer().ConnectionCount() > before; }));
-        clients.push_back(std::move(socket));
-        return *clients.back();
+        QTcpSocket& socket = running->connectFrom(address);
+        EXPECT_EQ(socket.state(), QAbstractSocket::ConnectedState);
+        EXPECT_GT(collector->analyzerServer().ConnectionCount(), before);
+        return socket;
     }
 
     // Sends bytes and waits until the collector has read them.
     void send(QTcpSocket& socket, const QByteArray& bytes) {
-        const qint64 target = collector->analyzerServer().BytesReceived() + bytes.size();
-        socket.write(bytes);
-        socket.flush();
-        ASSERT_TRUE(
-            waitUntil([&] { return collector->analyzerServer().BytesReceived() >= target; }));
+        ASSERT_TRUE(running->send(socket, bytes));
     }
 
     TempRoot root;
-    HeadlessOperatorMessages messages;
+    std::unique_ptr<RunningCollector> running;
+    Collector* collector = nullptr;
     int port = 0;
-    std::unique_ptr<Collector> collector;
-    std::vector<std::unique_ptr<QTcpSocket>> clients;
     std::vector<Cut> cuts;
 };
 
@@ -103,8 +80,8 @@ TEST_F(AnalyzerLinkTest, SeveralAnalyzersAtOnce) {
     }
     // Interleaved pieces of 7 bytes: every piece of UTF-16 text ends in the middle of a character.
     for (qsizetype at = 0; at < streams[0].size(); at += 7) {
-        for (std::size_t i = 0; i < clients.size(); ++i)
-            send(*clients[i], streams[i].mid(at, 7));
+        for (std::size_t i = 0; i < running->clients.size(); ++i)
+            send(*running->clients[i], streams[i].mid(at, 7));
     }
     ASSERT_EQ(cuts.size(), 6u);
     for (const QString& address : addresses) {
@@ -207,7 +184,7 @@ TEST_F(AnalyzerLinkTest, ConnectAndDisconnectUpdateTheModels) {
         return line.contains(QStringLiteral(" - New Caption = Tarvo Data Client (Ver. "));
     }));
 
-    clients.back()->disconnectFromHost();
+    running->clients.back()->disconnectFromHost();
     ASSERT_TRUE(waitUntil([&] { return collector->analyzerServer().ConnectionCount() == 0; }));
     EXPECT_EQ(collector->state().networkRole, NetworkRole::Standalone);
     EXPECT_FALSE(collector->connectionList().isVisible());
@@ -217,7 +194,7 @@ TEST_F(AnalyzerLinkTest, ConnectAndDisconnectUpdateTheModels) {
 TEST_F(AnalyzerLinkTest, LineProtocolQueuesLinesAndNumbersItsCopies) {
     startCollector(QStringLiteral("CommunicationProtocol=HL7\nFilter194=dword:1\n"));
     int wakeUps = 0;
-    QObject::connect(collector.get(), &Collector::linesWaiting, [&] { ++wakeUps; });
+    QObject::connect(collector, &Collector::linesWaiting, [&] { ++wakeUps; });
     QTcpSocket& analyzer = connectFrom("127.0.0.2");
     send(analyzer, "H|1\rP|\xC2\xC5sa\r\x04");
     ASSERT_TRUE(waitUntil([&] { return wakeUps == 1; }));

@@ -18,6 +18,7 @@
 #include "ResultProcessor.h"
 #include "SettingsStore.h"
 #include "StoredFileParser.h"
+#include "StoredPoints.h"
 #include "TSaveItNew.h"
 #include "TempRoot.h"
 #include "XmlErrors.h"
@@ -39,15 +40,6 @@ private:
     QStringList& m_calls;
 };
 
-struct StoredPoint {
-    QString parameter;
-    QString place;
-    QString unit;
-    double value;
-    quint8 status;
-    QString statusText;
-};
-
 class ResultProcessorTest : public ::testing::Test, protected ProcessingHarness {
 protected:
     void SetUp() override {
@@ -56,22 +48,7 @@ protected:
     }
 
     std::vector<StoredPoint> stored(const QString& id, const QString& file = "Tarvo.pil") const {
-        QFile pil(folderOf(id) + file);
-        std::vector<StoredPoint> points;
-        if (!pil.open(QIODevice::ReadOnly))
-            return points;
-        const TStoredFileContent content = StoredFileParser::parse(pil.readAll());
-        for (const TParameterSerie* serie : content.series()) {
-            if (!serie->Points)
-                continue;
-            for (const TSeriesPoint& point : serie->Points->Points) {
-                if (const auto* data = std::get_if<TTarvoDataPoint>(&point))
-                    points.push_back({serie->Identity.ParameterName(),
-                                      serie->Identity.MeasurementPlace(), serie->Unit, data->Y,
-                                      data->AnalyseResult, data->AnalyseResultString});
-            }
-        }
-        return points;
+        return storedPoints(folderOf(id) + file);
     }
 
     void live(const QString& id, bool control, const QString& parameter, const QString& place,

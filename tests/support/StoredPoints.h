@@ -13,6 +13,7 @@ struct StoredPoint {
     QString place;
     QString unit;
     double value = 0;
+    quint8 status = 0;
     QString statusText;
 };
 
@@ -30,7 +31,7 @@ inline std::vector<StoredPoint> storedPoints(const QString& path) {
             if (const auto* data = std::get_if<TTarvoDataPoint>(&point))
                 points.push_back({serie->Identity.ParameterName(),
                                   serie->Identity.MeasurementPlace(), serie->Unit, data->Y,
-                                  data->AnalyseResultString});
+                                  data->AnalyseResult, data->AnalyseResultString});
         }
     }
     return points;
