@@ -5,6 +5,7 @@
 
 #include "CollectorState.h"
 #include "EventLog.h"
+#include "HiddenAttribute.h"
 #include "InstallationLayout.h"
 #include "LogPrefixes.h"
 #include "OperatorMessages.h"
@@ -42,8 +43,11 @@ ImportOutcome ExternalMediaImport::Import(const QString& patientId, const QStrin
     if (!QDir(target).exists() && !QDir().mkpath(target))
         return refuse(QLatin1String(kNotCreated));
     const QString archive = target + QLatin1String(XmlArchive::kFolderName);
-    if (!QDir(archive).exists() && !QDir().mkpath(archive))
-        return refuse(QLatin1String(kNotCreated));
+    if (!QDir(archive).exists()) {
+        if (!QDir().mkpath(archive))
+            return refuse(QLatin1String(kNotCreated));
+        setHiddenAttribute(archive);
+    }
 
     const QStringList filter{QStringLiteral("*.xml")};
     QDir from(source);

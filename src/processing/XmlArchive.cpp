@@ -9,6 +9,7 @@
 
 #include "CollectorState.h"
 #include "EventLog.h"
+#include "HiddenAttribute.h"
 #include "InstallationLayout.h"
 #include "PatientIdentity.h"
 #include "TXMLDocument.h"
@@ -59,10 +60,11 @@ QString XmlArchive::ArchiveNameFor(const QString& uniqueId, const QString& fallb
 
 QString XmlArchive::Store(const TXMLDocument& document, const QString& name) {
     const QString folder = m_state.currentPatientFolder + QLatin1String(kFolderName);
-    // The folder is hidden where the platform has such an attribute (Windows); on other
-    // platforms it is an ordinary folder.
-    if (!QDir(folder).exists() && !QDir().mkpath(folder))
-        fail(QStringLiteral("Cannot create the archive folder ") + folder);
+    if (!QDir(folder).exists()) {
+        if (!QDir().mkpath(folder))
+            fail(QStringLiteral("Cannot create the archive folder ") + folder);
+        setHiddenAttribute(folder);
+    }
     const QString path = folder + nativeSeparator() + name + QStringLiteral(".xml");
     document.SaveToFile(path);
     return path;

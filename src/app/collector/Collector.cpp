@@ -249,6 +249,10 @@ void Collector::createParameterCatalogue() {
         }});
     m_checkList =
         std::make_unique<PatientCheckList>(m_state, m_log, m_patients, *m_registry, *m_control);
+    connect(m_processor.get(), &ResultProcessor::patientFileCreated, this,
+            &Collector::patientFileCreated);
+    connect(m_checkList.get(), &PatientCheckList::patientFileCreated, this,
+            &Collector::patientFileCreated);
     m_recreation = std::make_unique<PatientRecreation>(
         PatientRecreationContext{m_state, m_log, *m_processor, m_orvanta, m_clock, m_saveIt1});
     m_messageDispatcher = std::make_unique<MessageDispatcher>(

@@ -137,6 +137,8 @@ signals:
     void showWindowRequested();
     // Record lines wait in the line queue.
     void linesWaiting();
+    // A patient record file was created (the New Patient window shows the text for 5 s).
+    void patientFileCreated(const QString& statusText);
 
 protected:
     bool event(QEvent* event) override;
