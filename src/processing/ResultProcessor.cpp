@@ -328,8 +328,10 @@ void ResultProcessor::StoreFileResult(TSaveItNew& writer, const QString& place, 
     CollectorState& state = m_context.state;
     DecimalSeparator::set(state.savedDecimalSeparator);
     const bool newParameter = showValue(parameterName, place, value, unit, show);
-    const bool collected =
-        (state.collection == CollectionState::Collecting && m_admittedChecked) || force;
+    // Collection that runs while the analyzer link is lost still collects: a rebuild that was
+    // asked for while collecting must not leave the patient's data file empty because the
+    // analyzer went away in the meantime.
+    const bool collected = (collecting(state.collection) && m_admittedChecked) || force;
     const bool recordExists = state.currentPatientFolder == m_admittedFolder
                                   ? m_admittedRecordExists
                                   : PatientRecordFile::Exists(state.currentPatientFolder);

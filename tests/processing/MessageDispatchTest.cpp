@@ -320,3 +320,33 @@ TEST_F(MessageDispatchTest, AnAdmissionWithEventsRewritesTheEventsFile) {
     EXPECT_TRUE(second.contains("Only this"));
     EXPECT_FALSE(second.contains("Catheter moved")) << "replaced, not merged";
 }
+
+TEST_F(MessageDispatchTest, ARebuildAfterTheAnalyzerWentAwayStillStoresEverything) {
+    auto c = start();
+    (*c)->collectionControl().Start();
+    // The last document, then the notice that the analyzer goes away, in one read: the rebuild
+    // runs after collection lost its link.
+    (*c)->messageDispatcher().Dispatch(
+        patientData(documentFor("G1")) + liveFor(QString(), 0, "Closed"), "127.0.0.1");
+    EXPECT_EQ((*c)->state().collection, CollectionState::CollectingOffline);
+    ASSERT_TRUE(waitUntil([&] { return (*c)->waitingRebuilds() == 0; }));
+    EXPECT_EQ(countOf(storedPoints(c->patientFolder("G1") + "Tarvo.pil"), "Glucose"), 10);
+}
+
+TEST_F(MessageDispatchTest, ADocumentForAPatientThatIsNotCollectedLeavesItsDataFileAlone) {
+    auto c = start();
+    (*c)->collectionControl().Start();
+    (*c)->messageDispatcher().Dispatch(patientData(documentFor("U1")), "127.0.0.1");
+    ASSERT_TRUE(waitUntil([&] { return (*c)->waitingRebuilds() == 0; }));
+    ASSERT_EQ(countOf(storedPoints(c->patientFolder("U1") + "Tarvo.pil"), "Glucose"), 10);
+
+    ASSERT_TRUE((*c)->checkList().SetTicked("U1", false));
+    PatientDocument next = documentFor("U1");
+    next.uniqueId = "{ADM-U1-2}";
+    (*c)->messageDispatcher().Dispatch(patientData(next), "127.0.0.1");
+    ASSERT_TRUE(waitUntil([&] { return (*c)->waitingRebuilds() == 0; }));
+    EXPECT_EQ(archiveOf(*c, "U1").size(), 2) << "archived all the same";
+    EXPECT_EQ(countOf(storedPoints(c->patientFolder("U1") + "Tarvo.pil"), "Glucose"), 10)
+        << "what was stored while the patient was collected stays";
+    EXPECT_TRUE(c->logged("the patient is not collected"));
+}

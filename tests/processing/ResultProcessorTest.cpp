@@ -171,11 +171,16 @@ TEST_F(ResultProcessorTest, AdmittedPatientsStoreFileResults) {
     EXPECT_EQ(points[0].parameter, "Glucose");
     EXPECT_TRUE(calls.filter("AddResult").isEmpty()) << "file results are not announced";
 
+    state.collection = CollectionState::CollectingOffline;
+    processor.StoreFileResult(writer, "CNS", false, 1, "A13", "OK", TAnalyseResult::arNormal, false,
+                              time.addSecs(30), "mM", 2.05, "Glucose");
+    EXPECT_EQ(stored("1234-56").size(), 2u) << "collection runs while the link is lost";
+
     state.collection = CollectionState::Ready;
     processor.StoreFileResult(writer, "CNS", false, 1, "A13", "OK", TAnalyseResult::arNormal, false,
                               time.addSecs(60), "mM", 2.1, "Glucose");
-    EXPECT_EQ(stored("1234-56").size(), 1u) << "not collecting";
+    EXPECT_EQ(stored("1234-56").size(), 2u) << "not collecting";
     processor.StoreFileResult(writer, "CNS", false, 1, "A13", "OK", TAnalyseResult::arNormal, true,
                               time.addSecs(60), "mM", 2.1, "Glucose");
-    EXPECT_EQ(stored("1234-56").size(), 2u) << "the force flag stores anyway";
+    EXPECT_EQ(stored("1234-56").size(), 3u) << "the force flag stores anyway";
 }

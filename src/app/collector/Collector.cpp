@@ -391,6 +391,14 @@ void Collector::rebuildWaitingPatient(const QString& patientId) {
     m_rebuildsWaiting.remove(patientId);
     if (m_closed || !m_recreation)
         return;
+    // A rebuild for a patient that is not collected would only empty its data file.
+    const int entry = m_patients.IndexOf(patientId);
+    if (entry < 0 || !m_patients.At(entry).Checked) {
+        m_log.writeLog(QStringLiteral("Data for ") + patientId +
+                       QStringLiteral(" archived; the patient is not collected, so its data file "
+                                      "is left as it is"));
+        return;
+    }
     try {
         m_recreation->RecreatePatient(patientId, false, false);
     } catch (const std::exception& error) {
