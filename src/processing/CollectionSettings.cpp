@@ -38,17 +38,20 @@ CollectionSettings CollectionSettings::Read(const SettingsStore& settings) {
 void CollectionSettings::SaveSelection(const SettingsStore& settings,
                                        const std::vector<SelectedParameter>& selection,
                                        bool automatic) {
+    QStringList deleted;
     for (const QString& name : settings.valueNames()) {
         if (name.startsWith(QLatin1String("Param")) || name.startsWith(QLatin1String("Name")))
-            settings.deleteValue(name);
+            deleted << name;
     }
+    std::vector<std::pair<QString, QString>> written;
     for (std::size_t i = 0; i < selection.size(); ++i) {
         const SelectedParameter& parameter = selection[i];
-        settings.writeText(QStringLiteral("Param") + QString::number(i),
-                           QString::number(parameter.index));
-        settings.writeText(QStringLiteral("Name") + QString::number(parameter.index),
-                           parameter.name);
+        written.emplace_back(QStringLiteral("Param") + QString::number(i),
+                             QString::number(parameter.index));
+        written.emplace_back(QStringLiteral("Name") + QString::number(parameter.index),
+                             parameter.name);
     }
+    settings.replaceTexts(deleted, written);
     settings.writeBool(QLatin1String(Setting::Automatic.name), automatic);
 }
 

@@ -77,16 +77,16 @@ std::vector<PatManagement::RegistryPatient> PatManagement::readRegistry() const 
 }
 
 void PatManagement::writeList() {
-    for (const QString& name : patientValueNames())
-        m_settings.deleteValue(name);
+    std::vector<std::pair<QString, QString>> values;
     for (int i = 0; i < m_patients.Count(); ++i) {
         const PatientEntry& entry = m_patients.At(i);
         const TPatient& patient = entry.Patient;
-        const QString value = patient.FirstName + u'^' + patient.LastName + u'^' +
-                              patient.PatientID + u'^' + patient.TimeStamp + u'^' +
-                              (patient.Collect ? QStringLiteral("1") : QStringLiteral("0"));
-        m_settings.writeText(QLatin1String(kPrefix) + QString::number(i + 1), value);
+        values.emplace_back(QLatin1String(kPrefix) + QString::number(i + 1),
+                            patient.FirstName + u'^' + patient.LastName + u'^' + patient.PatientID +
+                                u'^' + patient.TimeStamp + u'^' +
+                                (patient.Collect ? QStringLiteral("1") : QStringLiteral("0")));
     }
+    m_settings.replaceTexts(patientValueNames(), values);
     m_lastWrite = m_clock.now();
 }
 

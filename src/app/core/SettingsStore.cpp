@@ -55,6 +55,22 @@ void SettingsStore::writeRaw(const QString& name, const QVariant& value) const {
     }
 }
 
+void SettingsStore::replaceTexts(const QStringList& deleted,
+                                 const std::vector<std::pair<QString, QString>>& written) const {
+    try {
+        const auto settings = m_hives.openRoot(m_root);
+        settings->beginGroup(settingsGroup());
+        for (const QString& name : deleted)
+            settings->remove(name);
+        for (const auto& [name, value] : written)
+            settings->setValue(name, value);
+        settings->endGroup();
+        settings->sync();
+    } catch (...) {
+        // Values that cannot be written keep their old contents.
+    }
+}
+
 bool SettingsStore::readBool(const QString& name, bool defaultValue) const {
     const QVariant value = readRaw(name);
     return isRegistryInteger(value) ? value.toInt() != 0 : defaultValue;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <utility>
+#include <vector>
+
 #include <QStringList>
 
 #include "RegistryHives.h"
@@ -29,6 +32,10 @@ public:
     void writeText(const QString& name, const QString& value) const;
     void deleteValue(const QString& name) const;
     QStringList valueNames() const;
+    // Deletes the named values and writes the texts in one opening of the key (a list of
+    // patients is rewritten at once instead of value by value).
+    void replaceTexts(const QStringList& deleted,
+                      const std::vector<std::pair<QString, QString>>& written) const;
 
     bool read(const Setting::Boolean& setting) const;
     int read(const Setting::Integer& setting) const;
