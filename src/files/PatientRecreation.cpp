@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include "CollectorState.h"
 #include "EventLog.h"
@@ -18,6 +17,14 @@
 #include "XMLTarvoEventsFromFileParser.h"
 #include "XMLTarvoParser.h"
 #include "XmlArchive.h"
+#include "XmlErrors.h"
+
+QString recreationSummary(const QString& patientId, const RecreationOutcome& outcome) {
+    return QStringLiteral("Recreated data for ") + patientId + QStringLiteral(": ") +
+           QString::number(outcome.documents - outcome.skipped) +
+           QStringLiteral(" documents read, ") + QString::number(outcome.skipped) +
+           QStringLiteral(" skipped");
+}
 
 PatientRecreation::PatientRecreation(PatientRecreationContext context)
     : m_context(std::move(context)) {}
@@ -52,11 +59,8 @@ RecreationOutcome PatientRecreation::RecreatePatient(const QString& patientId, b
         replay(archive.filePath(entry), force, show, outcome);
     }
     m_context.writer.ClearLoadCache();
-    m_context.log.writeLog(
-        QStringLiteral("Recreated data for ") + patientId + QStringLiteral(": ") +
-        QString::number(outcome.documents - outcome.skipped) + QStringLiteral(" documents read, ") +
-        QString::number(outcome.skipped) + QStringLiteral(" skipped, ") +
-        QString::number(elapsed.elapsed()) + QStringLiteral(" ms"));
+    m_context.log.writeLog(recreationSummary(patientId, outcome) + QStringLiteral(", ") +
+                           QString::number(elapsed.elapsed()) + QStringLiteral(" ms"));
     m_context.orvanta.notifyUpdate();
     return outcome;
 }
@@ -65,16 +69,6 @@ void PatientRecreation::replay(const QString& path, bool force, bool show,
                                RecreationOutcome& outcome) {
     CollectorState& state = m_context.state;
     TXMLDocument document;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        // One unreadable file must not cost the patient the documents listed after it.
-        ++outcome.skipped;
-        m_context.log.writeLog(QStringLiteral("Archived document cannot be read, skipped: ") +
-                               QDir::toNativeSeparators(path) + QStringLiteral(" (") +
-                               file.errorString() + u')');
-        return;
-    }
-    file.close();
     try {
         document.LoadFromFile(path);
         if (DocumentContains(QStringLiteral("<Events>"), document)) {
@@ -88,6 +82,11 @@ void PatientRecreation::replay(const QString& path, bool force, bool show,
             reader.ReadPatientDataDocument(m_context.writer, XMLTarvoParser::GetTarvo(document),
                                            force, hasAttemptNumbers, show);
         }
+    } catch (const EXmlFileUnreadable& error) {
+        // One unreadable file must not cost the patient the documents listed after it.
+        ++outcome.skipped;
+        m_context.log.writeLog(QStringLiteral("Archived document cannot be read, skipped: ") +
+                               QString::fromLocal8Bit(error.what()));
     } catch (const std::exception& error) {
         ++outcome.skipped;
         m_context.log.writeLog(QStringLiteral("Archived document skipped: ") +

@@ -72,8 +72,8 @@ void TXMLDocument::LoadFromText(const QString& text) {
 void TXMLDocument::LoadFromFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw EXmlParseError(QStringLiteral("Could not read ") + path + QStringLiteral(": ") +
-                             file.errorString());
+        throw EXmlFileUnreadable(QStringLiteral("Could not read ") + path + QStringLiteral(": ") +
+                                 file.errorString());
     if (file.size() > 2 * kLargestDocument)
         throw EXmlParseError(QStringLiteral("The XML file %1 has %2 bytes; documents over %3 bytes "
                                             "are refused")

@@ -15,7 +15,7 @@ public:
     // Parses the text; throws EXmlParseError with the parser's complaint and its line and column.
     void LoadFromText(const QString& text);
     // Reads the file (UTF-8, or UTF-16 with or without byte-order mark), normalises the second
-    // line and parses. Throws EXmlParseError, also when the file cannot be read.
+    // line and parses. Throws EXmlParseError; EXmlFileUnreadable when the file cannot be read.
     void LoadFromFile(const QString& path);
     // Writes the document as UTF-8 (replacing the file); throws EXmlParseError on failure.
     void SaveToFile(const QString& path) const;

@@ -12,6 +12,13 @@ public:
     explicit EXmlParseError(const QString& message) : std::runtime_error(message.toStdString()) {}
 };
 
+// A document file that cannot be opened or read at all (as opposed to one that is read but is
+// not well-formed).
+class EXmlFileUnreadable : public EXmlParseError {
+public:
+    using EXmlParseError::EXmlParseError;
+};
+
 // A typed read of an element whose text does not convert.
 class EConvertError : public std::runtime_error {
 public:
