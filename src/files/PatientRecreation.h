@@ -27,6 +27,9 @@ struct RecreationOutcome {
     int skipped = 0;   // of them, not readable or not well-formed
 };
 
+// "Recreated data for ID: n documents read, k skipped".
+QString recreationSummary(const QString& patientId, const RecreationOutcome& outcome);
+
 // Rebuilds a patient's data file from the patient's archive: the data file is removed and every
 // archived document is read again through the same result path as live data, so that the file
 // holds each archived result once.

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+#include <QStringEncoder>
 
 #include <stdexcept>
 
@@ -87,12 +88,7 @@ void XmlArchive::Duplicate(const QString& message, const QString& name) {
         if (end < 0)
             return;
         const QString text = message.left(end) + QStringLiteral(" </Tarvo>");
-        QByteArray bytes;
-        bytes.reserve(text.size() * 2);
-        for (const QChar c : text) {
-            bytes.append(char(c.unicode() & 0xFF));
-            bytes.append(char(c.unicode() >> 8));
-        }
+        const QByteArray bytes = QStringEncoder(QStringEncoder::Utf16LE)(text);
         const QString path = target + name + QStringLiteral(".xml");
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())

@@ -1,5 +1,7 @@
 #include "SimulatedMessages.h"
 
+#include <QStringEncoder>
+
 #include "NamespaceNormalization.h"
 
 namespace SimulatedMessages {
@@ -119,13 +121,7 @@ QString recordMessage(const Patient& patient, const QString& analyte, double val
 }
 
 QByteArray utf16(const QString& text) {
-    QByteArray bytes;
-    bytes.reserve(text.size() * 2);
-    for (const QChar c : text) {
-        bytes.append(char(c.unicode() & 0xFF));
-        bytes.append(char(c.unicode() >> 8));
-    }
-    return bytes;
+    return QStringEncoder(QStringEncoder::Utf16LE)(text);
 }
 
 std::vector<QByteArray> randomPieces(const QByteArray& bytes, std::mt19937& random, int maxPiece) {

@@ -331,9 +331,10 @@ void Collector::logStartupSummary() {
 }
 
 void Collector::readExternalMediaDrive() {
-    m_state.externalMediaDrive = m_settings->read(Setting::ExternalMediaDrive);
-    if (ExternalMediaDrive::AcceptAnswer(m_state.externalMediaDrive).isEmpty())
-        m_state.externalMediaDrive = m_state.externalMediaDrive.toUpper();
+    // A stored letter is used upper-cased; a stored mount folder as it stands.
+    const QString stored = m_settings->read(Setting::ExternalMediaDrive);
+    const QString accepted = ExternalMediaDrive::AcceptAnswer(stored);
+    m_state.externalMediaDrive = accepted.isEmpty() ? stored.toUpper() : accepted;
     m_state.externalMediaMenuCaption = ExternalMediaDrive::MenuCaption(m_state.externalMediaDrive);
 }
 

@@ -4,20 +4,6 @@
 
 #include "Collector.h"
 
-QString collectionStateName(int state) {
-    switch (CollectionState(state)) {
-    case CollectionState::Offline:
-        return QStringLiteral("Offline");
-    case CollectionState::Ready:
-        return QStringLiteral("Ready");
-    case CollectionState::Collecting:
-        return QStringLiteral("Collecting");
-    case CollectionState::CollectingOffline:
-        return QStringLiteral("CollectingOffline");
-    }
-    return QString::number(state);
-}
-
 QString OperatorCommands::helpText() {
     return QStringLiteral("commands: status, start, stop, tick ID, untick ID, recreate ID, "
                           "import ID, media-drive LETTER, archives, media, show");
@@ -45,13 +31,11 @@ QString OperatorCommands::Execute(const QString& request) {
         return Status();
     if (verb == QLatin1String("start")) {
         m_collector.collectionControl().Start();
-        return QStringLiteral("Collection: ") +
-               collectionStateName(int(m_collector.state().collection));
+        return QStringLiteral("Collection: ") + collectionStateName(m_collector.state().collection);
     }
     if (verb == QLatin1String("stop")) {
         m_collector.collectionControl().Stop();
-        return QStringLiteral("Collection: ") +
-               collectionStateName(int(m_collector.state().collection));
+        return QStringLiteral("Collection: ") + collectionStateName(m_collector.state().collection);
     }
     if (verb == QLatin1String("tick") || verb == QLatin1String("untick"))
         return tick(argument, verb == QLatin1String("tick"));
@@ -87,10 +71,7 @@ QString OperatorCommands::recreate(const QString& patientId) {
         const RecreationOutcome outcome = m_collector.recreatePatientData(patientId);
         if (!outcome.started)
             return QStringLiteral("Unable to recreate data for ") + outcome.folder;
-        return QStringLiteral("Recreated data for ") + patientId + QStringLiteral(": ") +
-               QString::number(outcome.documents - outcome.skipped) +
-               QStringLiteral(" documents read, ") + QString::number(outcome.skipped) +
-               QStringLiteral(" skipped");
+        return recreationSummary(patientId, outcome);
     } catch (const std::exception& error) {
         return QStringLiteral("Recreate failed: ") + QString::fromLocal8Bit(error.what());
     }
@@ -108,7 +89,7 @@ QString OperatorCommands::import(const QString& patientId) {
 QString OperatorCommands::Status() const {
     const CollectorState& state = m_collector.state();
     QStringList lines;
-    lines << QStringLiteral("Collection: ") + collectionStateName(int(state.collection));
+    lines << QStringLiteral("Collection: ") + collectionStateName(state.collection);
     ServerSocketTarvo& server = m_collector.analyzerServer();
     lines << QStringLiteral("Analyzer server: ") +
                  (server.Active()

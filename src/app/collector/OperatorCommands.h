@@ -26,5 +26,3 @@ private:
 
     Collector& m_collector;
 };
-
-QString collectionStateName(int state);

@@ -20,3 +20,17 @@ QString protocolLogName(AnalyzerProtocol protocol) {
     }
     return QStringLiteral("XML");
 }
+
+QString collectionStateName(CollectionState state) {
+    switch (state) {
+    case CollectionState::Offline:
+        return QStringLiteral("Offline");
+    case CollectionState::Ready:
+        return QStringLiteral("Ready");
+    case CollectionState::Collecting:
+        return QStringLiteral("Collecting");
+    case CollectionState::CollectingOffline:
+        return QStringLiteral("CollectingOffline");
+    }
+    return QString::number(int(state));
+}

@@ -27,6 +27,9 @@ enum class CollectionState : quint8 {
     CollectingOffline = 3
 };
 
+// "Offline", "Ready", "Collecting" or "CollectingOffline".
+QString collectionStateName(CollectionState state);
+
 // How patient IDs are shortened before they name a patient.
 enum class IdReduction : quint8 { None = 0, FirstTen = 1, LastTen = 2 };
 
