@@ -26,9 +26,16 @@ void DBusPanoptraAutoObject::call(const QString& operation, const QVariantList& 
         QLatin1String(OrvantaBus::kInterface), operation);
     message.setArguments(arguments);
     const QDBusMessage reply = m_bus.call(message, QDBus::Block, m_timeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage)
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return;
+    // The caller names the operation; the reason is enough here.
+    const QString name = reply.errorName();
+    if (name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
         throw EOrvantaCallFailed(
-            (operation + QStringLiteral(" failed: ") + reply.errorMessage()).toStdString());
+            QStringLiteral("no answer within %1 ms").arg(m_timeoutMs).toStdString());
+    const QString reason = reply.errorMessage().isEmpty() ? name : reply.errorMessage();
+    throw EOrvantaCallFailed(reason.toStdString());
 }
 
 void DBusPanoptraAutoObject::NotifyUpdate() {

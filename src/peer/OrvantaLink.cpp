@@ -20,15 +20,24 @@ void OrvantaLink::detach() {
     m_active = false;
 }
 
-template <typename Call> bool OrvantaLink::attempt(Call&& call, bool clearOnFailure) {
+template <typename Call>
+bool OrvantaLink::attempt(const char* operation, const QString& detail, Call&& call,
+                          bool clearOnFailure) {
     if (!m_active)
         return false;
     try {
         call(*m_automation);
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         if (clearOnFailure)
             m_active = false;
+        if (operation != nullptr)
+            m_log.writeLog(QStringLiteral("Orvanta ") + QLatin1String(operation) +
+                           QStringLiteral(" failed") + detail + QStringLiteral(": ") +
+                           QString::fromLocal8Bit(error.what()) +
+                           (clearOnFailure ? QStringLiteral("; no further Orvanta calls until "
+                                                            "the collector is restarted")
+                                           : QString()));
         return false;
     }
 }
@@ -38,12 +47,17 @@ void OrvantaLink::notifyUpdate() {
         m_log.writeLog(QStringLiteral("No Orvanta update, not active"));
         return;
     }
-    if (attempt([](IPanoptraAutoObject& automation) { automation.NotifyUpdate(); }, true))
+    // A failed update ends the link without a line of its own; the next stored result logs
+    // "No Orvanta update, not active".
+    if (attempt(
+            nullptr, QString(), [](IPanoptraAutoObject& automation) { automation.NotifyUpdate(); },
+            true))
         m_log.writeLog(QStringLiteral("Orvanta update"));
 }
 
 bool OrvantaLink::reportCollectStateChange(OrvantaCollectState state) {
     return attempt(
+        "ReportCollectState", QStringLiteral(" (state %1)").arg(qint32(state)),
         [state](IPanoptraAutoObject& automation) {
             automation.ReportCollectState(kHandle, qint32(state));
         },
@@ -52,6 +66,7 @@ bool OrvantaLink::reportCollectStateChange(OrvantaCollectState state) {
 
 void OrvantaLink::reportCollectingStarted() {
     attempt(
+        "ReportCollectState", QStringLiteral(" (Start)"),
         [](IPanoptraAutoObject& automation) {
             automation.ReportCollectState(kHandle, qint32(OrvantaCollectState::Collecting));
         },
@@ -62,17 +77,23 @@ void OrvantaLink::addEndPoint(const QString& parameterName, const QString& unit,
                               const QDateTime& time) {
     const double oleTime = OleDateTime::fromDateTime(time);
     attempt(
+        "AddEndPoint", QStringLiteral(" (") + parameterName + QStringLiteral(")"),
         [&](IPanoptraAutoObject& automation) {
             automation.AddEndPoint(kHandle, parameterName, unit, oleTime, kReserved);
         },
         true);
 }
 
-void OrvantaLink::addResult(const QString& patientId, const QString& parameterName,
+bool OrvantaLink::addResult(const QString& patientId, const QString& parameterName,
                             const QString& measurementPlace, const QString& unit,
                             const QDateTime& time, double value) {
-    if (!m_active)
-        return;
-    m_automation->AddResult(patientId, parameterName, measurementPlace, unit,
-                            OleDateTime::fromDateTime(time), value);
+    const double oleTime = OleDateTime::fromDateTime(time);
+    return attempt(
+        "AddResult",
+        QStringLiteral(" for ") + patientId + u' ' + parameterName + u' ' + measurementPlace +
+            QStringLiteral(" at ") + time.toString(Qt::ISODate),
+        [&](IPanoptraAutoObject& automation) {
+            automation.AddResult(patientId, parameterName, measurementPlace, unit, oleTime, value);
+        },
+        false);
 }

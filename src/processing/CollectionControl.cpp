@@ -77,12 +77,12 @@ void CollectionControl::SetCollectionState(CollectionState state) {
             m_context.patients.SetEnabled(i, false);
     }
     if (state != m_context.state.collection) {
-        // A server that does not take the report leaves the stored state as it was.
-        if (m_context.orvanta.isActive() &&
-            !m_context.orvanta.reportCollectStateChange(reportedState(state)))
-            return;
+        // The state is the collector's own: it is kept first, and a report the server does not
+        // take (logged by the link) does not undo it.
         m_context.state.collection = state;
         m_context.state.stateChangeTime = m_context.clock.now();
+        if (m_context.orvanta.isActive())
+            m_context.orvanta.reportCollectStateChange(reportedState(state));
     }
 }
 

@@ -267,6 +267,8 @@ void ResultProcessor::ProcessResult(TSaveItNew& writer, const QString& patientId
         if (openDataFile(writer, series)) {
             state.errorIndex = 38;
             const TAnalyseResult status = PatientIdentity::StatusFromText(statusText);
+            // The value is stored before it is announced: a server that does not take the
+            // announcement (logged by the link) costs no stored value.
             if (state.protocol != AnalyzerProtocol::Xml) {
                 const QDateTime time = TimeFromLineText(timeText);
                 storePoint(writer, series, parameterName, place, unit, attemptNo, vialId,
@@ -275,11 +277,11 @@ void ResultProcessor::ProcessResult(TSaveItNew& writer, const QString& patientId
             } else {
                 const QDateTime time = TimeFromXmlText(timeText);
                 if (time.isValid()) {
-                    m_context.orvanta.addResult(patient.id, parameterName, place, unit, time,
-                                                value);
                     if (control)
                         storePoint(writer, series, parameterName, place, unit, attemptNo, vialId,
                                    statusText, status, value, time);
+                    m_context.orvanta.addResult(patient.id, parameterName, place, unit, time,
+                                                value);
                 }
             }
         }

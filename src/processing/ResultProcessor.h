@@ -43,8 +43,8 @@ class ResultProcessor : public QObject {
 public:
     explicit ResultProcessor(ResultProcessorContext context, QObject* parent = nullptr);
 
-    // One result. Failures (an unreadable time text, a refused announcement) reach the caller;
-    // the patient list is still saved when it changed.
+    // One result. Failures (an unreadable time text) reach the caller; the patient list is
+    // still saved when it changed. A refused announcement is logged and changes nothing stored.
     void ProcessResult(TSaveItNew& writer, const QString& patientId, bool control, qint32 attemptNo,
                        const QString& vialId, const QString& statusText, const QString& timeText,
                        const QString& unit, double value, const QString& parameterName,

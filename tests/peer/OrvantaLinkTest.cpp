@@ -114,12 +114,21 @@ TEST_F(OrvantaLinkTest, AFailedStateChangeReportKeepsTheLinkButAFailedStartRepor
     startServer({QStringLiteral("--fail-call"), QStringLiteral("1")});
     EXPECT_FALSE(link.reportCollectStateChange(OrvantaCollectState::Collecting));
     EXPECT_TRUE(link.isActive());
+    ASSERT_EQ(log.mainLines().size(), 1);
+    EXPECT_TRUE(log.mainLines().last().endsWith(
+        QStringLiteral(" - Orvanta ReportCollectState failed (state 2): ReportCollectState "
+                       "refused by the stub")))
+        << log.mainLines().last().toStdString();
     EXPECT_TRUE(link.reportCollectStateChange(OrvantaCollectState::NotCollecting));
+    EXPECT_EQ(log.mainLines().size(), 1) << "a report the server takes is not logged";
 
     stub.reset();
     startServer({QStringLiteral("--fail"), QStringLiteral("ReportCollectState")});
     link.reportCollectingStarted();
     EXPECT_FALSE(link.isActive());
+    EXPECT_TRUE(log.mainLines().last().endsWith(
+        QStringLiteral("refused by the stub; no further Orvanta calls until the collector is "
+                       "restarted")));
 }
 
 TEST_F(OrvantaLinkTest, AFailedEndPointEndsTheLink) {
@@ -128,21 +137,33 @@ TEST_F(OrvantaLinkTest, AFailedEndPointEndsTheLink) {
     link.addEndPoint(QStringLiteral("Lactate"), QStringLiteral("mM"), kSampleTime);
     EXPECT_FALSE(link.isActive());
     EXPECT_EQ(operations(), QStringList{QStringLiteral("AddEndPoint")});
+    ASSERT_EQ(log.mainLines().size(), 1);
+    EXPECT_TRUE(log.mainLines().last().contains(
+        QStringLiteral(" - Orvanta AddEndPoint failed (Glucose): AddEndPoint refused by the stub; "
+                       "no further Orvanta calls")));
 }
 
-TEST_F(OrvantaLinkTest, AFailedResultIsThrownToTheCallerAndTheLinkStays) {
+TEST_F(OrvantaLinkTest, AFailedResultIsLoggedWithTheResultAndTheLinkStays) {
     startServer({QStringLiteral("--fail-call"), QStringLiteral("1")});
-    EXPECT_THROW(link.addResult(QStringLiteral("P1"), QStringLiteral("Glucose"), QString(),
-                                QStringLiteral("mM"), kSampleTime, 1.0),
-                 EOrvantaCallFailed);
+    EXPECT_FALSE(link.addResult(QStringLiteral("P1"), QStringLiteral("Glucose"),
+                                QStringLiteral("CNS"), QStringLiteral("mM"), kSampleTime, 1.0));
     EXPECT_TRUE(link.isActive());
-    EXPECT_NO_THROW(link.addResult(QStringLiteral("P1"), QStringLiteral("Glucose"), QString(),
-                                   QStringLiteral("mM"), kSampleTime, 1.0));
+    ASSERT_EQ(log.mainLines().size(), 1);
+    EXPECT_TRUE(log.mainLines().last().endsWith(
+        QStringLiteral(" - Orvanta AddResult failed for P1 Glucose CNS at 2026-12-08T12:00:00: "
+                       "AddResult refused by the stub")))
+        << log.mainLines().last().toStdString();
+    EXPECT_TRUE(link.addResult(QStringLiteral("P1"), QStringLiteral("Glucose"), QString(),
+                               QStringLiteral("mM"), kSampleTime, 1.0));
     EXPECT_EQ(calls().size(), 2);
 }
 
 TEST_F(OrvantaLinkTest, AServerThatDoesNotAnswerInTimeCountsAsAFailure) {
     startServer({QStringLiteral("--delay-ms"), QStringLiteral("1500")}, 200);
+    EXPECT_FALSE(link.reportCollectStateChange(OrvantaCollectState::Collecting));
+    EXPECT_TRUE(log.mainLines().last().endsWith(
+        QStringLiteral(" - Orvanta ReportCollectState failed (state 2): no answer within 200 ms")))
+        << log.mainLines().last().toStdString();
     link.notifyUpdate();
     EXPECT_FALSE(link.isActive());
 }
@@ -158,8 +179,8 @@ TEST_F(OrvantaLinkTest, CreationFailsWithoutTheServerOrTheBus) {
 TEST_F(OrvantaLinkTest, AnInactiveLinkMakesNoCalls) {
     link.notifyUpdate();
     EXPECT_FALSE(link.reportCollectStateChange(OrvantaCollectState::Collecting));
-    EXPECT_NO_THROW(link.addResult(QStringLiteral("P1"), QStringLiteral("Glucose"), QString(),
-                                   QStringLiteral("mM"), kSampleTime, 1.0));
+    EXPECT_FALSE(link.addResult(QStringLiteral("P1"), QStringLiteral("Glucose"), QString(),
+                                QStringLiteral("mM"), kSampleTime, 1.0));
     EXPECT_TRUE(
         log.mainLines().last().endsWith(QStringLiteral(" - No Orvanta update, not active")));
 }

@@ -72,13 +72,25 @@ TEST_F(CollectionControlTest, StatesFollowTheLinkAndTheCommands) {
     EXPECT_EQ(state.collection, CollectionState::Collecting);
 }
 
-TEST_F(CollectionControlTest, ARefusedStateReportKeepsTheStoredState) {
+TEST_F(CollectionControlTest, ARefusedStateReportIsLoggedAndTheStateIsKept) {
     state.collection = CollectionState::Ready;
     auto control = makeControl(true);
     control->SetCollectionState(CollectionState::Offline);
-    EXPECT_EQ(state.collection, CollectionState::Ready) << "not stored";
+    EXPECT_EQ(state.collection, CollectionState::Offline) << "the collector's own state";
     EXPECT_TRUE(control->Controls().startVisible) << "the window shows the new state";
     EXPECT_TRUE(orvanta.isActive());
+    ASSERT_FALSE(log.mainLines().isEmpty());
+    EXPECT_TRUE(log.mainLines().last().endsWith(
+        QStringLiteral(" - Orvanta ReportCollectState failed (state 1): refused")))
+        << log.mainLines().last().toStdString();
+
+    // Start with a server that takes no report: collection runs as the operator asked, and the
+    // link ends with the Start report.
+    control->Start();
+    EXPECT_EQ(state.collection, CollectionState::Collecting);
+    EXPECT_FALSE(orvanta.isActive());
+    EXPECT_TRUE(log.mainLines().last().contains(
+        QStringLiteral("Orvanta ReportCollectState failed (Start): refused; no further")));
 }
 
 TEST_F(CollectionControlTest, StopWritesEndPointsForTickedSendingPatients) {

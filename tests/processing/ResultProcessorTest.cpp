@@ -34,7 +34,11 @@ public:
     void AddResult(const QString& id, const QString& name, const QString& place,
                    const QString& unit, double, double value) override {
         m_calls << QStringLiteral("AddResult %1 %2 %3 %4 %5").arg(id, name, place, unit).arg(value);
+        if (refuseResults)
+            throw EOrvantaCallFailed("refused");
     }
+
+    bool refuseResults = false;
 
 private:
     QStringList& m_calls;
@@ -44,7 +48,9 @@ class ResultProcessorTest : public ::testing::Test, protected ProcessingHarness 
 protected:
     void SetUp() override {
         state.protocol = AnalyzerProtocol::Xml;
-        orvanta.attach(std::make_unique<RecordingAutomation>(calls));
+        auto automation = std::make_unique<RecordingAutomation>(calls);
+        server = automation.get();
+        orvanta.attach(std::move(automation));
     }
 
     std::vector<StoredPoint> stored(const QString& id, const QString& file = "Tarvo.pil") const {
@@ -59,6 +65,7 @@ protected:
     }
 
     QStringList calls;
+    RecordingAutomation* server = nullptr;
 };
 
 } // namespace
@@ -89,6 +96,23 @@ TEST_F(ResultProcessorTest, ControlsAreStoredUnderAutoControlByLevel) {
     EXPECT_EQ(points[1].place, "Low");
     EXPECT_DOUBLE_EQ(points[1].value, 1.6);
     EXPECT_EQ(points[2].place, "Elevated");
+}
+
+TEST_F(ResultProcessorTest, ARefusedAnnouncementIsLoggedAndTheValueStaysStored) {
+    server->refuseResults = true;
+    EXPECT_NO_THROW(live("AutoControl", true, "Lactate", "Low", 1.5));
+    state.protocol = AnalyzerProtocol::Hl7;
+    EXPECT_NO_THROW(processor.ProcessResult(writer, "P1", true, 1, "V1", "OK", "20261208120500",
+                                            "mmol/L", 4.5, "Glucose", "CNS", "Son", "Per"));
+    ASSERT_EQ(stored("AutoControl").size(), 1u);
+    EXPECT_DOUBLE_EQ(stored("AutoControl")[0].value, 1.5);
+    ASSERT_EQ(stored("P1").size(), 1u);
+    EXPECT_EQ(calls, (QStringList{"AddResult AutoControl Lactate Low mmol/L 1.5", "NotifyUpdate",
+                                  "AddResult P1 Glucose CNS mmol/L 4.5", "NotifyUpdate"}))
+        << "processing goes on to the update notice";
+    EXPECT_EQ(log.mainLines().filter(" - Orvanta AddResult failed for ").size(), 2);
+    EXPECT_TRUE(orvanta.isActive());
+    EXPECT_FALSE(state.processing);
 }
 
 TEST_F(ResultProcessorTest, LineProtocolSeriesByPlaceAndUnit) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,8 +27,13 @@ public:
 // memory (its calls in `calls`) and analyzers that connect over loopback.
 class RunningCollector {
 public:
-    // settings: further lines of the program's settings key.
-    explicit RunningCollector(TempRoot& root, const QString& settings = {}) : m_root(root) {
+    using AutomationFactory = std::function<std::unique_ptr<IPanoptraAutoObject>()>;
+
+    // settings: further lines of the program's settings key; automation: the server to use
+    // instead of the one in memory.
+    explicit RunningCollector(TempRoot& root, const QString& settings = {},
+                              AutomationFactory automation = {})
+        : m_root(root) {
         port = freeTcpPort();
         root.writeHive(RegistryRoot::CurrentUser,
                        QString::fromLatin1(kTarvoSection) +
@@ -37,8 +43,10 @@ public:
         environment.layout = root.layout();
         environment.executablePath = QStringLiteral("/opt/tarvo/tarvo-collect");
         environment.messages = &messages;
-        environment.createAutomation = [this](RegistryRoot) {
-            return std::make_unique<RecordingAutomation>(calls);
+        environment.createAutomation = [this, automation](RegistryRoot) {
+            return automation ? automation()
+                              : std::unique_ptr<IPanoptraAutoObject>(
+                                    std::make_unique<RecordingAutomation>(calls));
         };
         collector = std::make_unique<Collector>(environment);
         started = collector->start() == Collector::StartOutcome::Running &&
