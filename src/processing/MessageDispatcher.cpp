@@ -95,9 +95,28 @@ void MessageDispatcher::handleMessage(TTarvoSocket& record, const QString& cut) 
         autoControl(record);
         break;
     case TMessageType::mtUnknown:
+        logUnrecognised(record);
         break;
     }
     emit messageHandled(record.RemoteAddress(), type);
+}
+
+void MessageDispatcher::logUnrecognised(const TTarvoSocket& record) {
+    // The root element tells the engineer what arrived (another schema, another namespace).
+    const pugi::xml_node root = m_document.DocumentElement();
+    QString element = QString::fromUtf8(root.name());
+    const QString ns = QString::fromUtf8(root.attribute("xmlns").value());
+    if (!ns.isEmpty())
+        element += QStringLiteral(" xmlns=\"") + ns + u'"';
+    for (QChar& c : element) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = u'?';
+    }
+    if (element.size() > 200)
+        element = element.left(200) + QStringLiteral("...");
+    m_context.log.writeLog(QStringLiteral("Message from ") + record.RemoteAddress() +
+                           QStringLiteral(" not recognised, ignored: root element <") + element +
+                           u'>');
 }
 
 void MessageDispatcher::applyActivity(TMessageType type) {

@@ -86,6 +86,8 @@ private:
     void liveMeasurement(TTarvoSocket& record);
     void autoControl(TTarvoSocket& record);
     void admissionEvents(TTarvoSocket& record);
+    // One log line for a message of no known type: its sender and root element.
+    void logUnrecognised(const TTarvoSocket& record);
     void enqueue(LiveResult result);
     void processWaitingResults();
 

@@ -158,6 +158,21 @@ TEST_F(MessageDispatchTest, ConnectionClosedTakesCollectionOfflineAndAMessageBri
         << "any other message: link present";
 }
 
+TEST_F(MessageDispatchTest, AMessageOfNoKnownTypeIsLoggedWithItsSenderAndRootElement) {
+    auto c = start();
+    (*c)->collectionControl().Start();
+    QTcpSocket& analyzer = c->connectFrom("127.0.0.6");
+    QString foreign = patientData(documentFor("N1"));
+    foreign.replace(PatientDataNamespace::k2012, "urn:another-maker:2020");
+    ASSERT_TRUE(foreign.contains("urn:another-maker:2020"));
+    ASSERT_TRUE(c->send(analyzer, utf16(foreign)));
+    EXPECT_EQ(c->loggedCount("Message from 127.0.0.6 not recognised, ignored: root element "
+                             "<Tarvo xmlns=\"urn:another-maker:2020\">"),
+              1);
+    EXPECT_FALSE(QDir(c->patientFolder("N1")).exists()) << "nothing archived or stored";
+    EXPECT_EQ((*c)->state().collection, CollectionState::Collecting);
+}
+
 TEST_F(MessageDispatchTest, AMessageThatFailsLeavesTheNextOneToTheNextRead) {
     auto c = start();
     (*c)->collectionControl().Start();
