@@ -18,6 +18,9 @@
 
 namespace {
 
+// The exit status of --command when the running collector refused the command.
+constexpr int kCommandRefused = 4;
+
 void print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
@@ -68,13 +71,18 @@ int main(int argc, char** argv) {
 
     if (!commandLine.command.isEmpty()) {
         // Rebuilding a patient can take a while; the answer comes when it is done.
-        const QString answer = SingleInstance::ask(layout.rootFolder, commandLine.command, 120000);
-        if (answer.isEmpty()) {
+        const SingleInstance::Answer answer =
+            SingleInstance::ask(layout.rootFolder, commandLine.command, 120000);
+        if (!answer.received) {
             print(stderr, QStringLiteral("No running TarvoCollect answered for ") +
                               layout.rootFolder + u'\n');
             return 1;
         }
-        print(stdout, answer + u'\n');
+        if (answer.refused) {
+            print(stderr, answer.text + u'\n');
+            return kCommandRefused;
+        }
+        print(stdout, answer.text + u'\n');
         return 0;
     }
 
@@ -83,10 +91,10 @@ int main(int argc, char** argv) {
 
     SingleInstance instance(layout.rootFolder);
     if (!instance.acquire()) {
-        const QString answer =
+        const SingleInstance::Answer answer =
             SingleInstance::ask(layout.rootFolder, QLatin1String(SingleInstance::kShowCommand));
         print(stderr, QStringLiteral("TarvoCollect is already running for ") + layout.rootFolder +
-                          (answer.isEmpty() ? QStringLiteral("; it did not answer.\n")
+                          (!answer.received ? QStringLiteral("; it did not answer.\n")
                                             : QStringLiteral("; asked it to show its window.\n")));
         return 0;
     }
@@ -113,8 +121,10 @@ int main(int argc, char** argv) {
         return collector.exitCode();
 
     OperatorCommands commands(collector);
-    instance.setCommandHandler(
-        [&commands](const QString& request) { return commands.Execute(request); });
+    instance.setCommandHandler([&commands](const QString& request) {
+        const OperatorAnswer answer = commands.Execute(request);
+        return SingleInstance::Answer{answer.text, answer.refused};
+    });
 
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &collector, &Collector::close);
     return QCoreApplication::exec();

@@ -31,14 +31,26 @@ ImportOutcome ExternalMediaImport::Import(const QString& patientId, const QStrin
                       QStringLiteral("\" cannot name a patient folder"));
     if (sourceRoot.isEmpty())
         return refuse(QStringLiteral("No external media drive is set"));
-    // The medium's folder names have no "-"; the patient's folder name loses it too (the data
-    // root keeps its own name).
-    const QString folder =
+    // The documents go to the archive that "Recreate data" reads for the same ID, the folder
+    // the analyzer's own documents of that patient are archived in.
+    const QString target =
         PatientIdentity::PatientFolderFor(patientId, m_state.dataRoot, m_state.idReduction);
-    QString name = folder.mid(m_state.dataRoot.size());
-    name.remove(u'-');
-    const QString target = m_state.dataRoot + name;
     const QString source = withTrailingSeparator(sourceRoot + patientId);
+    if (!QDir(source).exists())
+        return refuse(QStringLiteral("Unknown patient ") + patientId +
+                      QStringLiteral(": no folder ") + QDir::toNativeSeparators(source) +
+                      QStringLiteral(" on the external media"));
+
+    const QStringList filter{QStringLiteral("*.xml")};
+    QDir from(source);
+    QStringList files = from.entryList(filter, QDir::Files | QDir::Hidden, QDir::Name);
+    if (files.isEmpty()) {
+        from.setPath(source + QLatin1String(XmlArchive::kFolderName));
+        files = from.entryList(filter, QDir::Files | QDir::Hidden, QDir::Name);
+    }
+    if (files.isEmpty())
+        return refuse(QStringLiteral("No XML files for ") + patientId + QStringLiteral(" in ") +
+                      QDir::toNativeSeparators(source));
 
     if (!QDir(target).exists() && !QDir().mkpath(target))
         return refuse(QLatin1String(kNotCreated));
@@ -49,13 +61,6 @@ ImportOutcome ExternalMediaImport::Import(const QString& patientId, const QStrin
         setHiddenAttribute(archive);
     }
 
-    const QStringList filter{QStringLiteral("*.xml")};
-    QDir from(source);
-    QStringList files = from.entryList(filter, QDir::Files | QDir::Hidden, QDir::Name);
-    if (files.isEmpty()) {
-        from.setPath(source + QLatin1String(XmlArchive::kFolderName));
-        files = from.entryList(filter, QDir::Files | QDir::Hidden, QDir::Name);
-    }
     ImportOutcome outcome;
     outcome.targetArchive = archive;
     for (const QString& file : files) {

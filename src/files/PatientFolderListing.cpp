@@ -32,6 +32,8 @@ PatientFolderListing WithArchive(const QString& dataRoot) {
 PatientFolderListing OnMedia(const QString& sourceRoot) {
     PatientFolderListing listing;
     listing.caption = QLatin1String(kCaptionPrefix) + QDir::toNativeSeparators(sourceRoot);
+    if (sourceRoot.isEmpty())
+        return listing; // no drive set: not the working folder
     const QDir root(sourceRoot);
     for (const QString& name : root.entryList(kFolders, QDir::Name)) {
         const QString folder = root.filePath(name);

@@ -17,7 +17,8 @@ inline constexpr auto kDataRootName = "Orvanta database";
 // Patient folders of the data root that have an archive ("XML-files").
 PatientFolderListing WithArchive(const QString& dataRoot);
 
-// Patient folders on external media that hold "*.xml" files, directly or in "XML-files".
+// Patient folders on external media that hold "*.xml" files, directly or in "XML-files"; none
+// when no source root is set.
 PatientFolderListing OnMedia(const QString& sourceRoot);
 
 } // namespace PatientFolders

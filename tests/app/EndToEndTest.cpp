@@ -71,10 +71,10 @@ protected:
         return output;
     }
 
-    QString command(const QString& text) {
+    QString command(const QString& text, int* exitCode = nullptr) {
         QStringList arguments{"--root", root.path(), "--command"};
         arguments += text.split(' ');
-        return run("tarvo-collect", arguments).trimmed();
+        return run("tarvo-collect", arguments, exitCode).trimmed();
     }
 
     QJsonObject dump(const QString& id) {
@@ -154,24 +154,35 @@ TEST_F(EndToEndTest, OperatorCommandsWithoutAWindow) {
     EXPECT_EQ(command("untick K1"), "K1 unticked");
     EXPECT_TRUE(command("status").contains("[ ] K1, "));
     EXPECT_EQ(command("tick K1"), "K1 ticked");
-    EXPECT_EQ(command("tick NOBODY"), "No patient NOBODY in the patient list");
+    int code = -1;
+    EXPECT_EQ(command("tick NOBODY", &code), "Unknown patient NOBODY: not in the patient list");
+    EXPECT_EQ(code, 4) << "a refusal";
 
     QFile::remove(root.driveC("TCA/DATA/K1/Tarvo.pil"));
-    EXPECT_EQ(command("recreate K1"), "Recreated data for K1: 1 documents read, 0 skipped");
+    EXPECT_EQ(command("recreate K1", &code), "Recreated data for K1: 1 documents read, 0 skipped");
+    EXPECT_EQ(code, 0);
     EXPECT_EQ(points(dump("K1"), "Glucose"), 10);
+    EXPECT_EQ(command("recreate UNKNOWN", &code),
+              "Unknown patient UNKNOWN: no patient folder " +
+                  QDir::toNativeSeparators(root.driveC("TCA/DATA/UNKNOWN/")));
+    EXPECT_EQ(code, 4);
 
-    // An SD card with a patient folder for a new patient, and its rebuild.
+    // An SD card with a patient folder for a new patient, its import and its rebuild.
     const QString card = root.path() + "/F/Data/K-2/";
     QDir().mkpath(card);
     QFile copy(root.driveC("TCA/DATA/K1/XML-files/{ADM-K1}.xml"));
     ASSERT_TRUE(copy.copy(card + "{ADM-K2}.xml"));
     EXPECT_TRUE(command("media").contains("\n  K-2"));
     EXPECT_TRUE(command("import K-2").startsWith("Copied 1 XML files for K-2 into "));
-    EXPECT_TRUE(command("archives").contains("\n  K2"));
-    EXPECT_EQ(command("media-drive c"), "Not changed: Set External Media Drive (F:\\)");
-    EXPECT_TRUE(command("bogus").startsWith("unknown command: bogus"));
+    EXPECT_TRUE(command("archives").contains("\n  K-2"));
+    EXPECT_EQ(command("recreate K-2", &code), "Recreated data for K-2: 1 documents read, 0 skipped")
+        << "the rebuild reads the archive the import filled";
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(command("media-drive c", &code), "Not changed: Set External Media Drive (F:\\)");
+    EXPECT_EQ(code, 4);
+    EXPECT_TRUE(command("bogus", &code).startsWith("unknown command: bogus"));
+    EXPECT_EQ(code, 4);
 
-    int code = 0;
     const QString none =
         run("tarvo-collect", {"--root", root.path() + "/other", "--command", "status"}, &code);
     EXPECT_EQ(code, 1);

@@ -136,7 +136,43 @@ TEST_F(ProgramTest, WithTheAutomationServerOrvantaIsActivated) {
     EXPECT_EQ(collector.exitCode(), 0);
 }
 
+TEST_F(ProgramTest, RefusedCommandsExitNonZeroWithOneLine) {
+    QProcess collector;
+    start(collector, {QStringLiteral("NOORVANTA"), QStringLiteral("--headless"),
+                      QStringLiteral("--root"), root.path()});
+    ASSERT_TRUE(waitUntil([&] { return startedUp(); })) << logText().toStdString();
+
+    const auto ask = [&](const QStringList& words, QString* output, QString* error) {
+        QProcess command;
+        start(command,
+              QStringList{QStringLiteral("--root"), root.path(), QStringLiteral("--command")} +
+                  words);
+        EXPECT_TRUE(command.waitForFinished(15000));
+        *output = QString::fromLocal8Bit(command.readAllStandardOutput());
+        *error = QString::fromLocal8Bit(command.readAllStandardError());
+        return command.exitCode();
+    };
+    QString output;
+    QString error;
+    EXPECT_EQ(ask({QStringLiteral("media")}, &output, &error), 4);
+    EXPECT_EQ(error, QStringLiteral("No external media drive is set (media-drive LETTER)\n"));
+    EXPECT_TRUE(output.isEmpty());
+    EXPECT_EQ(ask({QStringLiteral("status")}, &output, &error), 0);
+    EXPECT_TRUE(output.startsWith(QStringLiteral("Collection: "))) << output.toStdString();
+    EXPECT_TRUE(error.isEmpty());
+    stop(collector);
+}
+
 TEST_F(ProgramTest, CommandLineOptions) {
+    QProcess help;
+    start(help, {QStringLiteral("--help")});
+    ASSERT_TRUE(help.waitForFinished(5000));
+    EXPECT_EQ(help.exitCode(), 0);
+    const QString helpText = QString::fromLocal8Bit(help.readAllStandardOutput());
+    for (const char* command : {"status", "start", "stop", "tick ID", "untick ID", "recreate ID",
+                                "import ID", "media-drive LETTER", "archives", "media", "show"})
+        EXPECT_TRUE(helpText.contains(QLatin1String(command))) << command;
+
     QProcess version;
     start(version, {QStringLiteral("--version")});
     ASSERT_TRUE(version.waitForFinished(5000));

@@ -58,12 +58,14 @@ TEST_F(ExternalMediaTest, TopLevelFilesWinOverTheArchiveFolderOnTheMedium) {
     write(media + "P-1/a.xml", "top a");
     write(media + "P-1/b.XML", "top b");
     write(media + "P-1/XML-files/c.xml", "archived c");
-    write((*collector)->state().dataRoot + "P1/XML-files/a.xml", "old a");
+    write((*collector)->state().dataRoot + "P-1/XML-files/a.xml", "old a");
     const ImportOutcome outcome = (*collector)->importFromExternalMedia("P-1");
     EXPECT_TRUE(outcome.imported) << outcome.message.toStdString();
     EXPECT_EQ(outcome.copied, 2);
-    EXPECT_EQ(archived("P1"), (QStringList{"a.xml", "b.XML"})) << "\"-\" left the folder name";
-    QFile a((*collector)->state().dataRoot + "P1/XML-files/a.xml");
+    EXPECT_EQ(archived("P-1"), (QStringList{"a.xml", "b.XML"}))
+        << "the archive a rebuild of P-1 reads";
+    EXPECT_FALSE(QDir((*collector)->state().dataRoot + "P1").exists());
+    QFile a((*collector)->state().dataRoot + "P-1/XML-files/a.xml");
     ASSERT_TRUE(a.open(QIODevice::ReadOnly));
     EXPECT_EQ(a.readAll(), "top a") << "an existing file is replaced";
 
@@ -83,11 +85,28 @@ TEST_F(ExternalMediaTest, UnsafeIdsAndUncreatableFoldersAreRefused) {
                     .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
                     .isEmpty());
 
+    write(media + "Blocked/a.xml");
     write((*collector)->state().dataRoot + "Blocked", "a file where the folder should be");
     const ImportOutcome blocked = (*collector)->importFromExternalMedia("Blocked");
     EXPECT_FALSE(blocked.imported);
     EXPECT_EQ(blocked.message, "Patient NOT created");
     EXPECT_TRUE(collector->messages.shown.contains("Patient NOT created"));
+}
+
+TEST_F(ExternalMediaTest, APatientWithoutDocumentsOnTheMediumIsRefusedAndNothingCreated) {
+    const ImportOutcome unknown = (*collector)->importFromExternalMedia("NOBODY");
+    EXPECT_FALSE(unknown.imported);
+    EXPECT_EQ(unknown.message, "Unknown patient NOBODY: no folder " +
+                                   QDir::toNativeSeparators(media + "NOBODY/") +
+                                   " on the external media");
+    QDir().mkpath(media + "EMPTY/XML-files");
+    const ImportOutcome empty = (*collector)->importFromExternalMedia("EMPTY");
+    EXPECT_FALSE(empty.imported);
+    EXPECT_TRUE(empty.message.startsWith("No XML files for EMPTY in "))
+        << empty.message.toStdString();
+    EXPECT_TRUE(
+        QDir((*collector)->state().dataRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty())
+        << "no empty patient folder is left behind";
 }
 
 TEST_F(ExternalMediaTest, CopyFailuresAreLoggedAndEndTheImport) {

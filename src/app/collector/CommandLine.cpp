@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "OperatorCommands.h"
+
 CommandLine CommandLine::parse(const QStringList& arguments) {
     CommandLine line;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
@@ -41,18 +43,34 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
 }
 
 QString CommandLine::helpText() {
+    // The operator's commands, wrapped below the option they belong to.
+    QString commands;
+    QString line;
+    const auto& all = OperatorCommands::Commands();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const QString word =
+            QLatin1String(all[i].verb) +
+            (*all[i].argument ? u' ' + QLatin1String(all[i].argument) : QString()) +
+            (i + 1 < all.size() ? QStringLiteral(",") : QString());
+        if (!line.isEmpty() && line.size() + 1 + word.size() > 60) {
+            commands += QStringLiteral("                ") + line + u'\n';
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    commands += QStringLiteral("                ") + line + u'\n';
     return QStringLiteral(
-        "Usage: tarvo-collect [NOORVANTA] [--headless] [--root DIR]\n"
-        "       tarvo-collect [--root DIR] --command COMMAND [ARGUMENT]\n"
-        "\n"
-        "Collects the results of microdialysis analyzers into the patients' data files.\n"
-        "\n"
-        "  NOORVANTA     run without the Orvanta automation server (any letter case)\n"
-        "  --headless    run without a window; messages go to the event log and stderr\n"
-        "  --root DIR    portable mode: settings, the ini file and drive C below DIR\n"
-        "  --command     ask the running collector (of the same root) and print its answer:\n"
-        "                status, start, stop, tick ID, untick ID, recreate ID, import ID,\n"
-        "                media-drive LETTER, archives, media\n"
-        "  --version     print the version and exit\n"
-        "  --help        print this text and exit\n");
+               "Usage: tarvo-collect [NOORVANTA] [--headless] [--root DIR]\n"
+               "       tarvo-collect [--root DIR] --command COMMAND [ARGUMENT]\n"
+               "\n"
+               "Collects the results of microdialysis analyzers into the patients' data files.\n"
+               "\n"
+               "  NOORVANTA     run without the Orvanta automation server (any letter case)\n"
+               "  --headless    run without a window; messages go to the event log and stderr\n"
+               "  --root DIR    portable mode: settings, the ini file and drive C below DIR\n"
+               "  --command     ask the running collector (of the same root) and print its answer\n"
+               "                (exit status 1: none answered; 4: it refused the command):\n") +
+           commands +
+           QStringLiteral("  --version     print the version and exit\n"
+                          "  --help        print this text and exit\n");
 }

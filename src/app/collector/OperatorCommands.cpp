@@ -3,13 +3,39 @@
 #include <QDir>
 
 #include "Collector.h"
+#include "PatientIdentity.h"
+#include "XmlArchive.h"
 
-QString OperatorCommands::helpText() {
-    return QStringLiteral("commands: status, start, stop, tick ID, untick ID, recreate ID, "
-                          "import ID, media-drive LETTER, archives, media, show");
+namespace {
+
+OperatorAnswer done(const QString& text) {
+    return {text, false};
 }
 
-QString OperatorCommands::Execute(const QString& request) {
+OperatorAnswer refused(const QString& text) {
+    return {text, true};
+}
+
+} // namespace
+
+const std::vector<OperatorCommands::Command>& OperatorCommands::Commands() {
+    static const std::vector<Command> commands = {
+        {"status", ""},   {"start", ""},      {"stop", ""},     {"tick", "ID"},
+        {"untick", "ID"}, {"recreate", "ID"}, {"import", "ID"}, {"media-drive", "LETTER"},
+        {"archives", ""}, {"media", ""},      {"show", ""},
+    };
+    return commands;
+}
+
+QString OperatorCommands::helpText() {
+    QStringList listed;
+    for (const Command& command : Commands())
+        listed << (QLatin1String(command.verb) +
+                   (*command.argument ? u' ' + QLatin1String(command.argument) : QString()));
+    return QStringLiteral("commands: ") + listed.join(QStringLiteral(", "));
+}
+
+OperatorAnswer OperatorCommands::Execute(const QString& request) {
     const QString trimmed = request.trimmed();
     const qsizetype space = trimmed.indexOf(u' ');
     const QString verb = (space < 0 ? trimmed : trimmed.left(space)).toLower();
@@ -19,23 +45,25 @@ QString OperatorCommands::Execute(const QString& request) {
                                verb == QLatin1String("import") ||
                                verb == QLatin1String("media-drive");
     if (needsArgument && argument.isEmpty())
-        return verb + QStringLiteral(" needs an argument; ") + helpText();
+        return refused(verb + QStringLiteral(" needs an argument; ") + helpText());
 
     if (verb == QLatin1String("show")) {
         emit m_collector.showWindowRequested();
-        return QStringLiteral("ok");
+        return done(QStringLiteral("ok"));
     }
     if (!m_collector.operational())
-        return QStringLiteral("The collector did not start completely; see the event log");
+        return refused(QStringLiteral("The collector did not start completely; see the event log"));
     if (verb == QLatin1String("status"))
-        return Status();
+        return done(Status());
     if (verb == QLatin1String("start")) {
         m_collector.collectionControl().Start();
-        return QStringLiteral("Collection: ") + collectionStateName(m_collector.state().collection);
+        return done(QStringLiteral("Collection: ") +
+                    collectionStateName(m_collector.state().collection));
     }
     if (verb == QLatin1String("stop")) {
         m_collector.collectionControl().Stop();
-        return QStringLiteral("Collection: ") + collectionStateName(m_collector.state().collection);
+        return done(QStringLiteral("Collection: ") +
+                    collectionStateName(m_collector.state().collection));
     }
     if (verb == QLatin1String("tick") || verb == QLatin1String("untick"))
         return tick(argument, verb == QLatin1String("tick"));
@@ -45,45 +73,75 @@ QString OperatorCommands::Execute(const QString& request) {
         return import(argument);
     if (verb == QLatin1String("media-drive")) {
         if (!m_collector.setExternalMediaDrive(argument))
-            return QStringLiteral("Not changed: ") + m_collector.state().externalMediaMenuCaption;
-        return m_collector.state().externalMediaMenuCaption;
+            return refused(QStringLiteral("Not changed: ") +
+                           m_collector.state().externalMediaMenuCaption);
+        return done(m_collector.state().externalMediaMenuCaption);
     }
-    if (verb == QLatin1String("archives") || verb == QLatin1String("media")) {
-        const PatientFolderListing listing = verb == QLatin1String("archives")
-                                                 ? m_collector.patientsWithArchive()
-                                                 : m_collector.patientsOnExternalMedia();
-        QString answer = listing.caption;
-        for (const QString& patient : listing.patients)
-            answer += QStringLiteral("\n  ") + patient;
-        return answer;
+    if (verb == QLatin1String("archives")) {
+        const PatientFolderListing listing = m_collector.patientsWithArchive();
+        return done((QStringList{listing.caption} + listing.patients).join(QStringLiteral("\n  ")));
     }
-    return QStringLiteral("unknown command: ") + trimmed + QStringLiteral("; ") + helpText();
+    if (verb == QLatin1String("media"))
+        return media();
+    return refused(QStringLiteral("unknown command: ") + trimmed + QStringLiteral("; ") +
+                   helpText());
 }
 
-QString OperatorCommands::tick(const QString& patientId, bool ticked) {
+OperatorAnswer OperatorCommands::tick(const QString& patientId, bool ticked) {
     if (!m_collector.checkList().SetTicked(patientId, ticked))
-        return QStringLiteral("No patient ") + patientId + QStringLiteral(" in the patient list");
-    return patientId + (ticked ? QStringLiteral(" ticked") : QStringLiteral(" unticked"));
+        return refused(QStringLiteral("Unknown patient ") + patientId +
+                       QStringLiteral(": not in the patient list"));
+    return done(patientId + (ticked ? QStringLiteral(" ticked") : QStringLiteral(" unticked")));
 }
 
-QString OperatorCommands::recreate(const QString& patientId) {
+OperatorAnswer OperatorCommands::recreate(const QString& patientId) {
+    // A rebuild first removes the data file; it runs only for a patient whose archive holds
+    // documents to rebuild it from.
+    const CollectorState& state = m_collector.state();
+    if (PatientIdentity::IsUnsafeFolderName(patientId))
+        return refused(QStringLiteral("Patient ID \"") + patientId +
+                       QStringLiteral("\" cannot name a patient folder"));
+    QString folder;
+    try {
+        folder = PatientIdentity::PatientFolderFor(patientId, state.dataRoot, state.idReduction);
+    } catch (const std::exception& error) {
+        return refused(QStringLiteral("Recreate refused: ") + QString::fromLocal8Bit(error.what()));
+    }
+    if (!QDir(folder).exists() && m_collector.patients().IndexOf(patientId) < 0)
+        return refused(QStringLiteral("Unknown patient ") + patientId +
+                       QStringLiteral(": no patient folder ") + QDir::toNativeSeparators(folder));
+    const QString archive = folder + QLatin1String(XmlArchive::kFolderName);
+    if (QDir(archive)
+            .entryList({QStringLiteral("*.xml")}, QDir::Files | QDir::Hidden | QDir::System)
+            .isEmpty())
+        return refused(QStringLiteral("Nothing recreated for ") + patientId +
+                       QStringLiteral(": no archived documents in ") +
+                       QDir::toNativeSeparators(archive));
     try {
         const RecreationOutcome outcome = m_collector.recreatePatientData(patientId);
         if (!outcome.started)
-            return QStringLiteral("Unable to recreate data for ") + outcome.folder;
-        return recreationSummary(patientId, outcome);
+            return refused(QStringLiteral("Unable to recreate data for ") + outcome.folder);
+        // A pass that could read none of the documents rebuilt nothing.
+        return {recreationSummary(patientId, outcome), outcome.documents == outcome.skipped};
     } catch (const std::exception& error) {
-        return QStringLiteral("Recreate failed: ") + QString::fromLocal8Bit(error.what());
+        return refused(QStringLiteral("Recreate failed: ") + QString::fromLocal8Bit(error.what()));
     }
 }
 
-QString OperatorCommands::import(const QString& patientId) {
+OperatorAnswer OperatorCommands::import(const QString& patientId) {
     const ImportOutcome outcome = m_collector.importFromExternalMedia(patientId);
     if (!outcome.imported)
-        return outcome.message;
-    return QStringLiteral("Copied ") + QString::number(outcome.copied) +
-           QStringLiteral(" XML files for ") + patientId + QStringLiteral(" into ") +
-           QDir::toNativeSeparators(outcome.targetArchive);
+        return refused(outcome.message);
+    return done(QStringLiteral("Copied ") + QString::number(outcome.copied) +
+                QStringLiteral(" XML files for ") + patientId + QStringLiteral(" into ") +
+                QDir::toNativeSeparators(outcome.targetArchive));
+}
+
+OperatorAnswer OperatorCommands::media() {
+    if (m_collector.externalMediaRoot().isEmpty())
+        return refused(QStringLiteral("No external media drive is set (media-drive LETTER)"));
+    const PatientFolderListing listing = m_collector.patientsOnExternalMedia();
+    return done((QStringList{listing.caption} + listing.patients).join(QStringLiteral("\n  ")));
 }
 
 QString OperatorCommands::Status() const {

@@ -1,28 +1,46 @@
 #pragma once
 
 #include <QString>
+#include <vector>
 
 class Collector;
+
+// An answer to an operator's command: its text, and whether the command was refused or failed
+// (nothing, or not all, was done). A refusal is one line saying why.
+struct OperatorAnswer {
+    QString text;
+    bool refused = false;
+};
 
 // The operator's commands for a collector without a window, as one line of text each
 // ("start", "tick P1", ...), answered with text for the operator. The window's buttons and menu
 // entries call the same operations of the collector.
 class OperatorCommands {
 public:
+    // One command: its word and the argument it takes (empty when none).
+    struct Command {
+        const char* verb;
+        const char* argument;
+    };
+    // Every command, in the order the help lists them.
+    static const std::vector<Command>& Commands();
+
     explicit OperatorCommands(Collector& collector) : m_collector(collector) {}
 
-    QString Execute(const QString& request);
+    OperatorAnswer Execute(const QString& request);
 
     // The collection state, the connections, the patients with their check marks and the
     // latest values.
     QString Status() const;
 
+    // "commands: status, start, ..., show".
     static QString helpText();
 
 private:
-    QString tick(const QString& patientId, bool ticked);
-    QString recreate(const QString& patientId);
-    QString import(const QString& patientId);
+    OperatorAnswer tick(const QString& patientId, bool ticked);
+    OperatorAnswer recreate(const QString& patientId);
+    OperatorAnswer import(const QString& patientId);
+    OperatorAnswer media();
 
     Collector& m_collector;
 };

@@ -8,6 +8,9 @@
 namespace {
 constexpr auto kLockFileName = "tarvo-collect.lock";
 constexpr qint64 kLongestRequest = 4096;
+// The first character of a refused request's answer on the socket (ASCII NAK); it is never
+// part of an answer's text.
+constexpr char16_t kRefusedMark = u'\x15';
 } // namespace
 
 SingleInstance::SingleInstance(const QString& rootFolder, QObject* parent)
@@ -49,26 +52,28 @@ void SingleInstance::serveConnection() {
                 return;
             }
             const QString command = QString::fromUtf8(socket->readLine(kLongestRequest)).trimmed();
-            QString answer;
+            Answer answer;
             if (m_handler) {
                 answer = m_handler(command);
             } else if (command == QLatin1String(kShowCommand)) {
                 emit showRequested();
-                answer = QStringLiteral("ok");
+                answer.text = QStringLiteral("ok");
             } else {
-                answer = QStringLiteral("unknown command: ") + command;
+                answer = {QStringLiteral("unknown command: ") + command, true};
             }
-            socket->write(answer.toUtf8() + '\n');
+            const QString sent = answer.refused ? QChar(kRefusedMark) + answer.text : answer.text;
+            socket->write(sent.toUtf8() + '\n');
             socket->disconnectFromServer();
         });
     }
 }
 
-QString SingleInstance::ask(const QString& rootFolder, const QString& command, int timeoutMs) {
+SingleInstance::Answer SingleInstance::ask(const QString& rootFolder, const QString& command,
+                                           int timeoutMs) {
     QLocalSocket socket;
     socket.connectToServer(serverNameFor(rootFolder));
     if (!socket.waitForConnected(timeoutMs))
-        return {};
+        return {QString(), false, false};
     socket.write(command.toUtf8() + '\n');
     socket.waitForBytesWritten(timeoutMs);
     // The answer may have several lines; the running copy closes the connection after it.
@@ -76,5 +81,11 @@ QString SingleInstance::ask(const QString& rootFolder, const QString& command, i
     while (socket.state() == QLocalSocket::ConnectedState && socket.waitForReadyRead(timeoutMs))
         answer += socket.readAll();
     answer += socket.readAll();
-    return QString::fromUtf8(answer).trimmed();
+    if (answer.isEmpty())
+        return {QString(), false, false};
+    QString text = QString::fromUtf8(answer);
+    const bool refused = text.startsWith(QChar(kRefusedMark));
+    if (refused)
+        text.remove(0, 1);
+    return {text.trimmed(), refused, true};
 }

@@ -15,7 +15,13 @@ class SingleInstance : public QObject {
     Q_OBJECT
 
 public:
-    using CommandHandler = std::function<QString(const QString& command)>;
+    // An answer to a request: its text, and whether the request was refused (not carried out).
+    struct Answer {
+        QString text;
+        bool refused = false;
+        bool received = true; // false when no running copy answered
+    };
+    using CommandHandler = std::function<Answer(const QString& command)>;
     static constexpr auto kShowCommand = "show";
 
     explicit SingleInstance(const QString& rootFolder, QObject* parent = nullptr);
@@ -27,9 +33,9 @@ public:
     // Answers requests of later copies; the default handler answers "show" with "ok".
     void setCommandHandler(CommandHandler handler) { m_handler = std::move(handler); }
 
-    // Sends one request to the running copy and returns its answer (which may have several
-    // lines), or an empty text when no copy answered within the time-out.
-    static QString ask(const QString& rootFolder, const QString& command, int timeoutMs = 3000);
+    // Sends one request to the running copy and returns its answer (whose text may have
+    // several lines); received is false when no copy answered within the time-out.
+    static Answer ask(const QString& rootFolder, const QString& command, int timeoutMs = 3000);
 
     static QString serverNameFor(const QString& rootFolder);
 
