@@ -404,6 +404,25 @@ TEST_F(PatientDataFileTest, WritersOfOtherConnectionsSeeEachOthersChanges) {
     EXPECT_EQ(dataPoints(*first.Content().series()[1]).size(), 2u) << "the cache follows appends";
 }
 
+TEST_F(PatientDataFileTest, ASeriesAddedByAnotherWriterWithinOneClockTickIsSeen) {
+    TSaveItNew first;
+    TSaveItNew second;
+    store(first, QStringLiteral("Glucose"), 1.0, kNoon);
+    const QDateTime modified = QFileInfo(tarvo()).lastModified();
+    ASSERT_TRUE(open(second).opened);
+    second.RegisterSerie(1, QStringLiteral("Lactate"), QStringLiteral("CNS"), QString(),
+                         QStringLiteral("OstraSubstance2"), QStringLiteral("mM"));
+    // The file keeps its length; the file system's clock has not moved on.
+    QFile file(tarvo());
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
+    file.close();
+
+    const TPatientDataFileOpening opening = open(first);
+    ASSERT_EQ(opening.CurrentSeries.size(), 2u);
+    EXPECT_EQ(opening.CurrentSeries[1].Identity.ParameterName(), "Lactate");
+}
+
 TEST_F(PatientDataFileTest, EventsFileIsChecksummedAndReadsBack) {
     TSaveItNew writer;
     writer.SetFileName(folder() + "TarvoEvents.pil");
