@@ -286,11 +286,12 @@ void ResultProcessor::ProcessResult(TSaveItNew& writer, const QString& patientId
     if (!takePatient(patientId, false, firstName, lastName, patient))
         return;
     state.errorIndex = 24;
-    if (!PatientRecordFile::Exists(patient.folder) && state.autoCreate &&
-        collecting(state.collection))
+    patient.recordExists = m_recordFiles.Exists(patient.folder);
+    if (!patient.recordExists && state.autoCreate && collecting(state.collection)) {
         emit patientFileCreated(
             PatientRecordFile::Create(patient.id, firstName, patient.folder, lastName));
-    patient.recordExists = PatientRecordFile::Exists(patient.folder);
+        patient.recordExists = m_recordFiles.Exists(patient.folder);
+    }
     state.errorIndex = 28;
     ensureEntry(patient, listChanged);
     const bool newParameter = showValue(parameterName, place, value, unit, true);
@@ -342,7 +343,7 @@ bool ResultProcessor::AdmitPatient(TSaveItNew&, const QString& patientId, const 
         if (collecting(state.collection))
             PatientRecordFile::CreateIfMissing(patient.id, firstName, patient.folder, lastName);
         state.errorIndex = 27;
-        patient.recordExists = PatientRecordFile::Exists(patient.folder);
+        patient.recordExists = m_recordFiles.Exists(patient.folder);
         ensureEntry(patient, listChanged);
         m_admittedChecked = patient.checked;
         m_admittedFolder = patient.folder;
@@ -371,7 +372,7 @@ void ResultProcessor::StoreFileResult(TSaveItNew& writer, const QString& place, 
     const bool collected = (collecting(state.collection) && m_admittedChecked) || force;
     const bool recordExists = state.currentPatientFolder == m_admittedFolder
                                   ? m_admittedRecordExists
-                                  : PatientRecordFile::Exists(state.currentPatientFolder);
+                                  : m_recordFiles.Exists(state.currentPatientFolder);
     if (collected && recordExists) {
         std::vector<TParameterSerie> series;
         if (openDataFile(writer, series) && status != TAnalyseResult::arUndefined)

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include "PatientRecordPresence.h"
 #include "ZelTypes.h"
 
 struct CollectorState;
@@ -95,6 +96,7 @@ private:
     // The admitted patient's folder and whether it held the record file when admitted.
     QString m_admittedFolder;
     bool m_admittedRecordExists = false;
+    PatientRecordPresence m_recordFiles;
 };
 
 // Which series a value belongs to: results match the unit too, end points do not.

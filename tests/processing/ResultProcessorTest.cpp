@@ -185,6 +185,19 @@ TEST_F(ResultProcessorTest, AdmittedPatientsStoreFileResults) {
     EXPECT_EQ(stored("1234-56").size(), 3u) << "the force flag stores anyway";
 }
 
+TEST_F(ResultProcessorTest, ARecordFileThatAppearsLaterIsSeenAtTheNextResult) {
+    state.autoCreate = false;
+    patients.Add(TPatient{-1, "", "Åsa", "Öberg", "P3", true}, true, true);
+    live("P3", true, "Glucose", "CNS", 1.0);
+    EXPECT_TRUE(stored("P3").empty()) << "no record file, nothing stored";
+    PatientRecordFile::Create("P3", "Åsa", folderOf("P3"), "Öberg");
+    live("P3", true, "Glucose", "CNS", 2.0);
+    live("P3", true, "Glucose", "CNS", 3.0);
+    const std::vector<StoredPoint> points = stored("P3");
+    ASSERT_EQ(points.size(), 2u);
+    EXPECT_DOUBLE_EQ(points[0].value, 2.0);
+}
+
 TEST(XmlTimeText, ReadsEveryFormAsTheDateAndTimeFormatsDo) {
     const QStringList texts = {
         "2026-12-08T12:34:56", " 2026-12-08 T 07:05:09 ", "2026-12-08T12:34",
