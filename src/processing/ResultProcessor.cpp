@@ -237,6 +237,37 @@ bool ResultProcessor::openDataFile(TSaveItNew& writer, std::vector<TParameterSer
     return true;
 }
 
+void ResultProcessor::BeginFileResults() {
+    m_keepSeries = true;
+    m_keptWriter = nullptr;
+}
+
+void ResultProcessor::EndFileResults() {
+    m_keepSeries = false;
+    m_keptWriter = nullptr;
+    m_keptSeries.clear();
+}
+
+std::vector<TParameterSerie>* ResultProcessor::fileResultSeries(TSaveItNew& writer) {
+    const CollectorState& state = m_context.state;
+    const QString patient = state.currentPatientId + u'\n' + state.currentPatientFullName;
+    if (m_keepSeries && m_keptWriter == &writer && m_keptFolder == state.currentPatientFolder &&
+        m_keptPatient == patient) {
+        writer.SetFileName(m_keptFile);
+        return &m_keptSeries;
+    }
+    m_keptWriter = nullptr;
+    if (!openDataFile(writer, m_keptSeries))
+        return nullptr;
+    if (m_keepSeries) {
+        m_keptWriter = &writer;
+        m_keptFile = writer.FileName();
+        m_keptFolder = state.currentPatientFolder;
+        m_keptPatient = patient;
+    }
+    return &m_keptSeries;
+}
+
 void ResultProcessor::storePoint(TSaveItNew& writer, std::vector<TParameterSerie>& series,
                                  const QString& parameterName, const QString& place,
                                  const QString& unit, qint32 attemptNo, const QString& vialId,
@@ -374,9 +405,9 @@ void ResultProcessor::StoreFileResult(TSaveItNew& writer, const QString& place, 
                                   ? m_admittedRecordExists
                                   : m_recordFiles.Exists(state.currentPatientFolder);
     if (collected && recordExists) {
-        std::vector<TParameterSerie> series;
-        if (openDataFile(writer, series) && status != TAnalyseResult::arUndefined)
-            storePoint(writer, series, parameterName, place, unit, attemptNo, vialId, statusText,
+        std::vector<TParameterSerie>* series = fileResultSeries(writer);
+        if (series != nullptr && status != TAnalyseResult::arUndefined)
+            storePoint(writer, *series, parameterName, place, unit, attemptNo, vialId, statusText,
                        status, value, time);
     }
     if (newParameter)
