@@ -405,18 +405,22 @@ TEST_F(PatientDataFileTest, WritersOfOtherConnectionsSeeEachOthersChanges) {
 }
 
 TEST_F(PatientDataFileTest, ASeriesAddedByAnotherWriterWithinOneClockTickIsSeen) {
+    const auto setModified = [&](const QDateTime& time) {
+        QFile file(tarvo());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(time, QFileDevice::FileModificationTime));
+    };
+    const QDateTime tick(QDate(2026, 12, 8), QTime(12, 0, 0, 250));
     TSaveItNew first;
     TSaveItNew second;
     store(first, QStringLiteral("Glucose"), 1.0, kNoon);
-    const QDateTime modified = QFileInfo(tarvo()).lastModified();
+    setModified(tick);
+    ASSERT_TRUE(open(first).opened); // what first holds now carries that time
     ASSERT_TRUE(open(second).opened);
     second.RegisterSerie(1, QStringLiteral("Lactate"), QStringLiteral("CNS"), QString(),
                          QStringLiteral("OstraSubstance2"), QStringLiteral("mM"));
     // The file keeps its length; the file system's clock has not moved on.
-    QFile file(tarvo());
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
-    file.close();
+    setModified(tick);
 
     const TPatientDataFileOpening opening = open(first);
     ASSERT_EQ(opening.CurrentSeries.size(), 2u);
