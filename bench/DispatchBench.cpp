@@ -2,10 +2,14 @@
 // measurements and automatic controls while collection runs; and rebuilding a patient with a
 // large archive. Prints rates, latencies and ratios; run a Release build.
 //
-//   dispatch_bench [live|rebuild] [N]
-//     live:    N messages per analyzer (default 2000), 8 analyzers, 50 patients
-//     rebuild: N measurements in all (default 100000) over 20 archived admissions
+//   dispatch_bench [live|rebuild] [N] [X]
+//     live:    N messages per analyzer (default 2000), 8 analyzers, 50 patients, as fast as
+//              the collector takes them; then the same analyzers paced at X messages/s
+//              together (default 800) for about 3 s, for the latencies
+//     rebuild: N measurements in all (default 100000) over 20 archived admissions; the
+//              rebuilt patient data file is copied to the file X when given
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -13,12 +17,15 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QHash>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "Collector.h"
+#include "LocalTimeZone.h"
 #include "OperatorMessages.h"
 #include "SimulatedMessages.h"
 #include "TSockets.h"
@@ -111,7 +118,124 @@ double bareFramingRate(const QByteArray& stream) {
     return messages / since(start);
 }
 
-void live(int perAnalyzer) {
+double percentile(std::vector<double> values, double share) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, std::size_t(double(values.size()) * share))];
+}
+
+qint64 nanosSince(SteadyClock::time_point origin) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(SteadyClock::now() - origin)
+        .count();
+}
+
+// One analyzer on its own thread: connects from its own loopback address and sends its stream,
+// either as fast as the collector takes it (in 1400-byte pieces) or message by message at a
+// fixed pace, noting when each message's last byte went out.
+void startAnalyzer(int port, const QString& address, const QByteArray& stream,
+                   std::vector<int> sizes, double messagesPerSecond,
+                   std::vector<std::atomic<qint64>>* sentAt, SteadyClock::time_point origin) {
+    std::thread([=] {
+        QTcpSocket socket;
+        socket.bind(QHostAddress(address));
+        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+        if (!socket.waitForConnected(5000))
+            return;
+        if (messagesPerSecond <= 0) {
+            for (qsizetype at = 0; at < stream.size(); at += 1400) {
+                socket.write(stream.mid(at, 1400));
+                socket.waitForBytesWritten(10000);
+            }
+        } else {
+            const auto period = std::chrono::duration<double>(1.0 / messagesPerSecond);
+            const auto first = SteadyClock::now();
+            qsizetype at = 0;
+            for (std::size_t k = 0; k < sizes.size(); ++k) {
+                std::this_thread::sleep_until(
+                    first + std::chrono::duration_cast<SteadyClock::duration>(period * double(k)));
+                (*sentAt)[k].store(nanosSince(origin), std::memory_order_release);
+                socket.write(stream.mid(at, sizes[k]));
+                socket.waitForBytesWritten(10000);
+                at += sizes[k];
+            }
+        }
+        while (socket.bytesToWrite() > 0)
+            socket.waitForBytesWritten(10000);
+        std::this_thread::sleep_for(std::chrono::seconds(120));
+    }).detach();
+}
+
+struct LiveFigures {
+    int handled = 0;
+    int controls = 0;
+    double seconds = 0;
+    std::vector<double> cutToDisk;  // ms, stored controls
+    std::vector<double> sendToDisk; // ms, stored controls, paced runs only
+};
+
+// Runs the analyzers' streams through the collector's event loop until every message has been
+// handled; messagesPerSecond 0 sends as fast as the collector takes them.
+LiveFigures runAnalyzers(Installation& installation, int firstAddress,
+                         const std::vector<QByteArray>& streams,
+                         const std::vector<std::vector<int>>& sizes, double messagesPerSecond) {
+    Collector& collector = *installation.collector;
+    const auto origin = SteadyClock::now();
+    const int analyzers = int(streams.size());
+    std::vector<std::vector<std::atomic<qint64>>> sentAt;
+    QHash<QString, int> analyzerOf;
+    int expected = 0;
+    for (int a = 0; a < analyzers; ++a) {
+        sentAt.emplace_back(sizes[std::size_t(a)].size());
+        analyzerOf.insert(QStringLiteral("127.0.0.%1").arg(firstAddress + a), a);
+        expected += int(sizes[std::size_t(a)].size());
+    }
+    std::vector<std::size_t> handledOf(std::size_t(analyzers), 0);
+
+    LiveFigures figures;
+    QEventLoop loop;
+    QHash<QString, SteadyClock::time_point> cutAt;
+    const QMetaObject::Connection cut =
+        QObject::connect(&collector.messageDispatcher(), &MessageDispatcher::messageCut,
+                         [&](const QString& identity, TMessageType, const QString&) {
+                             cutAt[identity] = SteadyClock::now();
+                         });
+    const QMetaObject::Connection handled = QObject::connect(
+        &collector.messageDispatcher(), &MessageDispatcher::messageHandled,
+        [&](const QString& identity, TMessageType type) {
+            const int a = analyzerOf.value(identity, -1);
+            if (a < 0)
+                return;
+            const std::size_t k = handledOf[std::size_t(a)]++;
+            ++figures.handled;
+            if (type == TMessageType::mtXMLTarvoAutoControl) {
+                ++figures.controls;
+                const auto now = SteadyClock::now();
+                figures.cutToDisk.push_back(
+                    std::chrono::duration<double, std::milli>(now - cutAt.value(identity)).count());
+                if (messagesPerSecond > 0 && k < sizes[std::size_t(a)].size()) {
+                    const qint64 sent = sentAt[std::size_t(a)][k].load(std::memory_order_acquire);
+                    figures.sendToDisk.push_back(double(nanosSince(origin) - sent) / 1e6);
+                }
+            }
+            if (figures.handled >= expected)
+                loop.quit();
+        });
+    for (int a = 0; a < analyzers; ++a)
+        startAnalyzer(installation.port, QStringLiteral("127.0.0.%1").arg(firstAddress + a),
+                      streams[std::size_t(a)], sizes[std::size_t(a)], messagesPerSecond / analyzers,
+                      &sentAt[std::size_t(a)], origin);
+    QTimer::singleShot(600000, &loop, &QEventLoop::quit);
+    // The collector runs in an event loop as in the program, so that what one turn of the loop
+    // does together (the event log's rewrite) is measured as the program does it.
+    loop.exec();
+    figures.seconds = since(origin);
+    QObject::disconnect(cut);
+    QObject::disconnect(handled);
+    return figures;
+}
+
+void live(int perAnalyzer, double pacedRate) {
     constexpr int kAnalyzers = 8;
     constexpr int kPatients = 50;
     Installation installation("");
@@ -119,74 +243,49 @@ void live(int perAnalyzer) {
     collector.collectionControl().Start();
 
     std::vector<QByteArray> streams;
+    std::vector<std::vector<int>> sizes(kAnalyzers);
     for (int a = 0; a < kAnalyzers; ++a)
-        streams.push_back(analyzerStream(a, perAnalyzer, kPatients, nullptr));
+        streams.push_back(analyzerStream(a, perAnalyzer, kPatients, &sizes[std::size_t(a)]));
+    const LiveFigures full = runAnalyzers(installation, 2, streams, sizes, 0);
 
-    // Last byte received (the message was cut) to the point on disk (the message was handled).
-    QHash<QString, SteadyClock::time_point> cutAt;
-    std::vector<double> latencies;
-    int handled = 0;
-    int controls = 0;
-    QObject::connect(&collector.messageDispatcher(), &MessageDispatcher::messageCut,
-                     [&](const QString& identity, TMessageType, const QString&) {
-                         cutAt[identity] = SteadyClock::now();
-                     });
-    QObject::connect(&collector.messageDispatcher(), &MessageDispatcher::messageHandled,
-                     [&](const QString& identity, TMessageType type) {
-                         ++handled;
-                         if (type == TMessageType::mtXMLTarvoAutoControl) {
-                             ++controls;
-                             latencies.push_back(std::chrono::duration<double, std::milli>(
-                                                     SteadyClock::now() - cutAt.value(identity))
-                                                     .count());
-                         }
-                     });
+    // The same collector at a pace it can keep up with: how long one result takes to reach the
+    // disk, from the analyzer's side.
+    const int pacedPerAnalyzer = std::max(1, int(pacedRate * 3 / kAnalyzers));
+    std::vector<QByteArray> pacedStreams;
+    std::vector<std::vector<int>> pacedSizes(kAnalyzers);
+    for (int a = 0; a < kAnalyzers; ++a)
+        pacedStreams.push_back(analyzerStream(a + kAnalyzers, pacedPerAnalyzer, kPatients,
+                                              &pacedSizes[std::size_t(a)]));
+    const LiveFigures paced =
+        runAnalyzers(installation, 2 + kAnalyzers, pacedStreams, pacedSizes, pacedRate);
 
-    const auto start = SteadyClock::now();
-    std::vector<std::thread> analyzers;
-    for (int a = 0; a < kAnalyzers; ++a) {
-        analyzers.emplace_back([&, a] {
-            QTcpSocket socket;
-            socket.bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(a + 2)));
-            socket.connectToHost(QHostAddress::LocalHost, quint16(installation.port));
-            if (!socket.waitForConnected(5000))
-                return;
-            const QByteArray& stream = streams[std::size_t(a)];
-            // Analyzers send message by message, as results come.
-            for (qsizetype at = 0; at < stream.size(); at += 1400) {
-                socket.write(stream.mid(at, 1400));
-                socket.waitForBytesWritten(10000);
-            }
-            while (socket.bytesToWrite() > 0)
-                socket.waitForBytesWritten(10000);
-            std::this_thread::sleep_for(std::chrono::seconds(60));
-        });
-        analyzers.back().detach();
-    }
-    const int expected = kAnalyzers * perAnalyzer;
-    while (handled < expected && since(start) < 600)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    const double seconds = since(start);
-    std::sort(latencies.begin(), latencies.end());
-    const double p99 = latencies.empty() ? 0 : latencies[std::size_t(latencies.size() * 0.99)];
-    const double p50 = latencies.empty() ? 0 : latencies[latencies.size() / 2];
-    const double rate = handled / seconds;
     QByteArray all;
     for (const QByteArray& s : streams)
         all += s;
     const double framing = bareFramingRate(all);
+    const double rate = full.handled / full.seconds;
     std::printf("live: %d analyzers x %d messages, %d patients, collecting, all ticked\n",
                 kAnalyzers, perAnalyzer, kPatients);
     std::printf("  handled %d of %d messages (%d stored controls) in %.2f s: %.0f results/s\n",
-                handled, expected, controls, seconds, rate);
-    std::printf("  stored control latency, cut to on disk: p50 %.2f ms, p99 %.2f ms\n", p50, p99);
+                full.handled, kAnalyzers * perAnalyzer, full.controls, full.seconds, rate);
+    std::printf("  stored control latency, cut to on disk: p50 %.2f ms, p99 %.2f ms\n",
+                percentile(full.cutToDisk, 0.5), percentile(full.cutToDisk, 0.99));
     std::printf("  bare framing of the same bytes: %.0f messages/s; end to end is %.1f x slower\n",
                 framing, framing / rate);
+    std::printf(
+        "paced: %d analyzers at %.0f messages/s together, %d messages (%d stored controls)\n",
+        kAnalyzers, pacedRate, paced.handled, paced.controls);
+    std::printf("  stored control latency, cut to on disk: p50 %.2f ms, p99 %.2f ms\n",
+                percentile(paced.cutToDisk, 0.5), percentile(paced.cutToDisk, 0.99));
+    std::printf("  stored control latency, sent by the analyzer to on disk: p50 %.2f ms, "
+                "p99 %.2f ms\n",
+                percentile(paced.sendToDisk, 0.5), percentile(paced.sendToDisk, 0.99));
     std::fflush(stdout);
+    QDir(installation.dir.path()).removeRecursively();
     std::_Exit(0); // the analyzer threads still hold their sockets open
 }
 
-void rebuild(int measurements) {
+void rebuild(int measurements, const QString& keep) {
     constexpr int kDocuments = 20;
     Installation installation("");
     Collector& collector = *installation.collector;
@@ -230,17 +329,23 @@ void rebuild(int measurements) {
                 rebuilt, outcome.documents - outcome.skipped, outcome.skipped);
     std::printf("  parsing the same documents alone %.2f s (%d admissions); ratio %.1f\n", parse,
                 bound, rebuilt / parse);
+    if (!keep.isEmpty()) {
+        QFile::remove(keep);
+        QFile::copy(collector.state().dataRoot + "REBUILD/Tarvo.pil", keep);
+    }
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    readLocalTimeZoneOnce(); // as the program does at start-up
     QCoreApplication app(argc, argv);
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("live");
     const int n = argc > 2 ? std::atoi(argv[2]) : 0;
+    const QString extra = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
     if (mode == QLatin1String("rebuild"))
-        rebuild(n > 0 ? n : 100000);
+        rebuild(n > 0 ? n : 100000, extra);
     else
-        live(n > 0 ? n : 2000);
+        live(n > 0 ? n : 2000, extra.toDouble() > 0 ? extra.toDouble() : 800);
     return 0;
 }

@@ -14,6 +14,7 @@
 #include "CollectorState.h"
 #include "EventLog.h"
 #include "LatestValueGrid.h"
+#include "LocalTimeZone.h"
 #include "OrvantaLink.h"
 #include "ParameterCatalogue.h"
 #include "PatManagement.h"
@@ -112,6 +113,7 @@ double readDocument(int measurements, double* bareParse) {
 } // namespace
 
 int main(int argc, char** argv) {
+    readLocalTimeZoneOnce(); // as the program does at start-up
     QCoreApplication app(argc, argv);
     const int large = argc > 1 ? std::max(1800, atoi(argv[1])) : 100000;
     const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();

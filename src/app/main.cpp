@@ -11,6 +11,7 @@
 #include "DBusPanoptraAutoObject.h"
 #include "GuardedApplication.h"
 #include "LanguageSelection.h"
+#include "LocalTimeZone.h"
 #include "OperatorCommands.h"
 #include "OperatorMessages.h"
 #include "SingleInstance.h"
@@ -37,6 +38,7 @@ std::unique_ptr<IPanoptraAutoObject> createAutomation(RegistryRoot root) {
 } // namespace
 
 int main(int argc, char** argv) {
+    readLocalTimeZoneOnce();
     GuardedApplication<QCoreApplication> app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("TarvoCollect"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TARVO_VERSION));

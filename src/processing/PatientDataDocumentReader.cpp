@@ -70,6 +70,11 @@ void PatientDataDocumentReader::ReadPatientDataDocument(TSaveItNew& writer,
     // Measurements without a time are dated 10000 days before the document was read.
     const QDateTime undated = m_clock.now().addDays(-10000);
     writer.BeginBatch();
+    struct FileResults {
+        ResultProcessor& processor;
+        explicit FileResults(ResultProcessor& p) : processor(p) { processor.BeginFileResults(); }
+        ~FileResults() { processor.EndFileResults(); }
+    } fileResults(m_processor);
     try {
         for (int a = 0; a < root.Count(); ++a) {
             const XMLTarvoParser::TXMLAdmission admission = root[a];
@@ -81,6 +86,10 @@ void PatientDataDocumentReader::ReadPatientDataDocument(TSaveItNew& writer,
             const auto recordings = admission.Get_Recording();
             for (int r = 0; r < recordings.Count(); ++r) {
                 const XMLTarvoParser::TXMLRecording recording = recordings[r];
+                // The recording's texts are the same for each of its measurements.
+                const QString analyte = recording.Get_AnalyteCode();
+                const QString unit = recording.Get_Unit();
+                const QString place = recording.Get_CatheterLocation();
                 const auto measurements = recording.Get_Measurement();
                 for (int m = 0; m < measurements.Count(); ++m) {
                     const XMLTarvoParser::TXMLMeasurement measurement = measurements[m];
@@ -94,10 +103,7 @@ void PatientDataDocumentReader::ReadPatientDataDocument(TSaveItNew& writer,
                     const TAnalyseResult status = PatientIdentity::StatusFromText(statusText);
                     const qint32 attempt = hasAttemptNumbers ? measurement.Get_AttemptNo() : 1;
                     const QString vial = measurement.Get_VialID();
-                    const QString analyte = recording.Get_AnalyteCode();
                     const double concentration = measurement.Get_Concentration();
-                    const QString unit = recording.Get_Unit();
-                    const QString place = recording.Get_CatheterLocation();
                     m_processor.StoreFileResult(writer, place, show, attempt, vial, statusText,
                                                 status, force, time, unit, concentration, analyte);
                     if (std::vector<AnalytePoint>* list = lists.listFor(analyte)) {

@@ -33,6 +33,38 @@ int digits(const QString& text, qsizetype from, qsizetype count) {
     return value;
 }
 
+// A number written with exactly count digits at from; -1 when it is not.
+int fixedDigits(QStringView text, qsizetype from, qsizetype count) {
+    int value = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+// The usual forms of the XML time texts, "yyyy-MM-dd" and "HH:mm:ss", read without a format
+// parser; anything else (or an impossible date) is left to the parser.
+QDate dateFromFixedText(QStringView text) {
+    if (text.size() != 10 || text[4] != u'-' || text[7] != u'-')
+        return {};
+    const int year = fixedDigits(text, 0, 4);
+    const int month = fixedDigits(text, 5, 2);
+    const int day = fixedDigits(text, 8, 2);
+    return year < 0 || month < 0 || day < 0 ? QDate() : QDate(year, month, day);
+}
+
+QTime timeFromFixedText(QStringView text) {
+    if (text.size() != 8 || text[2] != u':' || text[5] != u':')
+        return {};
+    const int hour = fixedDigits(text, 0, 2);
+    const int minute = fixedDigits(text, 3, 2);
+    const int second = fixedDigits(text, 6, 2);
+    return hour < 0 || minute < 0 || second < 0 ? QTime() : QTime(hour, minute, second);
+}
+
 } // namespace
 
 // The patient of the result being processed.
@@ -57,11 +89,16 @@ QDateTime TimeFromXmlText(const QString& text) {
     const qsizetype t = text.indexOf(u'T');
     if (t < 0)
         return {};
-    const QDate date = QDate::fromString(text.left(t).trimmed(), QStringLiteral("yyyy-MM-dd"));
-    const QString timeText = text.mid(t + 1, 255).trimmed();
-    QTime time = QTime::fromString(timeText, QStringLiteral("HH:mm:ss"));
+    const QStringView dateText = QStringView(text).left(t).trimmed();
+    QDate date = dateFromFixedText(dateText);
+    if (!date.isValid())
+        date = QDate::fromString(dateText.toString(), QStringLiteral("yyyy-MM-dd"));
+    const QStringView timeText = QStringView(text).mid(t + 1, 255).trimmed();
+    QTime time = timeFromFixedText(timeText);
     if (!time.isValid())
-        time = QTime::fromString(timeText, QStringLiteral("HH:mm"));
+        time = QTime::fromString(timeText.toString(), QStringLiteral("HH:mm:ss"));
+    if (!time.isValid())
+        time = QTime::fromString(timeText.toString(), QStringLiteral("HH:mm"));
     if (!date.isValid() || !time.isValid())
         throw EConvertError(u'\'' + text + QStringLiteral("' is not a valid date and time"));
     return QDateTime(date, time);
@@ -200,6 +237,37 @@ bool ResultProcessor::openDataFile(TSaveItNew& writer, std::vector<TParameterSer
     return true;
 }
 
+void ResultProcessor::BeginFileResults() {
+    m_keepSeries = true;
+    m_keptWriter = nullptr;
+}
+
+void ResultProcessor::EndFileResults() {
+    m_keepSeries = false;
+    m_keptWriter = nullptr;
+    m_keptSeries.clear();
+}
+
+std::vector<TParameterSerie>* ResultProcessor::fileResultSeries(TSaveItNew& writer) {
+    const CollectorState& state = m_context.state;
+    const QString patient = state.currentPatientId + u'\n' + state.currentPatientFullName;
+    if (m_keepSeries && m_keptWriter == &writer && m_keptFolder == state.currentPatientFolder &&
+        m_keptPatient == patient) {
+        writer.SetFileName(m_keptFile);
+        return &m_keptSeries;
+    }
+    m_keptWriter = nullptr;
+    if (!openDataFile(writer, m_keptSeries))
+        return nullptr;
+    if (m_keepSeries) {
+        m_keptWriter = &writer;
+        m_keptFile = writer.FileName();
+        m_keptFolder = state.currentPatientFolder;
+        m_keptPatient = patient;
+    }
+    return &m_keptSeries;
+}
+
 void ResultProcessor::storePoint(TSaveItNew& writer, std::vector<TParameterSerie>& series,
                                  const QString& parameterName, const QString& place,
                                  const QString& unit, qint32 attemptNo, const QString& vialId,
@@ -249,11 +317,12 @@ void ResultProcessor::ProcessResult(TSaveItNew& writer, const QString& patientId
     if (!takePatient(patientId, false, firstName, lastName, patient))
         return;
     state.errorIndex = 24;
-    if (!PatientRecordFile::Exists(patient.folder) && state.autoCreate &&
-        collecting(state.collection))
+    patient.recordExists = m_recordFiles.Exists(patient.folder);
+    if (!patient.recordExists && state.autoCreate && collecting(state.collection)) {
         emit patientFileCreated(
             PatientRecordFile::Create(patient.id, firstName, patient.folder, lastName));
-    patient.recordExists = PatientRecordFile::Exists(patient.folder);
+        patient.recordExists = m_recordFiles.Exists(patient.folder);
+    }
     state.errorIndex = 28;
     ensureEntry(patient, listChanged);
     const bool newParameter = showValue(parameterName, place, value, unit, true);
@@ -307,7 +376,7 @@ bool ResultProcessor::AdmitPatient(TSaveItNew&, const QString& patientId, const 
         if (collecting(state.collection))
             PatientRecordFile::CreateIfMissing(patient.id, firstName, patient.folder, lastName);
         state.errorIndex = 27;
-        patient.recordExists = PatientRecordFile::Exists(patient.folder);
+        patient.recordExists = m_recordFiles.Exists(patient.folder);
         ensureEntry(patient, listChanged);
         m_admittedChecked = patient.checked;
         m_admittedFolder = patient.folder;
@@ -336,11 +405,11 @@ void ResultProcessor::StoreFileResult(TSaveItNew& writer, const QString& place, 
     const bool collected = (collecting(state.collection) && m_admittedChecked) || force;
     const bool recordExists = state.currentPatientFolder == m_admittedFolder
                                   ? m_admittedRecordExists
-                                  : PatientRecordFile::Exists(state.currentPatientFolder);
+                                  : m_recordFiles.Exists(state.currentPatientFolder);
     if (collected && recordExists) {
-        std::vector<TParameterSerie> series;
-        if (openDataFile(writer, series) && status != TAnalyseResult::arUndefined)
-            storePoint(writer, series, parameterName, place, unit, attemptNo, vialId, statusText,
+        std::vector<TParameterSerie>* series = fileResultSeries(writer);
+        if (series != nullptr && status != TAnalyseResult::arUndefined)
+            storePoint(writer, *series, parameterName, place, unit, attemptNo, vialId, statusText,
                        status, value, time);
     }
     if (newParameter)

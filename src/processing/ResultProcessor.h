@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include "PatientRecordPresence.h"
+#include "TParameterSerie.h"
 #include "ZelTypes.h"
 
 struct CollectorState;
@@ -18,7 +20,6 @@ class PatManagement;
 class PatientListModel;
 class TParameters;
 class TSaveItNew;
-struct TParameterSerie;
 
 // Everything result processing reads and changes, owned by the collector.
 struct ResultProcessorContext {
@@ -61,6 +62,13 @@ public:
                          bool force, const QDateTime& time, const QString& unit, double value,
                          const QString& parameterName);
 
+    // Around the values of one document, stored one after another while the writer's batch
+    // runs: the file opened for the first value of a patient stays the file of the next ones
+    // (the batch trusts it once checked), so its series are kept here instead of being read
+    // again for every value.
+    void BeginFileResults();
+    void EndFileResults();
+
     // What the window shows of the last result.
     const QString& LatestValue() const { return m_latestValueText; }
     const QString& PatientLabel() const { return m_patientLabel; }
@@ -80,6 +88,7 @@ private:
     bool showValue(const QString& parameterName, const QString& place, double value,
                    const QString& unit, bool updateGrid);
     bool openDataFile(TSaveItNew& writer, std::vector<TParameterSerie>& series);
+    std::vector<TParameterSerie>* fileResultSeries(TSaveItNew& writer);
     void storePoint(TSaveItNew& writer, std::vector<TParameterSerie>& series,
                     const QString& parameterName, const QString& place, const QString& unit,
                     qint32 attemptNo, const QString& vialId, const QString& statusText,
@@ -95,6 +104,14 @@ private:
     // The admitted patient's folder and whether it held the record file when admitted.
     QString m_admittedFolder;
     bool m_admittedRecordExists = false;
+    PatientRecordPresence m_recordFiles;
+    // The file and series of the document's patient while a document's values are stored.
+    bool m_keepSeries = false;
+    const TSaveItNew* m_keptWriter = nullptr;
+    QString m_keptFile;
+    QString m_keptFolder;
+    QString m_keptPatient;
+    std::vector<TParameterSerie> m_keptSeries;
 };
 
 // Which series a value belongs to: results match the unit too, end points do not.

@@ -63,25 +63,19 @@ bool TSaveItNew::trustedInBatch() {
     return m_batchDepth > 0 && entry != nullptr && entry->verifiedInBatch;
 }
 
+// What was read is current while the file is the one it was read from, with the size and
+// modification time it had after this writer's last read or append; the file itself is not
+// read for this. A file that another writer replaced by a rename is a different file, even
+// within the time resolution of the file system.
 bool TSaveItNew::cacheIsCurrent(const FileStamp& stamp) {
     CacheEntry* entry = currentEntry();
     if (entry == nullptr || !(stamp == entry->stamp) || stamp.size < 0)
         return false;
-    const TStoredFileContent& content = *entry->content;
-    if (content.reservedOffset < 0)
-        return false; // not a patient data file: cheap to read again, and no guard to check
-    // A same-length rewrite by another writer within the time resolution of the file system
-    // still moves the reserved space record.
-    QFile file(m_fileName);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(content.reservedOffset))
-        return false;
-    const QByteArray head = file.read(8);
-    const bool current = head.size() == 8 &&
-                         qFromLittleEndian<qint32>(head.constData()) == StoredTag::ReservedSpace &&
-                         qFromLittleEndian<qint32>(head.constData() + 4) == content.reservedSize;
-    if (current && m_batchDepth > 0)
+    if (entry->content->reservedOffset < 0)
+        return false; // not a patient data file: small, and read again each time
+    if (m_batchDepth > 0)
         entry->verifiedInBatch = true;
-    return current;
+    return true;
 }
 
 void TSaveItNew::adopt(const QByteArray& data, TStoredFileContent content) {
@@ -121,14 +115,18 @@ bool TSaveItNew::appendToFile(const QString& fileName, const QByteArray& bytes,
     // The end of the complete records is known while the file is as it was last seen;
     // otherwise it is found again, and a record cut short there is removed first.
     qint64 end = 0;
+    qint64 size = 0;
     asKnown = known != nullptr && FileStamp::of(fileName) == known->stamp;
     if (asKnown) {
         end = known->content->validEnd;
+        size = known->stamp.size;
     } else {
         file.seek(0);
-        end = endOfCompleteRecords(file.readAll());
+        const QByteArray data = file.readAll();
+        end = endOfCompleteRecords(data);
+        size = data.size();
     }
-    if (end < file.size() && !file.resize(end)) {
+    if (end < size && !file.resize(end)) {
         m_lastError = QStringLiteral("Could not remove the cut record at the end of ") + fileName +
                       QStringLiteral(": ") + file.errorString();
         return false;
@@ -206,7 +204,10 @@ void TSaveItNew::ClearLoadCache() {
 void TSaveItNew::LoadFile() {
     if (m_fileName.isEmpty() || trustedInBatch())
         return;
-    const FileStamp stamp = FileStamp::of(m_fileName);
+    loadFile(FileStamp::of(m_fileName));
+}
+
+void TSaveItNew::loadFile(const FileStamp& stamp) {
     if (stamp.size < 0) {
         ClearLoadCache();
         return;
@@ -225,7 +226,9 @@ void TSaveItNew::OpenMonitorFile(const QString& monitorName, const QString& moni
                                  const QString& patientId) {
     FileType = TZelFileType::ftMonitorData;
     Reserved = 0;
-    if (!trustedInBatch() && FileStamp::of(m_fileName).size < 0) {
+    const bool trusted = trustedInBatch();
+    const FileStamp stamp = trusted ? FileStamp() : FileStamp::of(m_fileName);
+    if (!trusted && stamp.size < 0) {
         const QByteArray data =
             BuildMonitorFile(monitorName, monitorIdentity, patientId, patientFullName,
                              MinimumReservedSpaceForMonitorParameters);
@@ -235,7 +238,8 @@ void TSaveItNew::OpenMonitorFile(const QString& monitorName, const QString& moni
             OnFileStructureChanged(m_fileName);
         return;
     }
-    LoadFile();
+    if (!trusted)
+        loadFile(stamp);
     if (Content().fileKind != qint32(TZelFileType::ftMonitorData))
         throw EZelError(ZelText::kIncorrectFiletype);
     const std::vector<const TMonitorInfo*> monitors = Content().monitors();

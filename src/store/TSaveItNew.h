@@ -18,10 +18,10 @@
 // checks that an existing one belongs to the monitor and patient, adds series definitions into
 // its reserved space, appends points, and writes single-object files such as the events file.
 //
-// What was read from a patient data file is kept while the file's name, size, modification time
-// and reserved space record are unchanged, and is kept current by this writer's own appends, so
-// that storing one value after another never re-reads a whole file. Files of other kinds are
-// small and are read anew each time.
+// What was read from a patient data file is kept while the file's name, size and modification
+// time are unchanged and no other file has taken its name, and is kept current by this writer's
+// own appends, so that storing one value after another never re-reads a whole file. Files of
+// other kinds are small and are read anew each time.
 class TSaveItNew {
 public:
     static constexpr qint32 kDefaultReservedSpace = 500;
@@ -119,6 +119,7 @@ private:
 
     CacheEntry* currentEntry();
     bool cacheIsCurrent(const FileStamp& stamp);
+    void loadFile(const FileStamp& stamp);
     bool trustedInBatch();
     void adopt(const QByteArray& data, TStoredFileContent content);
     bool flush(CacheEntry& entry, const QString& fileName);

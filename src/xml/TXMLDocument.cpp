@@ -20,6 +20,21 @@ QStringList splitLines(const QString& text) {
     return lines;
 }
 
+// The second line of the text (without its line end) loses a patient-data namespace.
+void normalizeSecondLine(QString& text) {
+    const qsizetype start = text.indexOf(u'\n');
+    if (start < 0)
+        return;
+    qsizetype end = text.indexOf(u'\n', start + 1);
+    if (end < 0)
+        end = text.size();
+    if (end > start + 1 && text.at(end - 1) == u'\r')
+        --end;
+    QString line = text.mid(start + 1, end - start - 1);
+    NormalizeNamespace(line);
+    text.replace(start + 1, end - start - 1, line);
+}
+
 QString decodeFile(const QByteArray& bytes) {
     if (bytes.startsWith("\xFF\xFE"))
         return QStringDecoder(QStringDecoder::Utf16LE)(bytes.mid(2));
@@ -65,7 +80,8 @@ void TXMLDocument::parse(const QString& text) {
 }
 
 void TXMLDocument::LoadFromText(const QString& text) {
-    m_lines = splitLines(text);
+    m_text = text;
+    m_lines.reset();
     parse(text);
 }
 
@@ -80,10 +96,17 @@ void TXMLDocument::LoadFromFile(const QString& path) {
                                  .arg(path)
                                  .arg(file.size())
                                  .arg(kLargestDocument));
-    m_lines = splitLines(decodeFile(file.readAll()));
-    if (m_lines.size() > 1)
-        NormalizeNamespace(m_lines[1]);
-    parse(m_lines.join(u'\n'));
+    m_text = decodeFile(file.readAll());
+    m_lines.reset();
+    normalizeSecondLine(m_text);
+    // Line ends reach the parser as they are: it reads CR LF as LF.
+    parse(m_text);
+}
+
+const QStringList& TXMLDocument::Lines() const {
+    if (!m_lines)
+        m_lines = splitLines(m_text);
+    return *m_lines;
 }
 
 void TXMLDocument::SaveToFile(const QString& path) const {
@@ -119,11 +142,15 @@ void TXMLDocument::SaveToFile(const QString& path) const {
 
 void TXMLDocument::Deactivate() {
     m_document.reset();
-    m_lines.clear();
+    m_text.clear();
+    m_lines.reset();
     m_active = false;
 }
 
 bool DocumentContains(const QString& text, const TXMLDocument& document) {
+    // A text without line breaks is in some line exactly when it is in the whole text.
+    if (!text.contains(u'\n') && !text.contains(u'\r'))
+        return document.Text().contains(text);
     for (const QString& line : document.Lines()) {
         if (line.contains(text))
             return true;

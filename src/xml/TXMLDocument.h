@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
 #include <QStringList>
 #include <pugixml.hpp>
@@ -23,14 +25,18 @@ public:
     void Deactivate();
     bool Active() const { return m_active; }
 
-    const QStringList& Lines() const { return m_lines; }
+    // The source text (of a file: with its second line normalised), and the same as lines;
+    // the lines are cut on first use.
+    const QString& Text() const { return m_text; }
+    const QStringList& Lines() const;
     pugi::xml_node DocumentElement() const { return m_document.document_element(); }
 
 private:
     void parse(const QString& text);
 
     pugi::xml_document m_document;
-    QStringList m_lines;
+    QString m_text;
+    mutable std::optional<QStringList> m_lines;
     bool m_active = false;
 };
 

@@ -1,12 +1,17 @@
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <QTimer>
+
 #include "Clock.h"
 #include "EventLog.h"
 #include "TempRoot.h"
+#include "WaitUntil.h"
 
 namespace {
 
@@ -138,6 +143,67 @@ TEST_F(EventLogTest, UnwritableFolderKeepsLinesAndRetriesOnlyAfterAPause) {
     ASSERT_EQ(lines.size(), 3) << "every line kept in memory reaches the file";
     EXPECT_TRUE(lines.at(0).endsWith(QStringLiteral("first")));
     EXPECT_TRUE(lines.at(2).endsWith(QStringLiteral("third")));
+}
+
+TEST_F(EventLogTest, HeldLinesReachTheFileWhenThePauseIsOverWithoutANewLine) {
+    EventLog log(clock, kSwedish);
+    const QString missing = root.driveC("gone/deeper/");
+    log.open(missing);
+    log.writeLog(QStringLiteral("held"));
+    QDir().mkpath(missing);
+
+    clock.advanceSeconds(RollingLogFile::kRetryPauseSeconds - 1);
+    EXPECT_FALSE(waitUntil([&] { return QFileInfo::exists(missing + "Tarvo Logfile.txt"); },
+                           RollingLogFile::kRetryCheckMilliseconds + 200))
+        << "the pause still lasts";
+    clock.advanceSeconds(2);
+    ASSERT_TRUE(waitUntil([&] { return fileLines(missing + "Tarvo Logfile.txt").size() == 1; }));
+    EXPECT_TRUE(fileLines(missing + "Tarvo Logfile.txt").first().endsWith(QStringLiteral("held")));
+}
+
+TEST_F(EventLogTest, LogFolderThatDisappearsIsCreatedAgainWithAllLines) {
+    EventLog log(clock, kSwedish);
+    ASSERT_EQ(log.open(logFolder()), "");
+    log.writeLog(QStringLiteral("before"));
+    ASSERT_TRUE(QDir(logFolder()).removeRecursively());
+
+    log.writeLog(QStringLiteral("after"));
+    const QStringList lines = fileLines(log.mainFilePath());
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines.at(0).endsWith(QStringLiteral("before")));
+    EXPECT_TRUE(lines.at(1).endsWith(QStringLiteral("after")));
+    EXPECT_EQ(QDir(logFolder()).entryList(QDir::Files), QStringList{"Tarvo Logfile.txt"})
+        << "nothing but the log is left in the folder";
+}
+
+TEST_F(EventLogTest, LinesOfOneLoopTurnAreOnDiskWhenTheLoopTurnsAgain) {
+    EventLog log(clock, kSwedish);
+    log.open(logFolder());
+    int linesOnDiskAfterTurn = -1;
+    QTimer::singleShot(0, [&] {
+        for (int i = 1; i <= 3; ++i)
+            log.writeLog(QStringLiteral("line %1").arg(i));
+        QTimer::singleShot(
+            0, [&] { linesOnDiskAfterTurn = int(fileLines(log.mainFilePath()).size()); });
+    });
+    ASSERT_TRUE(waitUntil([&] { return linesOnDiskAfterTurn >= 0; }));
+    EXPECT_EQ(linesOnDiskAfterTurn, 3);
+}
+
+TEST_F(EventLogTest, LinesWrittenJustBeforeTheLogCloses) {
+    auto log = std::make_unique<EventLog>(clock, kSwedish);
+    log->open(logFolder());
+    const QString path = log->mainFilePath();
+    bool done = false;
+    QTimer::singleShot(0, [&] {
+        log->writeLog(QStringLiteral("Closing application"));
+        log.reset();
+        done = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return done; }));
+    const QStringList lines = fileLines(path);
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines.first().endsWith(QStringLiteral("Closing application")));
 }
 
 TEST_F(EventLogTest, TimeStampDropsTheTimeZoneOfLongTimeFormats) {

@@ -208,3 +208,39 @@ TEST_F(ResultProcessorTest, AdmittedPatientsStoreFileResults) {
                               time.addSecs(60), "mM", 2.1, "Glucose");
     EXPECT_EQ(stored("1234-56").size(), 3u) << "the force flag stores anyway";
 }
+
+TEST_F(ResultProcessorTest, ARecordFileThatAppearsLaterIsSeenAtTheNextResult) {
+    state.autoCreate = false;
+    patients.Add(TPatient{-1, "", "Åsa", "Öberg", "P3", true}, true, true);
+    live("P3", true, "Glucose", "CNS", 1.0);
+    EXPECT_TRUE(stored("P3").empty()) << "no record file, nothing stored";
+    PatientRecordFile::Create("P3", "Åsa", folderOf("P3"), "Öberg");
+    live("P3", true, "Glucose", "CNS", 2.0);
+    live("P3", true, "Glucose", "CNS", 3.0);
+    const std::vector<StoredPoint> points = stored("P3");
+    ASSERT_EQ(points.size(), 2u);
+    EXPECT_DOUBLE_EQ(points[0].value, 2.0);
+}
+
+TEST(XmlTimeText, ReadsEveryFormAsTheDateAndTimeFormatsDo) {
+    const QStringList texts = {
+        "2026-12-08T12:34:56", " 2026-12-08 T 07:05:09 ", "2026-12-08T12:34",
+        "2026-2-8T1:2:3",      "2026-02-29T12:00:00",     "2028-02-29T23:59:59",
+        "2026-13-01T12:00:00", "2026-12-08T24:00:00",     "2026-12-08T12:60:00",
+        "2026/12/08T12:00:00", "+026-12-08T12:00:00",     "2026-12-08T12:00:00Z",
+        "0000-01-01T00:00:00", "9999-12-31T23:59:59",     "2026-12-08T1a:00:00",
+        "２026-12-08T12:00:00"};
+    for (const QString& text : texts) {
+        const qsizetype t = text.indexOf(u'T');
+        const QDate date = QDate::fromString(text.left(t).trimmed(), QStringLiteral("yyyy-MM-dd"));
+        const QString timeText = text.mid(t + 1).trimmed();
+        QTime time = QTime::fromString(timeText, QStringLiteral("HH:mm:ss"));
+        if (!time.isValid())
+            time = QTime::fromString(timeText, QStringLiteral("HH:mm"));
+        if (date.isValid() && time.isValid())
+            EXPECT_EQ(TimeFromXmlText(text), QDateTime(date, time)) << text.toStdString();
+        else
+            EXPECT_THROW(TimeFromXmlText(text), EConvertError) << text.toStdString();
+    }
+    EXPECT_FALSE(TimeFromXmlText(QStringLiteral("2026-12-08 12:00:00")).isValid());
+}

@@ -404,6 +404,29 @@ TEST_F(PatientDataFileTest, WritersOfOtherConnectionsSeeEachOthersChanges) {
     EXPECT_EQ(dataPoints(*first.Content().series()[1]).size(), 2u) << "the cache follows appends";
 }
 
+TEST_F(PatientDataFileTest, ASeriesAddedByAnotherWriterWithinOneClockTickIsSeen) {
+    const auto setModified = [&](const QDateTime& time) {
+        QFile file(tarvo());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(time, QFileDevice::FileModificationTime));
+    };
+    const QDateTime tick(QDate(2026, 12, 8), QTime(12, 0, 0, 250));
+    TSaveItNew first;
+    TSaveItNew second;
+    store(first, QStringLiteral("Glucose"), 1.0, kNoon);
+    setModified(tick);
+    ASSERT_TRUE(open(first).opened); // what first holds now carries that time
+    ASSERT_TRUE(open(second).opened);
+    second.RegisterSerie(1, QStringLiteral("Lactate"), QStringLiteral("CNS"), QString(),
+                         QStringLiteral("OstraSubstance2"), QStringLiteral("mM"));
+    // The file keeps its length; the file system's clock has not moved on.
+    setModified(tick);
+
+    const TPatientDataFileOpening opening = open(first);
+    ASSERT_EQ(opening.CurrentSeries.size(), 2u);
+    EXPECT_EQ(opening.CurrentSeries[1].Identity.ParameterName(), "Lactate");
+}
+
 TEST_F(PatientDataFileTest, EventsFileIsChecksummedAndReadsBack) {
     TSaveItNew writer;
     writer.SetFileName(folder() + "TarvoEvents.pil");

@@ -16,16 +16,21 @@ FileStamp FileStamp::of(const QString& fileName) {
     const qint64 size = (qint64(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     const qint64 modified =
         (qint64(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
-    return {size, modified};
+    const qint64 created =
+        (qint64(data.ftCreationTime.dwHighDateTime) << 32) | data.ftCreationTime.dwLowDateTime;
+    return {size, modified, created, 0};
 #else
     struct stat status;
     if (::stat(QFile::encodeName(fileName).constData(), &status) != 0)
         return {};
 #ifdef Q_OS_MACOS
     const auto& time = status.st_mtimespec;
+    const auto& changed = status.st_ctimespec;
 #else
     const auto& time = status.st_mtim;
+    const auto& changed = status.st_ctim;
 #endif
-    return {qint64(status.st_size), qint64(time.tv_sec) * 1000000000 + time.tv_nsec};
+    return {qint64(status.st_size), qint64(time.tv_sec) * 1000000000 + time.tv_nsec,
+            qint64(status.st_ino), qint64(changed.tv_sec) * 1000000000 + changed.tv_nsec};
 #endif
 }
