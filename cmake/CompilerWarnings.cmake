@@ -17,3 +17,10 @@ if(TARVO_SANITIZE)
 endif()
 
 add_compile_definitions(TARVO_VERSION="${PROJECT_VERSION}")
+
+# Programs that are shipped get the hardening Debian expects of installed programs: checked
+# string and memory functions, and relocations resolved and made read-only at start.
+if(UNIX AND NOT APPLE AND NOT TARVO_SANITIZE)
+  add_compile_definitions($<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
+  add_link_options(LINKER:-z,relro LINKER:-z,now)
+endif()

@@ -7,6 +7,8 @@ packages=(
   qt6-base-dev qt6-serialport-dev libpugixml-dev
   libgtest-dev libgmock-dev
   dbus-daemon dbus-bin xvfb xauth socat
+  # the Debian package: manual pages, dependencies, checks
+  help2man dpkg-dev file man-db lintian desktop-file-utils systemd
 )
 
 missing=()

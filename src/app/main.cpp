@@ -10,6 +10,7 @@
 #include "CommandLine.h"
 #include "DBusPanoptraAutoObject.h"
 #include "GuardedApplication.h"
+#include "JournalMirror.h"
 #include "LanguageSelection.h"
 #include "LocalTimeZone.h"
 #include "OperatorCommands.h"
@@ -113,6 +114,12 @@ int main(int argc, char** argv) {
     environment.messages = &messages;
     environment.createAutomation = createAutomation;
     Collector collector(environment);
+    JournalMirror journal(stderr);
+    if (JournalMirror::wanted(commandLine.logToStderr)) {
+        collector.log().setMirror([&journal](const QString& message, const QString& line) {
+            journal.write(message, line);
+        });
+    }
 
     app.setFailureHandler(
         [&collector](const QString& message) { collector.handleApplicationError(message); });

@@ -10,10 +10,12 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(TARVO_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Answers the Orvanta automation operations on D-Bus and logs each call as a JSON line."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption log({QStringLiteral("l"), QStringLiteral("log")},
                                  QStringLiteral("Append one JSON line per call to <file>."),
                                  QStringLiteral("file"));

@@ -151,9 +151,15 @@ QString dump(const QString& fileName, qint64 size, const TStoredFileContent& con
 }
 
 QString usage() {
-    return QStringLiteral("Usage: tarvo-pil dump FILE | tarvo-pil check FILE\n"
-                          "  dump   print the file's content and problems as JSON\n"
-                          "  check  print the problems found; exit status 1 when there are any\n");
+    return QStringLiteral(
+        "Usage: tarvo-pil dump FILE | tarvo-pil check FILE\n"
+        "Reads a patient data file (Tarvo.pil, TarvoEvents.pil) and reports what it holds.\n"
+        "\n"
+        "  dump       print the file's content and problems as JSON\n"
+        "  check      print the problems found; exit status 1 when there are any, 0 when\n"
+        "             none, 2 when the file cannot be read\n"
+        "  --version  print the version and exit\n"
+        "  --help     print this text and exit\n");
 }
 
 } // namespace
@@ -161,6 +167,14 @@ QString usage() {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 2 && arguments[1] == QLatin1String("--help")) {
+        print(stdout, usage());
+        return 0;
+    }
+    if (arguments.size() == 2 && arguments[1] == QLatin1String("--version")) {
+        print(stdout, QStringLiteral("tarvo-pil " TARVO_VERSION "\n"));
+        return 0;
+    }
     if (arguments.size() != 3 ||
         (arguments[1] != QLatin1String("dump") && arguments[1] != QLatin1String("check"))) {
         print(stderr, usage());

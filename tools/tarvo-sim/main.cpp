@@ -36,7 +36,9 @@ constexpr auto kUsage =
     "  --seed N       seed of the random pieces (default 1)\n"
     "  --repeat N     send the message N times\n"
     "  --delay-ms D   pause between messages\n"
-    "  --time T       measurement time, yyyy-MM-ddTHH:mm:ss (default now)\n";
+    "  --time T       measurement time, yyyy-MM-ddTHH:mm:ss (default now)\n"
+    "  --version      print the version and exit\n"
+    "  --help         print this text and exit\n";
 
 void print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
@@ -217,6 +219,10 @@ int main(int argc, char** argv) {
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.contains(QLatin1String("--help"))) {
         print(stdout, QLatin1String(kUsage));
+        return 0;
+    }
+    if (arguments.contains(QLatin1String("--version"))) {
+        print(stdout, QStringLiteral("tarvo-sim " TARVO_VERSION "\n"));
         return 0;
     }
     std::vector<QByteArray> messages;

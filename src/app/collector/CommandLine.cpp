@@ -8,6 +8,8 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         const QString& argument = arguments.at(i);
         if (argument == QLatin1String("--headless")) {
             line.headless = true;
+        } else if (argument == QLatin1String("--log-to-stderr")) {
+            line.logToStderr = true;
         } else if (argument == QLatin1String("--version") || argument == QLatin1String("-v")) {
             line.showVersion = true;
         } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
@@ -60,14 +62,18 @@ QString CommandLine::helpText() {
     }
     commands += QStringLiteral("                ") + line + u'\n';
     return QStringLiteral(
-               "Usage: tarvo-collect [NOORVANTA] [--headless] [--root DIR]\n"
-               "       tarvo-collect [--root DIR] --command COMMAND [ARGUMENT]\n"
+               "Usage: tarvo-collect [NOORVANTA] [--headless] [--root DIR] [--log-to-stderr]\n"
+               "   or: tarvo-collect [--root DIR] --command COMMAND [ARGUMENT]\n"
                "\n"
                "Collects the results of microdialysis analyzers into the patients' data files.\n"
                "\n"
                "  NOORVANTA     run without the Orvanta automation server (any letter case)\n"
                "  --headless    run without a window; messages go to the event log and stderr\n"
                "  --root DIR    portable mode: settings, the ini file and drive C below DIR\n"
+               "  --log-to-stderr\n"
+               "                also write every event-log line to standard error, beginning with\n"
+               "                its syslog priority (<3> failures, <6> others); always on under\n"
+               "                systemd (INVOCATION_ID set), for the journal\n"
                "  --command     ask the running collector (of the same root) and print its answer\n"
                "                (exit status 1: none answered; 4: it refused the command):\n") +
            commands +

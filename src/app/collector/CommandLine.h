@@ -8,10 +8,11 @@ struct CommandLine {
     bool headless = false;
     bool showVersion = false;
     bool showHelp = false;
-    QString rootFolder;    // --root DIR: portable mode
-    QString firstArgument; // first positional argument ("NOORVANTA")
-    QString command;       // --command TEXT...: sent to the running collector
-    QString error;         // set when the command line cannot be used
+    bool logToStderr = false; // --log-to-stderr: event-log lines also to standard error
+    QString rootFolder;       // --root DIR: portable mode
+    QString firstArgument;    // first positional argument ("NOORVANTA")
+    QString command;          // --command TEXT...: sent to the running collector
+    QString error;            // set when the command line cannot be used
 
     static CommandLine parse(const QStringList& arguments);
     static QString helpText();

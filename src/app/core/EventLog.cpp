@@ -58,14 +58,20 @@ QString EventLog::formatted(const QString& message) const {
 
 void EventLog::writeLog(const QString& message) {
     try {
-        m_main.append(formatted(message));
+        const QString line = formatted(message);
+        m_main.append(line);
+        if (m_mirror)
+            m_mirror(message, line);
     } catch (...) {
     }
 }
 
 void EventLog::writeExtendedLog(const QString& message) {
     try {
-        m_extended.append(formatted(message));
+        const QString line = formatted(message);
+        m_extended.append(line);
+        if (m_mirror)
+            m_mirror(message, line);
     } catch (...) {
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QLocale>
 #include <QString>
 
@@ -27,6 +29,11 @@ public:
     void writeLog(const QString& message);
     void writeExtendedLog(const QString& message);
 
+    // Also hands every line of either log, once it is in its list, to the mirror: the message
+    // as logged and the line as the file holds it (the service journal keeps them all).
+    using LineMirror = std::function<void(const QString& message, const QString& line)>;
+    void setMirror(LineMirror mirror) { m_mirror = std::move(mirror); }
+
     const QStringList& mainLines() const { return m_main.lines(); }
     const QStringList& extendedLines() const { return m_extended.lines(); }
     QString mainFilePath() const { return m_main.filePath(); }
@@ -44,4 +51,5 @@ private:
     QString m_timeFormat;
     RollingLogFile m_main;
     RollingLogFile m_extended;
+    LineMirror m_mirror;
 };
