@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QTimer>
 
 #include "CollectorState.h"
 
@@ -14,13 +15,25 @@ class SettingsStore;
 // "Patient2", ... under the settings key, each "first^last^ID^yyyyMMddHHmmss^collect".
 // Patients inactive for more than a day are forgotten; a checked patient that data arrived for
 // is kept alive by every sweep.
+//
+// A sweep rewrites every value, so its cost grows with the list. Result processing asks for one
+// with RequestSweep, which merges every request of one turn of the event loop into one sweep;
+// a request still waiting when the registry object goes is carried out then.
 class PatManagement {
 public:
     PatManagement(const SettingsStore& settings, PatientListModel& patients, EventLog& log,
                   const Clock& clock, IdReduction reduction);
+    ~PatManagement();
+    PatManagement(const PatManagement&) = delete;
+    PatManagement& operator=(const PatManagement&) = delete;
 
     // Merges the registry into the list, drops expired patients and rewrites every value.
     void SweepPatientRegistry(bool startup);
+    // A sweep (without the start-up flag) once the current event has been handled.
+    void RequestSweep();
+    bool SweepRequested() const { return m_requestedSweep.isActive(); }
+    // Carries out a requested sweep now (when the program closes).
+    void FlushRequestedSweep();
     // Rewrites every value from the list (after an entry was deleted).
     void SavePatientRegistry();
     // The patient ID of "Patient" + n, or empty.
@@ -29,6 +42,8 @@ public:
     int PatientNumberForID(const QString& id) const;
 
     QDateTime LastWrite() const { return m_lastWrite; }
+    // How often the registry values were rewritten.
+    int Writes() const { return m_writes; }
 
     // Field k of a value: the text after the k-th "^" up to the next one (the last field at most
     // 255 characters); empty when there is no such field.
@@ -39,7 +54,7 @@ public:
 private:
     struct RegistryPatient;
     std::vector<RegistryPatient> readRegistry() const;
-    void writeList();
+    void writeList(const QStringList& oldNames);
     QStringList patientValueNames() const;
 
     const SettingsStore& m_settings;
@@ -48,4 +63,6 @@ private:
     const Clock& m_clock;
     IdReduction m_reduction;
     QDateTime m_lastWrite;
+    int m_writes = 0;
+    QTimer m_requestedSweep;
 };

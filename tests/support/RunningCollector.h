@@ -26,8 +26,11 @@ public:
 // memory (its calls in `calls`) and analyzers that connect over loopback.
 class RunningCollector {
 public:
-    // settings: further lines of the program's settings key.
-    explicit RunningCollector(TempRoot& root, const QString& settings = {}) : m_root(root) {
+    // settings: further lines of the program's settings key; clock: the collector's clock
+    // (the system's when not given).
+    explicit RunningCollector(TempRoot& root, const QString& settings = {},
+                              const Clock* clock = nullptr)
+        : m_root(root) {
         port = freeTcpPort();
         root.writeHive(RegistryRoot::CurrentUser,
                        QString::fromLatin1(kTarvoSection) +
@@ -37,6 +40,7 @@ public:
         environment.layout = root.layout();
         environment.executablePath = QStringLiteral("/opt/tarvo/tarvo-collect");
         environment.messages = &messages;
+        environment.clock = clock;
         environment.createAutomation = [this](RegistryRoot) {
             return std::make_unique<RecordingAutomation>(calls);
         };

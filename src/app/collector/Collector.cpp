@@ -346,6 +346,9 @@ void Collector::close() {
     m_housekeeping.stop();
     m_server->Deactivate();
     m_theLines.clear();
+    // Patients added in the last turn of the event loop reach the registry before the end.
+    if (m_registry)
+        m_registry->FlushRequestedSweep();
     // The relay queue is freed and the folder watchers stopped here as their subsystems join.
 }
 
