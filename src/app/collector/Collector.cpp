@@ -62,6 +62,7 @@ const std::vector<Collector::NamedStep>& Collector::startupSteps() {
         {"create parameter catalogue", &Collector::createParameterCatalogue},
         {"sweep patient registry", &Collector::sweepPatientRegistry},
         {"auto-start collection", &Collector::autoStartCollection},
+        {"resume interrupted rebuilds", &Collector::resumeInterruptedRebuilds},
         {"connect to data host", &Collector::connectToDataHost},
         {"update caption", &Collector::updateCaption},
         {"read relay host", &Collector::readRelayHost},
@@ -272,6 +273,10 @@ void Collector::autoStartCollection() {
         return;
     m_state.autoStart = false;
     m_control->Start();
+}
+
+void Collector::resumeInterruptedRebuilds() {
+    m_recreation->ResumeInterruptedRebuilds();
 }
 
 void Collector::startHousekeeping() {
