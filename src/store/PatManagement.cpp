@@ -21,6 +21,24 @@ QString reduced(const QString& id, IdReduction reduction) {
     return reduction == IdReduction::FirstTen ? id.left(10) : id.right(10);
 }
 
+// A time stamp "yyyyMMddHHmmss"; invalid unless it is 14 digits of a valid date and time.
+QDateTime timeStampOf(const QString& text) {
+    if (text.size() != 14)
+        return {};
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return {};
+    }
+    const auto number = [&text](int from, int count) {
+        return text.mid(from, count).toInt();
+    };
+    const QDate date(number(0, 4), number(4, 2), number(6, 2));
+    const QTime time(number(8, 2), number(10, 2), number(12, 2));
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time);
+}
+
 int numberOf(const QString& valueName) {
     return valueName.mid(int(qstrlen(kPrefix))).toInt();
 }
@@ -38,7 +56,6 @@ PatManagement::PatManagement(const SettingsStore& settings, PatientListModel& pa
     : m_settings(settings), m_patients(patients), m_log(log), m_clock(clock),
       m_reduction(reduction) {
     m_requestedSweep.setSingleShot(true);
-    m_requestedSweep.setInterval(0);
     m_requestedSweep.callOnTimeout([this] { SweepPatientRegistry(false); });
 }
 
@@ -47,8 +64,10 @@ PatManagement::~PatManagement() {
 }
 
 void PatManagement::RequestSweep() {
-    if (!m_requestedSweep.isActive())
-        m_requestedSweep.start();
+    if (m_requestedSweep.isActive())
+        return;
+    const qint64 since = m_sinceWrite.isValid() ? m_sinceWrite.elapsed() : kRequestedSweepSpacingMs;
+    m_requestedSweep.start(int(std::max<qint64>(0, kRequestedSweepSpacingMs - since)));
 }
 
 void PatManagement::FlushRequestedSweep() {
@@ -115,6 +134,7 @@ void PatManagement::writeList(const QStringList& oldNames) {
     }
     m_settings.replaceTexts(oldNames, values);
     m_lastWrite = m_clock.now();
+    m_sinceWrite.start();
     ++m_writes;
 }
 
@@ -162,8 +182,7 @@ void PatManagement::SweepPatientRegistry(bool startup) {
         indexList();
         for (RegistryPatient& entry : registry) {
             const int index = listed.value(entry.patient.PatientID, -1);
-            const QDateTime stamp =
-                QDateTime::fromString(entry.patient.TimeStamp, QLatin1String(kTimeStampFormat));
+            const QDateTime stamp = timeStampOf(entry.patient.TimeStamp);
             const bool expired = stamp.isValid() && stamp.secsTo(now) > 24 * 60 * 60;
             if (expired) {
                 if (index >= 0) {

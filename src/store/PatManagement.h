@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
@@ -17,8 +18,10 @@ class SettingsStore;
 // is kept alive by every sweep.
 //
 // A sweep rewrites every value, so its cost grows with the list. Result processing asks for one
-// with RequestSweep, which merges every request of one turn of the event loop into one sweep;
-// a request still waiting when the registry object goes is carried out then.
+// with RequestSweep, which merges every request of one turn of the event loop into one sweep,
+// and, while new patients keep coming, every request of one second: new patients then cost the
+// same however many are registered. A request still waiting when the collector closes (or the
+// registry object goes) is carried out then.
 class PatManagement {
 public:
     PatManagement(const SettingsStore& settings, PatientListModel& patients, EventLog& log,
@@ -29,7 +32,8 @@ public:
 
     // Merges the registry into the list, drops expired patients and rewrites every value.
     void SweepPatientRegistry(bool startup);
-    // A sweep (without the start-up flag) once the current event has been handled.
+    // A sweep (without the start-up flag) once the current event has been handled, and no
+    // sooner than kRequestedSweepSpacingMs after the last write.
     void RequestSweep();
     bool SweepRequested() const { return m_requestedSweep.isActive(); }
     // Carries out a requested sweep now (when the program closes).
@@ -50,6 +54,7 @@ public:
     static QString Field(const QString& value, int index);
 
     static constexpr auto kTimeStampFormat = "yyyyMMddHHmmss";
+    static constexpr int kRequestedSweepSpacingMs = 1000;
 
 private:
     struct RegistryPatient;
@@ -64,5 +69,6 @@ private:
     IdReduction m_reduction;
     QDateTime m_lastWrite;
     int m_writes = 0;
+    QElapsedTimer m_sinceWrite;
     QTimer m_requestedSweep;
 };
