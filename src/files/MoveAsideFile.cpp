@@ -2,7 +2,9 @@
 
 #include <QFile>
 
-bool MoveAsideFile(const QString& fileName, bool deleteIt) {
+bool MoveAsideFile(const QString& fileName, bool deleteIt, QString* movedTo) {
+    if (movedTo)
+        movedTo->clear();
     if (!QFile::exists(fileName))
         return true;
     if (deleteIt) {
@@ -11,8 +13,11 @@ bool MoveAsideFile(const QString& fileName, bool deleteIt) {
     } else {
         for (int n = 0; n <= 100; ++n) {
             const QString aside = fileName + QString::number(n);
-            if (!QFile::exists(aside) && QFile::rename(fileName, aside))
+            if (!QFile::exists(aside) && QFile::rename(fileName, aside)) {
+                if (movedTo)
+                    *movedTo = aside;
                 return true;
+            }
         }
     }
     const QString last = fileName + QStringLiteral("Last");
@@ -20,5 +25,9 @@ bool MoveAsideFile(const QString& fileName, bool deleteIt) {
         QFile(last).setPermissions(QFile(last).permissions() | QFileDevice::WriteOwner);
         QFile::remove(last);
     }
-    return QFile::rename(fileName, last);
+    if (!QFile::rename(fileName, last))
+        return false;
+    if (movedTo)
+        *movedTo = last;
+    return true;
 }

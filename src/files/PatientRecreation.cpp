@@ -2,16 +2,19 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 
 #include "CollectorState.h"
 #include "EventLog.h"
 #include "EventsFile.h"
 #include "InstallationLayout.h"
+#include "LogPrefixes.h"
 #include "MoveAsideFile.h"
 #include "OrvantaLink.h"
 #include "PatientDataDocumentReader.h"
 #include "PatientDataFile.h"
 #include "PatientIdentity.h"
+#include "RebuiltDataFile.h"
 #include "TSaveItNew.h"
 #include "TXMLDocument.h"
 #include "XMLTarvoEventsFromFileParser.h"
@@ -36,33 +39,95 @@ RecreationOutcome PatientRecreation::RecreatePatient(const QString& patientId, b
     outcome.folder =
         PatientIdentity::PatientFolderFor(patientId, state.dataRoot, state.idReduction);
     const QString dataFile = outcome.folder + QLatin1String(kPatientDataFileName);
-    if (!MoveAsideFile(dataFile, true)) {
+    const QString rebuilt = RebuiltDataFile::NameFor(dataFile);
+    // Something other than a file in the data file's place holds no results and goes first; a
+    // rebuilt file left by an earlier rebuild is begun anew.
+    const QFileInfo current(dataFile);
+    const bool noFileInPlace = (current.exists() || current.isSymLink()) && !current.isFile();
+    if ((noFileInPlace && !MoveAsideFile(dataFile, true)) || !MoveAsideFile(rebuilt, true)) {
         m_context.log.writeLog(QStringLiteral("Unable to recreate data for ") + outcome.folder);
         return outcome;
     }
     outcome.started = true;
-    // What the writer knew of the removed file is of no use any more.
-    m_context.writer.ClearLoadCache();
+    // What the writer knew of the files is of no use any more.
+    TSaveItNew& writer = m_context.writer;
+    writer.ClearLoadCache();
 
     const QDir archive(outcome.folder + QLatin1String(XmlArchive::kFolderName));
     const QStringList entries = archive.entryList(
         {QStringLiteral("*.xml")}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
-    if (entries.isEmpty())
-        return outcome;
-    m_context.log.writeLog(QStringLiteral("Recreating data for ") + patientId +
-                           QStringLiteral(" from ") + QString::number(entries.size()) +
-                           QStringLiteral(" archived documents"));
     QElapsedTimer elapsed;
     elapsed.start();
-    for (const QString& entry : entries) {
-        ++outcome.documents;
-        replay(archive.filePath(entry), force, show, outcome);
+    if (!entries.isEmpty()) {
+        m_context.log.writeLog(QStringLiteral("Recreating data for ") + patientId +
+                               QStringLiteral(" from ") + QString::number(entries.size()) +
+                               QStringLiteral(" archived documents"));
+        // The data file stays as it is while its successor is built beside it.
+        writer.SetStandIn(dataFile, rebuilt);
+        try {
+            for (const QString& entry : entries) {
+                ++outcome.documents;
+                replay(archive.filePath(entry), force, show, outcome);
+            }
+        } catch (...) {
+            writer.ClearStandIn();
+            writer.ClearLoadCache();
+            QFile::remove(rebuilt);
+            throw;
+        }
+        writer.ClearStandIn();
+        writer.ClearLoadCache();
     }
-    m_context.writer.ClearLoadCache();
+
+    const RebuiltDataFile::Replacement replacement = RebuiltDataFile::Replace(dataFile, rebuilt);
+    if (!replacement.keptAs.isEmpty())
+        m_context.log.writeLog(QStringLiteral("The data file of ") + patientId +
+                               QStringLiteral(" held ") +
+                               QString::number(replacement.missingResults) +
+                               QStringLiteral(" results that its archive does not hold; it was "
+                                              "kept as ") +
+                               QDir::toNativeSeparators(replacement.keptAs));
+    if (!replacement.replaced) {
+        outcome.started = false;
+        m_context.log.writeLog(QStringLiteral("Unable to recreate data for ") + outcome.folder);
+        m_context.log.writeLog(QStringLiteral("  ") + replacement.failure);
+    }
+    if (entries.isEmpty())
+        return outcome;
     m_context.log.writeLog(recreationSummary(patientId, outcome) + QStringLiteral(", ") +
                            QString::number(elapsed.elapsed()) + QStringLiteral(" ms"));
     m_context.orvanta.notifyUpdate();
     return outcome;
+}
+
+int PatientRecreation::ResumeInterruptedRebuilds() {
+    const CollectorState& state = m_context.state;
+    int resumed = 0;
+    for (const QString& name : RebuiltDataFile::InterruptedIn(state.dataRoot)) {
+        const QString folder = state.dataRoot + name + QDir::separator();
+        m_context.log.writeLog(QStringLiteral("The last rebuild of the data file in ") + folder +
+                               QStringLiteral(" was interrupted"));
+        QString target;
+        try {
+            target = PatientIdentity::PatientFolderFor(name, state.dataRoot, state.idReduction);
+        } catch (const std::exception&) {
+        }
+        if (target != folder) {
+            m_context.log.writeLog(QStringLiteral("  the folder names no patient under the "
+                                                  "current settings; its data file is left as "
+                                                  "it is"));
+            continue;
+        }
+        m_context.log.writeLog(QStringLiteral("  rebuilding ") + name + QStringLiteral(" again"));
+        try {
+            RecreatePatient(name, true, false);
+            ++resumed;
+        } catch (const std::exception& error) {
+            m_context.log.writeLog(QLatin1String(LogPrefix::kApplication) +
+                                   QString::fromLocal8Bit(error.what()));
+        }
+    }
+    return resumed;
 }
 
 void PatientRecreation::replay(const QString& path, bool force, bool show,

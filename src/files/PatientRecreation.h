@@ -21,7 +21,7 @@ struct PatientRecreationContext {
 
 // What one rebuild did.
 struct RecreationOutcome {
-    bool started = false; // the old data file was out of the way
+    bool started = false; // the old data file was (or, after the rebuild, went) out of the way
     QString folder;
     int documents = 0; // archived documents found
     int skipped = 0;   // of them, not readable or not well-formed
@@ -30,15 +30,21 @@ struct RecreationOutcome {
 // "Recreated data for ID: n documents read, k skipped".
 QString recreationSummary(const QString& patientId, const RecreationOutcome& outcome);
 
-// Rebuilds a patient's data file from the patient's archive: the data file is removed and every
-// archived document is read again through the same result path as live data, so that the file
-// holds each archived result once.
+// Rebuilds a patient's data file from the patient's archive: every archived document is read
+// again through the same result path as live data into a new file beside the data file, which
+// then takes the data file's place, so that the file holds each archived result once. An old
+// data file holding results that the archive does not give back is kept under another name.
 class PatientRecreation {
 public:
     explicit PatientRecreation(PatientRecreationContext context);
 
     // force: store even for patients that are not collected; show: update the value grid.
     RecreationOutcome RecreatePatient(const QString& patientId, bool force, bool show);
+
+    // Rebuilds again, storing whether or not the patient is collected, every patient whose
+    // last rebuild was interrupted (its rebuilt file was left beside the data file); each is
+    // logged. Returns how many were rebuilt.
+    int ResumeInterruptedRebuilds();
 
 private:
     void replay(const QString& path, bool force, bool show, RecreationOutcome& outcome);

@@ -174,9 +174,10 @@ void CollectionControl::TimerTick() {
         m_controls.trayIconWanted = true;
         emit controlsChanged();
     }
+    // The daily sweep renews the patients being collected, so that they outlive a restart.
     if (m_context.registry.LastWrite().isValid() &&
         m_context.registry.LastWrite().secsTo(m_context.clock.now()) > 24 * 60 * 60)
-        m_context.registry.SavePatientRegistry();
+        m_context.registry.SweepPatientRegistry(false);
     // The Orvanta lifetick and the relay connection duty join here with their subsystems.
 }
 

@@ -28,9 +28,15 @@ template <typename Source> void EventsFile::readEvents(const Source& source) {
         m_state.currentPatientLastName = patient.Get_LastName();
         m_state.currentPatientFullName =
             m_state.currentPatientFirstName + u' ' + m_state.currentPatientLastName;
-        m_state.currentPatientId = patient.Get_PatientID();
-        m_state.currentPatientFolder = PatientIdentity::PatientFolderFor(
-            m_state.currentPatientId, m_state.dataRoot, m_state.idReduction);
+        // The events belong beside the admission's results: in the folder of the cleaned ID.
+        const QString received = patient.Get_PatientID();
+        const QString id = PatientIdentity::Clean(received, PatientIdentity::Cleaning::Admission,
+                                                  m_state.idReduction);
+        if (id == QLatin1String(PatientIdentity::kNull))
+            throw PatientIdentity::EUnsafePatientId(received);
+        m_state.currentPatientId = id;
+        m_state.currentPatientFolder =
+            PatientIdentity::PatientFolderFor(id, m_state.dataRoot, m_state.idReduction);
         WriteEventsFile();
     } catch (const std::exception& error) {
         m_log.writeLog(QLatin1String(LogPrefix::kAdmission) + QString::fromLocal8Bit(error.what()));

@@ -27,8 +27,10 @@ public:
 
     EventsFile(TSaveItNew& writer, CollectorState& state, EventLog& log, const Clock& clock);
 
-    // Reads the events and the patient, sets the current patient and writes the events file.
-    // Failures are logged as "Error(2): " + message; nothing of this message is kept.
+    // Reads the events and the patient, sets the current patient and writes the events file
+    // into the folder where the admission's results are stored (the ID cleaned as for an
+    // admission). Failures, an ID that names no patient among them, are logged as
+    // "Error(2): " + message; nothing of this message is kept.
     void ReadEvents(const XMLTarvoEventsParser::TXMLAdmissionType& admission);
     void ReadEvents(const XMLTarvoEventsFromFileParser::TXMLEventsType& events);
 

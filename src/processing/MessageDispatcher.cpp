@@ -6,6 +6,8 @@
 #include "EventLog.h"
 #include "EventsFile.h"
 #include "LinkStatus.h"
+#include "PatientIdentity.h"
+#include "PseudoPatients.h"
 #include "ResultProcessor.h"
 #include "TSockets.h"
 #include "XMLTarvoEventsParser.h"
@@ -145,11 +147,12 @@ void MessageDispatcher::patientData(TTarvoSocket& record, const QString& message
     const XMLTarvoParser::TXMLTarvo root = XMLTarvoParser::GetTarvo(m_document);
     if (root.Count() == 0)
         return;
-    const XMLTarvoParser::TXMLAdmission admission = root[0];
-    const XMLTarvoParser::TXMLPatient patient = admission.Get_Patient();
-    record.PatientID = patient.Get_PatientID();
-    if (!m_context.processor.AdmitPatient(record.Saver(), record.PatientID, patient.Get_FirstName(),
-                                          patient.Get_LastName())) {
+    const XmlArchive::AdmissionKeys keys = XmlArchive::KeysOf(root[0].Element());
+    record.PatientID = keys.patientId;
+    if (namesPseudoPatient(record, keys.patientId))
+        return;
+    if (!m_context.processor.AdmitPatient(record.Saver(), record.PatientID, keys.firstName,
+                                          keys.lastName)) {
         // Archiving it would put it into the folder of whichever patient came before.
         m_context.log.writeLog(QStringLiteral("Patient data from ") + record.RemoteAddress() +
                                QStringLiteral(" names no usable patient (\"") + record.PatientID +
@@ -157,9 +160,9 @@ void MessageDispatcher::patientData(TTarvoSocket& record, const QString& message
         return;
     }
     record.PatientID = state.currentPatientId;
-    const QString uniqueId = admission.Get_UniqueID();
-    const QString name = XmlArchive::ArchiveNameFor(uniqueId, state.currentPatientId + u'|' +
-                                                                  admission.Get_AdmissionDate());
+    const QString& uniqueId = keys.uniqueId;
+    const QString name =
+        XmlArchive::ArchiveNameFor(uniqueId, state.currentPatientId + u'|' + keys.admissionDate);
     if (name != uniqueId)
         m_context.log.writeLog(QStringLiteral("Admission UniqueID \"") + uniqueId +
                                QStringLiteral("\" cannot name an archive file; archived as ") +
@@ -169,6 +172,25 @@ void MessageDispatcher::patientData(TTarvoSocket& record, const QString& message
         m_archive.Duplicate(message, name);
     if (state.collection == CollectionState::Collecting && m_context.requestRebuild)
         m_context.requestRebuild(state.currentPatientId);
+}
+
+// The collector keeps the results of its pseudo-patients itself; a rebuild from an archive
+// would replace them by whatever the document holds.
+bool MessageDispatcher::namesPseudoPatient(const TTarvoSocket& record, const QString& patientId) {
+    const CollectorState& state = m_context.state;
+    const QString cleaned =
+        PatientIdentity::Clean(patientId, PatientIdentity::Cleaning::Admission, state.idReduction);
+    if (cleaned == QLatin1String(PatientIdentity::kNull))
+        return false;
+    const QString folder =
+        PatientIdentity::PatientFolderFor(cleaned, state.dataRoot, state.idReduction);
+    if (!PseudoPatients::IsCollectorsOwn(patientId, cleaned, folder))
+        return false;
+    m_context.log.writeLog(QStringLiteral("Patient data from ") + record.RemoteAddress() +
+                           QStringLiteral(" for \"") + patientId +
+                           QStringLiteral("\" refused: the collector keeps the results of that "
+                                          "patient itself; the document was not archived"));
+    return true;
 }
 
 void MessageDispatcher::liveMeasurement(TTarvoSocket& record) {

@@ -83,6 +83,7 @@ private:
     void handleMessage(TTarvoSocket& record, const QString& cut);
     void applyActivity(TMessageType type);
     void patientData(TTarvoSocket& record, const QString& message);
+    bool namesPseudoPatient(const TTarvoSocket& record, const QString& patientId);
     void liveMeasurement(TTarvoSocket& record);
     void autoControl(TTarvoSocket& record);
     void admissionEvents(TTarvoSocket& record);

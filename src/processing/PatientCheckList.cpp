@@ -35,7 +35,7 @@ void PatientCheckList::CheckChanged() {
         m_log.writeLog(QLatin1String(LogPrefix::kPatientCheck) +
                        QString::fromLocal8Bit(error.what()));
     }
-    m_registry.SavePatientRegistry();
+    m_registry.SweepPatientRegistry(false);
 }
 
 bool PatientCheckList::SetTicked(const QString& patientId, bool ticked) {

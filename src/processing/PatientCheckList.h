@@ -27,7 +27,7 @@ public:
                      PatManagement& registry, CollectionControl& control,
                      QObject* parent = nullptr);
 
-    // After the check marks changed: walks every patient and saves the registry.
+    // After the check marks changed: walks every patient and sweeps the registry.
     void CheckChanged();
     // Ticks or unticks the patient with the ID and walks the list; false when there is no such
     // patient.

@@ -286,7 +286,7 @@ void ResultProcessor::storePoint(TSaveItNew& writer, std::vector<TParameterSerie
 
 void ResultProcessor::saveListIfChanged(bool listChanged) {
     if (listChanged)
-        m_context.registry.SweepPatientRegistry(false);
+        m_context.registry.RequestSweep();
 }
 
 void ResultProcessor::ProcessResult(TSaveItNew& writer, const QString& patientId, bool control,

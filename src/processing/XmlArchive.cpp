@@ -44,6 +44,20 @@ bool usableAsIs(const QString& name) {
 
 XmlArchive::XmlArchive(const CollectorState& state, EventLog& log) : m_state(state), m_log(log) {}
 
+XmlArchive::AdmissionKeys XmlArchive::KeysOf(pugi::xml_node admission) {
+    const auto text = [](pugi::xml_node parent, const char* tag) {
+        return QString::fromUtf8(parent.child(tag).child_value());
+    };
+    const pugi::xml_node patient = admission.child("Patient");
+    AdmissionKeys keys;
+    keys.patientId = text(patient, "PatientID");
+    keys.firstName = text(patient, "FirstName");
+    keys.lastName = text(patient, "LastName");
+    keys.uniqueId = text(admission, "UniqueID");
+    keys.admissionDate = text(admission, "AdmissionDate");
+    return keys;
+}
+
 QString XmlArchive::ArchiveNameFor(const QString& uniqueId, const QString& fallbackKey) {
     if (usableAsIs(uniqueId))
         return uniqueId;

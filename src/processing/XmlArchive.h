@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <pugixml.hpp>
 
 struct CollectorState;
 class EventLog;
@@ -13,6 +14,19 @@ class TXMLDocument;
 class XmlArchive {
 public:
     static constexpr auto kFolderName = "XML-files";
+
+    // What names a patient-data document and its archive file: the first admission's patient
+    // and identifiers.
+    struct AdmissionKeys {
+        QString patientId;
+        QString firstName;
+        QString lastName;
+        QString uniqueId;
+        QString admissionDate;
+    };
+    // Reads the keys of an Admission element without changing the document: a read through
+    // the schema binding adds an absent element, and the archive keeps a document as it came.
+    static AdmissionKeys KeysOf(pugi::xml_node admission);
 
     XmlArchive(const CollectorState& state, EventLog& log);
 

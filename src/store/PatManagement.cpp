@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <QHash>
+
 #include "Clock.h"
 #include "EventLog.h"
 #include "PatientList.h"
@@ -19,6 +21,24 @@ QString reduced(const QString& id, IdReduction reduction) {
     return reduction == IdReduction::FirstTen ? id.left(10) : id.right(10);
 }
 
+// A time stamp "yyyyMMddHHmmss"; invalid unless it is 14 digits of a valid date and time.
+QDateTime timeStampOf(const QString& text) {
+    if (text.size() != 14)
+        return {};
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return {};
+    }
+    const auto number = [&text](int from, int count) {
+        return text.mid(from, count).toInt();
+    };
+    const QDate date(number(0, 4), number(4, 2), number(6, 2));
+    const QTime time(number(8, 2), number(10, 2), number(12, 2));
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time);
+}
+
 int numberOf(const QString& valueName) {
     return valueName.mid(int(qstrlen(kPrefix))).toInt();
 }
@@ -26,6 +46,7 @@ int numberOf(const QString& valueName) {
 } // namespace
 
 struct PatManagement::RegistryPatient {
+    QString valueName;
     TPatient patient;
     bool dropped = false;
 };
@@ -33,7 +54,26 @@ struct PatManagement::RegistryPatient {
 PatManagement::PatManagement(const SettingsStore& settings, PatientListModel& patients,
                              EventLog& log, const Clock& clock, IdReduction reduction)
     : m_settings(settings), m_patients(patients), m_log(log), m_clock(clock),
-      m_reduction(reduction) {}
+      m_reduction(reduction) {
+    m_requestedSweep.setSingleShot(true);
+    m_requestedSweep.callOnTimeout([this] { SweepPatientRegistry(false); });
+}
+
+PatManagement::~PatManagement() {
+    FlushRequestedSweep();
+}
+
+void PatManagement::RequestSweep() {
+    if (m_requestedSweep.isActive())
+        return;
+    const qint64 since = m_sinceWrite.isValid() ? m_sinceWrite.elapsed() : kRequestedSweepSpacingMs;
+    m_requestedSweep.start(int(std::max<qint64>(0, kRequestedSweepSpacingMs - since)));
+}
+
+void PatManagement::FlushRequestedSweep() {
+    if (m_requestedSweep.isActive())
+        SweepPatientRegistry(false);
+}
 
 QString PatManagement::Field(const QString& value, int index) {
     qsizetype start = 0;
@@ -60,11 +100,16 @@ QStringList PatManagement::patientValueNames() const {
 }
 
 std::vector<PatManagement::RegistryPatient> PatManagement::readRegistry() const {
+    auto values = m_settings.readTexts(QLatin1String(kPrefix));
+    std::stable_sort(values.begin(), values.end(), [](const auto& a, const auto& b) {
+        return numberOf(a.first) < numberOf(b.first);
+    });
     std::vector<RegistryPatient> patients;
+    patients.reserve(values.size());
     int position = 0;
-    for (const QString& name : patientValueNames()) {
-        const QString value = m_settings.readText(name);
+    for (const auto& [name, value] : values) {
         RegistryPatient entry;
+        entry.valueName = name;
         entry.patient.FirstName = Field(value, 0);
         entry.patient.LastName = Field(value, 1);
         entry.patient.PatientID = Field(value, 2);
@@ -76,8 +121,9 @@ std::vector<PatManagement::RegistryPatient> PatManagement::readRegistry() const 
     return patients;
 }
 
-void PatManagement::writeList() {
+void PatManagement::writeList(const QStringList& oldNames) {
     std::vector<std::pair<QString, QString>> values;
+    values.reserve(std::size_t(m_patients.Count()));
     for (int i = 0; i < m_patients.Count(); ++i) {
         const PatientEntry& entry = m_patients.At(i);
         const TPatient& patient = entry.Patient;
@@ -86,54 +132,79 @@ void PatManagement::writeList() {
                                 u'^' + patient.TimeStamp + u'^' +
                                 (patient.Collect ? QStringLiteral("1") : QStringLiteral("0")));
     }
-    m_settings.replaceTexts(patientValueNames(), values);
+    m_settings.replaceTexts(oldNames, values);
     m_lastWrite = m_clock.now();
+    m_sinceWrite.start();
+    ++m_writes;
 }
 
 void PatManagement::SweepPatientRegistry(bool startup) {
+    // This sweep also answers every request still waiting.
+    m_requestedSweep.stop();
     try {
         const QDateTime now = m_clock.now();
         const QString nowText = now.toString(QLatin1String(kTimeStampFormat));
         std::vector<RegistryPatient> registry = readRegistry();
+        QHash<QString, std::vector<std::size_t>> stored;
+        for (std::size_t r = 0; r < registry.size(); ++r)
+            stored[registry[r].patient.PatientID].push_back(r);
 
         // Active patients are renewed: a checked patient that data arrived for, in the list and
         // in the registry alike, so that it never expires while it is being collected.
         for (int i = 0; i < m_patients.Count(); ++i) {
             PatientEntry& entry = m_patients.At(i);
-            for (RegistryPatient& stored : registry) {
-                if (stored.patient.PatientID != entry.Patient.PatientID || !entry.Enabled)
-                    continue;
+            if (!entry.Enabled)
+                continue;
+            const auto found = stored.constFind(entry.Patient.PatientID);
+            if (found == stored.constEnd())
+                continue;
+            for (const std::size_t r : *found) {
+                RegistryPatient& patient = registry[r];
                 if (entry.Checked) {
                     entry.Patient.TimeStamp = nowText;
-                    stored.patient.TimeStamp = nowText;
+                    patient.patient.TimeStamp = nowText;
                     break;
                 }
-                if (stored.patient.Collect)
-                    stored.patient.TimeStamp = nowText;
+                if (patient.patient.Collect)
+                    patient.patient.TimeStamp = nowText;
             }
         }
 
-        for (RegistryPatient& stored : registry) {
-            const int index = m_patients.IndexOf(stored.patient.PatientID);
-            const QDateTime stamp =
-                QDateTime::fromString(stored.patient.TimeStamp, QLatin1String(kTimeStampFormat));
+        // The first list position of every patient ID.
+        QHash<QString, int> listed;
+        const auto indexList = [&] {
+            listed.clear();
+            listed.reserve(m_patients.Count());
+            // From the end, so that the first position of an ID is the one kept.
+            for (int i = m_patients.Count() - 1; i >= 0; --i)
+                listed.insert(m_patients.At(i).Patient.PatientID, i);
+        };
+        indexList();
+        for (RegistryPatient& entry : registry) {
+            const int index = listed.value(entry.patient.PatientID, -1);
+            const QDateTime stamp = timeStampOf(entry.patient.TimeStamp);
             const bool expired = stamp.isValid() && stamp.secsTo(now) > 24 * 60 * 60;
             if (expired) {
                 if (index >= 0) {
                     m_patients.RemoveAt(index);
-                    m_log.writeLog(QStringLiteral("Patient ") + stored.patient.PatientID +
+                    indexList();
+                    m_log.writeLog(QStringLiteral("Patient ") + entry.patient.PatientID +
                                    QStringLiteral(" removed from the patient list: no data for "
                                                   "more than a day"));
                 }
-                stored.dropped = true;
+                entry.dropped = true;
             } else if (index < 0) {
-                TPatient patient = stored.patient;
+                TPatient patient = entry.patient;
                 const bool checked = startup && patient.Collect;
                 patient.Collect = checked;
-                m_patients.Add(patient, checked, false);
+                listed.insert(patient.PatientID, m_patients.Add(patient, checked, false));
             }
         }
-        writeList();
+        QStringList oldNames;
+        oldNames.reserve(qsizetype(registry.size()));
+        for (const RegistryPatient& entry : registry)
+            oldNames << entry.valueName;
+        writeList(oldNames);
     } catch (...) {
         // A registry that cannot be read or written leaves the list as it is.
     }
@@ -141,7 +212,7 @@ void PatManagement::SweepPatientRegistry(bool startup) {
 
 void PatManagement::SavePatientRegistry() {
     try {
-        writeList();
+        writeList(patientValueNames());
     } catch (...) {
     }
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 
 #include "CollectorState.h"
 
@@ -14,13 +16,28 @@ class SettingsStore;
 // "Patient2", ... under the settings key, each "first^last^ID^yyyyMMddHHmmss^collect".
 // Patients inactive for more than a day are forgotten; a checked patient that data arrived for
 // is kept alive by every sweep.
+//
+// A sweep rewrites every value, so its cost grows with the list. Result processing asks for one
+// with RequestSweep, which merges every request of one turn of the event loop into one sweep,
+// and, while new patients keep coming, every request of one second: new patients then cost the
+// same however many are registered. A request still waiting when the collector closes (or the
+// registry object goes) is carried out then.
 class PatManagement {
 public:
     PatManagement(const SettingsStore& settings, PatientListModel& patients, EventLog& log,
                   const Clock& clock, IdReduction reduction);
+    ~PatManagement();
+    PatManagement(const PatManagement&) = delete;
+    PatManagement& operator=(const PatManagement&) = delete;
 
     // Merges the registry into the list, drops expired patients and rewrites every value.
     void SweepPatientRegistry(bool startup);
+    // A sweep (without the start-up flag) once the current event has been handled, and no
+    // sooner than kRequestedSweepSpacingMs after the last write.
+    void RequestSweep();
+    bool SweepRequested() const { return m_requestedSweep.isActive(); }
+    // Carries out a requested sweep now (when the program closes).
+    void FlushRequestedSweep();
     // Rewrites every value from the list (after an entry was deleted).
     void SavePatientRegistry();
     // The patient ID of "Patient" + n, or empty.
@@ -29,17 +46,20 @@ public:
     int PatientNumberForID(const QString& id) const;
 
     QDateTime LastWrite() const { return m_lastWrite; }
+    // How often the registry values were rewritten.
+    int Writes() const { return m_writes; }
 
     // Field k of a value: the text after the k-th "^" up to the next one (the last field at most
     // 255 characters); empty when there is no such field.
     static QString Field(const QString& value, int index);
 
     static constexpr auto kTimeStampFormat = "yyyyMMddHHmmss";
+    static constexpr int kRequestedSweepSpacingMs = 1000;
 
 private:
     struct RegistryPatient;
     std::vector<RegistryPatient> readRegistry() const;
-    void writeList();
+    void writeList(const QStringList& oldNames);
     QStringList patientValueNames() const;
 
     const SettingsStore& m_settings;
@@ -48,4 +68,7 @@ private:
     const Clock& m_clock;
     IdReduction m_reduction;
     QDateTime m_lastWrite;
+    int m_writes = 0;
+    QElapsedTimer m_sinceWrite;
+    QTimer m_requestedSweep;
 };

@@ -47,7 +47,7 @@ TPatientDataFileOpening OpenPatientDataFile(TSaveItNew& writer, const QString& f
                                             const QString& patientId) {
     TPatientDataFileOpening opening;
     for (int attempt = 0; attempt < kPatientDataFileAttempts; ++attempt) {
-        const QString fileName = patientDataFileName(folder, attempt);
+        const QString fileName = writer.StandInFor(patientDataFileName(folder, attempt));
         try {
             writer.SetFileName(fileName);
             writer.OpenMonitorFile(QLatin1String(kPatientDataMonitorName), QString(), false,

@@ -47,6 +47,20 @@ public:
     void SetFileName(const QString& fileName) { m_fileName = fileName; }
     const QString& FileName() const { return m_fileName; }
 
+    // While a patient data file is rebuilt beside the one in use, opening the file in use
+    // (OpenPatientDataFile) opens the file being built instead.
+    void SetStandIn(const QString& fileName, const QString& standIn) {
+        m_standInFor = fileName;
+        m_standIn = standIn;
+    }
+    void ClearStandIn() {
+        m_standInFor.clear();
+        m_standIn.clear();
+    }
+    QString StandInFor(const QString& fileName) const {
+        return !m_standInFor.isEmpty() && fileName == m_standInFor ? m_standIn : fileName;
+    }
+
     // Creates the patient data file when it does not exist; otherwise checks that it is a
     // monitor data file of this monitor and patient. Throws EZelError with the reason.
     void OpenMonitorFile(const QString& monitorName, const QString& monitorIdentity, bool checkName,
@@ -134,6 +148,8 @@ private:
     bool appendRecord(const QByteArray& record, qint16 index, const TSeriesPoint& point);
 
     QString m_fileName;
+    QString m_standInFor;
+    QString m_standIn;
     QString m_lastError;
     std::map<QString, CacheEntry> m_cache;
     quint64 m_useCounter = 0;

@@ -4,10 +4,14 @@
 #include <QDir>
 #include <QFile>
 
+#include "Clock.h"
 #include "MoveAsideFile.h"
+#include "PatientDataDocumentReader.h"
 #include "RunningCollector.h"
 #include "SimulatedMessages.h"
 #include "StoredPoints.h"
+#include "TXMLDocument.h"
+#include "XMLTarvoParser.h"
 
 using namespace SimulatedMessages;
 
@@ -120,6 +124,82 @@ TEST_F(RecreationTest, ADataFileThatCannotBeDeletedIsMovedToLastOrStopsTheRebuil
     EXPECT_FALSE(outcome.started);
     EXPECT_EQ(outcome.documents, 0);
     EXPECT_TRUE(collector->logged("Unable to recreate data for " + folder("R4")));
+}
+
+namespace {
+
+QByteArray contentsOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST_F(RecreationTest, TheDataFileIsReplacedOnlyByACompleteRebuildOfTheSameBytes) {
+    archive("R5", "{A}.xml", document("R5", "{A}", 0));
+    (*collector)->recreatePatientData("R5");
+    const QString pil = folder("R5") + "Tarvo.pil";
+    const QByteArray before = contentsOf(pil);
+    ASSERT_FALSE(before.isEmpty());
+    archive("R5", "{B}.xml", document("R5", "{B}", 3, 2008));
+
+    // A reader of the data file looks at it whenever a value has been stored.
+    int looks = 0;
+    int halfBuilt = 0;
+    const QMetaObject::Connection reader =
+        QObject::connect(&(*collector)->resultProcessor(), &ResultProcessor::displayChanged, [&] {
+            ++looks;
+            halfBuilt += contentsOf(pil) == before ? 0 : 1;
+        });
+    const RecreationOutcome outcome = (*collector)->recreatePatientData("R5");
+    QObject::disconnect(reader);
+    EXPECT_TRUE(outcome.started);
+    EXPECT_GT(looks, 0);
+    EXPECT_EQ(halfBuilt, 0) << "the old file stays until the new one is complete";
+    EXPECT_FALSE(QFile::exists(pil + ".new"));
+    const QByteArray after = contentsOf(pil);
+    EXPECT_EQ(countOf(storedPoints(pil), "Glucose"), 6);
+
+    // The same documents, in the same order, stored straight into the data file of a patient of
+    // another data root give the same bytes.
+    TempRoot otherRoot;
+    RunningCollector other(otherRoot);
+    ASSERT_TRUE(other.started);
+    other->collectionControl().Start();
+    const QDir archived(folder("R5") + "XML-files");
+    for (const QString& name :
+         archived.entryList({"*.xml"}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted)) {
+        TXMLDocument document;
+        document.LoadFromFile(archived.filePath(name));
+        PatientDataDocumentReader direct(other->resultProcessor(), other->state(), other->log(),
+                                         SystemClock::instance());
+        direct.ReadPatientDataDocument(other->mainWriter(), XMLTarvoParser::GetTarvo(document),
+                                       true, DocumentContains("<AttemptNo>", document), false);
+    }
+    EXPECT_EQ(contentsOf(other.patientFolder("R5") + "Tarvo.pil"), after);
+}
+
+TEST_F(RecreationTest, ARebuildCutShortByACrashIsLoggedAndDoneAgainAtTheNextStart) {
+    archive("R6", "{A}.xml", document("R6", "{A}", 0));
+    (*collector)->recreatePatientData("R6");
+    const QString pil = folder("R6") + "Tarvo.pil";
+    ASSERT_EQ(countOf(storedPoints(pil), "Glucose"), 3);
+    archive("R6", "{B}.xml", document("R6", "{B}", 3, 2008));
+    // The collector ended while a rebuild for the new document had written half its file.
+    const QByteArray whole = contentsOf(pil);
+    QFile partial(pil + ".new");
+    ASSERT_TRUE(partial.open(QIODevice::WriteOnly));
+    partial.write(whole.left(whole.size() / 2));
+    partial.close();
+    collector.reset();
+
+    collector = std::make_unique<RunningCollector>(root);
+    ASSERT_TRUE(collector->started);
+    EXPECT_TRUE(collector->logged("The last rebuild of the data file in " + folder("R6") +
+                                  " was interrupted"));
+    EXPECT_TRUE(collector->logged("rebuilding R6 again"));
+    EXPECT_FALSE(QFile::exists(pil + ".new"));
+    EXPECT_EQ(countOf(storedPoints(pil), "Glucose"), 6);
 }
 
 TEST(MoveAsideFile, DeletesMovesToANumberOrToLast) {

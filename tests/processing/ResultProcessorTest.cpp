@@ -1,6 +1,7 @@
 // Results into patient series through real files and a real settings root.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -81,6 +82,8 @@ TEST_F(ResultProcessorTest, XmlPatientSampleIsAnnouncedNotStored) {
     EXPECT_TRUE(stored("191212121212").empty());
     EXPECT_EQ(processor.LatestValue(), "Glucose CNS = 2.50 mmol/L");
     EXPECT_EQ(grid.Cell(0, 1), "Glucose CNS = 2.50 mmol/L");
+    EXPECT_TRUE(registry.SweepRequested()) << "the registry is written once the event is done";
+    QCoreApplication::processEvents();
     EXPECT_EQ(PatManagement::Field(settings.readText("Patient1"), 2), "191212121212")
         << "the new patient is saved in the registry";
     EXPECT_FALSE(state.processing);

@@ -30,9 +30,9 @@ public:
     using AutomationFactory = std::function<std::unique_ptr<IPanoptraAutoObject>()>;
 
     // settings: further lines of the program's settings key; automation: the server to use
-    // instead of the one in memory.
+    // instead of the one in memory; clock: the collector's clock (the system's when not given).
     explicit RunningCollector(TempRoot& root, const QString& settings = {},
-                              AutomationFactory automation = {})
+                              AutomationFactory automation = {}, const Clock* clock = nullptr)
         : m_root(root) {
         port = freeTcpPort();
         root.writeHive(RegistryRoot::CurrentUser,
@@ -43,6 +43,7 @@ public:
         environment.layout = root.layout();
         environment.executablePath = QStringLiteral("/opt/tarvo/tarvo-collect");
         environment.messages = &messages;
+        environment.clock = clock;
         environment.createAutomation = [this, automation](RegistryRoot) {
             return automation ? automation()
                               : std::unique_ptr<IPanoptraAutoObject>(

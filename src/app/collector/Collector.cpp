@@ -62,6 +62,7 @@ const std::vector<Collector::NamedStep>& Collector::startupSteps() {
         {"create parameter catalogue", &Collector::createParameterCatalogue},
         {"sweep patient registry", &Collector::sweepPatientRegistry},
         {"auto-start collection", &Collector::autoStartCollection},
+        {"resume interrupted rebuilds", &Collector::resumeInterruptedRebuilds},
         {"connect to data host", &Collector::connectToDataHost},
         {"update caption", &Collector::updateCaption},
         {"read relay host", &Collector::readRelayHost},
@@ -274,6 +275,10 @@ void Collector::autoStartCollection() {
     m_control->Start();
 }
 
+void Collector::resumeInterruptedRebuilds() {
+    m_recreation->ResumeInterruptedRebuilds();
+}
+
 void Collector::startHousekeeping() {
     // The collection settings are read where the window is shown for the first time.
     m_collectionSettings = CollectionSettings::Read(*m_settings);
@@ -346,6 +351,9 @@ void Collector::close() {
     m_housekeeping.stop();
     m_server->Deactivate();
     m_theLines.clear();
+    // Patients added in the last turn of the event loop reach the registry before the end.
+    if (m_registry)
+        m_registry->FlushRequestedSweep();
     // The relay queue is freed and the folder watchers stopped here as their subsystems join.
 }
 

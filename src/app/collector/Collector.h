@@ -170,6 +170,7 @@ private:
     void createParameterCatalogue();
     void sweepPatientRegistry();
     void autoStartCollection();
+    void resumeInterruptedRebuilds();
     void connectToDataHost();
     void updateCaption();
     void readRelayHost();

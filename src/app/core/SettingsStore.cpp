@@ -112,6 +112,25 @@ QStringList SettingsStore::valueNames() const {
     }
 }
 
+std::vector<std::pair<QString, QString>> SettingsStore::readTexts(const QString& prefix) const {
+    std::vector<std::pair<QString, QString>> values;
+    try {
+        const auto settings = m_hives.openRoot(m_root);
+        if (settings->status() != QSettings::NoError)
+            return values;
+        settings->beginGroup(settingsGroup());
+        for (const QString& name : settings->childKeys()) {
+            if (!name.startsWith(prefix))
+                continue;
+            const QVariant value = settings->value(name);
+            values.emplace_back(name, holdsText(value) ? value.toString() : QString());
+        }
+    } catch (...) {
+        values.clear();
+    }
+    return values;
+}
+
 bool SettingsStore::read(const Setting::Boolean& setting) const {
     return readBool(QLatin1String(setting.name), setting.defaultValue);
 }

@@ -32,6 +32,9 @@ public:
     void writeText(const QString& name, const QString& value) const;
     void deleteValue(const QString& name) const;
     QStringList valueNames() const;
+    // The values whose names begin with the prefix, with their texts (empty for a value that is
+    // not text), read in one opening of the key.
+    std::vector<std::pair<QString, QString>> readTexts(const QString& prefix) const;
     // Deletes the named values and writes the texts in one opening of the key (a list of
     // patients is rewritten at once instead of value by value).
     void replaceTexts(const QStringList& deleted,

@@ -1,0 +1,115 @@
+#include "RebuiltDataFile.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+#include "MoveAsideFile.h"
+#include "PatientDataFile.h"
+#include "StoredFileParser.h"
+
+namespace RebuiltDataFile {
+
+namespace {
+
+// Every data point of a file as a comparable text, with how often it occurs.
+QHash<QString, int> resultsOf(const QString& fileName) {
+    QHash<QString, int> results;
+    QFile file(fileName);
+    if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return results;
+    const TStoredFileContent content = StoredFileParser::parseTolerant(file.readAll());
+    for (const TParameterSerie* serie : content.series()) {
+        if (!serie->Points)
+            continue;
+        const QString series = serie->Identity.ParameterName() + u'\x1f' +
+                               serie->Identity.MeasurementPlace() + u'\x1f' +
+                               serie->Identity.ParamExtraName() + u'\x1f' + serie->Unit;
+        for (const TSeriesPoint& point : serie->Points->Points) {
+            const auto* data = std::get_if<TTarvoDataPoint>(&point);
+            if (!data)
+                continue;
+            ++results[series + u'\x1f' + QString::number(data->X, 'g', 17) + u'\x1f' +
+                      QString::number(data->Y, 'g', 17) + u'\x1f' +
+                      QString::number(data->AnalyseResult) + u'\x1f' + data->AnalyseResultString +
+                      u'\x1f' + data->VialID + u'\x1f' + QString::number(data->AttemptNo)];
+        }
+    }
+    return results;
+}
+
+std::filesystem::path pathOf(const QString& fileName) {
+    return std::filesystem::path(QDir::toNativeSeparators(fileName).toStdU16String());
+}
+
+} // namespace
+
+QString NameFor(const QString& dataFile) {
+    return dataFile + QLatin1String(kSuffix);
+}
+
+QStringList InterruptedIn(const QString& dataRoot) {
+    QStringList folders;
+    const QDir root(dataRoot);
+    const QString leftover = NameFor(QLatin1String(kPatientDataFileName));
+    for (const QString& name :
+         root.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name)) {
+        if (QFileInfo::exists(root.filePath(name) + u'/' + leftover))
+            folders << name;
+    }
+    return folders;
+}
+
+int MissingResults(const QString& oldFile, const QString& rebuiltFile) {
+    const QHash<QString, int> old = resultsOf(oldFile);
+    if (old.isEmpty())
+        return 0;
+    QHash<QString, int> rebuilt = resultsOf(rebuiltFile);
+    int missing = 0;
+    for (auto it = old.cbegin(); it != old.cend(); ++it)
+        missing += std::max(0, it.value() - rebuilt.value(it.key()));
+    return missing;
+}
+
+Replacement Replace(const QString& dataFile, const QString& rebuiltFile) {
+    Replacement replacement;
+    const bool rebuilt = QFileInfo::exists(rebuiltFile);
+    if (QFileInfo::exists(dataFile)) {
+        replacement.missingResults = MissingResults(dataFile, rebuilt ? rebuiltFile : QString());
+        if (replacement.missingResults > 0 &&
+            !MoveAsideFile(dataFile, false, &replacement.keptAs)) {
+            replacement.failure = QStringLiteral("the old data file cannot be moved aside");
+            QFile::remove(rebuiltFile);
+            return replacement;
+        }
+    }
+    if (!rebuilt) {
+        replacement.replaced = MoveAsideFile(dataFile, true);
+        if (!replacement.replaced)
+            replacement.failure = QStringLiteral("the old data file cannot be removed");
+        return replacement;
+    }
+    // One step where the platform can: the data file is the old one or the new one, never
+    // none or a part of one.
+    std::error_code error;
+    std::filesystem::rename(pathOf(rebuiltFile), pathOf(dataFile), error);
+    if (!error) {
+        replacement.replaced = true;
+        return replacement;
+    }
+    // A data file that cannot be replaced in one step (write-protected on some systems) goes
+    // first.
+    if (MoveAsideFile(dataFile, true) && QFile::rename(rebuiltFile, dataFile)) {
+        replacement.replaced = true;
+        return replacement;
+    }
+    replacement.failure = QString::fromStdString(error.message());
+    QFile::remove(rebuiltFile);
+    return replacement;
+}
+
+} // namespace RebuiltDataFile
