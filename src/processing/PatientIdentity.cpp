@@ -25,7 +25,21 @@ bool isDeviceName(const QString& id) {
     return device.match(id.trimmed()).hasMatch();
 }
 
+bool isControl(QChar c) {
+    return c.unicode() < 0x20 || c.unicode() == 0x7F;
+}
+
 } // namespace
+
+QString CleanName(const QString& name) {
+    QString cleaned;
+    cleaned.reserve(name.size());
+    for (const QChar c : name) {
+        if (!isControl(c) && c != u'^')
+            cleaned.append(c);
+    }
+    return cleaned;
+}
 
 QString Reduce(const QString& id, IdReduction reduction) {
     if (id.size() <= 10)
@@ -61,7 +75,7 @@ QString Clean(const QString& rawId, Cleaning cleaning, IdReduction reduction, bo
     QString id;
     id.reserve(rawId.size());
     for (const QChar c : rawId) {
-        if (!removed.contains(c))
+        if (!removed.contains(c) && !isControl(c))
             id.append(c);
     }
     if (id.isEmpty() || id == QLatin1String(kNull))

@@ -15,12 +15,17 @@ inline constexpr auto kNull = "NULL";
 // Which operation cleans: results remove "-" too, admissions keep it.
 enum class Cleaning { Result, Admission };
 
-// Removes the characters that cannot stand in a folder name, applies the ID reduction, and
+// Removes the characters that cannot stand in a folder name (and control characters, which have
+// no place in an ID), applies the ID reduction, and
 // gives "NULL" (to be ignored) for an empty ID and for one that would name no ordinary folder
 // ("." or "..", only dots, or a device name such as "CON"). refused, when given, tells whether
 // "NULL" came from such a name (worth a log line) rather than from an empty or "NULL" ID.
 QString Clean(const QString& rawId, Cleaning cleaning, IdReduction reduction,
               bool* refused = nullptr);
+
+// A first or last name as it may be kept: without control characters (line breaks among them)
+// and without "^", which separates the fields of a patient's registry value.
+QString CleanName(const QString& name);
 
 // The first or last ten characters of a longer ID, as the reduction setting says.
 QString Reduce(const QString& id, IdReduction reduction);

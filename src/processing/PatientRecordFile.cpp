@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "FileReplacement.h"
 #include "IniFile.h"
 #include "Windows1252.h"
 
@@ -41,11 +42,10 @@ void makeWritable(const QString& path) {
 void writeRecord(const QString& folder, const QByteArray& contents) {
     if (!QDir().mkpath(folder))
         throw std::runtime_error("Exception: Could not create directory");
-    QFile file(recordPath(folder));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(contents) != contents.size())
-        throw std::runtime_error(
-            ("Could not write " + recordPath(folder) + ": " + file.errorString()).toStdString());
+    // Written whole or not at all: an empty or partial record would count as existing.
+    const QString failure = FileReplacement::replace(recordPath(folder), contents);
+    if (!failure.isEmpty())
+        throw std::runtime_error(failure.toStdString());
 }
 
 } // namespace
@@ -87,30 +87,34 @@ bool UpdateNames(const QString&, const QString& firstName, const QString& folder
     }
     const QString record = recordPath(folder);
     const QString backup = folder + QLatin1String(kBackupName);
+    QFile source(record);
+    QByteArray contents;
+    if (source.open(QIODevice::ReadOnly))
+        contents = source.readAll();
+    source.close();
     makeWritable(record);
-    if (QFile::exists(backup)) {
+    if (QFile::exists(backup))
         makeWritable(backup);
-        QFile::remove(backup);
-    }
-    if (!QFile::rename(record, backup)) {
+    // The old record becomes the backup and the renamed record takes its place, each written
+    // whole: when either cannot be written (a full disk) the record stays as it was.
+    const QString setAside = source.error() == QFileDevice::NoError
+                                 ? FileReplacement::replace(backup, contents)
+                                 : source.errorString();
+    if (!setAside.isEmpty()) {
         if (failure)
             *failure = QStringLiteral("Unable to rename ") + folder +
                        QStringLiteral("Patient. => ") + folder + QStringLiteral("Backup");
         return false;
     }
-    QFile source(backup);
-    QFile target(record);
-    if (!source.open(QIODevice::ReadOnly) || !target.open(QIODevice::WriteOnly))
+    if (contents.size() >= 44) {
+        contents.replace(2, 21, field(lastName, 21));
+        contents.replace(23, 21, field(firstName, 21));
+    }
+    const QString written = FileReplacement::replace(record, contents);
+    if (!written.isEmpty()) {
+        if (failure)
+            *failure = written;
         return false;
-    bool first = true;
-    while (!source.atEnd()) {
-        QByteArray block = source.read(512);
-        if (first && block.size() >= 44) {
-            block.replace(2, 21, field(lastName, 21));
-            block.replace(23, 21, field(firstName, 21));
-        }
-        first = false;
-        target.write(block);
     }
     return true;
 }

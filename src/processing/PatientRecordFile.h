@@ -31,8 +31,8 @@ void CreateIfMissing(const QString& patientId, const QString& firstName, const Q
 
 // Writes new names into the record file, keeping the old file as "Backup.Bak". Nothing is
 // changed (false) when the folder is one of the registered folders of the ini file
-// ("Registered", values 1 to 3), or when the old file cannot be set aside (failure then holds
-// the message for the operator).
+// ("Registered", values 1 to 3), or when the old file cannot be set aside or the new one cannot
+// be written whole (failure then holds the message for the operator; the record is unchanged).
 bool UpdateNames(const QString& patientId, const QString& firstName, const QString& folder,
                  const QString& lastName, const QString& tcaDataIni, QString* failure = nullptr);
 

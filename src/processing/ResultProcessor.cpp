@@ -143,14 +143,14 @@ bool ResultProcessor::takePatient(const QString& rawId, bool forAdmission, const
                                                   "is ignored"));
         return false;
     }
-    patient.firstName = firstName;
-    patient.lastName = lastName;
+    patient.firstName = PatientIdentity::CleanName(firstName);
+    patient.lastName = PatientIdentity::CleanName(lastName);
     patient.folder =
         PatientIdentity::PatientFolderFor(patient.id, state.dataRoot, state.idReduction);
     state.currentPatientFolder = patient.folder;
-    state.currentPatientLastName = lastName;
-    state.currentPatientFirstName = firstName;
-    state.currentPatientFullName = firstName + u' ' + lastName;
+    state.currentPatientLastName = patient.lastName;
+    state.currentPatientFirstName = patient.firstName;
+    state.currentPatientFullName = patient.firstName + u' ' + patient.lastName;
     state.currentPatientId = patient.id;
     return true;
 }
@@ -319,8 +319,8 @@ void ResultProcessor::ProcessResult(TSaveItNew& writer, const QString& patientId
     state.errorIndex = 24;
     patient.recordExists = m_recordFiles.Exists(patient.folder);
     if (!patient.recordExists && state.autoCreate && collecting(state.collection)) {
-        emit patientFileCreated(
-            PatientRecordFile::Create(patient.id, firstName, patient.folder, lastName));
+        emit patientFileCreated(PatientRecordFile::Create(patient.id, patient.firstName,
+                                                          patient.folder, patient.lastName));
         patient.recordExists = m_recordFiles.Exists(patient.folder);
     }
     state.errorIndex = 28;
@@ -374,7 +374,8 @@ bool ResultProcessor::AdmitPatient(TSaveItNew&, const QString& patientId, const 
     if (admitted) {
         state.errorIndex = 26;
         if (collecting(state.collection))
-            PatientRecordFile::CreateIfMissing(patient.id, firstName, patient.folder, lastName);
+            PatientRecordFile::CreateIfMissing(patient.id, patient.firstName, patient.folder,
+                                               patient.lastName);
         state.errorIndex = 27;
         patient.recordExists = m_recordFiles.Exists(patient.folder);
         ensureEntry(patient, listChanged);

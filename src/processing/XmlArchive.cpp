@@ -3,13 +3,13 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QStringEncoder>
 
 #include <stdexcept>
 
 #include "CollectorState.h"
 #include "EventLog.h"
+#include "FileReplacement.h"
 #include "HiddenAttribute.h"
 #include "InstallationLayout.h"
 #include "PatientIdentity.h"
@@ -104,9 +104,8 @@ void XmlArchive::Duplicate(const QString& message, const QString& name) {
         const QString text = message.left(end) + QStringLiteral(" </Tarvo>");
         const QByteArray bytes = QStringEncoder(QStringEncoder::Utf16LE)(text);
         const QString path = target + name + QStringLiteral(".xml");
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-            fail(file.errorString());
+        if (const QString failure = FileReplacement::replace(path, bytes); !failure.isEmpty())
+            fail(failure);
         m_log.writeExtendedLog(QStringLiteral("XML Duplicated to :") + target + nativeSeparator() +
                                name + QStringLiteral(".xml"));
     } catch (const std::exception& error) {

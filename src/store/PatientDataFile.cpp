@@ -1,5 +1,6 @@
 #include "PatientDataFile.h"
 
+#include "FileStamp.h"
 #include "TSaveItNew.h"
 #include "ZelTypes.h"
 
@@ -40,12 +41,20 @@ void loadSeries(TSaveItNew& writer, const QString& fileName, TPatientDataFileOpe
     }
 }
 
+// A file of another patient or monitor is passed over as a matter of course; every other reason
+// (damage, an unreadable file) is worth a line in the event log.
+bool belongsToAnother(const QString& reason) {
+    return reason.startsWith(QLatin1String(ZelText::kFileDoesNotMatch)) ||
+           reason == QLatin1String(ZelText::kAnotherMonitor);
+}
+
 } // namespace
 
 TPatientDataFileOpening OpenPatientDataFile(TSaveItNew& writer, const QString& folder,
                                             const QString& patientFullName,
                                             const QString& patientId) {
     TPatientDataFileOpening opening;
+    QStringList passedOver;
     for (int attempt = 0; attempt < kPatientDataFileAttempts; ++attempt) {
         const QString fileName = writer.StandInFor(patientDataFileName(folder, attempt));
         try {
@@ -55,14 +64,24 @@ TPatientDataFileOpening OpenPatientDataFile(TSaveItNew& writer, const QString& f
             loadSeries(writer, fileName, opening);
             opening.opened = true;
             opening.fileName = fileName;
+            opening.notices = passedOver + opening.notices;
             return opening;
         } catch (const std::exception& error) {
-            opening.failures << fileName + QStringLiteral(": ") +
-                                    QString::fromLocal8Bit(error.what());
+            const QString reason = QString::fromLocal8Bit(error.what());
+            opening.failures << fileName + QStringLiteral(": ") + reason;
             opening.CurrentSeries.clear();
             opening.notices.clear();
+            if (FileStamp::of(fileName).size <= 0) {
+                // It could not be created (a full disk): the next names would fare no better,
+                // and a value stored in one of them would split the patient's data.
+                break;
+            }
+            if (!belongsToAnother(reason) && writer.FirstReportOf(fileName))
+                passedOver << fileName + QStringLiteral(" cannot be used and is left as it is (") +
+                                  reason + QStringLiteral("); the next file name is tried");
         }
     }
     writer.SetFileName(QString());
+    opening.notices = passedOver;
     return opening;
 }

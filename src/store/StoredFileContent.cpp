@@ -10,6 +10,10 @@ QString problemKindName(TFileProblem::Kind kind) {
         return QStringLiteral("point for a missing series");
     case TFileProblem::Kind::TruncatedRecord:
         return QStringLiteral("truncated record");
+    case TFileProblem::Kind::DamagedRecord:
+        return QStringLiteral("damaged record");
+    case TFileProblem::Kind::UnexpectedRecord:
+        return QStringLiteral("unexpected record");
     case TFileProblem::Kind::Unreadable:
         break;
     }

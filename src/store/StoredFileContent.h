@@ -17,6 +17,13 @@ struct TFileProblem {
         IndexGap,
         PointForMissingSerie,
         TruncatedRecord,
+        // A record that claims more bytes than the file holds while readable records follow
+        // it: not a write cut short at the end, but damage in the middle. Nothing may be
+        // appended to such a file (the records after the damage would be lost to readers).
+        DamagedRecord,
+        // A record no writer puts where it stands (a second root record), or bytes after the
+        // end of a checksummed stream; readers skip them.
+        UnexpectedRecord,
         Unreadable
     };
     Kind kind;
@@ -47,4 +54,5 @@ struct TStoredFileContent {
     std::vector<const TMonitorInfo*> monitors() const;
     const TEventSerie* eventSerie() const;
     bool hasProblem(TFileProblem::Kind kind) const;
+    bool damaged() const { return hasProblem(TFileProblem::Kind::DamagedRecord); }
 };

@@ -1,6 +1,9 @@
 #include "StoredFileParser.h"
 
+#include <cstring>
 #include <map>
+
+#include <QtEndian>
 
 #include "ByteCursor.h"
 #include "StoredFileTags.h"
@@ -13,6 +16,35 @@ bool isPointTag(qint32 tag) {
            tag == StoredTag::PlainPoint || tag == StoredTag::EndPoint;
 }
 
+// Records that writers append after the root folding of a monitor data file.
+bool isAppendedTag(qint32 tag) {
+    return isPointTag(tag) || tag == StoredTag::VideoFrame || tag == StoredTag::VideoInformation;
+}
+
+// A complete, well-formed point record of the current format starting at offset.
+bool completePointAt(const QByteArray& data, qint64 offset) {
+    if (offset + 8 > data.size())
+        return false;
+    const qint32 tag = qFromLittleEndian<qint32>(data.constData() + offset);
+    if (!isPointTag(tag))
+        return false;
+    const qint32 size = qFromLittleEndian<qint32>(data.constData() + offset + 4);
+    if (size < 18 || offset + 8 + size > data.size())
+        return false;
+    ByteCursor cursor(data.constData() + offset + 8, size);
+    cursor.read<qint16>();
+    cursor.read<double>();
+    cursor.read<double>();
+    if (tag == StoredTag::ResultPoint || tag == StoredTag::PointWithoutText) {
+        cursor.read<quint8>();
+        if (tag == StoredTag::ResultPoint)
+            cursor.readString(true);
+        cursor.readString(true);
+        cursor.read<qint32>();
+    }
+    return cursor.ok() && cursor.remaining() == 0;
+}
+
 class ParseRun {
 public:
     ParseRun(TStoredFileContent& content, bool stopAtReservedSpace, bool keepPoints)
@@ -20,6 +52,14 @@ public:
     }
 
     void handle(qint32 tag, TMicroReader& reader) {
+        if (tag == StoredTag::Root && reader.Depth() == 0) {
+            m_content.problems.push_back(
+                {TFileProblem::Kind::UnexpectedRecord, reader.RecordOffset(),
+                 QStringLiteral("a second root record begins at byte %1; its content is not read")
+                     .arg(reader.RecordOffset())});
+            reader.SkipRecord();
+            return;
+        }
         if (m_monitorMode)
             handleMonitorData(tag, reader);
         else
@@ -286,6 +326,36 @@ bool StoredFileParser::attachPoint(std::vector<std::unique_ptr<TStreamObject>>& 
     return true;
 }
 
+bool StoredFileParser::isCutTail(const QByteArray& data, qint64 offset) {
+    const qint64 left = data.size() - offset;
+    if (offset < 0 || left <= 0)
+        return false;
+    if (left < 4) {
+        // Only the first bytes of a tag: they must be those of an appended record's tag.
+        bool prefixOfTag = false;
+        for (const qint32 tag :
+             {StoredTag::ResultPoint, StoredTag::PointWithoutText, StoredTag::PlainPoint,
+              StoredTag::EndPoint, StoredTag::VideoFrame, StoredTag::VideoInformation}) {
+            const qint32 little = qToLittleEndian(tag);
+            prefixOfTag =
+                prefixOfTag || std::memcmp(&little, data.constData() + offset, size_t(left)) == 0;
+        }
+        return prefixOfTag;
+    }
+    if (!isAppendedTag(qFromLittleEndian<qint32>(data.constData() + offset)))
+        return false;
+    if (left >= 8) {
+        const qint32 size = qFromLittleEndian<qint32>(data.constData() + offset + 4);
+        if (size < 0 || size <= left - 8)
+            return false; // it fits, or it is no size at all: not cut short
+    }
+    for (qint64 at = offset + 1; at + 8 <= data.size(); ++at) {
+        if (completePointAt(data, at))
+            return false;
+    }
+    return true;
+}
+
 TStoredFileContent StoredFileParser::parse(const QByteArray& data, bool stopAtReservedSpace,
                                            bool keepPoints) {
     return parseWith(data, stopAtReservedSpace, false, keepPoints);
@@ -309,9 +379,11 @@ TStoredFileContent StoredFileParser::parseWith(const QByteArray& data, bool stop
                      .arg(stored)});
         }
     });
+    bool readToTheEnd = false;
     try {
         content.checksumValid =
             reader.Load(data, [&run](qint32 tag, TMicroReader& r) { run.handle(tag, r); });
+        readToTheEnd = !reader.Stopped();
     } catch (const EZelError& error) {
         if (!tolerant)
             throw;
@@ -328,8 +400,24 @@ TStoredFileContent StoredFileParser::parseWith(const QByteArray& data, bool stop
     content.checksums = reader.ChecksumMode();
     content.layout = reader.Layout();
     const TMicroReader::Truncation& cut = reader.TruncatedRecord();
-    content.validEnd = cut.recordOffset >= 0 ? cut.recordOffset : data.size();
-    if (cut.recordOffset >= 0) {
+    const bool cutTail = cut.recordOffset >= 0 && isCutTail(data, cut.recordOffset);
+    content.validEnd = cutTail ? cut.recordOffset : data.size();
+    if (cut.recordOffset >= 0 && !cutTail) {
+        content.problems.push_back(
+            {TFileProblem::Kind::DamagedRecord, cut.recordOffset,
+             QStringLiteral("the record at byte %1 (tag %2) claims more bytes than the file "
+                            "holds and is not a point record cut short at its end: the file is "
+                            "damaged there")
+                 .arg(cut.recordOffset)
+                 .arg(cut.tag)});
+    } else if (content.checksums && readToTheEnd && reader.Position() < data.size()) {
+        content.problems.push_back(
+            {TFileProblem::Kind::UnexpectedRecord, reader.Position(),
+             QStringLiteral("%1 byte(s) after the end of the root folding at byte %2 are not read")
+                 .arg(data.size() - reader.Position())
+                 .arg(reader.Position())});
+    }
+    if (cutTail) {
         content.problems.push_back(
             {TFileProblem::Kind::TruncatedRecord, cut.recordOffset,
              QStringLiteral("the record at byte %1 (tag %2) is cut short: the file ends after %3 "

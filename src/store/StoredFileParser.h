@@ -30,6 +30,12 @@ public:
     static bool parsePoint(qint32 tag, const QByteArray& payload, bool lengthIncludesCharSize,
                            qint16& index, TSeriesPoint& point);
 
+    // True when the bytes from offset to the end of the data are a record cut short by an
+    // interrupted append: the tag of a point record (or the first bytes of one) that claims more
+    // bytes than are left, with no complete point record anywhere after it. Only such a tail
+    // may be cut off before appending; anything else there is damage.
+    static bool isCutTail(const QByteArray& data, qint64 offset);
+
 private:
     static TStoredFileContent parseWith(const QByteArray& data, bool stopAtReservedSpace,
                                         bool tolerant, bool keepPoints);

@@ -2,9 +2,9 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 
+#include "FileReplacement.h"
 #include "StoredFileParser.h"
 #include "StoredFileTags.h"
 #include "TMicroReader.h"
@@ -25,13 +25,16 @@ QString mismatchReport(const TMonitorInfo& stored, const QString& monitorName,
 }
 
 // The end of the last complete record of a stream whose records follow each other at the top
-// level (a patient data file). A stream whose header cannot be read counts as complete.
+// level (a patient data file). A stream whose header cannot be read counts as complete; -1 when
+// a record in the middle is damaged (nothing may then be appended).
 qint64 endOfCompleteRecords(const QByteArray& data) {
     try {
         TMicroReader reader;
         reader.Load(data, [](qint32, TMicroReader& r) { r.SkipRecord(); });
         const qint64 cut = reader.TruncatedRecord().recordOffset;
-        return cut >= 0 ? cut : data.size();
+        if (cut < 0)
+            return data.size();
+        return StoredFileParser::isCutTail(data, cut) ? cut : -1;
     } catch (const EZelError&) {
         return data.size();
     }
@@ -118,13 +121,18 @@ bool TSaveItNew::appendToFile(const QString& fileName, const QByteArray& bytes,
     qint64 size = 0;
     asKnown = known != nullptr && FileStamp::of(fileName) == known->stamp;
     if (asKnown) {
-        end = known->content->validEnd;
+        end = known->content->damaged() ? -1 : known->content->validEnd;
         size = known->stamp.size;
     } else {
         file.seek(0);
         const QByteArray data = file.readAll();
         end = endOfCompleteRecords(data);
         size = data.size();
+    }
+    if (end < 0) {
+        m_lastError =
+            fileName + QStringLiteral(" is damaged in the middle; nothing is appended to it");
+        return false;
     }
     if (end < size && !file.resize(end)) {
         m_lastError = QStringLiteral("Could not remove the cut record at the end of ") + fileName +
@@ -186,11 +194,11 @@ QByteArray TSaveItNew::readWholeFile(const QString& fileName) {
 }
 
 void TSaveItNew::saveWholeFile(const QString& fileName, const QByteArray& data) {
-    // The new content replaces the old in one step: an interruption leaves the old file whole.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
-        throw EZelError(QStringLiteral("Could not write ") + fileName + QStringLiteral(": ") +
-                        file.errorString());
+    // The new content replaces the old in one step, and only once it is complete on disk: a
+    // failure (a full disk) leaves the old file whole, or no file where there was none.
+    const QString failure = FileReplacement::replace(fileName, data);
+    if (!failure.isEmpty())
+        throw EZelError(failure);
 }
 
 void TSaveItNew::ClearLoadCache() {
@@ -226,9 +234,11 @@ void TSaveItNew::OpenMonitorFile(const QString& monitorName, const QString& moni
                                  const QString& patientId) {
     FileType = TZelFileType::ftMonitorData;
     Reserved = 0;
+    // An empty file is what a creation that failed (a full disk) may have left: it holds
+    // nothing and is created anew.
     const bool trusted = trustedInBatch();
     const FileStamp stamp = trusted ? FileStamp() : FileStamp::of(m_fileName);
-    if (!trusted && stamp.size < 0) {
+    if (!trusted && stamp.size <= 0) {
         const QByteArray data =
             BuildMonitorFile(monitorName, monitorIdentity, patientId, patientFullName,
                              MinimumReservedSpaceForMonitorParameters);
@@ -240,6 +250,10 @@ void TSaveItNew::OpenMonitorFile(const QString& monitorName, const QString& moni
     }
     if (!trusted)
         loadFile(stamp);
+    for (const TFileProblem& problem : Content().problems) {
+        if (problem.kind == TFileProblem::Kind::DamagedRecord)
+            throw EZelError(problem.text);
+    }
     if (Content().fileKind != qint32(TZelFileType::ftMonitorData))
         throw EZelError(ZelText::kIncorrectFiletype);
     const std::vector<const TMonitorInfo*> monitors = Content().monitors();
@@ -346,6 +360,18 @@ bool TSaveItNew::AppendPoint(qint16 index, TAnalyseResult status, qint32 attempt
 
 bool TSaveItNew::AppendSerieBreak(qint16 index, double time) {
     return appendRecord(BuildSerieBreakRecord(index, time), index, TRecordDelimiterPoint{time, -1});
+}
+
+bool TSaveItNew::FirstReportOf(const QString& fileName) {
+    constexpr std::size_t kRemembered = 1000;
+    const FileStamp stamp = FileStamp::of(fileName);
+    const auto found = m_reported.find(fileName);
+    if (found != m_reported.end() && found->second == stamp)
+        return false;
+    if (m_reported.size() >= kRemembered)
+        m_reported.clear();
+    m_reported[fileName] = stamp;
+    return true;
 }
 
 void TSaveItNew::Reset() {

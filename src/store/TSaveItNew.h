@@ -84,6 +84,10 @@ public:
     [[nodiscard]] bool AppendSerieBreak(qint16 index, double time);
     QString LastError() const { return m_lastError; }
 
+    // True the first time this writer is asked about the file as it now is on disk (name, size
+    // and modification time): a file that cannot be used is reported once, not with every value.
+    bool FirstReportOf(const QString& fileName);
+
     // Forgets file name, texts and objects; the kind becomes unknown, the reserved size 500.
     void Reset();
 
@@ -154,4 +158,5 @@ private:
     std::map<QString, CacheEntry> m_cache;
     quint64 m_useCounter = 0;
     int m_batchDepth = 0;
+    std::map<QString, FileStamp> m_reported;
 };

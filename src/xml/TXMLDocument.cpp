@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 
+#include "FileReplacement.h"
 #include "NamespaceNormalization.h"
 #include "XmlErrors.h"
 
@@ -134,10 +134,10 @@ void TXMLDocument::SaveToFile(const QString& path) const {
         if (node.type() != pugi::node_declaration)
             node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        throw EXmlParseError(QStringLiteral("Could not write ") + path + QStringLiteral(": ") +
-                             file.errorString());
+    // A document that cannot be written whole leaves no file (and an older one as it was).
+    const QString failure = FileReplacement::replace(path, text);
+    if (!failure.isEmpty())
+        throw EXmlParseError(failure);
 }
 
 void TXMLDocument::Deactivate() {

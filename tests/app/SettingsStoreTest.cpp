@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include "FailingFileLayer.h"
 #include "SettingsStore.h"
 #include "TempRoot.h"
 
@@ -145,4 +146,108 @@ TEST(SettingsStore, EachRootKeepsItsOwnValues) {
     root.writeHive(RegistryRoot::CurrentUser, tarvoHive("Port=dword:14002\n"));
     EXPECT_EQ(SettingsStore(root.hives(), RegistryRoot::LocalMachine).read(Setting::Port), 14001);
     EXPECT_EQ(SettingsStore(root.hives(), RegistryRoot::CurrentUser).read(Setting::Port), 14002);
+}
+
+namespace {
+
+// Texts that would change the settings file's structure if written literally.
+const QStringList& hostileTexts() {
+    static const QStringList texts = {
+        QStringLiteral("x\nDebugFolder=/tmp/elsewhere/\nDuplicateXMLFiles=dword:1"),
+        QStringLiteral("x\r\n[SOFTWARE\\Other]\r\nAutoStart=dword:0"),
+        QStringLiteral("[SOFTWARE\\Keldamed AB\\Panoptra\\External Collect\\1.0\\Tarvo]"),
+        QStringLiteral("  leading and trailing blanks\t "),
+        QStringLiteral("tab\tbell\aescape\x1b del\x7f nul") + QChar(u'\0') + QStringLiteral("end"),
+        QStringLiteral("esc:%41%0A"),
+        QStringLiteral("sz:text"),
+        QStringLiteral("dword:1"),
+        QStringLiteral("50% off %u0041"),
+        QStringLiteral("C:\\TCA\\DATA\\"),
+        QStringLiteral("line\u2028separator\u00a0"),
+        QString(QChar(0xD800)) + QStringLiteral("lone surrogate"),
+        QStringLiteral("Åsa Öberg ^ 😀"),
+        QStringLiteral(";comment"),
+        QString(),
+    };
+    return texts;
+}
+
+} // namespace
+
+TEST(SettingsStore, EveryTextReadsBackExactlyAfterARestartAndAddsNoSetting) {
+    TempRoot root;
+    root.writeHive(RegistryRoot::CurrentUser,
+                   tarvoHive("DebugFolder=C:\\TCA\\LOG\\\nAutoStart=dword:1\nAutoCreate=dword:1\n"
+                             "Port=dword:14000\n"));
+    {
+        const SettingsStore store(root.hives(), RegistryRoot::CurrentUser);
+        for (int i = 0; i < hostileTexts().size(); ++i)
+            store.writeText(QStringLiteral("Patient%1").arg(i + 1), hostileTexts()[i]);
+    }
+    // A new run reads the file anew.
+    const RegistryHives hives(root.hives().fileOf(RegistryRoot::CurrentUser),
+                              root.hives().fileOf(RegistryRoot::LocalMachine));
+    const SettingsStore reread(hives, RegistryRoot::CurrentUser);
+    for (int i = 0; i < hostileTexts().size(); ++i) {
+        const QVariant value =
+            readRegistryValue(hives, RegistryRoot::CurrentUser, QLatin1String(Setting::kKeyPath),
+                              QStringLiteral("Patient%1").arg(i + 1));
+        EXPECT_EQ(value.metaType().id(), QMetaType::QString) << i;
+        EXPECT_EQ(value.toString(), hostileTexts()[i]) << i;
+    }
+    EXPECT_EQ(reread.read(Setting::DebugFolder), "C:\\TCA\\LOG\\");
+    EXPECT_FALSE(reread.read(Setting::DuplicateXMLFiles));
+    EXPECT_TRUE(reread.read(Setting::AutoStart));
+    EXPECT_TRUE(reread.read(Setting::AutoCreate));
+    EXPECT_EQ(reread.read(Setting::Port), 14000);
+    EXPECT_EQ(reread.valueNames().size(), 4 + hostileTexts().size());
+    EXPECT_FALSE(hives.keyExists(RegistryRoot::CurrentUser, QStringLiteral("SOFTWARE\\Other")));
+}
+
+TEST(SettingsStore, FilesWrittenBeforeEscapingReadAsTheyDid) {
+    TempRoot root;
+    root.writeHive(
+        RegistryRoot::CurrentUser,
+        tarvoHive("DebugFolder=C:\\TEMP\\new\\\nHostOther=50%41\n"
+                  "IPString=sz:dword:5\nDuplicateToNetworkLocation=\\\\server\\share\\\n"));
+    const SettingsStore store(root.hives(), RegistryRoot::CurrentUser);
+    EXPECT_EQ(store.read(Setting::DebugFolder), "C:\\TEMP\\new\\");
+    EXPECT_EQ(store.read(Setting::HostOther), "50%41");
+    EXPECT_EQ(store.read(Setting::IPString), "dword:5");
+    EXPECT_EQ(store.read(Setting::DuplicateToNetworkLocation), "\\\\server\\share\\");
+    // Texts that need no escape are still written as they are.
+    store.writeText(QStringLiteral("HostOther"), QStringLiteral("C:\\TCA\\DATA\\"));
+    EXPECT_TRUE(QString::fromUtf8(root.readFile(root.hives().fileOf(RegistryRoot::CurrentUser)))
+                    .contains(QStringLiteral("\nHostOther=C:\\TCA\\DATA\\\n")));
+}
+
+TEST(SettingsStore, AWriteThatFailsKeepsTheFileAndIsReported) {
+    using Step = FailingFileLayer::Step;
+    for (const Step step :
+         {Step::Write, Step::ShortWrite, Step::LostWrite, Step::Flush, Step::Commit}) {
+        TempRoot root;
+        root.writeHive(RegistryRoot::CurrentUser,
+                       tarvoHive("Port=dword:14000\nAutoStart=dword:1\nAutoCreate=dword:1\n"));
+        const QString file = root.hives().fileOf(RegistryRoot::CurrentUser);
+        const QByteArray before = root.readFile(file);
+        RegistryHives hives(file, root.hives().fileOf(RegistryRoot::LocalMachine));
+        QStringList reported;
+        hives.setFailureReporter([&](const QString& line) { reported << line; });
+        const SettingsStore store(hives, RegistryRoot::CurrentUser);
+        {
+            FailingFileLayer layer(step);
+            store.writeText(QStringLiteral("Patient1"), QStringLiteral("A^B^C^20261208120000^1"));
+        }
+        EXPECT_EQ(root.readFile(file), before) << int(step);
+        ASSERT_EQ(reported.size(), 1) << int(step);
+        EXPECT_TRUE(reported[0].contains(file)) << reported[0].toStdString();
+        const SettingsStore reread(root.hives(), RegistryRoot::CurrentUser);
+        EXPECT_EQ(reread.read(Setting::Port), 14000);
+        EXPECT_TRUE(reread.read(Setting::AutoStart));
+        EXPECT_TRUE(reread.readText(QStringLiteral("Patient1")).isEmpty());
+        // Once the disk takes writes again, the next write holds everything.
+        store.writeText(QStringLiteral("Patient1"), QStringLiteral("A^B^C^20261208120000^1"));
+        EXPECT_EQ(reread.readText(QStringLiteral("Patient1")), "A^B^C^20261208120000^1");
+        EXPECT_EQ(reread.read(Setting::Port), 14000);
+    }
 }

@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFile>
 
+#include "FailingFileLayer.h"
 #include "RunningCollector.h"
 #include "SimulatedMessages.h"
 #include "StoredPoints.h"
@@ -315,6 +316,25 @@ TEST_F(MessageDispatchTest, ADuplicateThatCannotBeWrittenIsLoggedAndTheDocumentS
     EXPECT_EQ(archiveOf(*c, "E1").size(), 1);
     EXPECT_TRUE(c->logged("Error when duplicating XML-file: "));
     EXPECT_TRUE(c->logged("  Saving to: "));
+}
+
+TEST_F(MessageDispatchTest, AnArchiveWriteThatFailsLeavesNoDocumentAndIsLogged) {
+    const QString share = root.path() + "/share";
+    auto c = start("DuplicateXMLFiles=dword:1\nDuplicateToNetworkLocation=" + share + "/\n");
+    for (const FailingFileLayer::Step step :
+         {FailingFileLayer::Step::LostWrite, FailingFileLayer::Step::Flush,
+          FailingFileLayer::Step::Commit}) {
+        FailingFileLayer full(step, QStringLiteral(".xml"));
+        (*c)->messageDispatcher().Dispatch(patientData(documentFor("F1", 2012, 3)), "127.0.0.1");
+        EXPECT_TRUE(archiveOf(*c, "F1").isEmpty()) << int(step);
+        EXPECT_FALSE(QFile::exists(share + "/F1/{ADM-F1}.xml")) << int(step);
+        EXPECT_TRUE(c->logged("Could not write " + c->patientFolder("F1") +
+                              XmlArchive::kFolderName + "/{ADM-F1}.xml"));
+    }
+    // Once the disk takes writes again, the next document is archived.
+    (*c)->messageDispatcher().Dispatch(patientData(documentFor("F1", 2012, 3)), "127.0.0.1");
+    EXPECT_EQ(archiveOf(*c, "F1"), QStringList{"{ADM-F1}.xml"});
+    EXPECT_TRUE(QFile::exists(share + "/F1/{ADM-F1}.xml"));
 }
 
 TEST_F(MessageDispatchTest, AnAdmissionWithEventsRewritesTheEventsFile) {

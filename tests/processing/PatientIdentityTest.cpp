@@ -12,9 +12,12 @@ TEST(PatientIdentity, CleaningForResultsAndAdmissions) {
     EXPECT_EQ(Clean(" \"*:<>?\\^|", Cleaning::Result, IdReduction::None), "NULL");
     EXPECT_EQ(Clean("", Cleaning::Result, IdReduction::None), "NULL");
     EXPECT_EQ(Clean("NULL", Cleaning::Result, IdReduction::None), "NULL");
-    EXPECT_EQ(Clean(QStringLiteral("Åsa\x01"), Cleaning::Result, IdReduction::None),
-              QStringLiteral("Åsa\x01"))
-        << "other characters stay";
+    EXPECT_EQ(Clean(QStringLiteral("Åsa\x01\n\x7f"), Cleaning::Admission, IdReduction::None),
+              QStringLiteral("Åsa"))
+        << "characters above 127 stay, control characters go";
+    EXPECT_EQ(Clean(QStringLiteral("\r\n\t"), Cleaning::Result, IdReduction::None), "NULL");
+    EXPECT_EQ(CleanName(QStringLiteral("Anna\r\nDebugFolder=C:\\^x\x7f")),
+              QStringLiteral("AnnaDebugFolder=C:\\x"));
 }
 
 TEST(PatientIdentity, Reduction) {

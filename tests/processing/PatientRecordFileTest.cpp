@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "FailingFileLayer.h"
 #include "PatientRecordFile.h"
 #include "TempRoot.h"
 
@@ -81,4 +82,27 @@ TEST(PatientRecordFile, UpdateNamesKeepsABackupAndHonoursRegisteredFolders) {
     QDir().mkpath(missing);
     EXPECT_FALSE(PatientRecordFile::UpdateNames("X", "A", missing, "B", ini, &failure));
     EXPECT_EQ(failure, "Unable to rename " + missing + "Patient. => " + missing + "Backup");
+}
+
+TEST(PatientRecordFile, AFullDiskLeavesTheRecordAsItWasOrNoRecordAtAll) {
+    TempRoot root;
+    const QString ini = root.writeFile("C/TCA/TCADATA.INI", "[Other]\n1=x\n");
+    const QString folder = root.driveC("TCA/DATA/P3/");
+    PatientRecordFile::Create("P3", "Old", folder, "Name");
+    const QByteArray before = readAll(folder + "Patient");
+    const QString fresh = root.driveC("TCA/DATA/P4/");
+    for (const FailingFileLayer::Step step :
+         {FailingFileLayer::Step::LostWrite, FailingFileLayer::Step::Flush,
+          FailingFileLayer::Step::Commit}) {
+        {
+            FailingFileLayer full(step, QStringLiteral("Patient"));
+            QString failure;
+            EXPECT_FALSE(
+                PatientRecordFile::UpdateNames("P3", "New", folder, "Person", ini, &failure));
+            EXPECT_TRUE(failure.contains(folder + "Patient")) << failure.toStdString();
+            EXPECT_THROW(PatientRecordFile::Create("P4", "A", fresh, "B"), std::runtime_error);
+        }
+        EXPECT_EQ(readAll(folder + "Patient"), before) << int(step);
+        EXPECT_FALSE(PatientRecordFile::Exists(fresh)) << "an empty record would count as one";
+    }
 }

@@ -247,3 +247,58 @@ TEST(XmlTimeText, ReadsEveryFormAsTheDateAndTimeFormatsDo) {
     }
     EXPECT_FALSE(TimeFromXmlText(QStringLiteral("2026-12-08 12:00:00")).isValid());
 }
+
+TEST_F(ResultProcessorTest, NamesAndIdsCannotAddSettingsAndReadBackAfterARestart) {
+    root.writeHive(RegistryRoot::CurrentUser,
+                   QString::fromLatin1(kTarvoSection) +
+                       QStringLiteral("AutoStart=dword:1\nAutoCreate=dword:1\nPort=dword:14000\n"));
+    const QString inject = QStringLiteral("\nDebugFolder=/tmp/elsewhere/\nDuplicateXMLFiles="
+                                          "dword:1\n[SOFTWARE\\Other]\nAutoStart=dword:0\r\n");
+    // Each name field and the ID in turn carries the attempt, in a live result and an admission.
+    processor.ProcessResult(writer, "P1", true, 1, "V12", "OK", "2026-12-08T12:00:00", "mM", 1.0,
+                            "Glucose", "CNS", "Berg", "Anna" + inject);
+    processor.ProcessResult(writer, "P2", true, 1, "V12", "OK", "2026-12-08T12:00:00", "mM", 1.0,
+                            "Glucose", "CNS", "Berg^X^Y" + inject, "Anna");
+    processor.ProcessResult(writer, "P3" + inject, true, 1, "V12", "OK", "2026-12-08T12:00:00",
+                            "mM", 1.0, "Glucose", "CNS", "Berg", "Anna");
+    processor.AdmitPatient(writer, "P4\t\x1b", "Anna\x7f" + inject, "Berg" + inject);
+    const QString cleaned = QStringLiteral("DebugFolder=/tmp/elsewhere/DuplicateXMLFiles=dword:1"
+                                           "[SOFTWARE\\Other]AutoStart=dword:0");
+    const QString cleanedId = QStringLiteral("P3DebugFolder=tmpelsewhereDuplicateXMLFiles=dword1"
+                                             "[SOFTWAREOther]AutoStart=dword0");
+
+    QCoreApplication::processEvents(); // the registry is written once the event is done
+
+    // A new run reads the settings file anew and rebuilds the patient list from it.
+    const RegistryHives hives(root.hives().fileOf(RegistryRoot::CurrentUser),
+                              root.hives().fileOf(RegistryRoot::LocalMachine));
+    const SettingsStore rereadSettings(hives, RegistryRoot::CurrentUser);
+    EXPECT_TRUE(rereadSettings.read(Setting::DebugFolder).isEmpty());
+    EXPECT_FALSE(rereadSettings.read(Setting::DuplicateXMLFiles));
+    EXPECT_TRUE(rereadSettings.read(Setting::AutoStart));
+    EXPECT_TRUE(rereadSettings.read(Setting::AutoCreate));
+    EXPECT_EQ(rereadSettings.read(Setting::Port), 14000);
+    QStringList names = rereadSettings.valueNames();
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"AutoCreate", "AutoStart", "Patient1", "Patient2", "Patient3",
+                                  "Patient4", "Port"}));
+    EXPECT_FALSE(hives.keyExists(RegistryRoot::CurrentUser, QStringLiteral("SOFTWARE\\Other")));
+
+    PatientListModel restartedList;
+    PatManagement restarted(rereadSettings, restartedList, log, clock, IdReduction::None);
+    restarted.SweepPatientRegistry(true);
+    ASSERT_EQ(restartedList.Count(), 4);
+    const auto entry = [&](const QString& id) -> const TPatient& {
+        return restartedList.At(restartedList.IndexOf(id)).Patient;
+    };
+    EXPECT_EQ(entry("P1").FirstName, "Anna" + cleaned);
+    EXPECT_EQ(entry("P1").LastName, "Berg");
+    EXPECT_EQ(entry("P2").FirstName, "Anna");
+    EXPECT_EQ(entry("P2").LastName, "BergXY" + cleaned);
+    EXPECT_EQ(entry(cleanedId).FirstName, "Anna");
+    EXPECT_EQ(entry("P4").FirstName, "Anna" + cleaned);
+    EXPECT_EQ(entry("P4").LastName, "Berg" + cleaned);
+    for (int i = 0; i < restartedList.Count(); ++i)
+        EXPECT_TRUE(restartedList.At(i).Patient.Collect) << i;
+    EXPECT_TRUE(QFileInfo(folderOf(cleanedId)).isDir());
+}

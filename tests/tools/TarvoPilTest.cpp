@@ -210,3 +210,31 @@ TEST_F(TarvoPilTest, ChecksumMismatchAndUnreadableFiles) {
     EXPECT_TRUE(missing.err.contains("cannot read"));
     EXPECT_EQ(tarvoPil({QStringLiteral("list")}).exitCode, 2);
 }
+
+TEST_F(TarvoPilTest, CheckReportsASecondRootRecord) {
+    const QByteArray monitorFile = TSaveItNew::BuildMonitorFile(
+        QStringLiteral("Tarvo"), QString(), QStringLiteral("1912"), QStringLiteral("Åsa"), 500);
+    writeFile(path("twice.pil"), monitorFile + monitorFile);
+    const ToolRun check = tarvoPil({QStringLiteral("check"), path("twice.pil")});
+    EXPECT_EQ(check.exitCode, 1);
+    EXPECT_TRUE(
+        check.out.contains(QStringLiteral("byte %1: unexpected record: a second root record")
+                               .arg(monitorFile.size())
+                               .toUtf8()))
+        << check.out.toStdString();
+
+    TSaveItNew events;
+    events.SetFileName(path("TarvoEvents.pil"));
+    events.FileType = TZelFileType::ftSingleEventSerie;
+    events.EventSerie = std::make_unique<TEventSerie>();
+    events.SaveSingle();
+    QFile file(path("TarvoEvents.pil"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray eventsFile = file.readAll();
+    file.close();
+    writeFile(path("TarvoEvents.pil"), eventsFile + eventsFile);
+    const ToolRun checksummed = tarvoPil({QStringLiteral("check"), path("TarvoEvents.pil")});
+    EXPECT_EQ(checksummed.exitCode, 1);
+    EXPECT_TRUE(checksummed.out.contains("unexpected record")) << checksummed.out.toStdString();
+    EXPECT_TRUE(checksummed.out.contains("after the end of the root folding"));
+}

@@ -37,7 +37,9 @@ Collector::Collector(CollectorEnvironment environment, QObject* parent)
       m_linkStatus(m_log, [this] { return captionFacts(); }),
       m_server(std::make_unique<ServerSocketTarvo>(static_cast<AnalyzerLinkHost&>(*this))) {}
 
-Collector::~Collector() = default;
+Collector::~Collector() {
+    m_hives.setFailureReporter({}); // the event log goes before the hives
+}
 
 // The start-up sequence, in order. Steps whose subsystems are not part of this build yet do
 // nothing; each keeps its place so that the order stays the one operators know from the logs.
@@ -107,6 +109,7 @@ void Collector::openEventLog() {
     const QString failure = m_log.open(m_state.logFolder);
     if (!failure.isEmpty())
         m_log.writeLog(QLatin1String(LogPrefix::kStartup) + failure);
+    m_hives.setFailureReporter([this](const QString& line) { m_log.writeLog(line); });
 }
 
 void Collector::logOpening() {

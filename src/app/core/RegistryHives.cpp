@@ -1,13 +1,23 @@
 #include "RegistryHives.h"
 
-#include <map>
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <stdexcept>
 
-#include <QIODevice>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+#include "FileReplacement.h"
 
 namespace {
 
 constexpr auto kDwordPrefix = "dword:";
 constexpr auto kTextPrefix = "sz:";
+constexpr auto kEscapedPrefix = "esc:";
+constexpr qint64 kLargestHive = qint64(64) << 20;
 
 // The registry ignores the case of key names. The file form keeps the spelling it is given,
 // so the keys this program reads are put back into their canonical spelling when a file is
@@ -30,35 +40,102 @@ QString canonicalGroup(const QString& group) {
     return group;
 }
 
-QVariant parseValue(const QString& text) {
-    if (text.startsWith(QLatin1String(kTextPrefix)))
-        return text.mid(int(qstrlen(kTextPrefix)));
-    if (text.startsWith(QLatin1String(kDwordPrefix), Qt::CaseInsensitive)) {
-        const QString number = text.mid(int(qstrlen(kDwordPrefix))).trimmed();
-        bool ok = false;
-        const qlonglong value = number.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
-                                    ? number.mid(2).toLongLong(&ok, 16)
-                                    : number.toLongLong(&ok, 10);
-        if (ok && value >= std::numeric_limits<qint32>::min() &&
-            value <= std::numeric_limits<quint32>::max())
-            return QVariant(qint32(quint32(value)));
+// Characters a line "name=value" cannot carry literally: the reader splits lines, trims
+// blanks at both ends, and UTF-8 cannot hold a lone surrogate.
+std::vector<bool> charactersToEscape(const QString& text) {
+    std::vector<bool> escape(size_t(text.size()), false);
+    qsizetype first = 0;
+    while (first < text.size() && text[first].isSpace())
+        ++first;
+    qsizetype last = text.size() - 1;
+    while (last >= first && text[last].isSpace())
+        --last;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        const char16_t u = c.unicode();
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        escape[size_t(i)] = u < 0x20 || u == 0x7F || c.isSurrogate() || i < first || i > last;
+    }
+    return escape;
+}
+
+QString escaped(const QString& text, const std::vector<bool>& escape) {
+    QString out = QLatin1String(kEscapedPrefix);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (escape[size_t(i)] || u == u'%')
+            out += u < 0x100 ? QStringLiteral("%%1").arg(uint(u), 2, 16, QLatin1Char('0'))
+                             : QStringLiteral("%u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
+        else
+            out += text[i];
+    }
+    return out;
+}
+
+// The text of an "esc:" value; a "%" not followed by a valid escape stays as it is.
+QString unescaped(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'%') {
+            const bool wide = i + 1 < text.size() && text[i + 1] == u'u';
+            const qsizetype digits = wide ? 4 : 2;
+            const qsizetype from = i + (wide ? 2 : 1);
+            bool ok = false;
+            const uint code = text.mid(from, digits).toUInt(&ok, 16);
+            if (ok && from + digits <= text.size()) {
+                out += QChar(char16_t(code));
+                i = from + digits - 1;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+// A value name the line form can hold: the reader would take anything else for another line,
+// a section, a comment or a name that ends elsewhere.
+bool writableName(const QString& name) {
+    if (name.isEmpty() || name.front().isSpace() || name.back().isSpace() ||
+        name.startsWith(u'[') || name.startsWith(u';') || name.startsWith(u'#'))
+        return false;
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || c == u'=' || c == u'/' || c == u'\\')
+            return false;
+    }
+    return true;
+}
+
+QString hiveText(const QMap<QString, QVariant>& values) {
+    std::map<QString, std::map<QString, QString>> sections;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        const qsizetype slash = it.key().lastIndexOf(u'/');
+        const QString group = slash < 0 ? QString() : it.key().left(slash);
+        sections[group][it.key().mid(slash + 1)] = RegistryHives::formatValue(it.value());
+    }
+    QString text;
+    for (const auto& [group, lines] : sections) {
+        if (!text.isEmpty())
+            text += u'\n';
+        if (!group.isEmpty()) {
+            QString keyPath = group;
+            keyPath.replace(u'/', u'\\');
+            text += u'[' + keyPath + QStringLiteral("]\n");
+        }
+        for (const auto& [name, value] : lines)
+            text += name + u'=' + value + u'\n';
     }
     return text;
 }
 
-QString formatValue(const QVariant& value) {
-    if (isRegistryInteger(value))
-        return QLatin1String(kDwordPrefix) + QString::number(value.toInt());
-    const QString text = value.toString();
-    if (text.startsWith(QLatin1String(kDwordPrefix), Qt::CaseInsensitive) ||
-        text.startsWith(QLatin1String(kTextPrefix)))
-        return QLatin1String(kTextPrefix) + text;
-    return text;
-}
-
-bool readHive(QIODevice& device, QSettings::SettingsMap& map) {
+QMap<QString, QVariant> parseHive(const QByteArray& bytes) {
+    QMap<QString, QVariant> values;
     QString group;
-    const QStringList lines = QString::fromUtf8(device.readAll()).split(u'\n');
+    const QStringList lines = QString::fromUtf8(bytes).split(u'\n');
     for (const QString& raw : lines) {
         const QString line = raw.trimmed();
         if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
@@ -73,36 +150,21 @@ bool readHive(QIODevice& device, QSettings::SettingsMap& map) {
             continue;
         const QString name = line.left(equals).trimmed();
         const QString key = group.isEmpty() ? name : group + u'/' + name;
-        map.insert(key, parseValue(line.mid(equals + 1).trimmed()));
+        values.insert(key, RegistryHives::parseValue(line.mid(equals + 1).trimmed()));
     }
-    return true;
+    return values;
 }
 
-bool writeHive(QIODevice& device, const QSettings::SettingsMap& map) {
-    std::map<QString, std::map<QString, QString>> sections;
-    for (auto it = map.cbegin(); it != map.cend(); ++it) {
-        const qsizetype slash = it.key().lastIndexOf(u'/');
-        const QString group = slash < 0 ? QString() : it.key().left(slash);
-        const QString name = it.key().mid(slash + 1);
-        sections[group][name] = formatValue(it.value());
-    }
-    QString text;
-    for (const auto& [group, values] : sections) {
-        if (!text.isEmpty())
-            text += u'\n';
-        QString keyPath = group;
-        keyPath.replace(u'/', u'\\');
-        text += u'[' + keyPath + QStringLiteral("]\n");
-        for (const auto& [name, value] : values)
-            text += name + u'=' + value + u'\n';
-    }
-    return device.write(text.toUtf8()) >= 0;
+std::unique_ptr<QSettings> nativeRoot(RegistryRoot root) {
+    return std::make_unique<QSettings>(root == RegistryRoot::CurrentUser
+                                           ? QStringLiteral("HKEY_CURRENT_USER")
+                                           : QStringLiteral("HKEY_LOCAL_MACHINE"),
+                                       QSettings::NativeFormat);
 }
 
-QSettings::Format hiveFormat() {
-    static const QSettings::Format format =
-        QSettings::registerFormat(QStringLiteral("ini"), readHive, writeHive, Qt::CaseSensitive);
-    return format;
+QString rootName(RegistryRoot root) {
+    return root == RegistryRoot::CurrentUser ? QStringLiteral("HKEY_CURRENT_USER")
+                                             : QStringLiteral("HKEY_LOCAL_MACHINE");
 }
 
 } // namespace
@@ -138,21 +200,213 @@ QString RegistryHives::groupPath(const QString& keyPath) {
     return path;
 }
 
-std::unique_ptr<QSettings> RegistryHives::openRoot(RegistryRoot root) const {
-    const QString file = fileOf(root);
-    if (file.isEmpty()) {
-        const QString native = root == RegistryRoot::CurrentUser
-                                   ? QStringLiteral("HKEY_CURRENT_USER")
-                                   : QStringLiteral("HKEY_LOCAL_MACHINE");
-        return std::make_unique<QSettings>(native, QSettings::NativeFormat);
+QVariant RegistryHives::parseValue(const QString& text) {
+    if (text.startsWith(QLatin1String(kTextPrefix)))
+        return text.mid(int(qstrlen(kTextPrefix)));
+    if (text.startsWith(QLatin1String(kEscapedPrefix)))
+        return unescaped(text.mid(int(qstrlen(kEscapedPrefix))));
+    if (text.startsWith(QLatin1String(kDwordPrefix), Qt::CaseInsensitive)) {
+        const QString number = text.mid(int(qstrlen(kDwordPrefix))).trimmed();
+        bool ok = false;
+        const qlonglong value = number.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+                                    ? number.mid(2).toLongLong(&ok, 16)
+                                    : number.toLongLong(&ok, 10);
+        if (ok && value >= std::numeric_limits<qint32>::min() &&
+            value <= std::numeric_limits<quint32>::max())
+            return QVariant(qint32(quint32(value)));
     }
-    return std::make_unique<QSettings>(file, hiveFormat());
+    return text;
+}
+
+QString RegistryHives::formatValue(const QVariant& value) {
+    if (isRegistryInteger(value))
+        return QLatin1String(kDwordPrefix) + QString::number(value.toInt());
+    const QString text = value.toString();
+    const std::vector<bool> escape = charactersToEscape(text);
+    if (std::find(escape.begin(), escape.end(), true) != escape.end())
+        return escaped(text, escape);
+    if (text.startsWith(QLatin1String(kDwordPrefix), Qt::CaseInsensitive) ||
+        text.startsWith(QLatin1String(kTextPrefix)) ||
+        text.startsWith(QLatin1String(kEscapedPrefix)))
+        return QLatin1String(kTextPrefix) + text;
+    return text;
+}
+
+void RegistryHives::setFailureReporter(std::function<void(const QString&)> reporter) {
+    const std::lock_guard lock(m_mutex);
+    m_reporter = std::move(reporter);
+}
+
+void RegistryHives::report(const QString& failure) const {
+    std::function<void(const QString&)> reporter;
+    {
+        const std::lock_guard lock(m_mutex);
+        reporter = m_reporter;
+    }
+    if (reporter)
+        reporter(failure);
+    else
+        qWarning("%s", qPrintable(failure));
+}
+
+std::optional<RegistryHives::Values> RegistryHives::readFile(const QString& file) const {
+    const FileStamp stamp = FileStamp::of(file);
+    if (stamp.size < 0)
+        return Values();
+    {
+        const std::lock_guard lock(m_mutex);
+        const auto cached = m_cache.find(file);
+        if (cached != m_cache.end() && cached->second.stamp == stamp)
+            return cached->second.values;
+    }
+    QFile input(file);
+    if (stamp.size > kLargestHive || !input.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = input.readAll();
+    Values values = parseHive(bytes);
+    if (FileStamp::of(file) == stamp && bytes.size() == stamp.size) {
+        const std::lock_guard lock(m_mutex);
+        m_cache[file] = {stamp, values};
+    }
+    return values;
+}
+
+QString RegistryHives::writeFile(const QString& file, const Values& values) const {
+    const QString folder = QFileInfo(file).absolutePath();
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("Could not write ") + file + QStringLiteral(": cannot create ") +
+               folder;
+    const QString failure = FileReplacement::replace(file, hiveText(values).toUtf8());
+    if (failure.isEmpty()) {
+        const std::lock_guard lock(m_mutex);
+        m_cache[file] = {FileStamp::of(file), values};
+    }
+    return failure;
+}
+
+QVariant RegistryHives::value(RegistryRoot root, const QString& keyPath,
+                              const QString& name) const {
+    try {
+        const QString file = fileOf(root);
+        if (file.isEmpty()) {
+            const auto settings = nativeRoot(root);
+            if (settings->status() != QSettings::NoError)
+                return {};
+            settings->beginGroup(groupPath(keyPath));
+            return settings->value(name);
+        }
+        return readFile(file).value_or(Values()).value(canonicalGroup(groupPath(keyPath)) + u'/' +
+                                                       name);
+    } catch (...) {
+        return {};
+    }
+}
+
+std::vector<std::pair<QString, QVariant>> RegistryHives::keyValues(RegistryRoot root,
+                                                                   const QString& keyPath) const {
+    std::vector<std::pair<QString, QVariant>> result;
+    try {
+        const QString file = fileOf(root);
+        if (file.isEmpty()) {
+            const auto settings = nativeRoot(root);
+            settings->beginGroup(groupPath(keyPath));
+            for (const QString& name : settings->childKeys())
+                result.emplace_back(name, settings->value(name));
+            return result;
+        }
+        const QString prefix = canonicalGroup(groupPath(keyPath)) + u'/';
+        const Values values = readFile(file).value_or(Values());
+        for (auto it = values.lowerBound(prefix); it != values.cend(); ++it) {
+            if (!it.key().startsWith(prefix))
+                break;
+            const QString name = it.key().mid(prefix.size());
+            if (!name.contains(u'/'))
+                result.emplace_back(name, it.value());
+        }
+    } catch (...) {
+        result.clear();
+    }
+    return result;
+}
+
+QStringList RegistryHives::valueNames(RegistryRoot root, const QString& keyPath) const {
+    QStringList names;
+    for (const auto& [name, value] : keyValues(root, keyPath))
+        names << name;
+    return names;
 }
 
 bool RegistryHives::keyExists(RegistryRoot root, const QString& keyPath) const {
-    const auto settings = openRoot(root);
-    if (settings->status() != QSettings::NoError)
+    try {
+        const QString file = fileOf(root);
+        if (file.isEmpty()) {
+            const auto settings = nativeRoot(root);
+            if (settings->status() != QSettings::NoError)
+                return false;
+            settings->beginGroup(groupPath(keyPath));
+            return !settings->childKeys().isEmpty() || !settings->childGroups().isEmpty();
+        }
+        const QString prefix = canonicalGroup(groupPath(keyPath)) + u'/';
+        const Values values = readFile(file).value_or(Values());
+        const auto it = values.lowerBound(prefix);
+        return it != values.cend() && it.key().startsWith(prefix);
+    } catch (...) {
         return false;
-    settings->beginGroup(groupPath(keyPath));
-    return !settings->childKeys().isEmpty() || !settings->childGroups().isEmpty();
+    }
+}
+
+QString RegistryHives::update(RegistryRoot root, const QString& keyPath, const QStringList& deleted,
+                              const std::vector<std::pair<QString, QVariant>>& written) const {
+    QString failure;
+    try {
+        for (const auto& [name, value] : written) {
+            if (!writableName(name)) {
+                failure = QStringLiteral("The value name \"") + name +
+                          QStringLiteral("\" cannot be written under ") + keyPath;
+                break;
+            }
+        }
+        const QString file = fileOf(root);
+        if (!failure.isEmpty()) {
+            // nothing is written
+        } else if (file.isEmpty()) {
+            const auto settings = nativeRoot(root);
+            settings->beginGroup(groupPath(keyPath));
+            for (const QString& name : deleted)
+                settings->remove(name);
+            for (const auto& [name, value] : written) {
+                if (value.isValid())
+                    settings->setValue(name, value);
+                else
+                    settings->remove(name);
+            }
+            settings->endGroup();
+            settings->sync();
+            if (settings->status() != QSettings::NoError)
+                failure = QStringLiteral("Could not write the values under ") + rootName(root) +
+                          u'\\' + keyPath;
+        } else {
+            const QString group = canonicalGroup(groupPath(keyPath)) + u'/';
+            std::optional<Values> read = readFile(file);
+            if (!read)
+                throw std::runtime_error(
+                    (file + QStringLiteral(" cannot be read; it is left as it is")).toStdString());
+            Values values = std::move(*read);
+            for (const QString& name : deleted)
+                values.remove(group + name);
+            for (const auto& [name, value] : written) {
+                if (value.isValid())
+                    values.insert(group + name, value);
+                else
+                    values.remove(group + name);
+            }
+            failure = writeFile(file, values);
+        }
+    } catch (const std::exception& error) {
+        failure = QStringLiteral("Could not write the values under ") + keyPath +
+                  QStringLiteral(": ") + QString::fromLocal8Bit(error.what());
+    }
+    if (!failure.isEmpty())
+        report(failure);
+    return failure;
 }

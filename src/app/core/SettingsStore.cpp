@@ -6,24 +6,11 @@ bool holdsText(const QVariant& value) {
     return value.metaType().id() == QMetaType::QString;
 }
 
-const QString& settingsGroup() {
-    static const QString group = RegistryHives::groupPath(QLatin1String(Setting::kKeyPath));
-    return group;
-}
-
 } // namespace
 
 QVariant readRegistryValue(const RegistryHives& hives, RegistryRoot root, const QString& keyPath,
                            const QString& name) {
-    try {
-        const auto settings = hives.openRoot(root);
-        if (settings->status() != QSettings::NoError)
-            return {};
-        settings->beginGroup(RegistryHives::groupPath(keyPath));
-        return settings->value(name);
-    } catch (...) {
-        return {};
-    }
+    return hives.value(root, keyPath, name);
 }
 
 SettingsStore::SettingsStore(const RegistryHives& hives, RegistryRoot root)
@@ -41,34 +28,18 @@ QVariant SettingsStore::readRaw(const QString& name) const {
 }
 
 void SettingsStore::writeRaw(const QString& name, const QVariant& value) const {
-    try {
-        const auto settings = m_hives.openRoot(m_root);
-        settings->beginGroup(settingsGroup());
-        if (value.isValid())
-            settings->setValue(name, value);
-        else
-            settings->remove(name);
-        settings->endGroup();
-        settings->sync();
-    } catch (...) {
-        // A setting that cannot be written keeps its old value.
-    }
+    // A value that cannot be written keeps its old contents; the failure is reported by the
+    // hives.
+    m_hives.update(m_root, QLatin1String(Setting::kKeyPath), {}, {{name, value}});
 }
 
 void SettingsStore::replaceTexts(const QStringList& deleted,
                                  const std::vector<std::pair<QString, QString>>& written) const {
-    try {
-        const auto settings = m_hives.openRoot(m_root);
-        settings->beginGroup(settingsGroup());
-        for (const QString& name : deleted)
-            settings->remove(name);
-        for (const auto& [name, value] : written)
-            settings->setValue(name, value);
-        settings->endGroup();
-        settings->sync();
-    } catch (...) {
-        // Values that cannot be written keep their old contents.
-    }
+    std::vector<std::pair<QString, QVariant>> values;
+    values.reserve(written.size());
+    for (const auto& [name, text] : written)
+        values.emplace_back(name, QVariant(text));
+    m_hives.update(m_root, QLatin1String(Setting::kKeyPath), deleted, values);
 }
 
 bool SettingsStore::readBool(const QString& name, bool defaultValue) const {
@@ -103,30 +74,14 @@ void SettingsStore::deleteValue(const QString& name) const {
 }
 
 QStringList SettingsStore::valueNames() const {
-    try {
-        const auto settings = m_hives.openRoot(m_root);
-        settings->beginGroup(settingsGroup());
-        return settings->childKeys();
-    } catch (...) {
-        return {};
-    }
+    return m_hives.valueNames(m_root, QLatin1String(Setting::kKeyPath));
 }
 
 std::vector<std::pair<QString, QString>> SettingsStore::readTexts(const QString& prefix) const {
     std::vector<std::pair<QString, QString>> values;
-    try {
-        const auto settings = m_hives.openRoot(m_root);
-        if (settings->status() != QSettings::NoError)
-            return values;
-        settings->beginGroup(settingsGroup());
-        for (const QString& name : settings->childKeys()) {
-            if (!name.startsWith(prefix))
-                continue;
-            const QVariant value = settings->value(name);
+    for (const auto& [name, value] : m_hives.keyValues(m_root, QLatin1String(Setting::kKeyPath))) {
+        if (name.startsWith(prefix))
             values.emplace_back(name, holdsText(value) ? value.toString() : QString());
-        }
-    } catch (...) {
-        values.clear();
     }
     return values;
 }
