@@ -102,6 +102,10 @@ int main(int argc, char** argv) {
     environment.firstArgument = commandLine.firstArgument;
     environment.messages = &messages;
     environment.createAutomation = createAutomation;
+    // This program has no window: the application errors of start-up also go to standard error.
+    environment.startupErrorEcho = [](const QString& line) {
+        print(stderr, line + u'\n');
+    };
     Collector collector(environment);
 
     app.setFailureHandler(
