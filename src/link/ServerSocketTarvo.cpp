@@ -82,14 +82,16 @@ void ServerSocketTarvo::Shutdown() {
     for (const auto& connection : m_connections)
         serials.push_back(connection->serial);
     for (const quint64 serial : serials) {
-        // Each wait reads what the system holds for the connection and emits its read event;
-        // a peer that has closed is finished there and leaves the list.
+        // What waits in the connection's buffer and for a continuation is handled first; then
+        // each wait reads what the system holds for the connection and emits its read event. A
+        // peer that has closed is finished there and leaves the list.
         while (Connection* connection = find(serial)) {
-            if (deadline.hasExpired() || !connection->socket->waitForReadyRead(0))
+            onClientRead(*connection);
+            connection = find(serial);
+            if (connection == nullptr || deadline.hasExpired() ||
+                !connection->socket->waitForReadyRead(0))
                 break;
         }
-        if (Connection* connection = find(serial))
-            onClientRead(*connection); // what waited in the buffer and for a continuation
     }
     Deactivate();
     m_stopping = false;
