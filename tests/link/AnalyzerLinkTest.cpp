@@ -225,6 +225,21 @@ TEST_F(AnalyzerLinkTest, WhileBusyBytesWaitAndNoneAreLost) {
     EXPECT_EQ(cuts[1].message, liveMessage("P2", "utf-8"));
 }
 
+TEST_F(AnalyzerLinkTest, AnAnalyzerThatLeavesWhileBusyHasItsMessagesHandledAfterwards) {
+    startCollector();
+    QTcpSocket& analyzer = connectFrom("127.0.0.3");
+    collector->setBusy(true);
+    analyzer.write(utf16(liveMessage("P1") + liveMessage("P2")));
+    analyzer.flush();
+    analyzer.disconnectFromHost();
+    waitUntil([] { return false; }, 300);
+    EXPECT_TRUE(cuts.empty()) << "nothing is read while busy";
+    collector->setBusy(false);
+    ASSERT_EQ(cuts.size(), 2u);
+    EXPECT_EQ(cuts[1].message, liveMessage("P2", "utf-8"));
+    EXPECT_EQ(collector->analyzerServer().ConnectionCount(), 0);
+}
+
 TEST_F(AnalyzerLinkTest, ConnectAndDisconnectUpdateTheModels) {
     startCollector();
     EXPECT_FALSE(collector->connectionList().isVisible());
