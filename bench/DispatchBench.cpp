@@ -2,16 +2,19 @@
 // measurements and automatic controls while collection runs; and rebuilding a patient with a
 // large archive. Prints rates, latencies and ratios; run a Release build.
 //
-//   dispatch_bench [live|rebuild] [N] [X]
+//   dispatch_bench [live|rebuild|connection-flood] [N] [X]
 //     live:    N messages per analyzer (default 2000), 8 analyzers, 50 patients, as fast as
 //              the collector takes them; then the same analyzers paced at X messages/s
 //              together (default 800) for about 3 s, for the latencies
 //     rebuild: N measurements in all (default 100000) over 20 archived admissions; the
 //              rebuilt patient data file is copied to the file X when given
+//     connection-flood: N analyzer connections opened and closed at once (default 1000) while
+//              another analyzer sends a control every 50 ms; prints the controls' latency
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 
 #include <QCoreApplication>
@@ -335,6 +338,115 @@ void rebuild(int measurements, const QString& keep) {
     }
 }
 
+// A flood of connections that open and close at once, and a control every 50 ms from another
+// analyzer: how long a control waits, from being sent to being on disk, while the collector
+// works through the connect and disconnect events.
+void connectionFlood(int connections) {
+    Installation installation("");
+    Collector& collector = *installation.collector;
+    collector.collectionControl().Start();
+
+    std::mutex mutex;
+    std::vector<SteadyClock::time_point> sentAt;
+    std::vector<double> latencies; // in the order the controls were sent
+    std::atomic<bool> floodHandled{false};
+    std::atomic<bool> floodStarted{false};
+    int disconnects = 0;
+    QObject::connect(&collector.analyzerServer(), &ServerSocketTarvo::clientDisconnected,
+                     [&](const QString&) { ++disconnects; });
+    QObject::connect(&collector.messageDispatcher(), &MessageDispatcher::messageHandled,
+                     [&](const QString&, TMessageType type) {
+                         if (type != TMessageType::mtXMLTarvoAutoControl)
+                             return;
+                         const std::lock_guard lock(mutex);
+                         const std::size_t index = latencies.size();
+                         if (index < sentAt.size())
+                             latencies.push_back(std::chrono::duration<double, std::milli>(
+                                                     SteadyClock::now() - sentAt[index])
+                                                     .count());
+                     });
+
+    std::atomic<bool> controlsDone{false};
+    std::thread controls([&] {
+        QTcpSocket socket;
+        socket.bind(QHostAddress(QStringLiteral("127.0.0.2")));
+        socket.connectToHost(QHostAddress::LocalHost, quint16(installation.port));
+        if (!socket.waitForConnected(5000))
+            return;
+        const QDateTime start(QDate(2026, 12, 8), QTime(0, 0));
+        // Controls before the flood, during it, and a few after it has been handled.
+        int after = 0;
+        for (int i = 0; after < 5; ++i) {
+            if (i == 10)
+                floodStarted = true;
+            if (floodHandled)
+                ++after;
+            AutoControlResult r;
+            r.time = start.addSecs(i);
+            r.value = 1 + i % 9;
+            const QByteArray message = utf16(autoControl(r));
+            {
+                const std::lock_guard lock(mutex);
+                sentAt.push_back(SteadyClock::now());
+            }
+            socket.write(message);
+            while (socket.bytesToWrite() > 0)
+                socket.waitForBytesWritten(10000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        controlsDone = true;
+        std::this_thread::sleep_for(std::chrono::seconds(600));
+    });
+    controls.detach();
+
+    SteadyClock::time_point floodStart;
+    std::thread flood([&] {
+        while (!floodStarted)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        floodStart = SteadyClock::now();
+        for (int n = 0; n < connections; ++n) {
+            QTcpSocket socket;
+            socket.bind(QHostAddress(QStringLiteral("127.0.1.%1").arg(1 + n % 250)));
+            socket.connectToHost(QHostAddress::LocalHost, quint16(installation.port));
+            if (socket.waitForConnected(5000))
+                socket.abort();
+        }
+    });
+
+    const auto start = SteadyClock::now();
+    while (disconnects < connections && since(start) < 600)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    flood.join();
+    const double floodSeconds =
+        std::chrono::duration<double>(SteadyClock::now() - floodStart).count();
+    floodHandled = true;
+    while (since(start) < 660) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        const std::lock_guard lock(mutex);
+        if (controlsDone && latencies.size() == sentAt.size())
+            break;
+    }
+    std::vector<double> during;
+    {
+        const std::lock_guard lock(mutex);
+        for (std::size_t i = 10; i < latencies.size(); ++i)
+            during.push_back(latencies[i]);
+    }
+    std::sort(during.begin(), during.end());
+    const double worst = during.empty() ? 0 : during.back();
+    const double median = during.empty() ? 0 : during[during.size() / 2];
+    std::printf("connection-flood: %d connections opened and closed at once, collecting\n",
+                connections);
+    std::printf("  the collector handled them in %.2f s: %.0f connections/s\n", floodSeconds,
+                connections / floodSeconds);
+    std::printf("  stored control latency during the flood, sent to on disk: p50 %.1f ms, "
+                "worst %.1f ms of %zu controls (target: worst under 1000 ms)\n",
+                median, worst, during.size());
+    std::printf("  ratio of the worst latency to the target: %.2f\n", worst / 1000.0);
+    std::fflush(stdout);
+    std::_Exit(0); // the control analyzer's thread still holds its socket open
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -345,6 +457,8 @@ int main(int argc, char** argv) {
     const QString extra = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
     if (mode == QLatin1String("rebuild"))
         rebuild(n > 0 ? n : 100000, extra);
+    else if (mode == QLatin1String("connection-flood"))
+        connectionFlood(n > 0 ? n : 1000);
     else
         live(n > 0 ? n : 2000, extra.toDouble() > 0 ? extra.toDouble() : 800);
     return 0;

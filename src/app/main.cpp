@@ -113,6 +113,10 @@ int main(int argc, char** argv) {
     environment.firstArgument = commandLine.firstArgument;
     environment.messages = &messages;
     environment.createAutomation = createAutomation;
+    // This program has no window: the application errors of start-up also go to standard error.
+    environment.startupErrorEcho = [](const QString& line) {
+        print(stderr, line + u'\n');
+    };
     Collector collector(environment);
     JournalMirror journal(stderr);
     if (JournalMirror::wanted(commandLine.logToStderr)) {

@@ -79,6 +79,15 @@ bool PendingText::HasCompleteMessage() {
     return true;
 }
 
+bool PendingText::FindCompleteMessage() {
+    // Each answer of no either found no end marker or removed the first one.
+    while (!m_ends.positions.empty()) {
+        if (HasCompleteMessage())
+            return true;
+    }
+    return false;
+}
+
 QString PendingText::CutMessage() {
     if (m_starts.positions.empty())
         return {};

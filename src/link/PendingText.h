@@ -23,6 +23,9 @@ public:
     bool HasCompleteMessage();
     // Cuts the first complete message ("<?xml" through "</Tarvo>"); empty when there is none.
     QString CutMessage();
+    // Whether a complete message can be cut, dropping on the way every end marker that belongs
+    // to no message: a message behind stray end markers is not left waiting for more text.
+    bool FindCompleteMessage();
 
     // Keeps the text within the limit by dropping the oldest unfinished text: everything before
     // the last start marker, or, when that message alone is over the limit, all but the last

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QTcpSocket>
 
@@ -29,6 +30,9 @@ private:
     AnalyzerLinkHost& m_host;
 };
 
+// How long a stop goes on reading what the system holds for the connections.
+constexpr int kShutdownReadMs = 5000;
+
 } // namespace
 
 ServerSocketTarvo::ServerSocketTarvo(AnalyzerLinkHost& host, QObject* parent)
@@ -47,8 +51,14 @@ ServerSocketTarvo::~ServerSocketTarvo() {
 void ServerSocketTarvo::Activate() {
     if (m_server.isListening())
         return;
-    if (!m_server.listen(QHostAddress::Any, quint16(m_port)))
-        throw std::runtime_error(m_server.errorString().toStdString());
+    if (!ValidPort(m_port))
+        m_activationFailure = QStringLiteral("%1 is not a port number").arg(m_port);
+    else if (m_server.listen(QHostAddress::Any, quint16(m_port)))
+        m_activationFailure.clear();
+    else
+        m_activationFailure = m_server.errorString();
+    if (!m_activationFailure.isEmpty())
+        throw std::runtime_error(m_activationFailure.toStdString());
 }
 
 void ServerSocketTarvo::Deactivate() {
@@ -60,11 +70,52 @@ void ServerSocketTarvo::Deactivate() {
         socket->abort(); // each emits its disconnect and leaves the list
 }
 
+void ServerSocketTarvo::Shutdown() {
+    m_stopping = true;
+    // Reading what the system holds ends when nothing more is there at once, or, against a peer
+    // that never stops sending, after this long.
+    QDeadlineTimer deadline(kShutdownReadMs);
+    while (m_server.isListening() && !deadline.hasExpired() && m_server.waitForNewConnection(0)) {
+    }
+    m_server.close();
+    std::vector<quint64> serials;
+    for (const auto& connection : m_connections)
+        serials.push_back(connection->serial);
+    for (const quint64 serial : serials) {
+        // What waits in the connection's buffer and for a continuation is handled first; then
+        // each wait reads what the system holds for the connection and emits its read event. A
+        // peer that has closed is finished there and leaves the list.
+        while (Connection* connection = find(serial)) {
+            onClientRead(*connection);
+            connection = find(serial);
+            if (connection == nullptr || deadline.hasExpired() ||
+                !connection->socket->waitForReadyRead(0))
+                break;
+        }
+    }
+    Deactivate();
+    m_stopping = false;
+}
+
+QString ServerSocketTarvo::StateText() const {
+    if (m_server.isListening())
+        return QStringLiteral("listening on port ") + QString::number(m_port);
+    return QStringLiteral("not listening on port ") + QString::number(m_port) +
+           (m_activationFailure.isEmpty() ? QString() : QStringLiteral(": ") + m_activationFailure);
+}
+
 QStringList ServerSocketTarvo::ConnectionAddresses() const {
     QStringList addresses;
     for (const auto& connection : m_connections)
         addresses << connection->address;
     return addresses;
+}
+
+qsizetype ServerSocketTarvo::PendingCharacters() const {
+    qsizetype total = 0;
+    for (const auto& connection : m_connections)
+        total += connection->pending.size();
+    return total;
 }
 
 ServerSocketTarvo::Connection* ServerSocketTarvo::find(QTcpSocket* socket) {
@@ -75,25 +126,37 @@ ServerSocketTarvo::Connection* ServerSocketTarvo::find(QTcpSocket* socket) {
     return nullptr;
 }
 
+ServerSocketTarvo::Connection* ServerSocketTarvo::find(quint64 serial) {
+    for (const auto& connection : m_connections) {
+        if (connection->serial == serial)
+            return connection.get();
+    }
+    return nullptr;
+}
+
 void ServerSocketTarvo::onNewConnection() {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
         socket->setReadBufferSize(kReadBufferSize);
         auto connection = std::make_unique<Connection>();
         connection->socket = socket;
+        connection->serial = m_nextSerial++;
         connection->identity = ConnectionIdentity(socket);
         connection->address = connection->identity;
-        Connection* raw = connection.get();
+        const quint64 serial = connection->serial;
         m_connections.push_back(std::move(connection));
 
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-            if (Connection* found = find(socket))
+        connect(socket, &QTcpSocket::readyRead, this, [this, serial] {
+            if (Connection* found = find(serial))
                 onClientRead(*found);
         });
         connect(socket, &QTcpSocket::disconnected, this,
                 [this, socket] { onClientDisconnect(socket); });
         connect(socket, &QTcpSocket::errorOccurred, this,
                 [this, socket](QAbstractSocket::SocketError error) {
-                    if (error != QAbstractSocket::RemoteHostClosedError)
+                    // A wait for bytes that finds none (a stop reading what is there) is no
+                    // failure of the connection.
+                    if (error != QAbstractSocket::RemoteHostClosedError &&
+                        error != QAbstractSocket::SocketTimeoutError)
                         m_host.reportApplicationError(QStringLiteral("Asynchronous socket error ") +
                                                       QString::number(int(error)) +
                                                       QStringLiteral(" (") + socket->errorString() +
@@ -107,68 +170,174 @@ void ServerSocketTarvo::onNewConnection() {
         m_host.linkStatus().setNoNetworkLabelVisible(false);
         m_host.linkStatus().setConnectionLabel(QString());
         m_host.rebuildConnectionList(QString());
-        emit clientConnected(raw->identity);
+        Connection* added = find(serial);
+        if (added == nullptr)
+            continue;
+        emit clientConnected(added->identity);
         if (socket->bytesAvailable() > 0)
-            onClientRead(*raw);
+            onClientRead(*added);
     }
 }
 
 void ServerSocketTarvo::onClientDisconnect(QTcpSocket* socket) {
-    const auto it = std::find_if(m_connections.begin(), m_connections.end(),
-                                 [socket](const auto& c) { return c->socket == socket; });
-    if (it == m_connections.end())
+    Connection* connection = find(socket);
+    if (connection == nullptr)
         return;
-    const QString identity = (*it)->identity;
-    const QString address = (*it)->address;
+    if (m_host.state().busy && !m_stopping) {
+        // What the connection still holds is read when reads may go on.
+        connection->closed = true;
+        return;
+    }
+    finishConnection(*connection);
+}
+
+void ServerSocketTarvo::finishConnection(Connection& connection) {
+    // Bytes that arrived before the peer closed, and complete messages still waiting, are
+    // handled before the connection goes.
+    const bool wasStopping = m_stopping;
+    m_stopping = true;
+    onClientRead(connection);
+    m_stopping = wasStopping;
+    const qint64 unfinished =
+        qint64(connection.pending.size()) * 2 + (connection.decoder.hasCarriedByte() ? 1 : 0);
+    if (unfinished > 0)
+        m_host.log().writeLog(QStringLiteral("Connection from %1 closed in the middle of a "
+                                             "message; %2 bytes of unfinished text discarded")
+                                  .arg(connection.identity)
+                                  .arg(unfinished));
+    QTcpSocket* socket = connection.socket;
+    const QString identity = connection.identity;
+    const QString address = connection.address;
     m_host.state().networkRole = NetworkRole::Standalone;
     m_host.linkStatus().Update();
     m_host.linkStatus().setConnectionLabel(QStringLiteral("Disconnected"));
     m_host.rebuildConnectionList(address);
-    m_connections.erase(it);
+    const auto it = std::find_if(m_connections.begin(), m_connections.end(),
+                                 [socket](const auto& c) { return c->socket == socket; });
+    if (it != m_connections.end())
+        m_connections.erase(it);
+    socket->disconnect(this);
     socket->deleteLater();
     emit clientDisconnected(identity);
 }
 
 void ServerSocketTarvo::onClientRead(Connection& connection) {
     // While end points or a patient sweep are being written the bytes wait in the connection.
-    if (m_host.state().busy)
+    if (m_host.state().busy && !m_stopping)
         return;
     if (m_host.state().protocol == AnalyzerProtocol::Xml)
         xmlRead(connection);
-    else
+    else if (connection.socket->bytesAvailable() > 0)
         lineRead(connection);
 }
 
 void ServerSocketTarvo::ResumeReading() {
-    std::vector<QTcpSocket*> waiting;
-    for (const auto& connection : m_connections) {
-        if (connection->socket->bytesAvailable() > 0)
-            waiting.push_back(connection->socket);
-    }
-    for (QTcpSocket* socket : waiting) {
-        if (Connection* connection = find(socket))
+    std::vector<quint64> serials;
+    for (const auto& connection : m_connections)
+        serials.push_back(connection->serial);
+    for (const quint64 serial : serials) {
+        Connection* connection = find(serial);
+        if (connection == nullptr)
+            continue;
+        if (connection->closed)
+            finishConnection(*connection);
+        else if (connection->continuing)
+            continueConnection(serial);
+        else if (connection->socket->bytesAvailable() > 0)
             onClientRead(*connection);
     }
 }
 
 void ServerSocketTarvo::xmlRead(Connection& connection) {
+    // Bytes behind complete messages that still wait stay in the socket (the peer waits when
+    // its buffer is full); the continuation reads them in turn.
+    if (connection.continuing && !m_stopping)
+        return;
     const HousekeepingPause pause(m_host);
-    const QString identity = connection.identity;
     const QByteArray bytes = connection.socket->readAll();
     m_bytesReceived += bytes.size();
-    const QString text = connection.decoder.decode(bytes);
-    const QString messages = m_host.dispatcher().Dispatch(text, identity);
-    TTarvoSocket& record = m_host.records().FindOrAdd(identity);
-    const qsizetype dropped = record.Pending().enforceLimit(kPendingLimit);
-    if (dropped > 0)
-        m_host.log().writeLog(
-            QStringLiteral("Unfinished text from %1 passed %2 characters without a complete "
-                           "message; the oldest %3 characters were dropped")
-                .arg(identity)
-                .arg(kPendingLimit)
-                .arg(dropped));
+    handleXml(connection, connection.decoder.decode(bytes));
+}
+
+void ServerSocketTarvo::handleXml(Connection& connection, QString text) {
+    XmlDispatcher& dispatcher = m_host.dispatcher();
+    QString messages;
+    bool more = false;
+    while (true) {
+        messages += dispatcher.Dispatch(text, connection.pending, connection.identity);
+        text.clear();
+        more = connection.pending.FindCompleteMessage();
+        if (!more || !m_stopping)
+            break;
+    }
     if (!messages.isEmpty())
         m_host.forwardToDataClients(Windows1252::encode(messages));
+    if (more) {
+        continueLater(connection);
+    } else {
+        connection.continuing = false;
+        limitPending(connection);
+    }
+}
+
+void ServerSocketTarvo::continueLater(Connection& connection) {
+    if (connection.continuing)
+        return;
+    connection.continuing = true;
+    const quint64 serial = connection.serial;
+    QMetaObject::invokeMethod(
+        this, [this, serial] { continueConnection(serial); }, Qt::QueuedConnection);
+}
+
+void ServerSocketTarvo::continueConnection(quint64 serial) {
+    Connection* connection = find(serial);
+    if (connection == nullptr || !connection->continuing)
+        return;
+    if (m_host.state().busy && !m_stopping)
+        return; // reading resumes when Busy clears
+    connection->continuing = false;
+    {
+        const HousekeepingPause pause(m_host);
+        handleXml(*connection, QString());
+    }
+    if (!connection->continuing && connection->socket->bytesAvailable() > 0)
+        xmlRead(*connection);
+}
+
+void ServerSocketTarvo::limitPending(Connection& connection) {
+    const qsizetype size = connection.pending.size();
+    const qsizetype dropped = connection.pending.enforceLimit(kPendingLimit);
+    if (dropped > 0)
+        m_host.log().writeLog(
+            QStringLiteral("Unfinished text from %1 passed the limit of %2 characters for one "
+                           "message (%3 characters); the oldest %4 characters were dropped")
+                .arg(connection.identity)
+                .arg(kPendingLimit)
+                .arg(size)
+                .arg(dropped));
+    // All connections together: the largest unfinished text goes first.
+    qsizetype total = PendingCharacters();
+    while (total > kTotalPendingLimit) {
+        Connection* largest = nullptr;
+        for (const auto& candidate : m_connections) {
+            if (!candidate->continuing &&
+                (largest == nullptr || candidate->pending.size() > largest->pending.size()))
+                largest = candidate.get();
+        }
+        if (largest == nullptr)
+            break;
+        const qsizetype held = largest->pending.size();
+        const qsizetype removed = largest->pending.enforceLimit(0);
+        if (removed == 0)
+            break;
+        total -= removed;
+        m_host.log().writeLog(
+            QStringLiteral("Unfinished text from %1 (%2 characters) dropped: the unfinished text "
+                           "of all connections passed the limit of %3 characters")
+                .arg(largest->identity)
+                .arg(held)
+                .arg(kTotalPendingLimit));
+    }
 }
 
 void ServerSocketTarvo::lineRead(Connection& connection) {

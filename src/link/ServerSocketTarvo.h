@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QTcpServer>
 
+#include "PendingText.h"
+#include "TXMLDocument.h"
 #include "Utf16StreamDecoder.h"
 
 class AnalyzerLinkHost;
@@ -13,15 +15,24 @@ class QTcpSocket;
 
 // The analyzers' TCP server: listens on all addresses on the analyzer port, takes any number
 // of analyzers, and handles their connect, read and disconnect events on the main thread.
+// Each connection keeps its own unfinished text; the records of TSockets are per address.
 class ServerSocketTarvo : public QObject {
     Q_OBJECT
 
 public:
     // Bytes a connection may hold unread in memory; beyond it the peer waits.
     static constexpr qint64 kReadBufferSize = qint64(4) << 20;
-    // Characters of unfinished XML text kept per analyzer record (16 MiB of UTF-16).
-    static constexpr qsizetype kPendingLimit = qsizetype(8) << 20;
+    // Characters of unfinished XML text kept per connection: whatever the XML layer reads from
+    // an archive also arrives over the link (its limit is in bytes of UTF-8, at least one byte
+    // per character).
+    static constexpr qsizetype kPendingLimit = TXMLDocument::kLargestDocument;
+    // Characters of unfinished text kept for all connections together.
+    static constexpr qsizetype kTotalPendingLimit = 2 * kPendingLimit;
     static constexpr int kDefaultPort = 13000;
+    static constexpr int kHighestPort = 65535;
+
+    // Whether the number can be the analyzer port (1 to 65535).
+    static bool ValidPort(int port) { return port >= 1 && port <= kHighestPort; }
 
     explicit ServerSocketTarvo(AnalyzerLinkHost& host, QObject* parent = nullptr);
     ~ServerSocketTarvo() override;
@@ -30,12 +41,22 @@ public:
     void SetPort(int port) { m_port = port; }
     bool Active() const { return m_server.isListening(); }
     // Starts listening; throws std::runtime_error with the reason when the port cannot be used.
+    // The reason is kept until the server listens.
     void Activate();
     // Stops listening and closes every analyzer connection.
     void Deactivate();
+    // A clean stop: takes the analyzers the system has already connected, stops listening,
+    // reads what every connection holds and handles every complete message; then closes every
+    // connection, logging per sender the unfinished text that is discarded.
+    void Shutdown();
+
+    // "listening on port N", or "not listening on port N" with the reason.
+    QString StateText() const;
 
     int ConnectionCount() const { return int(m_connections.size()); }
     QStringList ConnectionAddresses() const;
+    // Characters of unfinished text held by all connections together.
+    qsizetype PendingCharacters() const;
 
     // Reads what arrived while reads had to wait (Busy); call when Busy is cleared.
     void ResumeReading();
@@ -50,21 +71,34 @@ signals:
 private:
     struct Connection {
         QTcpSocket* socket = nullptr;
+        quint64 serial = 0;
         QString identity;
         QString address;
         Utf16StreamDecoder decoder;
+        PendingText pending;
+        bool continuing = false; // complete messages wait for a continuation
+        bool closed = false;     // the peer closed while reads had to wait
     };
 
     void onNewConnection();
     void onClientRead(Connection& connection);
     void onClientDisconnect(QTcpSocket* socket);
+    void finishConnection(Connection& connection);
     void xmlRead(Connection& connection);
+    void handleXml(Connection& connection, QString text);
+    void continueLater(Connection& connection);
+    void continueConnection(quint64 serial);
+    void limitPending(Connection& connection);
     void lineRead(Connection& connection);
     Connection* find(QTcpSocket* socket);
+    Connection* find(quint64 serial);
 
     AnalyzerLinkHost& m_host;
     QTcpServer m_server;
     int m_port = kDefaultPort;
+    QString m_activationFailure;
     qint64 m_bytesReceived = 0;
+    quint64 m_nextSerial = 1;
+    bool m_stopping = false; // everything that has arrived is handled at once
     std::vector<std::unique_ptr<Connection>> m_connections;
 };

@@ -2,15 +2,24 @@
 
 #include "TSockets.h"
 
+QString XmlDispatcher::Dispatch(const QString& text, const QString& connectionIdentity) {
+    PendingText& pending = m_streams[connectionIdentity];
+    QString output = Dispatch(text, pending, connectionIdentity);
+    while (pending.FindCompleteMessage())
+        output += Dispatch(QString(), pending, connectionIdentity);
+    return output;
+}
+
 FramingDispatcher::FramingDispatcher(TSockets& records, QObject* parent)
     : QObject(parent), m_records(records) {}
 
-QString FramingDispatcher::Dispatch(const QString& text, const QString& connectionIdentity) {
-    TTarvoSocket& record = m_records.FindOrAdd(connectionIdentity);
-    record.Append(PrepareChunk(text));
+QString FramingDispatcher::Dispatch(const QString& text, PendingText& pending,
+                                    const QString& connectionIdentity) {
+    m_records.FindOrAdd(connectionIdentity);
+    pending.append(PrepareChunk(text));
     QString output;
-    while (record.HasCompleteMessage()) {
-        const QString cut = record.CutMessage();
+    while (pending.FindCompleteMessage()) {
+        const QString cut = pending.CutMessage();
         output += cut;
         QString message = PrepareMessage(cut);
         const TMessageType type = TTarvoSocket::ClassifyMessage(message);

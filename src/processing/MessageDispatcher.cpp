@@ -1,5 +1,7 @@
 #include "MessageDispatcher.h"
 
+#include <QElapsedTimer>
+
 #include "CollectionControl.h"
 #include "CollectorState.h"
 #include "DecimalSeparator.h"
@@ -21,31 +23,40 @@ QString MessageDispatcher::CollisionText() const {
     return QStringLiteral("Collisions = ") + QString::number(m_collisions);
 }
 
-QString MessageDispatcher::Dispatch(const QString& text, const QString& connectionIdentity) {
+QString MessageDispatcher::Dispatch(const QString& text, PendingText& pending,
+                                    const QString& connectionIdentity) {
     CollectorState& state = m_context.state;
     const QString chunk = PrepareChunk(text);
     TTarvoSocket& record = m_context.records.FindOrAdd(connectionIdentity);
     state.errorIndex = 7;
-    record.Append(chunk);
+    pending.append(chunk);
     state.errorIndex = 8;
     QString output;
-    while (record.HasCompleteMessage()) {
+    QElapsedTimer turn;
+    turn.start();
+    int handled = 0;
+    bool more = false;
+    while (pending.FindCompleteMessage()) {
+        if (handled > 0 && turn.elapsed() >= kTurnMs) {
+            more = true; // the caller comes back for the rest
+            break;
+        }
         state.errorIndex = 10;
-        const QString cut = record.CutMessage();
+        const QString cut = pending.CutMessage();
         output += cut;
+        ++handled;
         try {
             handleMessage(record, cut);
             DecimalSeparator::set(state.savedDecimalSeparator);
         } catch (const std::exception& error) {
             DecimalSeparator::set(state.savedDecimalSeparator);
-            // The messages still complete wait for the connection's next read.
-            m_context.log.writeLog(QStringLiteral("Message from ") + connectionIdentity +
-                                   QStringLiteral(" not handled (") +
-                                   QString::number(state.errorIndex) + QStringLiteral("): ") +
-                                   QString::fromLocal8Bit(error.what()));
-            break;
+            noteFailure(connectionIdentity, QString::number(state.errorIndex) +
+                                                QStringLiteral("): ") +
+                                                QString::fromLocal8Bit(error.what()));
         }
     }
+    if (!more)
+        endFailureRun(connectionIdentity);
     if (!m_waiting.empty() && !state.processing && !m_processingQueue) {
         try {
             processWaitingResults();
@@ -57,6 +68,26 @@ QString MessageDispatcher::Dispatch(const QString& text, const QString& connecti
         }
     }
     return output;
+}
+
+void MessageDispatcher::noteFailure(const QString& connectionIdentity, const QString& detail) {
+    FailureRun& run = m_failureRuns[connectionIdentity];
+    if (++run.count <= kFailuresLoggedEach)
+        m_context.log.writeLog(QStringLiteral("Message from ") + connectionIdentity +
+                               QStringLiteral(" not handled (") + detail);
+    else
+        run.last = detail;
+}
+
+void MessageDispatcher::endFailureRun(const QString& connectionIdentity) {
+    const auto run = m_failureRuns.constFind(connectionIdentity);
+    if (run == m_failureRuns.cend())
+        return;
+    if (run->count > kFailuresLoggedEach)
+        m_context.log.writeLog(QStringLiteral("%1 more messages from %2 not handled; the last (%3")
+                                   .arg(run->count - kFailuresLoggedEach)
+                                   .arg(connectionIdentity, run->last));
+    m_failureRuns.erase(run);
 }
 
 void MessageDispatcher::handleMessage(TTarvoSocket& record, const QString& cut) {

@@ -3,6 +3,8 @@
 #include <deque>
 #include <functional>
 
+#include <QHash>
+
 #include <QObject>
 #include <QString>
 
@@ -37,17 +39,25 @@ struct MessageDispatcherContext {
 // Handles the XML text of the analyzers: every complete message is cut from the connection's
 // pending text, classified, loaded into the shared document and acted on by its type. Live
 // results are processed one at a time in the order they arrived: a result that arrives while
-// another is being processed waits in a queue instead of being processed inside it.
+// another is being processed waits in a queue instead of being processed inside it. A message
+// that cannot be handled is logged and the messages behind it are handled all the same.
 class MessageDispatcher : public QObject, public XmlDispatcher {
     Q_OBJECT
 
 public:
     static constexpr auto kIncomingData = "Incoming data";
     static constexpr auto kAutoControlPatient = "AutoControl";
+    // Complete messages are handled for this long in one call; the rest in the next.
+    static constexpr int kTurnMs = 100;
+    // Messages of one sender not handled, logged one by one until its complete messages are
+    // done; the rest are counted in one line then.
+    static constexpr int kFailuresLoggedEach = 10;
 
     explicit MessageDispatcher(MessageDispatcherContext context, QObject* parent = nullptr);
 
-    QString Dispatch(const QString& text, const QString& connectionIdentity) override;
+    using XmlDispatcher::Dispatch;
+    QString Dispatch(const QString& text, PendingText& pending,
+                     const QString& connectionIdentity) override;
 
     // Results waiting for an earlier one to be stored, and how often one had to wait.
     int WaitingResults() const { return int(m_waiting.size()); }
@@ -80,7 +90,15 @@ private:
         QString firstName;
     };
 
+    // Messages of one sender not handled since its complete messages were last all done.
+    struct FailureRun {
+        int count = 0;
+        QString last;
+    };
+
     void handleMessage(TTarvoSocket& record, const QString& cut);
+    void noteFailure(const QString& connectionIdentity, const QString& detail);
+    void endFailureRun(const QString& connectionIdentity);
     void applyActivity(TMessageType type);
     void patientData(TTarvoSocket& record, const QString& message);
     bool namesPseudoPatient(const TTarvoSocket& record, const QString& patientId);
@@ -98,4 +116,5 @@ private:
     std::deque<LiveResult> m_waiting;
     bool m_processingQueue = false;
     int m_collisions = 0;
+    QHash<QString, FailureRun> m_failureRuns;
 };

@@ -40,8 +40,11 @@ QStringList messagesOf(const QStringList& lines) {
 
 class CollectorStartup : public ::testing::Test {
 protected:
-    std::unique_ptr<Collector> makeCollector(const QString& firstArgument = {}) {
+    std::unique_ptr<Collector>
+    makeCollector(const QString& firstArgument = {},
+                  std::function<void(const QString&)> startupErrorEcho = nullptr) {
         CollectorEnvironment environment;
+        environment.startupErrorEcho = std::move(startupErrorEcho);
         environment.layout = root.layout();
         environment.executablePath = QStringLiteral("/opt/tarvo/bin/tarvo-collect");
         environment.firstArgument = firstArgument;
@@ -209,21 +212,64 @@ TEST_F(CollectorStartup, ApplicationErrorsAreLoggedWithTheirPrefix) {
         QStringLiteral(" - Application error: Address already in use")));
 }
 
-TEST_F(CollectorStartup, PortInUseEndsStartUpWithAnApplicationError) {
-    QTcpServer occupant;
-    ASSERT_TRUE(occupant.listen(QHostAddress::Any, 0));
-    writeSettings(QStringLiteral("Port=dword:%1\n").arg(occupant.serverPort()));
-    auto collector = makeCollector(QStringLiteral("NOORVANTA"));
+TEST_F(CollectorStartup, PortInUseEndsStartUpAndTheMainTimerListensOnceItIsFree) {
+    auto occupant = std::make_unique<QTcpServer>();
+    ASSERT_TRUE(occupant->listen(QHostAddress::Any, 0));
+    const int port = occupant->serverPort();
+    writeSettings(QStringLiteral("Port=dword:%1\nTimerInterval=dword:50\n").arg(port));
+    QStringList echoed;
+    auto collector =
+        makeCollector(QStringLiteral("NOORVANTA"), [&](const QString& line) { echoed << line; });
     EXPECT_EQ(collector->start(), Collector::StartOutcome::Running);
     const QStringList log = messagesOf(collector->log().mainLines());
     EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const QString& line) {
         return line.startsWith(
             QStringLiteral("Error(4): Error when trying to set IP port number ("));
     })) << log.join('\n').toStdString();
-    EXPECT_TRUE(log.last().startsWith(QStringLiteral("Application error: ")));
+    ASSERT_TRUE(log.last().startsWith(QStringLiteral("Application error: ")));
+    EXPECT_EQ(echoed, QStringList{log.last()}) << "start-up's application errors are echoed";
     EXPECT_FALSE(log.contains(QStringLiteral("Communication Protocol = XML")))
         << "start-up ends at the failing step";
     EXPECT_FALSE(collector->analyzerServer().Active());
+    EXPECT_TRUE(collector->analyzerServer().StateText().startsWith(
+        QStringLiteral("not listening on port %1: ").arg(port)))
+        << collector->analyzerServer().StateText().toStdString();
+
+    // The main timer runs all the same, and activates the server once the port is free.
+    occupant.reset();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (collector->analyzerServer().Active())
+            loop.quit();
+    });
+    poll.start(10);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    ASSERT_TRUE(collector->analyzerServer().Active());
+    EXPECT_EQ(collector->analyzerServer().StateText(),
+              QStringLiteral("listening on port %1").arg(port));
+    EXPECT_EQ(messagesOf(collector->log().mainLines()).last(),
+              QStringLiteral("ServerSocketTarvo is active. Reading port %1").arg(port));
+    collector->handleApplicationError(QStringLiteral("later"));
+    EXPECT_EQ(echoed.size(), 1) << "only the errors of start-up are echoed";
+}
+
+TEST_F(CollectorStartup, APortSettingThatIsNoPortNumberIsRefusedForTheDefault) {
+    for (const QString& setting :
+         {QStringLiteral("99999999"), QStringLiteral("0"), QStringLiteral("65536")}) {
+        writeSettings(QStringLiteral("Port=dword:") + setting + u'\n');
+        auto collector = makeCollector(QStringLiteral("NOORVANTA"));
+        ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
+        const QStringList log = messagesOf(collector->log().mainLines());
+        EXPECT_TRUE(log.contains(QStringLiteral("Error(4): The setting Port = ") + setting +
+                                 QStringLiteral(" is no port number (1 to 65535); using port "
+                                                "13000")))
+            << log.join('\n').toStdString();
+        EXPECT_EQ(collector->state().analyzerPort, 13000) << setting.toStdString();
+        EXPECT_EQ(collector->analyzerServer().Port(), 13000) << setting.toStdString();
+        collector->close();
+    }
 }
 
 TEST_F(CollectorStartup, ThePatientListIsRestoredFromTheRegistry) {

@@ -1,7 +1,10 @@
 // The analyzer link as analyzers meet it: a running collector and real loopback connections.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QTcpSocket>
 
@@ -9,6 +12,8 @@
 #include "Collector.h"
 #include "OperatorMessages.h"
 #include "RunningCollector.h"
+#include "SimulatedMessages.h"
+#include "StoredPoints.h"
 #include "TempRoot.h"
 #include "WaitUntil.h"
 
@@ -120,28 +125,83 @@ TEST_F(AnalyzerLinkTest, TwoUtf16MessagesInOneReadAreBothLiveResults) {
     EXPECT_EQ(cuts[1].type, TMessageType::mtXMLTarvoLiveData);
 }
 
-TEST_F(AnalyzerLinkTest, TwoAnalyzersBehindOneAddressShareOneRecord) {
+TEST_F(AnalyzerLinkTest, TwoAnalyzersBehindOneAddressShareOneRecordButNotTheirText) {
     startCollector();
     QTcpSocket& first = connectFrom("127.0.0.5");
     QTcpSocket& second = connectFrom("127.0.0.5");
-    const QByteArray bytes = utf16(liveMessage("1912"));
-    send(first, bytes.left(100));
-    send(second, bytes.mid(100));
-    ASSERT_EQ(cuts.size(), 1u);
+    const QByteArray one = utf16(liveMessage("ONE"));
+    const QByteArray two = utf16(liveMessage("TWO"));
+    send(first, one.left(100));
+    send(second, two.left(150));
+    send(first, one.mid(100, 7)); // ends in the middle of a character
+    EXPECT_TRUE(cuts.empty()) << "halves of two analyzers' messages make no message";
+    send(second, two.mid(150));
+    send(first, one.mid(107));
+    ASSERT_EQ(cuts.size(), 2u);
+    EXPECT_EQ(cuts[0].message, liveMessage("TWO", "utf-8"));
+    EXPECT_EQ(cuts[1].message, liveMessage("ONE", "utf-8"));
     EXPECT_EQ(cuts[0].identity, "127.0.0.5");
     EXPECT_EQ(collector->connectionRecords().Count(), 1u);
+}
+
+TEST_F(AnalyzerLinkTest, DocumentsOfTwoAnalyzersBehindOneAddressReachTheirOwnPatients) {
+    startCollector();
+    collector->collectionControl().Start();
+    QTcpSocket& first = connectFrom("127.0.0.5");
+    QTcpSocket& second = connectFrom("127.0.0.5");
+    auto documentOf = [](const QString& id, int measurements) {
+        SimulatedMessages::PatientDocument d;
+        d.patient = {id, QStringLiteral("Anna"), QStringLiteral("Berg")};
+        d.uniqueId = QStringLiteral("{ADM-") + id + u'}';
+        d.measurements = measurements;
+        d.start = QDateTime(QDate(2026, 12, 8), QTime(10, 0));
+        return SimulatedMessages::utf16(SimulatedMessages::patientData(d) +
+                                        liveMessage(id + QStringLiteral("-live")));
+    };
+    std::mt19937 random(11);
+    std::vector<QByteArray> one =
+        SimulatedMessages::randomPieces(documentOf("NAT1", 30), random, 97);
+    std::vector<QByteArray> two =
+        SimulatedMessages::randomPieces(documentOf("NAT2", 60), random, 97);
+    for (std::size_t i = 0; i < std::max(one.size(), two.size()); ++i) {
+        if (i < one.size())
+            send(first, one[i]);
+        if (i < two.size())
+            send(second, two[i]);
+    }
+    ASSERT_EQ(cuts.size(), 4u);
+    ASSERT_TRUE(waitUntil([&] { return collector->waitingRebuilds() == 0; }));
+    for (const auto& [id, perAnalyte] :
+         {std::pair{QStringLiteral("NAT1"), 10}, std::pair{QStringLiteral("NAT2"), 20}}) {
+        const QString folder = running->patientFolder(id);
+        EXPECT_EQ(QDir(folder + QStringLiteral("XML-files")).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QStringLiteral("{ADM-") + id + QStringLiteral("}.xml")});
+        const auto points = storedPoints(folder + QStringLiteral("Tarvo.pil"));
+        EXPECT_EQ(countOf(points, QStringLiteral("Glucose")), perAnalyte) << id.toStdString();
+        EXPECT_EQ(countOf(points, QStringLiteral("Lactate")), perAnalyte) << id.toStdString();
+        EXPECT_EQ(countOf(points, QStringLiteral("Pyruvate")), perAnalyte) << id.toStdString();
+        EXPECT_EQ(std::count_if(cuts.begin(), cuts.end(),
+                                [&](const Cut& cut) {
+                                    return cut.message.endsWith(QStringLiteral("</Tarvo>")) &&
+                                           cut.message.contains(QStringLiteral("<PatientID>") + id +
+                                                                QStringLiteral("-live<"));
+                                }),
+                  1);
+    }
 }
 
 TEST_F(AnalyzerLinkTest, ReconnectingAnalyzerGetsItsRecordBack) {
     startCollector();
     QTcpSocket& analyzer = connectFrom("127.0.0.6");
-    send(analyzer, utf16(liveMessage("cut off")).left(120));
+    send(analyzer, utf16(liveMessage("cut off", "utf-8")).left(121));
     TTarvoSocket* record = collector->connectionRecords().Find("127.0.0.6");
     ASSERT_NE(record, nullptr);
-    EXPECT_GT(record->Pending().size(), 0);
+    EXPECT_EQ(collector->analyzerServer().PendingCharacters(), 60);
     analyzer.disconnectFromHost();
     ASSERT_TRUE(waitUntil([&] { return collector->analyzerServer().ConnectionCount() == 0; }));
-    EXPECT_GT(record->Pending().size(), 0) << "the unfinished text waits in the record";
+    EXPECT_EQ(collector->analyzerServer().PendingCharacters(), 0);
+    EXPECT_TRUE(running->logged("Connection from 127.0.0.6 closed in the middle of a message; 121 "
+                                "bytes of unfinished text discarded"));
 
     QTcpSocket& again = connectFrom("127.0.0.6");
     send(again, utf16(liveMessage("1912")));
@@ -163,6 +223,21 @@ TEST_F(AnalyzerLinkTest, WhileBusyBytesWaitAndNoneAreLost) {
     collector->setBusy(false);
     ASSERT_TRUE(waitUntil([&] { return cuts.size() == 2; }));
     EXPECT_EQ(cuts[1].message, liveMessage("P2", "utf-8"));
+}
+
+TEST_F(AnalyzerLinkTest, AnAnalyzerThatLeavesWhileBusyHasItsMessagesHandledAfterwards) {
+    startCollector();
+    QTcpSocket& analyzer = connectFrom("127.0.0.3");
+    collector->setBusy(true);
+    analyzer.write(utf16(liveMessage("P1") + liveMessage("P2")));
+    analyzer.flush();
+    analyzer.disconnectFromHost();
+    waitUntil([] { return false; }, 300);
+    EXPECT_TRUE(cuts.empty()) << "nothing is read while busy";
+    collector->setBusy(false);
+    ASSERT_EQ(cuts.size(), 2u);
+    EXPECT_EQ(cuts[1].message, liveMessage("P2", "utf-8"));
+    EXPECT_EQ(collector->analyzerServer().ConnectionCount(), 0);
 }
 
 TEST_F(AnalyzerLinkTest, ConnectAndDisconnectUpdateTheModels) {
@@ -220,7 +295,8 @@ TEST_F(AnalyzerLinkTest, EndlessTextStaysBoundedAndTheNextMessageGetsThrough) {
     QTcpSocket& analyzer = connectFrom("127.0.0.9");
     const QByteArray piece =
         utf16(QStringLiteral("<?xml version=\"1.0\"?><Tarvo>") + QString(512 * 1024 - 27, u'x'));
-    const qint64 total = qint64(100) << 20;
+    // More than the largest document the link takes: 64 Mi characters are 128 MiB of UTF-16.
+    const qint64 total = qint64(160) << 20;
     qint64 sent = 0;
     qsizetype largestPending = 0;
     while (sent < total) {
@@ -229,8 +305,7 @@ TEST_F(AnalyzerLinkTest, EndlessTextStaysBoundedAndTheNextMessageGetsThrough) {
             sent += piece.size();
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (TTarvoSocket* record = collector->connectionRecords().Find("127.0.0.9"))
-            largestPending = std::max(largestPending, record->Pending().size());
+        largestPending = std::max(largestPending, collector->analyzerServer().PendingCharacters());
     }
     const QByteArray good = utf16(liveMessage("after"));
     analyzer.write(good);
@@ -239,6 +314,8 @@ TEST_F(AnalyzerLinkTest, EndlessTextStaysBoundedAndTheNextMessageGetsThrough) {
     EXPECT_LE(largestPending, ServerSocketTarvo::kPendingLimit);
     const QStringList log = collector->log().mainLines();
     EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const QString& line) {
-        return line.contains(QStringLiteral("Unfinished text from 127.0.0.9 passed"));
+        return line.contains(
+            QStringLiteral("Unfinished text from 127.0.0.9 passed the limit of 67108864 "
+                           "characters for one message ("));
     }));
 }

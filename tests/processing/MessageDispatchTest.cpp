@@ -174,7 +174,7 @@ TEST_F(MessageDispatchTest, AMessageOfNoKnownTypeIsLoggedWithItsSenderAndRootEle
     EXPECT_EQ((*c)->state().collection, CollectionState::Collecting);
 }
 
-TEST_F(MessageDispatchTest, AMessageThatFailsLeavesTheNextOneToTheNextRead) {
+TEST_F(MessageDispatchTest, AMessageThatFailsDoesNotHoldUpTheMessagesBehindIt) {
     auto c = start();
     (*c)->collectionControl().Start();
     QTcpSocket& analyzer = c->connectFrom("127.0.0.5");
@@ -182,23 +182,88 @@ TEST_F(MessageDispatchTest, AMessageThatFailsLeavesTheNextOneToTheNextRead) {
         QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-16\"?><Tarvo><MDMeasurement>"
                        "<Oops></MDMeasurement></Tarvo>");
     AutoControlResult control;
-    control.value = 2;
     control.time = kTime;
+    QString read = broken;
+    for (const double value : {2.0, 3.0}) {
+        control.value = value;
+        read += autoControl(control);
+    }
     int handled = 0;
     QObject::connect(&(*c)->messageDispatcher(), &MessageDispatcher::messageHandled,
                      [&] { ++handled; });
-    ASSERT_TRUE(c->send(analyzer, utf16(broken + autoControl(control))));
-    EXPECT_EQ(handled, 0);
+    // One read, and nothing after it: the analyzer has nothing more to send.
+    ASSERT_TRUE(c->send(analyzer, utf16(read)));
+    ASSERT_TRUE(waitUntil([&] { return handled == 2; }));
     EXPECT_TRUE(c->logged("Message from 127.0.0.5 not handled (111): "));
-    EXPECT_TRUE(storedPoints(c->patientFolder("AutoControl") + "Tarvo.pil").empty());
-    // The next read handles the message that waited, then its own.
-    control.value = 3;
-    ASSERT_TRUE(c->send(analyzer, utf16(autoControl(control))));
-    EXPECT_EQ(handled, 2);
     const auto points = storedPoints(c->patientFolder("AutoControl") + "Tarvo.pil");
     ASSERT_EQ(points.size(), 2u);
     EXPECT_DOUBLE_EQ(points[0].value, 2);
     EXPECT_DOUBLE_EQ(points[1].value, 3);
+}
+
+// Good controls behind a flood of garbage from the same analyzer: every one is stored, in order,
+// and the failures are counted rather than logged one by one.
+class GarbageFloodTest : public MessageDispatchTest,
+                         public ::testing::WithParamInterface<std::pair<const char*, int>> {};
+
+TEST_P(GarbageFloodTest, GoodControlsBehindAFloodAreAllStored) {
+    const auto [garbage, repeat] = GetParam();
+    auto c = start();
+    (*c)->collectionControl().Start();
+    QTcpSocket& analyzer = c->connectFrom("127.0.0.7");
+    constexpr int kControls = 1500;
+    QString controls;
+    AutoControlResult control;
+    for (int i = 0; i < kControls; ++i) {
+        control.value = i;
+        control.time = kTime.addSecs(i);
+        controls += autoControl(control);
+    }
+    QByteArray flood = utf16(QString::fromLatin1(garbage).repeated(repeat));
+    analyzer.write(flood);
+    flood.clear();
+    analyzer.write(utf16(controls));
+    const QString file = c->patientFolder("AutoControl") + "Tarvo.pil";
+    // The log keeps its last lines only: what it says about the flood is read while it comes.
+    bool failureLogged = false;
+    bool restCounted = false;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            failureLogged |= c->logged("Message from 127.0.0.7 not handled (");
+            restCounted |= c->logged("more messages from 127.0.0.7 not handled; the last (");
+            return (*c)->resultProcessor().ResultCalls() >= kControls;
+        },
+        100000))
+        << (*c)->resultProcessor().ResultCalls();
+    const auto points = storedPoints(file);
+    ASSERT_EQ(points.size(), std::size_t(kControls));
+    for (int i = 0; i < kControls; ++i)
+        ASSERT_DOUBLE_EQ(points[std::size_t(i)].value, i) << i;
+    if (QByteArray(garbage).startsWith("<?xml")) {
+        EXPECT_TRUE(failureLogged);
+        EXPECT_TRUE(restCounted);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(MalformedMessagesAndStrayEndMarkers, GarbageFloodTest,
+                         ::testing::Values(std::pair{"<?xml</Tarvo>", 600000},
+                                           std::pair{"</Tarvo>", 1000000}));
+
+TEST_F(MessageDispatchTest, ADocumentOfSixtyThousandMeasurementsArrivesWhole) {
+    auto c = start();
+    (*c)->collectionControl().Start();
+    QTcpSocket& analyzer = c->connectFrom("127.0.0.8");
+    PatientDocument d = documentFor("BIG", 2012, 60000);
+    const QByteArray bytes = utf16(patientData(d));
+    ASSERT_GT(bytes.size() / 2, qsizetype(8) << 20) << "more than the link used to take";
+    analyzer.write(bytes);
+    ASSERT_TRUE(waitUntil([&] { return archiveOf(*c, "BIG").size() == 1; }, 100000));
+    ASSERT_TRUE(waitUntil([&] { return (*c)->waitingRebuilds() == 0; }, 100000));
+    const auto points = storedPoints(c->patientFolder("BIG") + "Tarvo.pil");
+    EXPECT_EQ(countOf(points, "Glucose"), 20000);
+    EXPECT_EQ(countOf(points, "Lactate"), 20000);
+    EXPECT_EQ(countOf(points, "Pyruvate"), 20000);
+    EXPECT_FALSE(c->logged("Unfinished text from"));
 }
 
 TEST_F(MessageDispatchTest, ResultsArrivingWhileOneIsProcessedWaitAndKeepTheirOrder) {

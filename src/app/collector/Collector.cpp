@@ -72,28 +72,40 @@ const std::vector<Collector::NamedStep>& Collector::startupSteps() {
         {"activate analyzer server", &Collector::activateAnalyzerServer},
         {"log start-up summary", &Collector::logStartupSummary},
         {"read external media drive", &Collector::readExternalMediaDrive},
-        // Without a window the housekeeping timer starts where the first showing would start it.
-        {"start housekeeping", &Collector::startHousekeeping},
     };
     return steps;
 }
 
 Collector::StartOutcome Collector::start() {
+    m_startingUp = true;
     for (const NamedStep& step : startupSteps()) {
         try {
             (this->*step.step)();
         } catch (const std::exception& error) {
             handleApplicationError(QString::fromLocal8Bit(error.what()));
-            return StartOutcome::Running;
+            break;
         }
-        if (m_terminate)
+        if (m_terminate) {
+            m_startingUp = false;
             return StartOutcome::Terminate;
+        }
     }
+    // Without a window the housekeeping timer starts where the first showing would start it,
+    // whatever start-up did: its ticks activate the analyzer server until it listens.
+    try {
+        startHousekeeping();
+    } catch (const std::exception& error) {
+        handleApplicationError(QString::fromLocal8Bit(error.what()));
+    }
+    m_startingUp = false;
     return StartOutcome::Running;
 }
 
 void Collector::handleApplicationError(const QString& message) {
-    m_log.writeLog(QLatin1String(LogPrefix::kApplication) + message);
+    const QString line = QLatin1String(LogPrefix::kApplication) + message;
+    m_log.writeLog(line);
+    if (m_startingUp && m_env.startupErrorEcho)
+        m_env.startupErrorEcho(line);
 }
 
 void Collector::chooseSettingsRoot() {
@@ -185,6 +197,14 @@ void Collector::readDataClientPort() {
 
 void Collector::setAnalyzerPort() {
     m_state.analyzerPort = m_settings->read(Setting::Port);
+    if (!ServerSocketTarvo::ValidPort(m_state.analyzerPort)) {
+        m_log.writeLog(QLatin1String(LogPrefix::kPortSetup) +
+                       QStringLiteral("The setting Port = ") +
+                       QString::number(m_state.analyzerPort) +
+                       QStringLiteral(" is no port number (1 to 65535); using port ") +
+                       QString::number(Setting::Port.defaultValue));
+        m_state.analyzerPort = Setting::Port.defaultValue;
+    }
     try {
         if (m_state.analyzerPort != m_server->Port()) {
             m_server->Deactivate();
@@ -245,11 +265,7 @@ void Collector::createParameterCatalogue() {
         *m_registry, m_clock, [this] { return m_server->ConnectionCount(); },
         [this] { return m_server->Active(); },
         [this] {
-            try {
-                m_server->Activate();
-            } catch (const std::exception&) {
-                // The next tick tries again.
-            }
+            reactivateAnalyzerServer();
         }});
     m_checkList =
         std::make_unique<PatientCheckList>(m_state, m_log, m_patients, *m_registry, *m_control);
@@ -285,15 +301,31 @@ void Collector::resumeInterruptedRebuilds() {
 void Collector::startHousekeeping() {
     // The collection settings are read where the window is shown for the first time.
     m_collectionSettings = CollectionSettings::Read(*m_settings);
-    m_control->AutomaticParameters = m_collectionSettings.automatic;
-    m_state.medianFilterLength = m_collectionSettings.medianFilterValue;
-    m_collectionSettings.ApplySelection(m_catalogue);
     m_housekeeping.setInterval(std::max(50, m_collectionSettings.timerIntervalMs));
     connect(&m_housekeeping, &QTimer::timeout, this, [this] {
-        if (m_housekeepingPauses == 0)
+        if (m_housekeepingPauses != 0)
+            return;
+        if (m_control)
             m_control->TimerTick();
+        else if (!m_server->Active())
+            reactivateAnalyzerServer(); // start-up ended before collection control existed
     });
     m_housekeeping.start();
+    if (m_control) {
+        m_control->AutomaticParameters = m_collectionSettings.automatic;
+        m_state.medianFilterLength = m_collectionSettings.medianFilterValue;
+        m_collectionSettings.ApplySelection(m_catalogue);
+    }
+}
+
+void Collector::reactivateAnalyzerServer() {
+    try {
+        m_server->Activate();
+    } catch (const std::exception&) {
+        return; // the server keeps the reason for the status; the next tick tries again
+    }
+    m_log.writeLog(QStringLiteral("ServerSocketTarvo is active. Reading port ") +
+                   QString::number(m_server->Port()));
 }
 
 void Collector::connectToDataHost() {
@@ -352,7 +384,12 @@ void Collector::close() {
     m_closed = true;
     m_log.writeLog(QStringLiteral("Closing application"));
     m_housekeeping.stop();
-    m_server->Deactivate();
+    // Nothing that has arrived is lost: every complete message is handled, and the patients
+    // whose documents were archived are rebuilt, before the program ends.
+    m_server->Shutdown();
+    const QList<QString> waiting(m_rebuildsWaiting.begin(), m_rebuildsWaiting.end());
+    for (const QString& patientId : waiting)
+        rebuildWaitingPatient(patientId);
     m_theLines.clear();
     // Patients added in the last turn of the event loop reach the registry before the end.
     if (m_registry)
@@ -400,8 +437,8 @@ void Collector::requestRebuild(const QString& patientId) {
 }
 
 void Collector::rebuildWaitingPatient(const QString& patientId) {
-    m_rebuildsWaiting.remove(patientId);
-    if (m_closed || !m_recreation)
+    // A request that closing has already carried out finds nothing to do.
+    if (!m_rebuildsWaiting.remove(patientId) || !m_recreation)
         return;
     // A rebuild for a patient that is not collected would only empty its data file.
     const int entry = m_patients.IndexOf(patientId);
@@ -469,7 +506,9 @@ void Collector::rebuildConnectionList(const QString& excludedAddress) {
 }
 
 void Collector::switchInterNetworkingOff() {
-    m_settings->writeBool(QLatin1String(Setting::InterNetworking.name), false);
+    // Written only when it changes: analyzers may connect many times a second.
+    if (m_settings->read(Setting::InterNetworking))
+        m_settings->writeBool(QLatin1String(Setting::InterNetworking.name), false);
     // The data-client socket is closed here once data-host networking exists.
 }
 

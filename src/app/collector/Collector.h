@@ -52,6 +52,9 @@ struct CollectorEnvironment {
     // Creates the automation object on the bus that belongs to the settings root; throws when
     // the server cannot be reached.
     std::function<std::unique_ptr<IPanoptraAutoObject>(RegistryRoot)> createAutomation;
+    // Without a window: where the application errors of start-up are also written (standard
+    // error), so that an engineer sees why the collector is not listening.
+    std::function<void(const QString& line)> startupErrorEcho;
 };
 
 // The running collector without any window: settings in use, the event log, the automation
@@ -75,11 +78,14 @@ public:
 
     // Runs the start-up sequence. A failure inside a step without handling of its own ends the
     // sequence there and is logged as an application error; the collector then runs on with
-    // what was set up. Terminate means the program must end (exitCode tells how).
+    // what was set up, and the housekeeping timer starts in any case (it activates the analyzer
+    // server while it is not listening). Terminate means the program must end (exitCode tells
+    // how).
     StartOutcome start();
     int exitCode() const { return m_exitCode; }
 
-    // Closing steps; safe to call more than once.
+    // Closing steps; safe to call more than once. Stops taking analyzers, handles every complete
+    // message that has arrived and runs the waiting rebuilds before the connections close.
     void close();
 
     // The application-wide failure handler: logs "Application error: " + message.
@@ -179,6 +185,7 @@ private:
     void logStartupSummary();
     void readExternalMediaDrive();
     void startHousekeeping();
+    void reactivateAnalyzerServer();
 
     // AnalyzerLinkHost
     TSockets& records() override { return m_records; }
@@ -229,6 +236,7 @@ private:
     QSet<QString> m_rebuildsWaiting;
     QTimer m_housekeeping; // the main timer
     int m_housekeepingPauses = 0;
+    bool m_startingUp = false;
     bool m_terminate = false;
     int m_exitCode = 0;
     bool m_closed = false;

@@ -149,11 +149,8 @@ QString OperatorCommands::Status() const {
     QStringList lines;
     lines << QStringLiteral("Collection: ") + collectionStateName(state.collection);
     ServerSocketTarvo& server = m_collector.analyzerServer();
-    lines << QStringLiteral("Analyzer server: ") +
-                 (server.Active()
-                      ? QStringLiteral("listening on port ") + QString::number(server.Port())
-                      : QStringLiteral("not listening")) +
-                 QStringLiteral(" (") + m_collector.status().connectionLabel() + u')';
+    lines << QStringLiteral("Analyzer server: ") + server.StateText() + QStringLiteral(" (") +
+                 m_collector.status().connectionLabel() + u')';
     lines << QStringLiteral("Connections: ") + QString::number(server.ConnectionCount());
     for (const QString& line : m_collector.connectionList().lines())
         lines << QStringLiteral("  ") + line;
