@@ -247,7 +247,11 @@ TEST_P(GarbageFloodTest, GoodControlsBehindAFloodAreAllStored) {
 
 INSTANTIATE_TEST_SUITE_P(MalformedMessagesAndStrayEndMarkers, GarbageFloodTest,
                          ::testing::Values(std::pair{"<?xml</Tarvo>", 600000},
-                                           std::pair{"</Tarvo>", 1000000}));
+                                           std::pair{"</Tarvo>", 1000000}),
+                         [](const auto& info) {
+                             return info.index == 0 ? std::string("MalformedMessages")
+                                                    : std::string("StrayEndMarkers");
+                         });
 
 TEST_F(MessageDispatchTest, ADocumentOfSixtyThousandMeasurementsArrivesWhole) {
     auto c = start();
