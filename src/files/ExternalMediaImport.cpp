@@ -5,16 +5,32 @@
 
 #include "CollectorState.h"
 #include "EventLog.h"
+#include "FileReplacement.h"
 #include "HiddenAttribute.h"
 #include "InstallationLayout.h"
 #include "LogPrefixes.h"
 #include "OperatorMessages.h"
 #include "PatientIdentity.h"
+#include "TXMLDocument.h"
 #include "XmlArchive.h"
 
 ExternalMediaImport::ExternalMediaImport(const CollectorState& state, EventLog& log,
                                          OperatorMessages* messages)
     : m_state(state), m_log(log), m_messages(messages) {}
+
+QString ExternalMediaImport::copyWhole(const QString& from, const QString& to) {
+    QFile input(from);
+    if (!input.open(QIODevice::ReadOnly))
+        return input.errorString() + QStringLiteral(" (") + QDir::toNativeSeparators(from) + u')';
+    if (input.size() > TXMLDocument::kLargestDocument)
+        return QStringLiteral("%1 bytes is more than an XML document may hold (%2)")
+            .arg(input.size())
+            .arg(QDir::toNativeSeparators(from));
+    const QByteArray contents = input.readAll();
+    if (contents.size() != input.size())
+        return input.errorString() + QStringLiteral(" (") + QDir::toNativeSeparators(from) + u')';
+    return FileReplacement::replace(to, contents);
+}
 
 ImportOutcome ExternalMediaImport::refuse(const QString& message) {
     if (m_messages)
@@ -64,17 +80,14 @@ ImportOutcome ExternalMediaImport::Import(const QString& patientId, const QStrin
     ImportOutcome outcome;
     outcome.targetArchive = archive;
     for (const QString& file : files) {
+        // A document already in the archive is replaced only by a complete copy: a copy that
+        // fails (a full disk, a medium pulled out) keeps the archived document as it was.
         const QString to = archive + nativeSeparator() + file;
         QFile existing(to);
-        if (existing.exists()) {
+        if (existing.exists())
             existing.setPermissions(existing.permissions() | QFileDevice::WriteOwner);
-            existing.remove();
-        }
-        QFile input(from.filePath(file));
-        if (!input.copy(to)) {
-            const QString failure = input.errorString() + QStringLiteral(" (") +
-                                    QDir::toNativeSeparators(from.filePath(file)) +
-                                    QStringLiteral(")");
+        const QString failure = copyWhole(from.filePath(file), to);
+        if (!failure.isEmpty()) {
             m_log.writeLog(QLatin1String(LogPrefix::kExternalMedia) + failure);
             outcome.message = QLatin1String(LogPrefix::kExternalMedia) + failure;
             return outcome;

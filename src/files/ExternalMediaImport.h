@@ -28,6 +28,9 @@ public:
 
 private:
     ImportOutcome refuse(const QString& message);
+    // Copies one document into the archive through a checked replacement; empty on success,
+    // else the failure with the file it concerns.
+    static QString copyWhole(const QString& from, const QString& to);
 
     const CollectorState& m_state;
     EventLog& m_log;

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include "ExternalMediaDrive.h"
+#include "FailingFileLayer.h"
 #include "RunningCollector.h"
 
 namespace {
@@ -122,6 +123,29 @@ TEST_F(ExternalMediaTest, CopyFailuresAreLoggedAndEndTheImport) {
     EXPECT_TRUE(QFile::exists((*collector)->state().dataRoot + "F1/XML-files/a.xml"))
         << "files copied before the failure stay";
     EXPECT_FALSE(QFile::exists((*collector)->state().dataRoot + "F1/XML-files/c.xml"));
+}
+
+TEST_F(ExternalMediaTest, AFailedCopyKeepsTheArchivedDocumentItWouldReplace) {
+    const QString archivedFile = (*collector)->state().dataRoot + "F2/XML-files/a.xml";
+    write(archivedFile, "<?xml version=\"1.0\"?><Tarvo>archived</Tarvo>");
+    write(media + "F2/a.xml", "<?xml version=\"1.0\"?><Tarvo>on the medium</Tarvo>");
+    {
+        FailingFileLayer fullDisk(FailingFileLayer::Step::ShortWrite);
+        const ImportOutcome outcome = (*collector)->importFromExternalMedia("F2");
+        EXPECT_FALSE(outcome.imported);
+        EXPECT_EQ(outcome.copied, 0);
+    }
+    EXPECT_TRUE(collector->logged("Error(8): "));
+    QFile kept(archivedFile);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly)) << "the archived document is still there";
+    EXPECT_EQ(kept.readAll(), "<?xml version=\"1.0\"?><Tarvo>archived</Tarvo>");
+    EXPECT_EQ(archived("F2"), QStringList{"a.xml"}) << "no temporary file left behind";
+
+    const ImportOutcome again = (*collector)->importFromExternalMedia("F2");
+    EXPECT_TRUE(again.imported);
+    kept.close();
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "<?xml version=\"1.0\"?><Tarvo>on the medium</Tarvo>");
 }
 
 TEST_F(ExternalMediaTest, PickersListPatientFoldersWithDocuments) {
