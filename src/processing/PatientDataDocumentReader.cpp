@@ -69,6 +69,11 @@ void PatientDataDocumentReader::ReadPatientDataDocument(TSaveItNew& writer,
     AnalyteLists lists;
     // Measurements without a time are dated 10000 days before the document was read.
     const QDateTime undated = m_clock.now().addDays(-10000);
+    const auto logFailure = [this](const std::exception& error) {
+        m_log.writeLog(QLatin1String(LogPrefix::kArchivedFile) +
+                       QString::fromLocal8Bit(error.what()) + QStringLiteral(" (") +
+                       QString::number(m_state.errorIndex) + u')');
+    };
     writer.BeginBatch();
     struct FileResults {
         ResultProcessor& processor;
@@ -122,9 +127,7 @@ void PatientDataDocumentReader::ReadPatientDataDocument(TSaveItNew& writer,
             }
         }
     } catch (const std::exception& error) {
-        m_log.writeLog(QLatin1String(LogPrefix::kArchivedFile) +
-                       QString::fromLocal8Bit(error.what()) + QStringLiteral(" (") +
-                       QString::number(m_state.errorIndex) + u')');
+        logFailure(error);
     }
 
     // Denominators by wall-clock time and catheter, each list in its own order, so that pairing
@@ -157,9 +160,15 @@ void PatientDataDocumentReader::ReadPatientDataDocument(TSaveItNew& writer,
                                             force, numerator.time, QString(), ratio.value, name);
             }
         };
-    for (const AnalytePoint& lactate : lists.lactate) {
-        storeRatios(lactate, glucoseByKey, QStringLiteral("LGRatio"));
-        storeRatios(lactate, pyruvateByKey, QStringLiteral("LPRatio"));
+    // A ratio that cannot be stored (its series cannot be added to a full disk) ends the ratios
+    // only: the batch below still writes the document's values.
+    try {
+        for (const AnalytePoint& lactate : lists.lactate) {
+            storeRatios(lactate, glucoseByKey, QStringLiteral("LGRatio"));
+            storeRatios(lactate, pyruvateByKey, QStringLiteral("LPRatio"));
+        }
+    } catch (const std::exception& error) {
+        logFailure(error);
     }
     if (!writer.EndBatch())
         m_log.writeLog(QStringLiteral("Values of patient ") + m_state.currentPatientId +

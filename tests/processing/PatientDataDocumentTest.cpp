@@ -10,6 +10,7 @@
 #include "Clock.h"
 #include "CollectorState.h"
 #include "EventLog.h"
+#include "FailingFileLayer.h"
 #include "LatestValueGrid.h"
 #include "OrvantaLink.h"
 #include "ParameterCatalogue.h"
@@ -93,6 +94,7 @@ protected:
 
 const QString kNoon = QStringLiteral("2026-12-08T12:00:00");
 const QString kOne = QStringLiteral("2026-12-08T13:00:00");
+const QString kThree = QStringLiteral("2026-12-08T14:00:00");
 
 } // namespace
 
@@ -163,4 +165,32 @@ TEST_F(PatientDataDocumentTest, OnlyTheFirstAdmissionNamesThePatient) {
     EXPECT_EQ(serieNamed(dump("P4"), "Glucose")["points"].toArray().size(), 2)
         << "all admissions' results go to the admitted patient";
     EXPECT_FALSE(QDir(state.dataRoot + "P5").exists());
+}
+
+TEST_F(PatientDataDocumentTest, ARatioSeriesThatCannotBeAddedLosesNoValueOfTheDocument) {
+    // Glucose and Lactate exist in the file; the document's pairs need a new LGRatio series,
+    // whose definition rewrites the file, and the disk is full.
+    read(
+        document(admission("P6", "Eva",
+                           recording("Glucose", "CNS", "mM", {{kNoon, "5", "1", "V1", "OK"}}) +
+                               recording("Lactate", "CNS", "mM", {{kOne, "2", "1", "V2", "OK"}}))));
+    {
+        FailingFileLayer fullDisk(FailingFileLayer::Step::Write);
+        read(document(
+            admission("P6", "Eva",
+                      recording("Glucose", "CNS", "mM", {{kThree, "6", "1", "V3", "OK"}}) +
+                          recording("Lactate", "CNS", "mM", {{kThree, "3", "1", "V4", "OK"}}))));
+    }
+    EXPECT_TRUE(log.mainLines().last().contains("Error(3): "))
+        << log.mainLines().last().toStdString();
+    const QJsonObject file = dump("P6");
+    EXPECT_EQ(serieNamed(file, "Glucose")["points"].toArray().size(), 2)
+        << "the document's values are on disk although its ratio could not be stored";
+    EXPECT_EQ(serieNamed(file, "Lactate")["points"].toArray().size(), 2);
+    EXPECT_TRUE(serieNamed(file, "LGRatio").isEmpty());
+
+    // The writer is not left collecting: the next live control reaches the disk at once.
+    processor.StoreFileResult(writer, "CNS", true, 1, "V5", "OK", TAnalyseResult::arNormal, true,
+                              QDateTime(QDate(2026, 12, 8), QTime(15, 0)), "mM", 7.0, "Glucose");
+    EXPECT_EQ(serieNamed(dump("P6"), "Glucose")["points"].toArray().size(), 3);
 }
