@@ -6,23 +6,13 @@
 #include <QTemporaryDir>
 
 #include "FailingFileLayer.h"
+#include "FileBytes.h"
 #include "FileReplacement.h"
 #include "SmallTmpfs.h"
 
 namespace {
 
 using Step = FailingFileLayer::Step;
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 QStringList entries(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);

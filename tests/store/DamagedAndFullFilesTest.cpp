@@ -8,6 +8,7 @@
 #include <QtEndian>
 
 #include "FailingFileLayer.h"
+#include "FileBytes.h"
 #include "PatientDataFile.h"
 #include "SmallTmpfs.h"
 #include "StoredFileParser.h"
@@ -19,17 +20,6 @@ using Step = FailingFileLayer::Step;
 constexpr double kNoon = 46364.5; // 2026-12-08 12:00
 const QString kId = QStringLiteral("1912");
 const QString kName = QStringLiteral("Åsa Öberg");
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 QStringList dataFiles(const QString& folder) {
     return QDir(folder).entryList({QStringLiteral("*")}, QDir::Files | QDir::Hidden);

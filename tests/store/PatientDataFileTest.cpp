@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "ByteBuilder.h"
+#include "FileBytes.h"
 #include "PatientDataFile.h"
 #include "StoredFileParser.h"
 #include "StoredFileTags.h"
@@ -15,17 +16,6 @@ namespace {
 
 const QByteArray kHeader20 = "Keldamed Analysis Save File Header 2.0";
 constexpr double kNoon = 46364.5; // 2026-12-08 12:00
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
 
 std::vector<TTarvoDataPoint> dataPoints(const TParameterSerie& serie) {
     std::vector<TTarvoDataPoint> points;
