@@ -261,6 +261,17 @@ void Collector::createParameterCatalogue() {
                                      requestRebuild(patientId);
                                  }});
     m_dispatcher = m_messageDispatcher.get();
+    m_relay = std::make_unique<LineRelay>(LineParserContext{m_state,
+                                                            m_log,
+                                                            *m_processor,
+                                                            m_saveIt1,
+                                                            m_clock,
+                                                            [this] { m_control->LinkPresent(); },
+                                                            nullptr,
+                                                            m_dumpCounter.get(),
+                                                            {},
+                                                            {}});
+    m_relay->Queue().IncludeChecksum = m_state.includeChecksum;
 }
 
 void Collector::sweepPatientRegistry() {
@@ -370,6 +381,8 @@ public:
 bool Collector::event(QEvent* event) {
     if (event->type() == kLinesWaitingEvent) {
         emit linesWaiting();
+        if (m_relay && !m_closed)
+            m_relay->LinesWaiting(m_theLines);
         return true;
     }
     if (event->type() == kRebuildPatientEvent) {

@@ -1,0 +1,79 @@
+// Record-line analyzers as a running collector meets them: tarvo-sim sends over loopback, the
+// patient files are read back.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include "RunningCollector.h"
+#include "StoredPoints.h"
+#include "TempRoot.h"
+#include "WaitUntil.h"
+
+namespace {
+
+const QString kBin = QStringLiteral(TARVO_BIN_DIR "/");
+
+class LineCollectorTest : public ::testing::Test {
+protected:
+    void start(const QString& protocol) {
+        running = std::make_unique<RunningCollector>(
+            root, QStringLiteral("AutoStart=dword:1\nCommunicationProtocol=") + protocol + u'\n');
+        ASSERT_TRUE(running->started);
+    }
+
+    // Runs tarvo-sim against the collector while the collector's event loop runs.
+    void sim(QStringList arguments) {
+        arguments = QStringList{"--port", QString::number(running->port)} + arguments;
+        QProcess process;
+        process.start(kBin + "tarvo-sim", arguments);
+        ASSERT_TRUE(process.waitForStarted(5000));
+        ASSERT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, 30000));
+        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    }
+
+    std::vector<StoredPoint> points(const QString& id) {
+        return storedPoints(running->patientFolder(id) + "Tarvo.pil");
+    }
+
+    TempRoot root;
+    std::unique_ptr<RunningCollector> running;
+};
+
+} // namespace
+
+TEST_F(LineCollectorTest, RecordLinesFromTheSimulatorAreStored) {
+    start("HL7");
+    sim({"records", "R1", "Glucose", "4.25", "--time", "2026-12-08T10:00:00"});
+    ASSERT_TRUE(waitUntil([&] { return points("R1").size() == 1; }));
+    const StoredPoint point = points("R1").front();
+    EXPECT_EQ(point.parameter, "Glucose");
+    EXPECT_EQ(point.place, "CNS");
+    EXPECT_EQ(point.unit, "mmol/L");
+    EXPECT_DOUBLE_EQ(point.value, 4.25);
+    EXPECT_EQ(point.vialId, "A1");
+
+    const QString file = root.writeFile(
+        "lines.txt", "H|\\^~&|||TARVOflex^SN5||||||||1.0|20100423105919\r\n"
+                     "P|||12-34.56,7||Berg^Asa\r\n"
+                     "O|||Sample #^B2||||20100423105743||||||||MD Sample^II\r\n"
+                     "R||^^^Pyruvate^|226,0874|\xC2\xB5M||||OK|||20100423105743\r\n\x04\r\n"
+                     "H|\\^~&|||TARVOflex^SN5||||||||1.0|20100423105919\r\n"
+                     "P|||12-34.56,7||Berg^Asa\r\n"
+                     "O|||QC #^AutoControlLow||||20100423110000||||||||MD Sample^V3\r\n"
+                     "R||^^^Lactate^|1.5|mM||||OK|||20100423110000\r\nL|1|N\r\n\x04\r\n"
+                     "H|\\^~&|||TARVOflex^SN5||||||EventText|1.0|20100423105919\r\n"
+                     "P|||12-34.56,7||Berg^Asa\r\n"
+                     "R||^^^EventItem^|Catheter moved||||||||20100423101500\r\nL|1|N\r\n\x04\r\n");
+    sim({"--pieces", "file", file});
+    ASSERT_TRUE(waitUntil([&] { return !points("SN5QC").empty(); }));
+    const auto patient = points("1234567");
+    ASSERT_EQ(patient.size(), 1u);
+    EXPECT_EQ(patient[0].unit, QStringLiteral("µM"));
+    EXPECT_DOUBLE_EQ(patient[0].value, 226.0874);
+    const auto controls = points("SN5QC");
+    ASSERT_EQ(controls.size(), 1u);
+    EXPECT_EQ(controls[0].place, "Low");
+    ASSERT_TRUE(waitUntil(
+        [&] { return QFile::exists(running->patientFolder("1234567") + "TarvoEvents.pil"); }));
+    EXPECT_EQ(running->collector->state().collection, CollectionState::Collecting);
+}
