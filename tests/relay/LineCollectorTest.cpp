@@ -2,7 +2,12 @@
 // patient files are read back.
 #include <gtest/gtest.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
+
+#include "AstmHost.h"
 
 #include "RunningCollector.h"
 #include "StoredPoints.h"
@@ -15,9 +20,10 @@ const QString kBin = QStringLiteral(TARVO_BIN_DIR "/");
 
 class LineCollectorTest : public ::testing::Test {
 protected:
-    void start(const QString& protocol) {
+    void start(const QString& protocol, const QString& settings = {}) {
         running = std::make_unique<RunningCollector>(
-            root, QStringLiteral("AutoStart=dword:1\nCommunicationProtocol=") + protocol + u'\n');
+            root, QStringLiteral("AutoStart=dword:1\nCommunicationProtocol=") + protocol + u'\n' +
+                      settings);
         ASSERT_TRUE(running->started);
     }
 
@@ -76,4 +82,50 @@ TEST_F(LineCollectorTest, RecordLinesFromTheSimulatorAreStored) {
     ASSERT_TRUE(waitUntil(
         [&] { return QFile::exists(running->patientFolder("1234567") + "TarvoEvents.pil"); }));
     EXPECT_EQ(running->collector->state().collection, CollectionState::Collecting);
+}
+
+TEST_F(LineCollectorTest, TheFullRelayDeliversEveryResultToTheHost) {
+    AstmHost host({});
+    ASSERT_TRUE(host.listen(0));
+    QStringList messages;
+    QObject::connect(&host, &AstmHost::report, [&](const QByteArray& line) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        if (object.value("event").toString() == "message")
+            messages << object.value("records").toVariant().toStringList().join('|');
+    });
+    start("HL7Telcor", QStringLiteral("RelayDataToHost=dword:1\nHostOther=127.0.0.1\n"
+                                      "PortOther=dword:%1\nIncludeChecksum=dword:1\n")
+                           .arg(host.port()));
+    sim({"--repeat", "3", "records", "T1", "Lactate", "2.5", "--time", "2026-12-08T10:00:00"});
+    ASSERT_TRUE(waitUntil([&] { return messages.size() == 3; }));
+    for (const QString& message : messages)
+        EXPECT_TRUE(message.startsWith("H|\\^&|||TARVOflex^SIM001") &&
+                    message.contains("|P|1||T1||") &&
+                    message.contains("|R|1|^^^Lactate^|2.500|mmol/L||||OK|||20261208100000|L|1|N"))
+            << message.toStdString();
+    EXPECT_EQ(points("T1").size(), 3u);
+    EXPECT_TRUE(running->collector->status().caption().contains("Relaying HL7 data to "))
+        << running->collector->status().caption().toStdString();
+}
+
+TEST_F(LineCollectorTest, TheHl7ProtocolPassesTheTextThrough) {
+    QTcpServer relayHost;
+    ASSERT_TRUE(relayHost.listen(QHostAddress::LocalHost));
+    start("HL7", QStringLiteral("RelayDataToHost=dword:1\nHostOther=127.0.0.1\n"
+                                "PortOther=dword:%1\nFilter194=dword:1\n")
+                     .arg(relayHost.serverPort()));
+    ASSERT_TRUE(waitUntil([&] { return relayHost.hasPendingConnections(); }));
+    QTcpSocket* relayed = relayHost.nextPendingConnection();
+    ASSERT_TRUE(waitUntil([&] {
+        return running->collector->state().relayConnection == RelayConnectionState::Connected;
+    }));
+    QTcpSocket& analyzer = running->connectFrom();
+    const QByteArray text = "H|\\^~&|||TARVOflex^SN1\rR||^^^Glucose^|1|\xC2\xB5M\r\x04";
+    ASSERT_TRUE(running->send(analyzer, text));
+    QByteArray received;
+    ASSERT_TRUE(waitUntil([&] {
+        received += relayed->readAll();
+        return received.size() >= text.size() - 1;
+    }));
+    EXPECT_EQ(received, QByteArray(text).replace(char(0xC2), QByteArray()));
 }

@@ -270,7 +270,8 @@ void Collector::createParameterCatalogue() {
                                                             nullptr,
                                                             m_dumpCounter.get(),
                                                             {},
-                                                            {}});
+                                                            {}},
+                                          [this] { m_linkStatus.Update(); });
     m_relay->Queue().IncludeChecksum = m_state.includeChecksum;
 }
 
@@ -293,8 +294,10 @@ void Collector::startHousekeeping() {
     m_collectionSettings.ApplySelection(m_catalogue);
     m_housekeeping.setInterval(std::max(50, m_collectionSettings.timerIntervalMs));
     connect(&m_housekeeping, &QTimer::timeout, this, [this] {
-        if (m_housekeepingPauses == 0)
+        if (m_housekeepingPauses == 0) {
             m_control->TimerTick();
+            m_relay->Transport().MainTimerTick();
+        }
     });
     m_housekeeping.start();
 }
@@ -316,7 +319,11 @@ void Collector::readRelayHost() {
 }
 
 void Collector::applyRelayConnection() {
-    // The relay socket is pointed at the relay host and opened here when relaying is enabled.
+    try {
+        m_relay->Transport().ApplyRelayConnection();
+    } catch (const std::exception&) {
+        // The main timer tries again.
+    }
 }
 
 void Collector::activateAnalyzerServer() {
@@ -357,7 +364,9 @@ void Collector::close() {
     m_housekeeping.stop();
     m_server->Deactivate();
     m_theLines.clear();
-    // The relay queue is freed and the folder watchers stopped here as their subsystems join.
+    if (m_relay)
+        m_relay->Transport().StopSendTimer();
+    // The folder watchers are stopped here as their subsystem joins.
 }
 
 void Collector::setBusy(bool busy) {
@@ -462,6 +471,11 @@ CaptionFacts Collector::captionFacts() const {
     facts.relayState = m_state.relayConnection;
     facts.relayHostSetting = m_state.relayHost;
     facts.relayPortSetting = m_state.relayPort;
+    if (m_relay) {
+        facts.relayHostName = m_relay->Transport().PeerName();
+        facts.relayAddress = m_relay->Transport().PeerAddress();
+        facts.relayPort = m_relay->Transport().PeerPort();
+    }
     return facts;
 }
 
@@ -488,8 +502,9 @@ void Collector::forwardToDataClients(const QByteArray&) {
     // Data clients are served once data-host networking exists.
 }
 
-void Collector::relayPassThrough(const QByteArray&) {
-    // The relay socket takes HL7 pass-through once the relay exists.
+void Collector::relayPassThrough(const QByteArray& chunk) {
+    if (m_relay)
+        m_relay->Transport().PassThrough(chunk);
 }
 
 void Collector::reportApplicationError(const QString& message) {
