@@ -129,3 +129,34 @@ TEST_F(LineCollectorTest, TheHl7ProtocolPassesTheTextThrough) {
     }));
     EXPECT_EQ(received, QByteArray(text).replace(char(0xC2), QByteArray()));
 }
+
+TEST_F(LineCollectorTest, MessagesForAnAbsentHostAreSentAfterARestartOnceInOrder) {
+    const int hostPort = freeTcpPort();
+    const QString settings = QStringLiteral("RelayDataToHost=dword:1\nHostOther=127.0.0.1\n"
+                                            "PortOther=dword:%1\n")
+                                 .arg(hostPort);
+    start("HL7Telcor", settings);
+    sim({"records", "S1", "Glucose", "1", "--time", "2026-12-08T10:00:00"});
+    sim({"records", "S2", "Glucose", "2", "--time", "2026-12-08T10:01:00"});
+    ASSERT_TRUE(waitUntil([&] { return points("S2").size() == 1; }));
+    EXPECT_EQ(running->collector->lineRelay().Queue().Count(), 6);
+    running.reset();
+
+    AstmHost host({});
+    ASSERT_TRUE(host.listen(quint16(hostPort)));
+    QStringList messages;
+    QObject::connect(&host, &AstmHost::report, [&](const QByteArray& line) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        if (object.value("event").toString() == "message")
+            messages << object.value("records").toVariant().toStringList().join('|');
+    });
+    start("HL7Telcor", settings);
+    EXPECT_TRUE(running->logged("relay entries not yet sent were taken back"));
+    ASSERT_TRUE(waitUntil([&] { return running->collector->lineRelay().Queue().Count() == 0; }));
+    ASSERT_TRUE(waitUntil([&] { return messages.size() == 2; }));
+    EXPECT_TRUE(messages[0].contains("|P|1||S1||"));
+    EXPECT_TRUE(messages[1].contains("|P|1||S2||"));
+    sim({"records", "S3", "Glucose", "3"});
+    ASSERT_TRUE(waitUntil([&] { return messages.size() == 3; }));
+    EXPECT_TRUE(messages[2].contains("|P|1||S3||")) << "nothing sent twice";
+}

@@ -261,17 +261,18 @@ void Collector::createParameterCatalogue() {
                                      requestRebuild(patientId);
                                  }});
     m_dispatcher = m_messageDispatcher.get();
-    m_relay = std::make_unique<LineRelay>(LineParserContext{m_state,
-                                                            m_log,
-                                                            *m_processor,
-                                                            m_saveIt1,
-                                                            m_clock,
-                                                            [this] { m_control->LinkPresent(); },
-                                                            nullptr,
-                                                            m_dumpCounter.get(),
-                                                            {},
-                                                            {}},
-                                          [this] { m_linkStatus.Update(); });
+    m_relay = std::make_unique<LineRelay>(
+        LineParserContext{m_state,
+                          m_log,
+                          *m_processor,
+                          m_saveIt1,
+                          m_clock,
+                          [this] { m_control->LinkPresent(); },
+                          nullptr,
+                          m_dumpCounter.get(),
+                          {},
+                          {}},
+        [this] { m_linkStatus.Update(); }, m_settings->read(Setting::RelayQueueLimit));
     m_relay->Queue().IncludeChecksum = m_state.includeChecksum;
 }
 
