@@ -9,6 +9,7 @@
 
 #include "AstmHost.h"
 
+#include "OperatorCommands.h"
 #include "RunningCollector.h"
 #include "StoredPoints.h"
 #include "TempRoot.h"
@@ -159,4 +160,28 @@ TEST_F(LineCollectorTest, MessagesForAnAbsentHostAreSentAfterARestartOnceInOrder
     sim({"records", "S3", "Glucose", "3"});
     ASSERT_TRUE(waitUntil([&] { return messages.size() == 3; }));
     EXPECT_TRUE(messages[2].contains("|P|1||S3||")) << "nothing sent twice";
+}
+
+TEST_F(LineCollectorTest, OperatorCommandsForTheLineProtocols) {
+    start("HL7");
+    OperatorCommands commands(*running->collector);
+    const QString folder = running->collector->state().logFolder;
+    const QString written = commands.Execute("sample-message");
+    EXPECT_TRUE(written.startsWith("Sample message written to ")) << written.toStdString();
+    QFile sample(folder + "Message.txt");
+    ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+    const QByteArray text = sample.readAll();
+    EXPECT_TRUE(text.startsWith("H|\\^~&|||TARVOflex^SN0001||||||||1.0|20100423105919\r\r\n"));
+    EXPECT_EQ(text.count("\r\r\n"), 5);
+
+    // The sample, ended by EOT, as the example file of the hidden test command.
+    QFile example(folder + "TARVOflexExample.txt");
+    ASSERT_TRUE(example.open(QIODevice::WriteOnly));
+    example.write(text + "\x04\r\n");
+    example.close();
+    const QString answer = commands.Execute("test-lines");
+    EXPECT_TRUE(answer.startsWith("11 lines of ")) << answer.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return points("0001").size() == 1; }));
+    EXPECT_EQ(points("0001").front().unit, QStringLiteral("µM"));
+    EXPECT_DOUBLE_EQ(points("0001").front().value, 226.0874);
 }

@@ -9,6 +9,9 @@ class Collector;
 // entries call the same operations of the collector.
 class OperatorCommands {
 public:
+    static constexpr auto kTestLinesFile = "TARVOflexExample.txt";
+    static constexpr auto kSampleMessageFile = "Message.txt";
+
     explicit OperatorCommands(Collector& collector) : m_collector(collector) {}
 
     QString Execute(const QString& request);
@@ -23,6 +26,10 @@ private:
     QString tick(const QString& patientId, bool ticked);
     QString recreate(const QString& patientId);
     QString import(const QString& patientId);
+    // The record lines of the example file in the diagnostics folder go to the line handler.
+    QString testLines();
+    // A complete sample message in record lines, written to the diagnostics folder.
+    QString sampleMessage();
 
     Collector& m_collector;
 };
