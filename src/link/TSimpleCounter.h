@@ -9,6 +9,7 @@ public:
     int Value() const { return m_value; }
     int Maximum() const { return m_maximum; }
     void Advance() { m_value = m_value >= m_maximum ? 0 : m_value + 1; }
+    void Retreat() { m_value = m_value <= 0 ? m_maximum : m_value - 1; }
 
 private:
     int m_maximum;

@@ -39,6 +39,9 @@ public:
     void WriteEventsFile();
 
     const std::vector<TEventItem>& EventList() const { return m_events; }
+    // The event list of a message read line by line.
+    void AddEvent(TEventItem item) { m_events.push_back(std::move(item)); }
+    void ClearEvents() { m_events.clear(); }
 
 private:
     template <typename Source> void readEvents(const Source& source);

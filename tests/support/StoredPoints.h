@@ -15,6 +15,9 @@ struct StoredPoint {
     double value = 0;
     quint8 status = 0;
     QString statusText;
+    double time = 0; // days since 1899-12-30
+    QString vialId;
+    qint32 attemptNo = 0;
 };
 
 // Every data point of the file, series by series; empty when the file cannot be read.
@@ -31,7 +34,8 @@ inline std::vector<StoredPoint> storedPoints(const QString& path) {
             if (const auto* data = std::get_if<TTarvoDataPoint>(&point))
                 points.push_back({serie->Identity.ParameterName(),
                                   serie->Identity.MeasurementPlace(), serie->Unit, data->Y,
-                                  data->AnalyseResult, data->AnalyseResultString});
+                                  data->AnalyseResult, data->AnalyseResultString, data->X,
+                                  data->VialID, data->AttemptNo});
         }
     }
     return points;

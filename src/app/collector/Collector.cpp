@@ -281,6 +281,19 @@ void Collector::createParameterCatalogue() {
                                      requestRebuild(patientId);
                                  }});
     m_dispatcher = m_messageDispatcher.get();
+    m_relay = std::make_unique<LineRelay>(
+        LineParserContext{m_state,
+                          m_log,
+                          *m_processor,
+                          m_saveIt1,
+                          m_clock,
+                          [this] { m_control->LinkPresent(); },
+                          nullptr,
+                          m_dumpCounter.get(),
+                          {},
+                          {}},
+        [this] { m_linkStatus.Update(); }, m_settings->read(Setting::RelayQueueLimit));
+    m_relay->Queue().IncludeChecksum = m_state.includeChecksum;
 }
 
 void Collector::sweepPatientRegistry() {
@@ -309,6 +322,8 @@ void Collector::startHousekeeping() {
             m_control->TimerTick();
         else if (!m_server->Active())
             reactivateAnalyzerServer(); // start-up ended before collection control existed
+        if (m_relay)
+            m_relay->Transport().MainTimerTick();
     });
     m_housekeeping.start();
     if (m_control) {
@@ -345,7 +360,11 @@ void Collector::readRelayHost() {
 }
 
 void Collector::applyRelayConnection() {
-    // The relay socket is pointed at the relay host and opened here when relaying is enabled.
+    try {
+        m_relay->Transport().ApplyRelayConnection();
+    } catch (const std::exception&) {
+        // The main timer tries again.
+    }
 }
 
 void Collector::activateAnalyzerServer() {
@@ -391,10 +410,12 @@ void Collector::close() {
     for (const QString& patientId : waiting)
         rebuildWaitingPatient(patientId);
     m_theLines.clear();
+    if (m_relay)
+        m_relay->Transport().StopSendTimer();
     // Patients added in the last turn of the event loop reach the registry before the end.
     if (m_registry)
         m_registry->FlushRequestedSweep();
-    // The relay queue is freed and the folder watchers stopped here as their subsystems join.
+    // The folder watchers are stopped here as their subsystem joins.
 }
 
 void Collector::setBusy(bool busy) {
@@ -418,6 +439,8 @@ public:
 bool Collector::event(QEvent* event) {
     if (event->type() == kLinesWaitingEvent) {
         emit linesWaiting();
+        if (m_relay && !m_closed)
+            m_relay->LinesWaiting(m_theLines);
         return true;
     }
     if (event->type() == kRebuildPatientEvent) {
@@ -497,6 +520,11 @@ CaptionFacts Collector::captionFacts() const {
     facts.relayState = m_state.relayConnection;
     facts.relayHostSetting = m_state.relayHost;
     facts.relayPortSetting = m_state.relayPort;
+    if (m_relay) {
+        facts.relayHostName = m_relay->Transport().PeerName();
+        facts.relayAddress = m_relay->Transport().PeerAddress();
+        facts.relayPort = m_relay->Transport().PeerPort();
+    }
     return facts;
 }
 
@@ -525,8 +553,9 @@ void Collector::forwardToDataClients(const QByteArray&) {
     // Data clients are served once data-host networking exists.
 }
 
-void Collector::relayPassThrough(const QByteArray&) {
-    // The relay socket takes HL7 pass-through once the relay exists.
+void Collector::relayPassThrough(const QByteArray& chunk) {
+    if (m_relay)
+        m_relay->Transport().PassThrough(chunk);
 }
 
 void Collector::reportApplicationError(const QString& message) {

@@ -19,6 +19,7 @@
 #include "InstallationLayout.h"
 #include "LatestValueGrid.h"
 #include "LineFraming.h"
+#include "LineRelay.h"
 #include "LinkStatus.h"
 #include "MessageDispatcher.h"
 #include "OrvantaLink.h"
@@ -116,6 +117,8 @@ public:
     const CollectionSettings& collectionSettings() const { return m_collectionSettings; }
     // The writer of results that come without a connection record (line protocols, archives).
     TSaveItNew& mainWriter() { return m_saveIt1; }
+    // The record-line parser and the relay to a laboratory host (exists with the catalogue).
+    LineRelay& lineRelay() { return *m_relay; }
 
     // While Busy is set, analyzer reads wait; clearing it reads what waited.
     void setBusy(bool busy);
@@ -232,6 +235,7 @@ private:
     std::unique_ptr<MessageDispatcher> m_messageDispatcher;
     std::unique_ptr<PatientCheckList> m_checkList;
     std::unique_ptr<PatientRecreation> m_recreation;
+    std::unique_ptr<LineRelay> m_relay;
     CollectionSettings m_collectionSettings;
     QSet<QString> m_rebuildsWaiting;
     QTimer m_housekeeping; // the main timer

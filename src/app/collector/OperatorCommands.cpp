@@ -1,9 +1,13 @@
 #include "OperatorCommands.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QRegularExpression>
 
 #include "Collector.h"
 #include "PatientIdentity.h"
+#include "Windows1252.h"
 #include "XmlArchive.h"
 
 namespace {
@@ -20,9 +24,10 @@ OperatorAnswer refused(const QString& text) {
 
 const std::vector<OperatorCommands::Command>& OperatorCommands::Commands() {
     static const std::vector<Command> commands = {
-        {"status", ""},   {"start", ""},      {"stop", ""},     {"tick", "ID"},
-        {"untick", "ID"}, {"recreate", "ID"}, {"import", "ID"}, {"media-drive", "LETTER"},
-        {"archives", ""}, {"media", ""},      {"show", ""},
+        {"status", ""},   {"start", ""},      {"stop", ""},       {"tick", "ID"},
+        {"untick", "ID"}, {"recreate", "ID"}, {"import", "ID"},   {"media-drive", "LETTER"},
+        {"archives", ""}, {"media", ""},      {"test-lines", ""}, {"sample-message", ""},
+        {"show", ""},
     };
     return commands;
 }
@@ -83,6 +88,10 @@ OperatorAnswer OperatorCommands::Execute(const QString& request) {
     }
     if (verb == QLatin1String("media"))
         return media();
+    if (verb == QLatin1String("test-lines"))
+        return testLines();
+    if (verb == QLatin1String("sample-message"))
+        return sampleMessage();
     return refused(QStringLiteral("unknown command: ") + trimmed + QStringLiteral("; ") +
                    helpText());
 }
@@ -174,4 +183,41 @@ QString OperatorCommands::Status() const {
                  QString::number(m_collector.resultProcessor().ResultCalls());
     lines << QStringLiteral("Rebuilds waiting: ") + QString::number(m_collector.waitingRebuilds());
     return lines.join(u'\n');
+}
+
+OperatorAnswer OperatorCommands::testLines() {
+    const QString path = m_collector.state().logFolder + QLatin1String(kTestLinesFile);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return refused(QStringLiteral("Cannot read ") + path + QStringLiteral(": ") +
+                       file.errorString());
+    QStringList& lines = m_collector.lineQueue();
+    lines.clear();
+    lines = Windows1252::decode(file.readAll())
+                .split(QRegularExpression(QStringLiteral("\\r\\n|\\r|\\n")));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    const qsizetype count = lines.size();
+    QCoreApplication::postEvent(&m_collector, new QEvent(Collector::kLinesWaitingEvent));
+    return done(QString::number(count) + QStringLiteral(" lines of ") + path +
+                QStringLiteral(" wait for the line handler"));
+}
+
+OperatorAnswer OperatorCommands::sampleMessage() {
+    static const char* const lines[] = {
+        "H|\\^~&|||TARVOflex^SN0001||||||||1.0|20100423105919",
+        "P|||0001||Sample^Patient",
+        "O|||Sample #^||||20100423105743||||||||MD Sample^II",
+        "R||^^^Pyruvate^|226.0874|\xB5M||||OK|||20100423105743",
+        "L|1|N",
+    };
+    const QString path = m_collector.state().logFolder + QLatin1String(kSampleMessageFile);
+    QByteArray text;
+    for (const char* line : lines)
+        text += QByteArray(line) + "\r\r\n";
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size())
+        return refused(QStringLiteral("Cannot write ") + path + QStringLiteral(": ") +
+                       file.errorString());
+    return done(QStringLiteral("Sample message written to ") + path);
 }

@@ -24,6 +24,8 @@ public:
     };
     // Every command, in the order the help lists them.
     static const std::vector<Command>& Commands();
+    static constexpr auto kTestLinesFile = "TARVOflexExample.txt";
+    static constexpr auto kSampleMessageFile = "Message.txt";
 
     explicit OperatorCommands(Collector& collector) : m_collector(collector) {}
 
@@ -41,6 +43,10 @@ private:
     OperatorAnswer recreate(const QString& patientId);
     OperatorAnswer import(const QString& patientId);
     OperatorAnswer media();
+    // The record lines of the example file in the diagnostics folder go to the line handler.
+    OperatorAnswer testLines();
+    // A complete sample message in record lines, written to the diagnostics folder.
+    OperatorAnswer sampleMessage();
 
     Collector& m_collector;
 };

@@ -31,6 +31,8 @@ inline constexpr Text HostOther{"HostOther", ""};
 inline constexpr Integer PortOther{"PortOther", 13000};
 inline constexpr Integer CommunicationTimeout{"CommunicationTimeout", 10};
 inline constexpr Boolean Filter194{"Filter194", false};
+// Entries the relay queue holds at most before its oldest messages go to an overflow file.
+inline constexpr Integer RelayQueueLimit{"RelayQueueLimit", 100000};
 inline constexpr Integer Port{"Port", 13000};
 inline constexpr Boolean AutoHide{"AutoHide", false};
 inline constexpr Boolean AutoStart{"AutoStart", false};

@@ -1,0 +1,73 @@
+// The relay queue across restarts and within its bound.
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include "StoredRelayList.h"
+#include "TempRoot.h"
+
+namespace {
+
+class StoredRelayListTest : public ::testing::Test {
+protected:
+    std::unique_ptr<StoredRelayList> open(qsizetype limit = StoredRelayList::kDefaultLimit) {
+        return std::make_unique<StoredRelayList>(
+            folder, limit, [this](const QString& line) { logged << line; },
+            [] { return QDate(2026, 12, 8); });
+    }
+
+    static void addMessage(TRelayList& list, const QByteArray& id) {
+        list.Add("\x05");
+        list.Add("P|||" + id + "\r");
+        list.Add("\x04");
+    }
+
+    TempRoot root;
+    QString folder = root.driveC("TCA/DATA/");
+    QStringList logged;
+};
+
+} // namespace
+
+TEST_F(StoredRelayListTest, WhatWasNotSentComesBackAfterARestart) {
+    {
+        auto list = open();
+        EXPECT_EQ(list->Load(), 0);
+        addMessage(*list, "P1");
+        addMessage(*list, "P2");
+        addMessage(*list, "P3");
+        for (int i = 0; i < 3; ++i)
+            list->DeleteFirst(); // P1 was sent
+    }
+    auto list = open();
+    ASSERT_EQ(list->Load(), 6);
+    EXPECT_EQ(list->Entry(0), "\x05");
+    EXPECT_TRUE(list->Entry(1).contains("P|1||P2\r"));
+    EXPECT_TRUE(list->Entry(4).contains("P|1||P3\r"));
+    addMessage(*list, "P4");
+    list->Clear();
+    auto again = open();
+    EXPECT_EQ(again->Load(), 0) << "an emptied queue stays empty";
+}
+
+TEST_F(StoredRelayListTest, TheOldestMessagesOverflowIntoADatedFile) {
+    auto list = open(7);
+    list->Load();
+    for (int i = 1; i <= 4; ++i)
+        addMessage(*list, "P" + QByteArray::number(i));
+    // The front message may be on its way: P2 and P3 make room, P1 and P4 stay.
+    ASSERT_EQ(list->Count(), 6);
+    EXPECT_TRUE(list->Entry(1).contains("P1"));
+    EXPECT_TRUE(list->Entry(4).contains("P4"));
+    QFile overflow(list->OverflowPath(QDate(2026, 12, 8)));
+    ASSERT_TRUE(overflow.open(QIODevice::ReadOnly));
+    const QByteArray moved = overflow.readAll();
+    EXPECT_TRUE(moved.contains("P|1||P2\r") && moved.contains("P|1||P3\r"));
+    EXPECT_FALSE(moved.contains("P4"));
+    ASSERT_EQ(logged.size(), 2);
+    EXPECT_TRUE(logged[0].startsWith("The relay queue passed 7 entries; the oldest 1 messages (3 "
+                                     "entries) were moved to "))
+        << logged[0].toStdString();
+    auto restarted = open(7);
+    EXPECT_EQ(restarted->Load(), 6) << "the journal knows what overflowed";
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QStringList>
+#include <QTcpServer>
+
+class QTcpSocket;
+
+// How the host answers, for commissioning and for tests.
+struct AstmHostScript {
+    int nakEvery = 0;         // every n-th answer is NAK (0: never)
+    bool nakEnq = false;      // every ENQ is refused
+    bool silent = false;      // nothing is ever answered
+    int closeAfterFrames = 0; // the connection is closed after this many frames (0: never)
+    int closeTimes = 1;       // how often closeAfterFrames applies
+    int delayMs = 0;          // answers go out this late
+};
+
+// A receiving laboratory host under ASTM E1381: answers ENQ and frames, checks frame numbers
+// and checksums, reassembles each message and reports it as one JSON line.
+class AstmHost : public QObject {
+    Q_OBJECT
+
+public:
+    explicit AstmHost(AstmHostScript script, QObject* parent = nullptr);
+    ~AstmHost() override;
+    bool listen(quint16 port);
+    quint16 port() const { return m_server.serverPort(); }
+
+    int Messages() const { return m_messages; }
+    int Enquiries() const { return m_enquiries; }
+
+signals:
+    // One JSON object per line: a message, a refused frame, a connection event.
+    void report(const QByteArray& line);
+
+private:
+    void accept();
+    void read(QTcpSocket* socket);
+    void frame(QTcpSocket* socket, const QByteArray& frame);
+    void answer(QTcpSocket* socket, bool accepted);
+    void emitJson(const QByteArray& kind, const QStringList& records, const QString& note = {});
+
+    AstmHostScript m_script;
+    QTcpServer m_server;
+    QByteArray m_buffer;
+    bool m_inMessage = false;
+    int m_expectedFrame = 1;
+    int m_framesTaken = 0;
+    QByteArray m_text;
+    int m_answers = 0;
+    int m_frames = 0;
+    int m_closes = 0;
+    int m_messages = 0;
+    int m_enquiries = 0;
+};
