@@ -10,10 +10,13 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("astm-host"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TARVO_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Receives relayed results as an ASTM E1381 host and prints each message as JSON."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption port({"p", "port"}, "Port to listen on (default 13000).", "port",
                                   "13000");
     const QCommandLineOption nakEvery("nak-every", "Answer every n-th ENQ or frame with NAK.", "n");
