@@ -16,7 +16,7 @@ tarvo_man_page(orvanta-automation-stub "reference Orvanta automation server on D
 # The relay's receiving host joins the programs and gets its page once it is built.
 if(TARGET astm-host)
   list(APPEND TARVO_PROGRAMS astm-host)
-  tarvo_man_page(astm-host "receiving host for relayed results, for commissioning and tests")
+  tarvo_man_page(astm-host "laboratory host for checking a relay")
 endif()
 install(TARGETS ${TARVO_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
