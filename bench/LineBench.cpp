@@ -18,6 +18,7 @@
 #include "LatestValueGrid.h"
 #include "LineFraming.h"
 #include "LineProtocolParser.h"
+#include "LocalTimeZone.h"
 #include "OrvantaLink.h"
 #include "ParameterCatalogue.h"
 #include "PatManagement.h"
@@ -31,6 +32,7 @@
 #include "XMLTarvoLiveParser.h"
 
 int main(int argc, char** argv) {
+    readLocalTimeZoneOnce(); // as the program does at start-up
     QCoreApplication app(argc, argv);
     const int results = argc > 1 ? std::max(1, atoi(argv[1])) : 100000;
     QTemporaryDir dir;
@@ -90,6 +92,7 @@ int main(int argc, char** argv) {
         m.value = 1 + i % 9 + 0.25;
         documents.push_back(SimulatedMessages::utf16(SimulatedMessages::live(m)));
     }
+    state.protocol = AnalyzerProtocol::Xml; // times as XML writes them
     const auto xmlBegin = std::chrono::steady_clock::now();
     for (const QByteArray& bytes : documents) {
         TXMLDocument xml;

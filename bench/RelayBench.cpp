@@ -21,6 +21,7 @@
 #include "LatestValueGrid.h"
 #include "LineFraming.h"
 #include "LineRelay.h"
+#include "LocalTimeZone.h"
 #include "OrvantaLink.h"
 #include "ParameterCatalogue.h"
 #include "PatManagement.h"
@@ -123,7 +124,12 @@ int send(int results) {
     harness.state.relayPort = host.port();
     harness.state.includeChecksum = true;
     harness.relay().Queue().IncludeChecksum = true;
+    QElapsedTimer feeding;
+    feeding.start();
     harness.feed(0, results);
+    std::printf("%d results parsed, stored and queued in %.2f s\n", results,
+                feeding.nsecsElapsed() / 1e9);
+    std::fflush(stdout);
     RelayTransport& transport = harness.relay().Transport();
     transport.ApplyRelayConnection();
     // The send step as fast as the event loop allows, instead of one entry every 100 ms.
@@ -133,7 +139,7 @@ int send(int results) {
     QElapsedTimer elapsed;
     elapsed.start();
     step.start();
-    while (host.Messages() < results && elapsed.elapsed() < 600000)
+    while (host.Messages() < results && elapsed.elapsed() < 60000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     const double seconds = elapsed.nsecsElapsed() / 1e9;
     std::printf("relay to an acknowledging host on loopback: %d of %d messages in %.2f s = %.0f "
@@ -173,6 +179,7 @@ int backlog(int results) {
 } // namespace
 
 int main(int argc, char** argv) {
+    readLocalTimeZoneOnce();
     QCoreApplication app(argc, argv);
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("send");
     const int n = argc > 2 ? atoi(argv[2]) : 0;
