@@ -2,6 +2,9 @@
 // message, cut by the line framing and stored by the line parser. Run a Release build.
 //
 //   line_bench [N]   N: results (default 100000)
+//
+// Then the same values as XML live results (UTF-16 text decoded, parsed, read and stored as
+// the dispatcher does), for the ratio of the two paths.
 #include <chrono>
 #include <cstdio>
 
@@ -15,6 +18,7 @@
 #include "LatestValueGrid.h"
 #include "LineFraming.h"
 #include "LineProtocolParser.h"
+#include "LocalTimeZone.h"
 #include "OrvantaLink.h"
 #include "ParameterCatalogue.h"
 #include "PatManagement.h"
@@ -22,9 +26,13 @@
 #include "RegistryHives.h"
 #include "ResultProcessor.h"
 #include "SettingsStore.h"
+#include "SimulatedMessages.h"
 #include "TSaveItNew.h"
+#include "TXMLDocument.h"
+#include "XMLTarvoLiveParser.h"
 
 int main(int argc, char** argv) {
+    readLocalTimeZoneOnce(); // as the program does at start-up
     QCoreApplication app(argc, argv);
     const int results = argc > 1 ? std::max(1, atoi(argv[1])) : 100000;
     QTemporaryDir dir;
@@ -73,5 +81,35 @@ int main(int argc, char** argv) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     std::printf("line results: %d in %.2f s = %.0f results/s (%d stored calls)\n", results, seconds,
                 results / seconds, processor.ResultCalls());
+
+    std::vector<QByteArray> documents;
+    documents.reserve(size_t(results));
+    for (int i = 0; i < results; ++i) {
+        SimulatedMessages::LiveMeasurement m;
+        m.patient = {QStringLiteral("XBENCH"), QStringLiteral("Patient"), QStringLiteral("Bench")};
+        m.analyte = analytes.at(i % analytes.size());
+        m.time = start.addSecs(60 * i);
+        m.value = 1 + i % 9 + 0.25;
+        documents.push_back(SimulatedMessages::utf16(SimulatedMessages::live(m)));
+    }
+    state.protocol = AnalyzerProtocol::Xml; // times as XML writes them
+    const auto xmlBegin = std::chrono::steady_clock::now();
+    for (const QByteArray& bytes : documents) {
+        TXMLDocument xml;
+        xml.LoadFromText(QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()),
+                                            bytes.size() / 2));
+        const XMLTarvoLiveParser::TXMLMDMeasurement md =
+            XMLTarvoLiveParser::GetTarvo(xml).Get_MDMeasurement();
+        const XMLTarvoLiveParser::TXMLPatientType patient = md.Get_Patient();
+        processor.ProcessResult(writer, patient.Get_PatientID(), false, md.Get_AttemptNo(),
+                                md.Get_VialID(), md.Get_Status(), md.Get_Time(), md.Get_Unit(),
+                                md.Get_Concentration(), md.Get_Analyte(), md.Get_CatheterLocation(),
+                                patient.Get_LastName(), patient.Get_FirstName());
+    }
+    const double xmlSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - xmlBegin).count();
+    std::printf("XML live results of the same values: %d in %.2f s = %.0f results/s; record "
+                "lines take %.2f times the time of XML\n",
+                results, xmlSeconds, results / xmlSeconds, seconds / xmlSeconds);
     return 0;
 }

@@ -23,6 +23,15 @@ QByteArray checksum(const QByteArray& body) {
     return QByteArray::number(sum % 256, 16).toUpper().rightJustified(2, '0');
 }
 
+QStringList recordsOf(const QByteArray& text) {
+    QStringList records;
+    for (const QByteArray& record : text.split('\r')) {
+        if (!record.isEmpty())
+            records << QString::fromLatin1(record);
+    }
+    return records;
+}
+
 } // namespace
 
 AstmHost::AstmHost(AstmHostScript script, QObject* parent) : QObject(parent), m_script(script) {
@@ -46,8 +55,14 @@ void AstmHost::accept() {
         emitJson("connected", {}, socket->peerAddress().toString());
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            if (m_inMessage)
+            // A message whose last frame (ETX) was accepted is complete: the sender has it
+            // acknowledged and will not send it again, whether its EOT arrived or not.
+            if (m_inMessage && m_lastFrameTaken) {
+                ++m_messages;
+                emitJson("message", recordsOf(m_text), QStringLiteral("ended without EOT"));
+            } else if (m_inMessage) {
                 emitJson("incomplete", {}, QString::fromLatin1(m_text));
+            }
             m_inMessage = false;
             emitJson("disconnected", {});
             socket->deleteLater();
@@ -67,19 +82,15 @@ void AstmHost::read(QTcpSocket* socket) {
                 m_inMessage = true;
                 m_expectedFrame = 1;
                 m_framesTaken = 0;
+                m_lastFrameTaken = false;
                 m_text.clear();
             }
             answer(socket, accepted);
         } else if (first == kEot) {
             m_buffer.remove(0, 1);
             if (m_inMessage) {
-                QStringList records;
-                for (const QByteArray& record : m_text.split('\r')) {
-                    if (!record.isEmpty())
-                        records << QString::fromLatin1(record);
-                }
                 ++m_messages;
-                emitJson("message", records);
+                emitJson("message", recordsOf(m_text));
             }
             m_inMessage = false;
         } else if (first == kStx) {
@@ -141,6 +152,7 @@ void AstmHost::frame(QTcpSocket* socket, const QByteArray& whole) {
     }
     if (!m_script.nakEvery || (m_answers + 1) % m_script.nakEvery != 0) {
         m_text += body.mid(1, body.size() - 2);
+        m_lastFrameTaken = whole.at(endMark) == kEtx;
         m_expectedFrame = (m_expectedFrame + 1) % 8;
         ++m_framesTaken;
     }
@@ -153,6 +165,7 @@ void AstmHost::answer(QTcpSocket* socket, bool accepted) {
     ++m_answers;
     if (m_script.nakEvery > 0 && m_answers % m_script.nakEvery == 0)
         accepted = false;
+    m_refusals += accepted ? 0 : 1;
     const QByteArray reply(1, accepted ? kAck : kNak);
     if (m_script.delayMs > 0)
         QTimer::singleShot(m_script.delayMs, socket, [socket, reply] { socket->write(reply); });

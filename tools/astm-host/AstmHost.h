@@ -30,6 +30,8 @@ public:
 
     int Messages() const { return m_messages; }
     int Enquiries() const { return m_enquiries; }
+    int Frames() const { return m_frames; }
+    int Refusals() const { return m_refusals; }
 
 signals:
     // One JSON object per line: a message, a refused frame, a connection event.
@@ -48,10 +50,12 @@ private:
     bool m_inMessage = false;
     int m_expectedFrame = 1;
     int m_framesTaken = 0;
+    bool m_lastFrameTaken = false; // the message's final frame is accepted
     QByteArray m_text;
     int m_answers = 0;
     int m_frames = 0;
     int m_closes = 0;
     int m_messages = 0;
     int m_enquiries = 0;
+    int m_refusals = 0;
 };
