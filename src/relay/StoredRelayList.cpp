@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include "FileReplacement.h"
+
 namespace {
 
 bool isEot(const QByteArray& entry) {
@@ -63,16 +65,14 @@ void StoredRelayList::note(const QByteArray& line) {
 void StoredRelayList::rewrite() {
     m_journal.close();
     QDir().mkpath(m_folder);
-    QFile file(JournalPath() + QStringLiteral(".new"));
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        for (const QByteArray& entry : m_entries)
-            file.write("A " + entry.toBase64() + '\n');
-        if (file.flush()) {
-            file.close();
-            QFile::remove(JournalPath());
-            QFile::rename(file.fileName(), JournalPath());
-        }
-    }
+    QByteArray contents;
+    for (const QByteArray& entry : m_entries)
+        contents += "A " + entry.toBase64() + '\n';
+    // A journal that cannot be rewritten (a full disk) stays as it was: it still holds every
+    // entry, with the removals noted after them.
+    const QString failure = FileReplacement::replace(JournalPath(), contents);
+    if (!failure.isEmpty() && m_log)
+        m_log(failure);
     m_removals = 0;
 }
 
@@ -124,6 +124,10 @@ void StoredRelayList::enforceLimit() {
         return;
     m_entries.erase(m_entries.begin() + start, m_entries.begin() + start + removed);
     note("X " + QByteArray::number(start) + ' ' + QByteArray::number(removed));
+    // What went to the overflow file leaves the journal too, or a long outage fills the disk.
+    m_removals += removed;
+    if (m_removals > 2 * Count() + 1000)
+        rewrite();
     if (m_log)
         m_log(QStringLiteral("The relay queue passed %1 entries; the oldest %2 messages (%3 "
                              "entries) %4 ")

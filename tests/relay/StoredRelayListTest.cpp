@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 
 #include "StoredRelayList.h"
 #include "TempRoot.h"
@@ -70,4 +71,21 @@ TEST_F(StoredRelayListTest, TheOldestMessagesOverflowIntoADatedFile) {
         << logged[0].toStdString();
     auto restarted = open(7);
     EXPECT_EQ(restarted->Load(), 6) << "the journal knows what overflowed";
+}
+
+TEST_F(StoredRelayListTest, TheJournalStaysWithinTheBoundOverALongOutage) {
+    auto list = open(30);
+    list->Load();
+    // A long outage: far more messages than the bound, none sent.
+    for (int i = 1; i <= 5000; ++i)
+        addMessage(*list, "P" + QByteArray::number(i));
+    ASSERT_LE(list->Count(), 30);
+    const qint64 journal = QFileInfo(list->JournalPath()).size();
+    // What the queue holds, the removals noted since the last rewrite (at most twice the queue
+    // and a thousand), and nothing of what went to the overflow file.
+    EXPECT_LT(journal, 3 * 1100 * 40) << "journal of " << journal << " bytes";
+
+    auto restarted = open(30);
+    EXPECT_EQ(restarted->Load(), list->Count());
+    EXPECT_TRUE(restarted->Entry(restarted->Count() - 2).contains("P5000"));
 }
