@@ -20,6 +20,7 @@
 #include "PatManagement.h"
 #include "PatientDataDocumentReader.h"
 #include "PatientList.h"
+#include "ProcessingSetup.h"
 #include "ResultProcessor.h"
 #include "SettingsStore.h"
 #include "TSaveItNew.h"
@@ -62,33 +63,13 @@ QString document(int measurements) {
     return text + QStringLiteral("</Admission>\r\n</Tarvo>\r\n");
 }
 
-struct Harness {
+struct Harness : ProcessingSetup {
     explicit Harness(const QString& rootPath)
-        : hives(rootPath + "/cu.ini", rootPath + "/lm.ini"),
-          settings(hives, RegistryRoot::CurrentUser), log(clock),
-          registry(settings, patients, log, clock, IdReduction::None), orvanta(log),
-          processor({state, log, patients, registry, catalogue, grid, orvanta, clock, nullptr, {}}),
+        : ProcessingSetup(rootPath, CollectionState::Collecting),
           reader(processor, state, log, clock) {
-        state.dataRoot = rootPath + "/DATA/";
-        QDir().mkpath(state.dataRoot);
-        state.collection = CollectionState::Collecting;
-        state.autoCreate = true;
-        state.savedDecimalSeparator = u'.';
         writer.KeepPoints = false;
     }
-    SystemClock clock;
-    RegistryHives hives;
-    SettingsStore settings;
-    EventLog log;
-    CollectorState state;
-    PatientListModel patients;
-    PatManagement registry;
-    TParameters catalogue;
-    LatestValueGrid grid;
-    OrvantaLink orvanta;
-    ResultProcessor processor;
     PatientDataDocumentReader reader;
-    TSaveItNew writer;
 };
 
 double readDocument(int measurements, double* bareParse) {

@@ -20,6 +20,7 @@
 #include "ParameterCatalogue.h"
 #include "PatManagement.h"
 #include "PatientList.h"
+#include "ProcessingSetup.h"
 #include "ResultProcessor.h"
 #include "SettingsStore.h"
 #include "TSaveItNew.h"
@@ -32,32 +33,9 @@ double since(SteadyClock::time_point start) {
     return std::chrono::duration<double>(SteadyClock::now() - start).count();
 }
 
-struct Harness {
-    explicit Harness(const QString& rootPath)
-        : hives(rootPath + "/cu.ini", rootPath + "/lm.ini"),
-          settings(hives, RegistryRoot::CurrentUser), log(clock),
-          registry(settings, patients, log, clock, IdReduction::None), orvanta(log),
-          processor(
-              {state, log, patients, registry, catalogue, grid, orvanta, clock, nullptr, {}}) {
-        state.dataRoot = rootPath + "/DATA/";
-        QDir().mkpath(state.dataRoot);
-        // Ready: results are shown and their patients registered, nothing is stored.
-        state.collection = CollectionState::Ready;
-        state.autoCreate = true;
-        state.savedDecimalSeparator = u'.';
-    }
-    SystemClock clock;
-    RegistryHives hives;
-    SettingsStore settings;
-    EventLog log;
-    CollectorState state;
-    PatientListModel patients;
-    PatManagement registry;
-    TParameters catalogue;
-    LatestValueGrid grid;
-    OrvantaLink orvanta;
-    ResultProcessor processor;
-    TSaveItNew writer;
+// Ready: results are shown and their patients registered, nothing is stored.
+struct Harness : ProcessingSetup {
+    explicit Harness(const QString& rootPath) : ProcessingSetup(rootPath, CollectionState::Ready) {}
 };
 
 void result(Harness& h, const QString& patientId) {

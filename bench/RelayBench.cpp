@@ -26,6 +26,7 @@
 #include "ParameterCatalogue.h"
 #include "PatManagement.h"
 #include "PatientList.h"
+#include "ProcessingSetup.h"
 #include "RegistryHives.h"
 #include "ResultProcessor.h"
 #include "SettingsStore.h"
@@ -62,17 +63,9 @@ QByteArray recordLines(int i) {
            ".25|mmol/L||||OK|||" + time + "\rL|1|N\r\x04";
 }
 
-struct Harness {
-    explicit Harness(const QString& path)
-        : hives(path + "/cu.ini", path + "/lm.ini"), settings(hives, RegistryRoot::CurrentUser),
-          log(clock), registry(settings, patients, log, clock, IdReduction::None), orvanta(log),
-          processor(
-              {state, log, patients, registry, catalogue, grid, orvanta, clock, nullptr, {}}) {
-        state.dataRoot = path + "/DATA/";
-        QDir().mkpath(state.dataRoot);
+struct Harness : ProcessingSetup {
+    explicit Harness(const QString& path) : ProcessingSetup(path, CollectionState::Collecting) {
         state.logFolder = path + "/";
-        state.collection = CollectionState::Collecting;
-        state.autoCreate = true;
         state.protocol = AnalyzerProtocol::AstmE1381;
         writer.KeepPoints = false;
     }
@@ -94,18 +87,6 @@ struct Harness {
             relay().LinesWaiting(lines);
         }
     }
-    SystemClock clock;
-    RegistryHives hives;
-    SettingsStore settings;
-    EventLog log;
-    CollectorState state;
-    PatientListModel patients;
-    PatManagement registry;
-    TParameters catalogue;
-    LatestValueGrid grid;
-    OrvantaLink orvanta;
-    ResultProcessor processor;
-    TSaveItNew writer;
     LineFraming framing;
     QStringList lines;
 
