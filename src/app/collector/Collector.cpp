@@ -549,6 +549,14 @@ void Collector::pauseHousekeeping(bool paused) {
     m_housekeepingPauses += paused ? 1 : -1;
 }
 
+void Collector::monitoringSwitched(bool) {
+    // Folder monitoring takes the switch here once it exists.
+}
+
+void Collector::closeDataClient() {
+    // The data-client socket is closed here once data-host networking exists.
+}
+
 void Collector::forwardToDataClients(const QByteArray&) {
     // Data clients are served once data-host networking exists.
 }

@@ -141,6 +141,14 @@ public:
     // Rebuild requests still waiting to run.
     int waitingRebuilds() const { return int(m_rebuildsWaiting.size()); }
 
+    // Saving the settings dialog: folder monitoring was switched on or off (the new value of
+    // MonitorNetworkLocation is already written); rebuildAll is the operator's answer to the
+    // question whether all patient data is recreated.
+    void monitoringSwitched(bool rebuildAll);
+    // Saving the settings dialog: closes the data-client socket; the reconnect countdown opens
+    // it again while inter-networking is on.
+    void closeDataClient();
+
 signals:
     // Another copy of the program asked this one to show its window.
     void showWindowRequested();
@@ -148,6 +156,10 @@ signals:
     void linesWaiting();
     // A patient record file was created (the New Patient window shows the text for 5 s).
     void patientFileCreated(const QString& statusText);
+    // Folder monitoring's two texts: "Monitoring: " + data root, and the patient and time of the
+    // last update from the shared folder.
+    void monitoringTextChanged(const QString& text);
+    void updateTextChanged(const QString& text);
 
 protected:
     bool event(QEvent* event) override;
