@@ -5,8 +5,10 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build
   qt6-base-dev qt6-serialport-dev libpugixml-dev
+  # the window: Qt Charts for the trend view (its CMake files need the OpenGL and xkbcommon headers)
+  qt6-charts-dev libqt6opengl6-dev libxkbcommon-dev
   libgtest-dev libgmock-dev
-  dbus-daemon dbus-bin xvfb xauth socat
+  dbus-daemon dbus-bin xvfb xauth socat imagemagick
   # the Debian package: manual pages, dependencies, checks
   help2man dpkg-dev file man-db lintian desktop-file-utils systemd
 )
