@@ -43,6 +43,10 @@ inline constexpr Boolean InterNetworking{"InterNetworking", false};
 inline constexpr Text IPString{"IPString", ""};
 inline constexpr Integer ClientSocketPort{"ClientSocketPort", 13999};
 inline constexpr Boolean MonitorNetworkLocation{"MonitorNetworkLocation", false};
+// Seconds between the polling scans of folder monitoring (0: only archives that cannot be
+// watched are scanned); off, MonitorNotifications leaves changes to the polling scan alone.
+inline constexpr Integer MonitorPollSeconds{"MonitorPollSeconds", 10};
+inline constexpr Boolean MonitorNotifications{"MonitorNotifications", true};
 inline constexpr Boolean DuplicateXMLFiles{"DuplicateXMLFiles", false};
 inline constexpr Text DuplicateToNetworkLocation{"DuplicateToNetworkLocation", ""};
 inline constexpr Text ExternalMediaDrive{"ExternalMediaDrive", ""};

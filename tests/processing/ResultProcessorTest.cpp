@@ -101,6 +101,17 @@ TEST_F(ResultProcessorTest, ControlsAreStoredUnderAutoControlByLevel) {
     EXPECT_EQ(points[2].place, "Elevated");
 }
 
+TEST_F(ResultProcessorTest, WhileTheSharedDataRootIsMonitoredLiveResultsAreNotStored) {
+    state.monitorNetworkLocation = true; // the data files are built by the rebuilds alone
+    live("AutoControl", true, "Lactate", "Low", 1.5);
+    state.protocol = AnalyzerProtocol::Hl7;
+    processor.ProcessResult(writer, "P1", false, 1, "V1", "OK", "20261208120500", "mmol/L", 4.5,
+                            "Glucose", "CNS", "Son", "Per");
+    EXPECT_TRUE(stored("AutoControl").empty());
+    EXPECT_TRUE(stored("P1").empty());
+    EXPECT_EQ(processor.LatestValue(), "Glucose CNS = 4.50 mmol/L") << "still shown";
+}
+
 TEST_F(ResultProcessorTest, ARefusedAnnouncementIsLoggedAndTheValueStaysStored) {
     server->refuseResults = true;
     EXPECT_NO_THROW(live("AutoControl", true, "Lactate", "Low", 1.5));

@@ -30,9 +30,11 @@ public:
     using AutomationFactory = std::function<std::unique_ptr<IPanoptraAutoObject>()>;
 
     // settings: further lines of the program's settings key; automation: the server to use
-    // instead of the one in memory; clock: the collector's clock (the system's when not given).
+    // instead of the one in memory; clock: the collector's clock (the system's when not given);
+    // timers: those of folder monitoring (the event loop's when not given).
     explicit RunningCollector(TempRoot& root, const QString& settings = {},
-                              AutomationFactory automation = {}, const Clock* clock = nullptr)
+                              AutomationFactory automation = {}, const Clock* clock = nullptr,
+                              TimerSource* timers = nullptr)
         : m_root(root) {
         port = freeTcpPort();
         root.writeHive(RegistryRoot::CurrentUser,
@@ -44,6 +46,7 @@ public:
         environment.executablePath = QStringLiteral("/opt/tarvo/tarvo-collect");
         environment.messages = &messages;
         environment.clock = clock;
+        environment.timers = timers;
         environment.createAutomation = [this, automation](RegistryRoot) {
             return automation ? automation()
                               : std::unique_ptr<IPanoptraAutoObject>(

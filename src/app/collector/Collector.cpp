@@ -35,7 +35,17 @@ Collector::Collector(CollectorEnvironment environment, QObject* parent)
       m_log(m_clock), m_orvanta(m_log), m_dumpCounter(std::make_unique<TSimpleCounter>(20)),
       m_framing(std::make_unique<FramingDispatcher>(m_records)), m_dispatcher(m_framing.get()),
       m_linkStatus(m_log, [this] { return captionFacts(); }),
-      m_server(std::make_unique<ServerSocketTarvo>(static_cast<AnalyzerLinkHost&>(*this))) {}
+      m_server(std::make_unique<ServerSocketTarvo>(static_cast<AnalyzerLinkHost&>(*this))),
+      m_monitor(std::make_unique<FolderMonitor>(
+          FolderMonitorContext{m_log, m_clock, m_env.timers ? *m_env.timers : TimerSource::system(),
+                               [this](const QString& patientId) {
+                                   recreateMonitoredPatient(patientId);
+                               }})) {
+    connect(m_monitor.get(), &FolderMonitor::monitoringTextChanged, this,
+            &Collector::monitoringTextChanged);
+    connect(m_monitor.get(), &FolderMonitor::updateTextChanged, this,
+            &Collector::updateTextChanged);
+}
 
 Collector::~Collector() {
     m_hives.setFailureReporter({}); // the event log goes before the hives
@@ -92,8 +102,10 @@ Collector::StartOutcome Collector::start() {
     }
     // Without a window the housekeeping timer starts where the first showing would start it,
     // whatever start-up did: its ticks activate the analyzer server until it listens.
+    // Folder monitoring starts there too.
     try {
         startHousekeeping();
+        startFolderMonitoring();
     } catch (const std::exception& error) {
         handleApplicationError(QString::fromLocal8Bit(error.what()));
     }
@@ -415,7 +427,7 @@ void Collector::close() {
     // Patients added in the last turn of the event loop reach the registry before the end.
     if (m_registry)
         m_registry->FlushRequestedSweep();
-    // The folder watchers are stopped here as their subsystem joins.
+    m_monitor->Close();
 }
 
 void Collector::setBusy(bool busy) {
@@ -549,8 +561,26 @@ void Collector::pauseHousekeeping(bool paused) {
     m_housekeepingPauses += paused ? 1 : -1;
 }
 
-void Collector::monitoringSwitched(bool) {
-    // Folder monitoring takes the switch here once it exists.
+void Collector::startFolderMonitoring() {
+    m_monitor->FirstShowing({m_state.dataRoot, m_state.monitorNetworkLocation,
+                             m_settings->read(Setting::MonitorPollSeconds),
+                             m_settings->read(Setting::MonitorNotifications)});
+}
+
+void Collector::monitoringSwitched(bool rebuildAll) {
+    m_state.monitorNetworkLocation = m_settings->read(Setting::MonitorNetworkLocation);
+    m_monitor->MonitoringSwitched(m_state.monitorNetworkLocation, rebuildAll);
+}
+
+void Collector::recreateMonitoredPatient(const QString& patientId) {
+    if (!m_recreation)
+        return;
+    m_control->EndAutoHide();
+    try {
+        m_recreation->RecreatePatient(patientId, true, false);
+    } catch (const std::exception& error) {
+        handleApplicationError(QString::fromLocal8Bit(error.what()));
+    }
 }
 
 void Collector::closeDataClient() {

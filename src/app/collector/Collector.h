@@ -15,6 +15,7 @@
 #include "ConnectionListModel.h"
 #include "EventLog.h"
 #include "ExternalMediaImport.h"
+#include "FolderMonitor.h"
 #include "IOrvanta_TLB.h"
 #include "InstallationLayout.h"
 #include "LatestValueGrid.h"
@@ -49,6 +50,8 @@ struct CollectorEnvironment {
     // automation link off).
     QString firstArgument;
     const Clock* clock = nullptr;
+    // The timers of folder monitoring (the event loop's when not given).
+    TimerSource* timers = nullptr;
     OperatorMessages* messages = nullptr;
     // Creates the automation object on the bus that belongs to the settings root; throws when
     // the server cannot be reached.
@@ -138,6 +141,7 @@ public:
     // The patient folders the pickers offer.
     PatientFolderListing patientsWithArchive() const;
     PatientFolderListing patientsOnExternalMedia() const;
+    FolderMonitor& folderMonitor() { return *m_monitor; }
     // Rebuild requests still waiting to run.
     int waitingRebuilds() const { return int(m_rebuildsWaiting.size()); }
 
@@ -200,6 +204,8 @@ private:
     void logStartupSummary();
     void readExternalMediaDrive();
     void startHousekeeping();
+    void startFolderMonitoring();
+    void recreateMonitoredPatient(const QString& patientId);
     void reactivateAnalyzerServer();
 
     // AnalyzerLinkHost
@@ -248,6 +254,7 @@ private:
     std::unique_ptr<PatientCheckList> m_checkList;
     std::unique_ptr<PatientRecreation> m_recreation;
     std::unique_ptr<LineRelay> m_relay;
+    std::unique_ptr<FolderMonitor> m_monitor;
     CollectionSettings m_collectionSettings;
     QSet<QString> m_rebuildsWaiting;
     QTimer m_housekeeping; // the main timer
