@@ -1,9 +1,8 @@
 #include "FolderListingSignature.h"
 
-#include <QDateTime>
-#include <QDirIterator>
-#include <QFileInfo>
 #include <QHashFunctions>
+
+#include "FolderEntries.h"
 
 namespace {
 
@@ -17,23 +16,21 @@ quint64 mix(quint64 value) {
     return value;
 }
 
+bool addFolder(const QString& folder, quint64 depthSeed, quint64& signature) {
+    return forEachFolderEntry(folder, [&](const FolderEntry& entry) {
+        const quint64 name = qHash(entry.name, size_t(depthSeed));
+        const quint64 size = entry.isFolder ? ~quint64(0) : quint64(entry.size);
+        // The sum does not depend on the order in which the system lists the entries.
+        signature +=
+            mix(name ^ mix(size + 0x9e3779b97f4a7c15ULL) ^ mix(quint64(entry.modified) * 31 + 7));
+        if (entry.isFolder)
+            addFolder(folder + u'/' + entry.nameText(), mix(depthSeed + name), signature);
+    });
+}
+
 } // namespace
 
 quint64 FolderListingSignature::Of(const QString& folder) {
-    if (!QFileInfo(folder).isDir())
-        return 0;
-    // The sum does not depend on the order in which the system lists the entries.
     quint64 signature = 1;
-    QDirIterator entries(folder,
-                         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                         QDirIterator::Subdirectories);
-    while (entries.hasNext()) {
-        entries.next();
-        const QFileInfo info = entries.fileInfo();
-        const quint64 name = qHash(info.filePath(), size_t(0x5bd1e995));
-        const quint64 size = quint64(info.isDir() ? -1 : info.size());
-        const quint64 time = quint64(info.lastModified().toMSecsSinceEpoch());
-        signature += mix(name ^ mix(size + 0x9e3779b97f4a7c15ULL) ^ mix(time * 31 + 7));
-    }
-    return signature;
+    return addFolder(folder, 0x5bd1e995, signature) ? signature : 0;
 }

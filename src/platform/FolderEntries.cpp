@@ -1,0 +1,69 @@
+#include "FolderEntries.h"
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <QFile>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
+
+QString FolderEntry::nameText() const {
+#ifdef Q_OS_WIN
+    return QString::fromWCharArray(reinterpret_cast<const wchar_t*>(name.data()),
+                                   name.size() / qsizetype(sizeof(wchar_t)));
+#else
+    return QFile::decodeName(name.toByteArray());
+#endif
+}
+
+bool forEachFolderEntry(const QString& folder,
+                        const std::function<void(const FolderEntry&)>& visit) {
+#ifdef Q_OS_WIN
+    const std::wstring pattern =
+        (QString(folder).replace(u'/', u'\\') + QStringLiteral("\\*")).toStdWString();
+    WIN32_FIND_DATAW data;
+    const HANDLE search = FindFirstFileW(pattern.c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    do {
+        const std::wstring name(data.cFileName);
+        if (name == L"." || name == L"..")
+            continue;
+        FolderEntry entry;
+        entry.name = QByteArrayView(reinterpret_cast<const char*>(data.cFileName),
+                                    qsizetype(name.size() * sizeof(wchar_t)));
+        entry.size = (qint64(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        entry.modified = (qint64(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                         data.ftLastWriteTime.dwLowDateTime;
+        entry.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                         (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+        visit(entry);
+    } while (FindNextFileW(search, &data));
+    FindClose(search);
+    return true;
+#else
+    DIR* listing = ::opendir(QFile::encodeName(folder).constData());
+    if (!listing)
+        return false;
+    const int descriptor = ::dirfd(listing);
+    while (const dirent* item = ::readdir(listing)) {
+        const char* text = item->d_name;
+        if (text[0] == '.' && (text[1] == 0 || (text[1] == '.' && text[2] == 0)))
+            continue;
+        const QByteArrayView name(text);
+        struct stat status;
+        if (::fstatat(descriptor, item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+            continue; // gone meanwhile
+        FolderEntry entry;
+        entry.name = name;
+        entry.size = qint64(status.st_size);
+        entry.modified = qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+        entry.isFolder = S_ISDIR(status.st_mode);
+        visit(entry);
+    }
+    ::closedir(listing);
+    return true;
+#endif
+}
