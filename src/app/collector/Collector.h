@@ -161,7 +161,8 @@ signals:
     // A patient record file was created (the New Patient window shows the text for 5 s).
     void patientFileCreated(const QString& statusText);
     // Folder monitoring's two texts: "Monitoring: " + data root, and the patient and time of the
-    // last update from the shared folder.
+    // last update from the shared folder ("Update from: " + patient + " At: " + time); both
+    // empty while monitoring is off (the labels are hidden).
     void monitoringTextChanged(const QString& text);
     void updateTextChanged(const QString& text);
 
