@@ -218,11 +218,18 @@ void FolderMonitor::UpdateFromFolder(const QString& path) {
 }
 
 void FolderMonitor::Close() {
+    if (m_closed)
+        return;
     m_closed = true;
     m_pollTimer->stop();
     m_dataRoot.Stop();
-    for (const auto& watcher : m_patientWatchers)
+    for (const auto& watcher : m_patientWatchers) {
         watcher->Stop();
+        // A burst still in its delay is rebuilt now: the next start only watches, so the data
+        // file would otherwise stay behind its archive until the archive changes again.
+        if (watcher->Pending())
+            watcher->TimerProcedure();
+    }
 }
 
 void FolderMonitor::reportFailure(const QString& text) {

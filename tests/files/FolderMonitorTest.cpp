@@ -272,6 +272,22 @@ TEST_F(FolderMonitorTest, ClosingStopsEveryWatcher) {
     EXPECT_TRUE(rebuilds.empty());
 }
 
+TEST_F(FolderMonitorTest, ABurstStillInItsDelayIsRebuiltWhenMonitoringCloses) {
+    makeArchive("P1");
+    makeArchive("P2");
+    monitor->FirstShowing(settings());
+    write("P1/XML-files/{A}.xml");
+    ASSERT_TRUE(delivered());
+    timers.advanceMs(1000);
+    ASSERT_TRUE(rebuilds.empty());
+    monitor->Close();
+    ASSERT_EQ(rebuilds.size(), 1u);
+    EXPECT_EQ(rebuilds[0].patient, "P1");
+    monitor->Close();
+    timers.advanceMs(60000);
+    EXPECT_EQ(rebuilds.size(), 1u) << "once, and nothing after closing";
+}
+
 TEST_F(FolderMonitorTest, ThePatientIsTheFolderHoldingTheArchive) {
     EXPECT_EQ(FolderMonitor::PatientFromPath("\\\\server\\DATA\\P-17\\XML-files"), "P-17");
     EXPECT_EQ(FolderMonitor::PatientFromPath("/mnt/ward/DATA/P-17/XML-files"), "P-17");

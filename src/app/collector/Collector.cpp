@@ -421,13 +421,14 @@ void Collector::close() {
     const QList<QString> waiting(m_rebuildsWaiting.begin(), m_rebuildsWaiting.end());
     for (const QString& patientId : waiting)
         rebuildWaitingPatient(patientId);
+    // Folder monitoring rebuilds the bursts still in their delay before it stops watching.
+    m_monitor->Close();
     m_theLines.clear();
     if (m_relay)
         m_relay->Transport().StopSendTimer();
     // Patients added in the last turn of the event loop reach the registry before the end.
     if (m_registry)
         m_registry->FlushRequestedSweep();
-    m_monitor->Close();
 }
 
 void Collector::setBusy(bool busy) {
