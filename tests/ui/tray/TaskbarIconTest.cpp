@@ -59,8 +59,7 @@ struct TrayFixture : ::testing::Test {
         auto owned = std::make_unique<RecordingShell>(desktop);
         shell = owned.get();
         tray = std::make_unique<TTaskbarIconControler>(
-            [this](const QString& line) { logged << line; }, [] { return true; },
-            std::move(owned));
+            [this](const QString& line) { logged << line; }, [] { return true; }, std::move(owned));
         tray->setIcon(ProgramIcon::ForState(CollectionState::Ready));
     }
 };
@@ -194,8 +193,7 @@ TEST(FileVersion, GetVersionIsTheApplicationVersionOrUnknown) {
 }
 
 TEST(ProgramIconTest, EachStateHasItsOwnPicture) {
-    const QImage offline =
-        ProgramIcon::ForState(CollectionState::Offline).pixmap(32, 32).toImage();
+    const QImage offline = ProgramIcon::ForState(CollectionState::Offline).pixmap(32, 32).toImage();
     const QImage ready = ProgramIcon::ForState(CollectionState::Ready).pixmap(32, 32).toImage();
     const QImage collecting =
         ProgramIcon::ForState(CollectionState::Collecting).pixmap(32, 32).toImage();
