@@ -100,7 +100,8 @@ function(tarvo_check_widgets_only_in_ui)
   if(offenders)
     list(JOIN offenders "\n" listing)
     message(FATAL_ERROR
-      "Only the libraries under src/ui, the program and the tests may link Qt Widgets; "
+      "Only the libraries under src/ui, the program and the tests may link Qt Widgets "
+      "(or a module built on it, such as Qt Charts); "
       "these libraries link it (directly or through their link interface):\n${listing}\n"
       "Move the widget code into src/ui or drop the link.")
   endif()

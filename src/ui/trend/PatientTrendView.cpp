@@ -36,7 +36,7 @@ QColor colourFor(const TrendLine& line, int placeIndex) {
 PatientTrendView::PatientTrendView(QWidget* parent)
     : QWidget(parent), m_now([] { return QDateTime::currentDateTime(); }), m_chart(new QChart),
       m_view(new QChartView(m_chart, this)), m_timeAxis(new QDateTimeAxis(m_chart)),
-      m_valueAxis(new QValueAxis(m_chart)), m_empty(new QLabel(this)) {
+      m_empty(new QLabel(this)) {
     setObjectName(QStringLiteral("PatientTrend"));
     m_chart->setTitle(tr("Last 24 hours"));
     m_chart->legend()->setAlignment(Qt::AlignRight);
@@ -44,9 +44,7 @@ PatientTrendView::PatientTrendView(QWidget* parent)
     m_timeAxis->setFormat(QStringLiteral("HH:mm"));
     m_timeAxis->setTickCount(9); // every three hours
     m_timeAxis->setTitleText(tr("Time of day"));
-    m_valueAxis->setLabelFormat(QStringLiteral("%.1f"));
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
-    m_chart->addAxis(m_valueAxis, Qt::AlignLeft);
     m_view->setRenderHint(QPainter::Antialiasing);
 
     m_empty->setObjectName(QStringLiteral("lblTrendEmpty"));
@@ -84,21 +82,44 @@ QStringList PatientTrendView::lineLabels() const {
     return m_labels;
 }
 
+QValueAxis* PatientTrendView::axisFor(const QString& unit) {
+    const QString title = unit.isEmpty() ? tr("ratio") : unit;
+    for (QValueAxis* axis : m_valueAxes)
+        if (axis->titleText() == title)
+            return axis;
+    auto* axis = new QValueAxis(m_chart);
+    axis->setTitleText(title);
+    axis->setLabelFormat(QStringLiteral("%.1f"));
+    m_chart->addAxis(axis, m_valueAxes.isEmpty() ? Qt::AlignLeft : Qt::AlignRight);
+    m_valueAxes << axis;
+    return axis;
+}
+
 void PatientTrendView::redraw() {
     ++m_redraws;
     const QDateTime now = m_now();
     m_drawnAt = now;
     m_chart->removeAllSeries();
+    for (QValueAxis* axis : m_valueAxes) {
+        m_chart->removeAxis(axis);
+        delete axis;
+    }
+    m_valueAxes.clear();
     m_labels.clear();
 
     const std::vector<TrendLine> lines =
         m_series.fileName().isEmpty() ? std::vector<TrendLine>{} : m_series.lastDay(now);
-    double low = 0;
-    double high = 1;
-    bool first = true;
+    struct Range {
+        double low = 0;
+        double high = 0;
+        bool empty = true;
+    };
+    QHash<QValueAxis*, Range> ranges;
     QHash<QString, int> placesSeen;
     for (const TrendLine& line : lines) {
         const QColor colour = colourFor(line, placesSeen[line.parameter]++);
+        QValueAxis* axis = axisFor(line.unit);
+        Range& range = ranges[axis];
         bool legendShown = false;
         for (const QList<QPointF>& segment : line.segments) {
             auto* series = new QLineSeries;
@@ -108,33 +129,43 @@ void PatientTrendView::redraw() {
             series->setPointsVisible(true);
             m_chart->addSeries(series);
             series->attachAxis(m_timeAxis);
-            series->attachAxis(m_valueAxis);
+            series->attachAxis(axis);
             // Segments after a break continue the same line: one legend entry for all.
             const QList<QLegendMarker*> markers = m_chart->legend()->markers(series);
             for (QLegendMarker* marker : markers)
                 marker->setVisible(!legendShown);
             legendShown = true;
             for (const QPointF& point : segment) {
-                low = first ? point.y() : std::min(low, point.y());
-                high = first ? point.y() : std::max(high, point.y());
-                first = false;
+                range.low = range.empty ? point.y() : std::min(range.low, point.y());
+                range.high = range.empty ? point.y() : std::max(range.high, point.y());
+                range.empty = false;
             }
         }
         m_labels << line.label;
     }
-    if (first || high - low < 1e-9) {
-        const double centre = first ? 0.5 : low;
-        low = std::min(0.0, centre - 0.5);
-        high = centre + 0.5;
-    } else {
-        const double margin = (high - low) * 0.05;
-        low = low >= 0 && low - margin < 0 ? 0 : low - margin;
-        high += margin;
+    if (m_valueAxes.isEmpty()) {
+        // An empty chart still has its grid.
+        auto* axis = new QValueAxis(m_chart);
+        m_chart->addAxis(axis, Qt::AlignLeft);
+        m_valueAxes << axis;
     }
-    m_valueAxis->setRange(low, high);
-    m_valueAxis->applyNiceNumbers();
+    for (QValueAxis* axis : m_valueAxes) {
+        const Range range = ranges.value(axis);
+        double low = range.low;
+        double high = range.high;
+        if (range.empty || high - low < 1e-9) {
+            const double centre = range.empty ? 0.5 : low;
+            low = std::min(0.0, centre - 0.5);
+            high = centre + 0.5;
+        } else {
+            const double margin = (high - low) * 0.05;
+            low = low >= 0 && low - margin < 0 ? 0 : low - margin;
+            high += margin;
+        }
+        axis->setRange(low, high);
+        axis->applyNiceNumbers();
+    }
     m_timeAxis->setRange(now.addSecs(-kHours * 3600), now);
-
     QString text;
     if (m_series.fileName().isEmpty())
         text = tr("No patient selected");

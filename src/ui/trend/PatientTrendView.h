@@ -13,8 +13,9 @@
 #include "PatientTrendSeries.h"
 
 // The current patient's stored values of the last 24 hours, one line for each parameter and
-// place, with the time of day along the bottom. It only draws: the points come from the
-// patient's data file through PatientTrendSeries.
+// place, with the time of day along the bottom and one value axis for each unit (the first on
+// the left, the others on the right), so that values in mM are not flattened by those in uM. It
+// only draws: the points come from the patient's data file through PatientTrendSeries.
 class PatientTrendView : public QWidget {
     Q_OBJECT
 
@@ -40,6 +41,8 @@ public:
     int redrawCount() const { return m_redraws; }
 
     QChart* chart() const { return m_chart; }
+    // The value axis of each unit shown ("ratio" for the ratios), in order.
+    QList<QValueAxis*> valueAxes() const { return m_valueAxes; }
 
 public slots:
     // Reads the file again when it changed since the last reading, and draws it anew then or
@@ -48,13 +51,15 @@ public slots:
 
 private:
     void redraw();
+    // The value axis of a unit, added when the unit is new.
+    QValueAxis* axisFor(const QString& unit);
 
     PatientTrendSeries m_series;
     Now m_now;
     QChart* m_chart;
     QChartView* m_view;
     QDateTimeAxis* m_timeAxis;
-    QValueAxis* m_valueAxis;
+    QList<QValueAxis*> m_valueAxes;
     QLabel* m_empty;
     QStringList m_labels;
     QDateTime m_drawnAt;

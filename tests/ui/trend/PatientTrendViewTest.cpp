@@ -74,6 +74,41 @@ TEST_F(PatientTrendViewTest, OneLineForEachParameterWithItsUnitAndItsOwnColour) 
     EXPECT_EQ(axis->format(), QStringLiteral("HH:mm"));
 }
 
+TEST_F(PatientTrendViewTest, EachUnitHasItsOwnValueAxisSoSmallValuesStayReadable) {
+    ASSERT_TRUE(file.store("Glucose", "CNS", "mM", 1.2, now.addSecs(-3600)));
+    ASSERT_TRUE(file.store("Lactate", "CNS", "mM", 3.4, now.addSecs(-3600)));
+    ASSERT_TRUE(file.store("Pyruvate", "CNS", "uM", 140, now.addSecs(-3600)));
+    ASSERT_TRUE(file.store("LPRatio", "CNS", "", 24, now.addSecs(-3600)));
+    view.showPatient(file.fileName());
+
+    const QList<QValueAxis*> axes = view.valueAxes();
+    ASSERT_EQ(axes.size(), 3);
+    EXPECT_EQ(axes[0]->titleText(), QStringLiteral("mM"));
+    EXPECT_EQ(axes[0]->alignment(), Qt::AlignLeft);
+    EXPECT_EQ(axes[1]->titleText(), QStringLiteral("uM"));
+    EXPECT_EQ(axes[2]->titleText(), QStringLiteral("ratio"));
+    // The mM axis spans the mM values, not the pyruvate's hundreds.
+    EXPECT_LE(axes[0]->max(), 10.0);
+    EXPECT_GE(axes[0]->max(), 3.4);
+    EXPECT_GE(axes[1]->max(), 140.0);
+    for (QLineSeries* line : lineSeries()) {
+        const QList<QAbstractAxis*> attached = line->attachedAxes();
+        const QString unitAxis = line->name().startsWith(QLatin1String("Pyruvate")) ? "uM"
+                                 : line->name().startsWith(QLatin1String("L/P"))    ? "ratio"
+                                                                                    : "mM";
+        bool found = false;
+        for (QAbstractAxis* axis : attached)
+            found = found || (axis->orientation() == Qt::Vertical && axis->titleText() == unitAxis);
+        EXPECT_TRUE(found) << line->name().toStdString();
+    }
+
+    // Showing the patient again does not pile up axes.
+    view.showPatient(QString());
+    view.showPatient(file.fileName());
+    EXPECT_EQ(view.valueAxes().size(), 3);
+    EXPECT_EQ(view.chart()->axes(Qt::Vertical).size(), 3);
+}
+
 TEST_F(PatientTrendViewTest, RefreshDrawsANewValueAndNothingWhenTheFileIsUnchanged) {
     ASSERT_TRUE(file.store("Glucose", "CNS", "mM", 2.0, now.addSecs(-3600)));
     view.showPatient(file.fileName());
