@@ -86,6 +86,16 @@ TEST_F(TrayFixture, HintIsCutTo63CharactersWhenShownAndWhenChanged) {
     tray->setHint(QStringLiteral("Ready"));
     EXPECT_EQ(desktop.tip, QStringLiteral("Ready"));
     EXPECT_EQ(desktop.modifies, 2);
+
+    // A new picture reaches the shown icon; while hidden, nothing reaches the desktop.
+    tray->setIcon(ProgramIcon::ForState(CollectionState::Collecting));
+    EXPECT_EQ(desktop.modifies, 3);
+    tray->Hide();
+    tray->setHint(kLongHint);
+    tray->setIcon(ProgramIcon::ForState(CollectionState::Offline));
+    EXPECT_EQ(desktop.modifies, 3);
+    tray->Show();
+    EXPECT_EQ(desktop.tip, kLongHint.left(63));
 }
 
 TEST_F(TrayFixture, ShowingAShownIconAndHidingAHiddenOneDoNothing) {
