@@ -1,8 +1,10 @@
 // The relay to a laboratory host: messages per second to an acknowledging host on loopback,
-// and the memory of a backlog while the host is away (the queue keeps at most its bound in
-// memory, the overflow files take the rest). Run a Release build.
+// with the program's send step and with the step unthrottled, and the memory of a backlog
+// while the host is away (the queue keeps at most its bound in memory, the overflow files take
+// the rest). Run a Release build.
 //
-//   relay_bench send [N]      N: results relayed (default 20000)
+//   relay_bench step [N]      N: results relayed at one entry per 100 ms step (default 100)
+//   relay_bench send [N]      N: results relayed with the step unthrottled (default 20000)
 //   relay_bench backlog [N]   N: results queued with the host away (default 1000000)
 #include <chrono>
 #include <cstdio>
@@ -94,7 +96,10 @@ private:
     std::unique_ptr<LineRelay> m_relay;
 };
 
-int send(int results) {
+// Parses, stores and queues the results, then relays them to an acknowledging host on
+// loopback until it has them all or a time limit passes. unthrottled: the send step runs as
+// fast as the event loop allows instead of on its 100 ms timer.
+int relay(int results, bool unthrottled) {
     QTemporaryDir dir;
     Harness harness(dir.path());
     AstmHost host({});
@@ -105,29 +110,43 @@ int send(int results) {
     harness.state.relayPort = host.port();
     harness.state.includeChecksum = true;
     harness.relay().Queue().IncludeChecksum = true;
+    RelayTransport& transport = harness.relay().Transport();
     QElapsedTimer feeding;
     feeding.start();
     harness.feed(0, results);
     std::printf("%d results parsed, stored and queued in %.2f s\n", results,
                 feeding.nsecsElapsed() / 1e9);
     std::fflush(stdout);
-    RelayTransport& transport = harness.relay().Transport();
+    // Queueing started the send timer: the measurement starts it again once connected.
+    transport.StopSendTimer();
     transport.ApplyRelayConnection();
-    // The send step as fast as the event loop allows, instead of one entry every 100 ms.
+    QElapsedTimer connecting;
+    connecting.start();
+    while (!transport.IsOpen() && connecting.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     QTimer step;
     step.setInterval(0);
     QObject::connect(&step, &QTimer::timeout, [&] { transport.SendStep(); });
     QElapsedTimer elapsed;
     elapsed.start();
-    step.start();
-    while (host.Messages() < results && elapsed.elapsed() < 60000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (unthrottled)
+        step.start();
+    else
+        transport.StartSendTimer();
+    const qint64 limitMs = unthrottled ? 60000 : 150000;
+    while (host.Messages() < results && elapsed.elapsed() < limitMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const double seconds = elapsed.nsecsElapsed() / 1e9;
-    std::printf("relay to an acknowledging host on loopback: %d of %d messages in %.2f s = %.0f "
-                "messages/s (send step unthrottled; the program sends one entry per 100 ms "
-                "step, at most %.1f messages/s)\n",
-                host.Messages(), results, seconds, host.Messages() / seconds,
-                1000.0 / RelayTransport::kSendStepMs / 3);
+    const double rate = host.Messages() / seconds;
+    // A message of one result is an ENQ, one frame and the EOT: three entries.
+    std::printf("relay to an acknowledging host on loopback, %s: %d of %d messages in %.2f s = "
+                "%.1f messages/s, %.2f ms per entry\n",
+                unthrottled ? "send step unthrottled" : "one entry per 100 ms send step",
+                host.Messages(), results, seconds, rate,
+                1000.0 * seconds / (3.0 * host.Messages()));
+    const double boundMessages = StoredRelayList::kDefaultLimit / 3.0;
+    std::printf("  a full queue (%d entries, about %.0f such messages) drains in %.1f min\n",
+                StoredRelayList::kDefaultLimit, boundMessages, boundMessages / rate / 60.0);
     return host.Messages() == results ? 0 : 1;
 }
 
@@ -166,5 +185,7 @@ int main(int argc, char** argv) {
     const int n = argc > 2 ? atoi(argv[2]) : 0;
     if (mode == QLatin1String("backlog"))
         return backlog(n > 0 ? n : 1000000);
-    return send(n > 0 ? n : 20000);
+    if (mode == QLatin1String("step"))
+        return relay(n > 0 ? n : 100, false);
+    return relay(n > 0 ? n : 20000, true);
 }

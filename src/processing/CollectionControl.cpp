@@ -117,6 +117,8 @@ void CollectionControl::WriteEndPoints(bool all) {
             continue;
         try {
             TSaveItNew* writer = m_context.records.SaverForPatient(entry.Patient.PatientID);
+            if (writer == nullptr && m_lineWriterFor)
+                writer = m_lineWriterFor(entry.Patient.PatientID);
             if (writer == nullptr)
                 continue;
             const QString folder = PatientIdentity::PatientFolderFor(

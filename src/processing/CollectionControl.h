@@ -16,6 +16,7 @@ class OrvantaLink;
 class PatManagement;
 class PatientListModel;
 class TParameters;
+class TSaveItNew;
 class TSockets;
 
 // Everything collection control reads and changes, owned by the collector.
@@ -68,6 +69,11 @@ public:
     // End points (value 0 at the last sample time + 1 s) for every selected parameter of the
     // ticked, sending patients, or of all patients; only for the line protocols.
     void WriteEndPoints(bool all);
+    // Where end points find the writer of a patient that no connection record names: the
+    // patients whose results arrive in record lines.
+    void SetLineWriters(std::function<TSaveItNew*(const QString& patientId)> writerFor) {
+        m_lineWriterFor = std::move(writerFor);
+    }
     // The main timer's duties.
     void TimerTick();
     // The window is no longer hidden by itself in this run (the operator works with it); while
@@ -87,4 +93,5 @@ private:
     CollectionControlContext m_context;
     CollectionControls m_controls;
     bool m_autoHidePending = true;
+    std::function<TSaveItNew*(const QString& patientId)> m_lineWriterFor;
 };

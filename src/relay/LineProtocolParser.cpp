@@ -220,9 +220,21 @@ void LineProtocolParser::result(const QString& text, Batch& batch) {
         place = batch.locationLabel;
         vialId = m_sampleLabel;
     }
+    const QString sending = PatientIdentity::Clean(m_patientId, PatientIdentity::Cleaning::Result,
+                                                   m_context.state.idReduction);
+    if (sending != QLatin1String(PatientIdentity::kNull))
+        m_lastPatientOf[batch.analyzer] = sending;
     m_context.processor.ProcessResult(m_context.writer, m_patientId, true, 1, vialId, batch.status,
                                       timeText, m_units, m_value, parameterName, place, m_lastName,
                                       m_firstName);
+}
+
+TSaveItNew* LineProtocolParser::WriterForPatient(const QString& patientId) const {
+    for (const auto& [analyzer, patient] : m_lastPatientOf) {
+        if (patient == patientId)
+            return &m_context.writer;
+    }
+    return nullptr;
 }
 
 void LineProtocolParser::relay(const QString& record) {

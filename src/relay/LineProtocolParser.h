@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 
 #include <QDateTime>
 #include <QString>
@@ -56,6 +57,10 @@ public:
     const QString& FirstName() const { return m_firstName; }
     const QDateTime& SampleTime() const { return m_sampleTime; }
     const std::vector<TEventItem>& EventList() const { return m_events.EventList(); }
+    // The writer of the end points of a patient whose results arrive in record lines: the
+    // writer of these results while the patient is the one an analyzer sent last, null
+    // otherwise.
+    TSaveItNew* WriterForPatient(const QString& patientId) const;
 
 private:
     struct Batch;
@@ -90,4 +95,6 @@ private:
     QString m_testName;
     QString m_units;
     double m_value = 0;
+    // The patient (cleaned ID) each analyzer sent its last result for, by analyzer identity.
+    std::map<QString, QString> m_lastPatientOf;
 };

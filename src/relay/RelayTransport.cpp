@@ -172,6 +172,10 @@ void RelayTransport::PassThrough(const QByteArray& chunk) {
 }
 
 void RelayTransport::connected() {
+    // Entries are a few bytes each and every one waits for its answer: the stack must not hold
+    // a small write back until the previous one is acknowledged (an EOT followed by the next
+    // ENQ would wait for the host's delayed acknowledgement).
+    m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_context.state.relayConnection = RelayConnectionState::Connected;
     m_connectingTicks = 0;
     if (m_context.refreshCaption)

@@ -9,8 +9,10 @@
 
 #include "AstmHost.h"
 
+#include "OleDateTime.h"
 #include "OperatorCommands.h"
 #include "RunningCollector.h"
+#include "StoredFileParser.h"
 #include "StoredPoints.h"
 #include "TempRoot.h"
 #include "WaitUntil.h"
@@ -83,6 +85,35 @@ TEST_F(LineCollectorTest, RecordLinesFromTheSimulatorAreStored) {
     ASSERT_TRUE(waitUntil(
         [&] { return QFile::exists(running->patientFolder("1234567") + "TarvoEvents.pil"); }));
     EXPECT_EQ(running->collector->state().collection, CollectionState::Collecting);
+}
+
+TEST_F(LineCollectorTest, StopEndsTheSeriesOfThePatientAnAnalyzerSentLast) {
+    start("HL7");
+    running->connectFrom(); // an analyzer stays connected: collecting does not go offline
+    sim({"records", "E1", "Glucose", "4.25", "--time", "2026-12-08T09:00:00"});
+    sim({"records", "E2", "Glucose", "4.5", "--time", "2026-12-08T10:00:00"});
+    ASSERT_TRUE(waitUntil([&] { return points("E2").size() == 1; }));
+    running->collector->collectionControl().Stop();
+
+    const QDateTime endTime(QDate(2026, 12, 8), QTime(10, 0, 1));
+    EXPECT_EQ(running->calls.filter("AddEndPoint").size(), 1)
+        << running->calls.join('\n').toStdString();
+    QFile file(running->patientFolder("E2") + "Tarvo.pil");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const TStoredFileContent content = StoredFileParser::parse(file.readAll());
+    ASSERT_EQ(content.series().size(), 1u);
+    ASSERT_TRUE(content.series()[0]->Points);
+    const std::vector<TSeriesPoint>& series = content.series()[0]->Points->Points;
+    ASSERT_EQ(series.size(), 2u);
+    ASSERT_TRUE(std::holds_alternative<TRecordDelimiterPoint>(series[1]));
+    EXPECT_EQ(OleDateTime::toDateTime(std::get<TRecordDelimiterPoint>(series[1]).X), endTime);
+    // The analyzer went on to E2: E1 is no longer its sending patient.
+    QFile earlier(running->patientFolder("E1") + "Tarvo.pil");
+    ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
+    const TStoredFileContent before = StoredFileParser::parse(earlier.readAll());
+    ASSERT_EQ(before.series().size(), 1u);
+    ASSERT_TRUE(before.series()[0]->Points);
+    EXPECT_EQ(before.series()[0]->Points->Points.size(), 1u) << "no end point for E1";
 }
 
 TEST_F(LineCollectorTest, TheFullRelayDeliversEveryResultToTheHost) {

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 
 #include "AstmHost.h"
 #include "Clock.h"
@@ -16,6 +18,8 @@
 #include "WaitUntil.h"
 
 namespace {
+
+const QString kBin = QStringLiteral(TARVO_BIN_DIR "/");
 
 class RelayTransportTest : public ::testing::Test {
 protected:
@@ -186,4 +190,78 @@ TEST_F(RelayTransportTest, ConnectionSettings) {
     EXPECT_EQ(state.relayConnection, RelayConnectionState::Connecting);
     transport.MainTimerTick();
     EXPECT_EQ(state.relayConnection, RelayConnectionState::Disconnected);
+}
+
+TEST_F(RelayTransportTest, AHostNameWithoutDotsIsLookedUp) {
+    startHost();
+    state.relayHost = "localhost";
+    queueMessage("P1");
+    ASSERT_TRUE(connectTransport());
+    EXPECT_EQ(transport.PeerName(), "localhost") << "connected by name, not by address";
+    ASSERT_TRUE(waitUntil([&] { return messages.size() == 1; }));
+    EXPECT_TRUE(messages[0].contains("|P|1||P1|")) << messages[0].toStdString();
+}
+
+TEST_F(RelayTransportTest, TheCommissioningHostAnswersAsLateAsAsked) {
+    startHost(); // the relay settings; the host that answers is the program
+    const int port = freeTcpPort();
+    QProcess program;
+    program.start(kBin + "astm-host", {"--port", QString::number(port), "--delay-ms", "300"});
+    ASSERT_TRUE(program.waitForStarted(5000));
+    QByteArray said;
+    ASSERT_TRUE(waitUntil([&] {
+        said += program.readAllStandardError();
+        return said.contains("listening");
+    })) << said.toStdString();
+    state.relayPort = port;
+    queueMessage("P1");
+    transport.StopSendTimer();
+    ASSERT_TRUE(connectTransport());
+
+    QElapsedTimer answered;
+    answered.start();
+    transport.SendStep(); // ENQ
+    ASSERT_TRUE(waitUntil([&] { return !transport.Acknowledgement().IsWaiting(); }));
+    EXPECT_GE(answered.elapsed(), 300) << "the acknowledgement came early";
+    QByteArray printed;
+    ASSERT_TRUE(waitUntil([&] {
+        transport.SendStep();
+        printed += program.readAllStandardOutput();
+        return printed.contains("\"event\":\"message\"");
+    })) << printed.toStdString();
+    EXPECT_TRUE(printed.contains("P|1||P1")) << printed.toStdString();
+    EXPECT_EQ(queue.Count(), 0);
+    program.kill();
+    program.waitForFinished(5000);
+}
+
+TEST_F(RelayTransportTest, AnAnswerLaterThanTheTimeOutFollowsAResendAndNothingIsLost) {
+    AstmHostScript script;
+    script.delayMs = 500;
+    startHost(script);
+    queueMessage("P1");
+    queueMessage("P2");
+    transport.StopSendTimer();
+    ASSERT_TRUE(connectTransport());
+    transport.SendStep(); // ENQ
+    ASSERT_TRUE(waitUntil([&] { return host->Enquiries() == 1; }));
+    clock.advanceSeconds(TWaitingForAck::kAckTimeoutSeconds + 1);
+    transport.SendStep(); // no answer within the time-out: the ENQ again
+    ASSERT_TRUE(waitUntil([&] { return host->Enquiries() == 2; }));
+    EXPECT_EQ(queue.Count(), 6);
+    // No step runs until the first answer is in (each step would repeat the ENQ now).
+    ASSERT_TRUE(waitUntil([&] { return !transport.Acknowledgement().IsWaiting(); }));
+
+    // The late answers arrive one after the other: each is taken by whatever entry is
+    // outstanding when it comes, so that against a host that accepts everything nothing is
+    // lost, sent twice or dumped.
+    ASSERT_TRUE(waitUntil([&] {
+        transport.SendStep();
+        return messages.size() == 2 && queue.Count() == 0;
+    })) << reports.join(',').toStdString();
+    EXPECT_TRUE(messages[0].contains("|P|1||P1|"));
+    EXPECT_TRUE(messages[1].contains("|P|1||P2|"));
+    EXPECT_EQ(host->Enquiries(), 3);
+    EXPECT_FALSE(reports.contains("refused")) << reports.join(',').toStdString();
+    EXPECT_FALSE(QFile::exists(state.logFolder + "RelayLines.txt"));
 }

@@ -50,6 +50,8 @@ bool AstmHost::listen(quint16 port) {
 
 void AstmHost::accept() {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        // Each answer is one byte that the sender waits for: it goes out at once.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_buffer.clear();
         m_inMessage = false;
         emitJson("connected", {}, socket->peerAddress().toString());

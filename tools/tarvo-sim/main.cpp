@@ -26,7 +26,10 @@ constexpr auto kUsage =
     "  admission ID [--events N]               an admission with N events\n"
     "  document ID [--schema 2004|2008|2012] [--measurements N] [--unique-id U]\n"
     "              [--places N]                a patient-data document\n"
-    "  records ID ANALYTE VALUE                a result in record lines (line protocols)\n"
+    "  records ID ANALYTE VALUE [--results N] [--patients P]\n"
+    "                                          N results in record lines (line protocols),\n"
+    "                                          each 0.001 higher and 1 s later, for the\n"
+    "                                          patients ID0 ... ID(P-1) in turn when P > 1\n"
     "  file PATH...                            the files' text (XML files as UTF-16LE)\n"
     "  stream --patients N --results N         live measurements and controls, mixed\n"
     "\n"
@@ -165,9 +168,18 @@ bool build(const Options& o, std::vector<QByteArray>& messages, QString& error) 
     } else if (command == QLatin1String("records")) {
         if (!need(3))
             return false;
-        messages.push_back(recordMessage(patientOf(o, args[0]), args[1], args[2].toDouble(),
-                                         QStringLiteral("mmol/L"), timeOption(o))
-                               .toUtf8());
+        // Result i of N: the value plus i/1000, one second later each, spread over the
+        // patients ID0 ... ID(P-1) when more than one is asked for.
+        const int results = o.named.value(QStringLiteral("results"), QStringLiteral("1")).toInt();
+        const int patients = o.named.value(QStringLiteral("patients"), QStringLiteral("1")).toInt();
+        const QDateTime time = timeOption(o);
+        for (int i = 0; i < std::max(1, results); ++i) {
+            const QString id = patients > 1 ? args[0] + QString::number(i % patients) : args[0];
+            messages.push_back(recordMessage(patientOf(o, id), args[1],
+                                             args[2].toDouble() + i / 1000.0,
+                                             QStringLiteral("mmol/L"), time.addSecs(i))
+                                   .toUtf8());
+        }
     } else if (command == QLatin1String("file")) {
         if (!need(1))
             return false;

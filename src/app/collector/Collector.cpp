@@ -306,6 +306,9 @@ void Collector::createParameterCatalogue() {
                           {}},
         [this] { m_linkStatus.Update(); }, m_settings->read(Setting::RelayQueueLimit));
     m_relay->Queue().IncludeChecksum = m_state.includeChecksum;
+    m_control->SetLineWriters([this](const QString& patientId) {
+        return m_relay ? m_relay->Parser().WriterForPatient(patientId) : nullptr;
+    });
 }
 
 void Collector::sweepPatientRegistry() {
