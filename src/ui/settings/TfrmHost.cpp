@@ -128,7 +128,9 @@ QWidget* TfrmHost::createBasicPart() {
     lblMonitorNetworkLocation =
         named(new QLabel(tr("NW Location"), gbMonitorNetwork), "lblMonitorNetworkLocation");
     lblMonitorNetworkLocation->setToolTip(tr("This is the Orvanta database location"));
+    // A long data root is cut at the group's edge rather than widening the dialog.
     lblMonitorNetworkLocation->setWordWrap(true);
+    lblMonitorNetworkLocation->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* monitor = new QVBoxLayout(gbMonitorNetwork);
     monitor->addWidget(cbMonitorNetworkLocation);
     monitor->addWidget(lblMonitorNetworkLocation);
@@ -218,6 +220,7 @@ QWidget* TfrmHost::createAdvancedPart() {
     SpinEditCommunicationTimeout->setToolTip(
         tr("Enter connection timeout for other host (e.g. Telcor)"));
     auto* relay = new QFormLayout(gbSettings);
+    relay->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     relay->addRow(tr("Host Name / IP:"), editHostOther);
     relay->addRow(tr("Port Number:"), editPortOther);
     relay->addRow(tr("Connection time out (seconds):"), SpinEditCommunicationTimeout);
@@ -238,11 +241,10 @@ QWidget* TfrmHost::createAdvancedPart() {
     duplicate->addWidget(new QLabel(tr("To network location:"), gbDuplicateXMLFiles));
     duplicate->addWidget(editDuplicateToNetworkLocation);
 
-    auto* switches = new QHBoxLayout;
-    switches->addWidget(cbFilter194);
-    switches->addWidget(cbRelayDataToHost);
-    switches->addWidget(cbIncludeChecksum);
-    switches->addStretch(1);
+    auto* switches = new QGridLayout;
+    switches->addWidget(cbFilter194, 0, 0);
+    switches->addWidget(cbRelayDataToHost, 0, 1);
+    switches->addWidget(cbIncludeChecksum, 1, 0);
     auto* layout = new QVBoxLayout(part);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(rgSettingsOrigin);
