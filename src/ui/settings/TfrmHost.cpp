@@ -128,9 +128,7 @@ QWidget* TfrmHost::createBasicPart() {
     lblMonitorNetworkLocation =
         named(new QLabel(tr("NW Location"), gbMonitorNetwork), "lblMonitorNetworkLocation");
     lblMonitorNetworkLocation->setToolTip(tr("This is the Orvanta database location"));
-    // A long data root is cut at the group's edge rather than widening the dialog.
     lblMonitorNetworkLocation->setWordWrap(true);
-    lblMonitorNetworkLocation->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* monitor = new QVBoxLayout(gbMonitorNetwork);
     monitor->addWidget(cbMonitorNetworkLocation);
     monitor->addWidget(lblMonitorNetworkLocation);
