@@ -62,6 +62,10 @@ TEST(HostSettings, LoadShowsTheStoredSettingsAndThePortInUse) {
     EXPECT_TRUE(choice.monitorNetworkLocation);
     EXPECT_EQ(choice.dataRoot, collector->state().dataRoot);
     EXPECT_EQ(choice.duplicateToNetworkLocation, "D:\\X\\");
+
+    // A data client connected to this station's data-host server locks the networking box.
+    collector->connectionList().rebuild({}, {QStringLiteral("127.0.0.9")});
+    EXPECT_FALSE(HostSettings::Load(*collector.collector).networkingEnabled);
 }
 
 TEST(HostSettings, AnotherOriginWritesHkeyAndEveryLaterValueUnderTheChosenRoot) {
