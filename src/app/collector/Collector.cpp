@@ -587,6 +587,17 @@ void Collector::recreateMonitoredPatient(const QString& patientId) {
     }
 }
 
+void Collector::switchSettingsRoot(RegistryRoot root) {
+    const SettingsStore machine(m_hives, RegistryRoot::LocalMachine);
+    machine.writeText(QLatin1String(Setting::HKEY.name),
+                      QLatin1String(root == RegistryRoot::LocalMachine
+                                        ? Setting::kLocalMachineChoice
+                                        : Setting::kCurrentUserChoice));
+    m_state.settingsRoot = root;
+    // The store is shared (the patient registry holds it), so it changes root in place.
+    m_settings->setRoot(root);
+}
+
 void Collector::closeDataClient() {
     // The data-client socket is closed here once data-host networking exists.
 }

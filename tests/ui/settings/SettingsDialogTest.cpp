@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include "ScriptedQuestions.h"
+#include "TfrmHost.h"
+
+namespace {
+
+HostSettingsChoice opened() {
+    HostSettingsChoice values;
+    values.port = 13000;
+    values.dataRoot = QStringLiteral("/srv/tca/DATA/");
+    return values;
+}
+
+class SettingsDialog : public ::testing::Test {
+protected:
+    template <typename Widget = QWidget> Widget* find(const char* name) {
+        auto* widget = dialog->findChild<Widget*>(QLatin1String(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    bool shown(const char* name) { return !find(name)->isHidden(); }
+    QRadioButton* radio(const char* group, int index) {
+        return find<QGroupBox>(group)->findChildren<QRadioButton*>().value(index);
+    }
+    void open(const HostSettingsChoice& values = opened()) {
+        dialog = std::make_unique<TfrmHost>(values, questions);
+    }
+
+    ScriptedQuestions questions;
+    std::unique_ptr<TfrmHost> dialog;
+};
+
+} // namespace
+
+TEST_F(SettingsDialog, OpensNarrowWithTheControlsTextsAndRanges) {
+    HostSettingsChoice values = opened();
+    values.monitorNetworkLocation = true;
+    values.port = 14000;
+    open(values);
+    EXPECT_EQ(dialog->windowTitle(), "Settings");
+    EXPECT_EQ(dialog->width(), TfrmHost::kNarrowWidth);
+    EXPECT_EQ(dialog->height(), TfrmHost::kHeight);
+    EXPECT_TRUE(dialog->isNarrow());
+    EXPECT_EQ(find<QCheckBox>("cbOrvantaNetworking")->text(), "Orvanta networking");
+    EXPECT_EQ(find<QGroupBox>("GroupBox2")->title(), "TARVO/TARVOflex Port number");
+    const auto* port = find<QSpinBox>("SpinEditPortNumber");
+    EXPECT_EQ(port->minimum(), 1024);
+    EXPECT_EQ(port->maximum(), 65535);
+    EXPECT_EQ(port->value(), 14000);
+    EXPECT_EQ(find<QSpinBox>("SpinEditCommunicationTimeout")->maximum(), 3600);
+    EXPECT_EQ(find<QSpinBox>("editPortOther")->minimum(), 1024);
+    EXPECT_EQ(find<QLabel>("lblMonitorNetworkLocation")->text(), "/srv/tca/DATA/");
+    EXPECT_TRUE(find("rgPatientIDReduction")->toolTip().startsWith("Check None to use all"));
+    EXPECT_TRUE(find("gbMonitorNetwork")->toolTip().contains("\nNormally you would not send"));
+    EXPECT_EQ(find("cbFilter194")->toolTip(), QString::fromUtf8("Check to get µmol/L correctly "
+                                                                "displayed"));
+    EXPECT_FALSE(find("rgSettingsOrigin")->isVisibleTo(dialog.get()))
+        << "narrow hides the advanced part";
+    const HostSettingsChoice unchanged = dialog->choice();
+    EXPECT_EQ(unchanged.port, 14000);
+    EXPECT_EQ(unchanged.dataRoot, values.dataRoot);
+}
+
+TEST_F(SettingsDialog, VisibilityFollowsTheProtocolAndTheCheckBoxes) {
+    open();
+    struct Expected {
+        int protocol;
+        bool filter, relay, checksum, duplicate;
+    };
+    for (const Expected& e :
+         {Expected{1, true, true, false, false}, Expected{2, true, true, true, false},
+          Expected{0, false, false, false, true}}) {
+        radio("rgCommunicationProtocol", e.protocol)->click();
+        EXPECT_EQ(shown("cbFilter194"), e.filter) << e.protocol;
+        EXPECT_EQ(shown("cbRelayDataToHost"), e.relay) << e.protocol;
+        EXPECT_EQ(shown("cbIncludeChecksum"), e.checksum) << e.protocol;
+        EXPECT_EQ(shown("gbDuplicateXMLFiles"), e.duplicate) << e.protocol;
+        EXPECT_FALSE(shown("gbSettings")) << "relay box unchecked";
+    }
+    // The relay group needs the relay box and a protocol other than XML.
+    find<QCheckBox>("cbRelayDataToHost")->click();
+    EXPECT_FALSE(shown("gbSettings"));
+    radio("rgCommunicationProtocol", 2)->click();
+    EXPECT_TRUE(shown("gbSettings"));
+    find<QCheckBox>("cbRelayDataToHost")->click();
+    EXPECT_FALSE(shown("gbSettings"));
+
+    EXPECT_FALSE(shown("lblMonitorNetworkLocation"));
+    find<QCheckBox>("cbMonitorNetworkLocation")->click();
+    EXPECT_TRUE(shown("lblMonitorNetworkLocation"));
+    EXPECT_FALSE(shown("gbDataHost"));
+    find<QCheckBox>("cbOrvantaNetworking")->click();
+    EXPECT_TRUE(shown("gbDataHost"));
+    find<QCheckBox>("cbOrvantaNetworking")->click();
+    EXPECT_FALSE(shown("gbDataHost"));
+}
+
+TEST_F(SettingsDialog, OpeningAppliesTheRulesToTheLoadedValues) {
+    HostSettingsChoice values = opened();
+    values.protocolIndex = 1;
+    values.relayDataToHost = true;
+    values.interNetworking = true;
+    values.networkingEnabled = false;
+    open(values);
+    EXPECT_TRUE(shown("gbSettings"));
+    EXPECT_TRUE(shown("gbDataHost"));
+    EXPECT_FALSE(shown("gbDuplicateXMLFiles"));
+    EXPECT_FALSE(find("cbOrvantaNetworking")->isEnabled()) << "a data client is connected";
+    EXPECT_FALSE(find("gbDataHost")->isEnabled());
+}
+
+TEST_F(SettingsDialog, AdvancedTogglesTheWidthAndNothingIsCutOff) {
+    HostSettingsChoice values = opened();
+    values.protocolIndex = 2;
+    values.relayDataToHost = true;
+    values.interNetworking = true;
+    values.monitorNetworkLocation = true;
+    values.dataRoot =
+        QStringLiteral("/mnt/orvanta-database-server/shared/intensive-care/TCA/DATA/");
+    open(values);
+    dialog->show();
+    for (int width : {TfrmHost::kWideWidth, TfrmHost::kNarrowWidth, TfrmHost::kWideWidth}) {
+        find<QPushButton>("btnAdvanced")->click();
+        QApplication::processEvents();
+        EXPECT_EQ(dialog->width(), width);
+        EXPECT_EQ(dialog->height(), TfrmHost::kHeight);
+        EXPECT_EQ(find("rgSettingsOrigin")->isVisible(), width == TfrmHost::kWideWidth);
+        const QSize needed = dialog->minimumSizeHint();
+        EXPECT_LE(needed.width(), width) << "the controls fit the width";
+        EXPECT_LE(needed.height(), TfrmHost::kHeight) << "the controls fit the height";
+        for (const QWidget* child : dialog->findChildren<QWidget*>()) {
+            if (!child->isVisible() || child->objectName().isEmpty())
+                continue;
+            const QRect area(child->mapTo(dialog.get(), QPoint()), child->size());
+            EXPECT_TRUE(dialog->rect().contains(area))
+                << child->objectName().toStdString() << " at width " << width;
+        }
+    }
+}
+
+TEST_F(SettingsDialog, LeavingTheLocationFieldMakesItAFolderText) {
+    open();
+    auto* location = find<QLineEdit>("editDuplicateToNetworkLocation");
+    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+    location->setText(QStringLiteral("/mnt/share/copies"));
+    QApplication::sendEvent(location, &leave);
+    EXPECT_EQ(location->text(), "/mnt/share/copies/");
+    QApplication::sendEvent(location, &leave);
+    EXPECT_EQ(location->text(), "/mnt/share/copies/") << "once only";
+    location->setText(QStringLiteral("C:\\Share\\"));
+    QApplication::sendEvent(location, &leave);
+    EXPECT_EQ(location->text(), "C:\\Share\\") << "a Windows folder text keeps its separator";
+    location->clear();
+    QApplication::sendEvent(location, &leave);
+    EXPECT_EQ(location->text(), "");
+    EXPECT_EQ(dialog->choice().duplicateToNetworkLocation, "");
+}
+
+TEST_F(SettingsDialog, OkWithoutAPortChangeAsksNothing) {
+    open();
+    find<QCheckBox>("cbAutostart")->click();
+    find<QPushButton>("BitBtn1")->click();
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_TRUE(questions.asked.isEmpty());
+    EXPECT_FALSE(dialog->choice().autoStart);
+}
+
+TEST_F(SettingsDialog, ThePortQuestionsThreeAnswers) {
+    open();
+    auto* port = find<QSpinBox>("SpinEditPortNumber");
+    port->setValue(14001);
+
+    questions.answers = {QMessageBox::Cancel};
+    find<QPushButton>("BitBtn1")->click();
+    ASSERT_EQ(questions.asked,
+              QStringList{"Control question: Do you really want to change the IP port number ?"});
+    EXPECT_NE(dialog->result(), QDialog::Accepted) << "Cancel keeps the dialog open";
+    EXPECT_EQ(port->value(), 14001) << "with the edited value";
+
+    questions.answers = {QMessageBox::No};
+    find<QPushButton>("BitBtn1")->click();
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(port->value(), 13000) << "No puts the current port back";
+    EXPECT_EQ(dialog->choice().port, 13000);
+
+    open();
+    find<QSpinBox>("SpinEditPortNumber")->setValue(14002);
+    questions.answers = {QMessageBox::Yes};
+    find<QPushButton>("BitBtn1")->click();
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(dialog->choice().port, 14002);
+    EXPECT_EQ(questions.asked.size(), 3);
+}
+
+TEST_F(SettingsDialog, APortOutsideTheFieldsRangeStaysWhenNotTouched) {
+    HostSettingsChoice values = opened();
+    values.port = 80;
+    open(values);
+    EXPECT_EQ(find<QSpinBox>("SpinEditPortNumber")->value(), 1024);
+    find<QPushButton>("BitBtn1")->click();
+    EXPECT_TRUE(questions.asked.isEmpty());
+    EXPECT_EQ(dialog->choice().port, 80);
+}
+
+TEST_F(SettingsDialog, TheChoiceHoldsWhatTheControlsShow) {
+    open();
+    radio("rgSettingsOrigin", 1)->click();
+    radio("rgPatientIDReduction", 2)->click();
+    radio("rgCommunicationProtocol", 2)->click();
+    find<QCheckBox>("cbOrvantaCommunication")->setChecked(false);
+    find<QCheckBox>("cbRelayDataToHost")->setChecked(true);
+    find<QCheckBox>("cbIncludeChecksum")->setChecked(true);
+    find<QCheckBox>("cbFilter194")->setChecked(true);
+    find<QLineEdit>("editHostOther")->setText(QStringLiteral("lab"));
+    find<QSpinBox>("editPortOther")->setValue(5000);
+    find<QSpinBox>("SpinEditCommunicationTimeout")->setValue(0);
+    find<QLineEdit>("editIPaddress")->setText(QStringLiteral("10.0.0.7"));
+    const HostSettingsChoice choice = dialog->choice();
+    EXPECT_EQ(choice.originIndex, 1);
+    EXPECT_EQ(choice.idReduction, 2);
+    EXPECT_EQ(choice.protocolIndex, 2);
+    EXPECT_FALSE(choice.orvantaInterface);
+    EXPECT_TRUE(choice.relayDataToHost);
+    EXPECT_TRUE(choice.includeChecksum);
+    EXPECT_TRUE(choice.filter194);
+    EXPECT_EQ(choice.hostOther, "lab");
+    EXPECT_EQ(choice.portOther, 5000);
+    EXPECT_EQ(choice.communicationTimeout, 0);
+    EXPECT_EQ(choice.ipString, "10.0.0.7");
+}
