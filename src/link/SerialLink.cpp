@@ -61,8 +61,9 @@ bool SerialLink::Open() {
             m_host.log().writeLog(
                 QStringLiteral("Serial port ") + m_line.portName +
                 QStringLiteral(" cannot be opened (") + reason +
-                QStringLiteral("); it is opened when it is there") +
-                (denied ? QStringLiteral(" and the collector's user may read it (group dialout)")
+                QStringLiteral("); the main timer tries again") +
+                (denied ? QStringLiteral(" (the collector's user needs access to it: on Linux "
+                                         "the group dialout)")
                         : QString()));
         }
         return false;
