@@ -50,6 +50,13 @@ inline constexpr Boolean MonitorNotifications{"MonitorNotifications", true};
 inline constexpr Boolean DuplicateXMLFiles{"DuplicateXMLFiles", false};
 inline constexpr Text DuplicateToNetworkLocation{"DuplicateToNetworkLocation", ""};
 inline constexpr Text ExternalMediaDrive{"ExternalMediaDrive", ""};
+// The serial line of an analyzer attached by RS-232: the device ("/dev/ttyUSB0", "COM3"; empty
+// leaves the serial link closed), its speed, its framing (data bits, parity N/E/O/M/S, stop bits
+// 1, 1.5 or 2) and its flow control ("None", "RTS/CTS" or "XON/XOFF").
+inline constexpr Text SerialPort{"SerialPort", ""};
+inline constexpr Integer SerialBaudRate{"SerialBaudRate", 9600};
+inline constexpr Text SerialFraming{"SerialFraming", "8N1"};
+inline constexpr Text SerialFlowControl{"SerialFlowControl", "None"};
 inline constexpr Boolean UseTarvoSettings{"UseTarvoSettings", true};
 inline constexpr Integer Interval{"Interval", 30};
 inline constexpr Integer MedianFilterValue{"MedianFilterValue", 15};

@@ -1,24 +1,29 @@
-// An analyzer for demos, tests and benchmarks: connects to a collector and sends results.
+// An analyzer for demos, tests and benchmarks: connects to a collector and sends results, over
+// TCP or on a serial line.
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <thread>
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QSerialPort>
 #include <QTcpSocket>
 
 #include "SimulatedMessages.h"
+#include "Windows1252.h"
 
 using namespace SimulatedMessages;
 
 namespace {
 
 constexpr auto kUsage =
-    "Usage: tarvo-sim [--host H] [--port P] [--pieces] [--seed N] [--repeat N] [--delay-ms D]\n"
-    "                 COMMAND ARGUMENTS [OPTIONS]\n"
+    "Usage: tarvo-sim [--host H] [--port P] [--serial DEVICE [--baud B]] [--pieces] [--seed N]\n"
+    "                 [--repeat N] [--delay-ms D] COMMAND ARGUMENTS [OPTIONS]\n"
     "\n"
-    "Sends what a microdialysis analyzer sends (XML as UTF-16LE, records as text).\n"
+    "Sends what a microdialysis analyzer sends (XML as UTF-16LE over TCP and one byte per\n"
+    "character of the Windows code page on a serial line, records as text).\n"
     "\n"
     "  live ID ANALYTE VALUE [--place P] [--unit U] [--time T] [--first F] [--last L]\n"
     "                        [--closed]        a live measurement\n"
@@ -35,6 +40,9 @@ constexpr auto kUsage =
     "\n"
     "  --host H       collector host (default 127.0.0.1)\n"
     "  --port P       analyzer port (default 13000)\n"
+    "  --serial DEVICE  send on this serial device (/dev/ttyUSB0, COM3) instead of TCP,\n"
+    "                 8 data bits, no parity, 1 stop bit, no flow control\n"
+    "  --baud B       speed of the serial line (default 9600)\n"
     "  --pieces       cut the bytes into random pieces, sent one by one\n"
     "  --seed N       seed of the random pieces (default 1)\n"
     "  --repeat N     send the message N times\n"
@@ -51,6 +59,8 @@ void print(FILE* stream, const QString& text) {
 struct Options {
     QString host = QStringLiteral("127.0.0.1");
     int port = 13000;
+    QString serial; // a serial device instead of TCP
+    int baud = 9600;
     bool pieces = false;
     unsigned seed = 1;
     int repeat = 1;
@@ -74,6 +84,10 @@ bool parse(const QStringList& arguments, Options& options, QString& error) {
             options.host = value();
         else if (a == QLatin1String("--port"))
             options.port = value().toInt();
+        else if (a == QLatin1String("--serial"))
+            options.serial = value();
+        else if (a == QLatin1String("--baud"))
+            options.baud = value().toInt();
         else if (a == QLatin1String("--pieces"))
             options.pieces = true;
         else if (a == QLatin1String("--seed"))
@@ -104,6 +118,11 @@ QDateTime timeOption(const Options& options) {
     return time.isValid() ? time : QDateTime::currentDateTime().addMSecs(0);
 }
 
+// XML as the link carries it: UTF-16LE over TCP, one byte per character on a serial line.
+QByteArray xmlBytes(const Options& options, const QString& text) {
+    return options.serial.isEmpty() ? utf16(text) : Windows1252::encode(text);
+}
+
 Patient patientOf(const Options& options, const QString& id) {
     return {id, options.named.value(QStringLiteral("first"), QStringLiteral("Sim")),
             options.named.value(QStringLiteral("last"), QStringLiteral("Patient ") + id)};
@@ -129,7 +148,7 @@ bool build(const Options& o, std::vector<QByteArray>& messages, QString& error) 
         m.unit = o.named.value(QStringLiteral("unit"), m.unit);
         m.time = timeOption(o);
         m.connection = o.closed ? QStringLiteral("Closed") : QStringLiteral("Open");
-        messages.push_back(utf16(live(m)));
+        messages.push_back(xmlBytes(o, live(m)));
     } else if (command == QLatin1String("control")) {
         if (!need(3))
             return false;
@@ -138,7 +157,7 @@ bool build(const Options& o, std::vector<QByteArray>& messages, QString& error) 
         r.analyte = args[1];
         r.value = args[2].toDouble();
         r.time = timeOption(o);
-        messages.push_back(utf16(autoControl(r)));
+        messages.push_back(xmlBytes(o, autoControl(r)));
     } else if (command == QLatin1String("admission")) {
         if (!need(1))
             return false;
@@ -148,7 +167,7 @@ bool build(const Options& o, std::vector<QByteArray>& messages, QString& error) 
         for (int i = 0; i < count; ++i)
             events.push_back(
                 {time.addSecs(-60 * (count - i)), QStringLiteral("Event %1").arg(i + 1)});
-        messages.push_back(utf16(admission(patientOf(o, args[0]), events)));
+        messages.push_back(xmlBytes(o, admission(patientOf(o, args[0]), events)));
     } else if (command == QLatin1String("document")) {
         if (!need(1))
             return false;
@@ -164,7 +183,7 @@ bool build(const Options& o, std::vector<QByteArray>& messages, QString& error) 
         for (int i = 0; i < std::max(1, places); ++i)
             d.places << QStringLiteral("Catheter%1").arg(i + 1);
         d.start = timeOption(o).addSecs(-24 * 3600);
-        messages.push_back(utf16(patientData(d)));
+        messages.push_back(xmlBytes(o, patientData(d)));
     } else if (command == QLatin1String("records")) {
         if (!need(3))
             return false;
@@ -191,10 +210,16 @@ bool build(const Options& o, std::vector<QByteArray>& messages, QString& error) 
             }
             const QByteArray bytes = file.readAll();
             const bool isUtf16 = bytes.size() > 1 && (bytes.at(1) == 0 || bytes.at(0) == 0);
-            if (path.endsWith(QLatin1String(".xml"), Qt::CaseInsensitive) && !isUtf16)
-                messages.push_back(utf16(QString::fromUtf8(bytes)));
-            else
+            if (!path.endsWith(QLatin1String(".xml"), Qt::CaseInsensitive))
                 messages.push_back(bytes);
+            else if (isUtf16 && o.serial.isEmpty())
+                messages.push_back(bytes);
+            else if (isUtf16)
+                messages.push_back(xmlBytes(
+                    o, QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()),
+                                          bytes.size() / 2)));
+            else
+                messages.push_back(xmlBytes(o, QString::fromUtf8(bytes)));
         }
     } else if (command == QLatin1String("stream")) {
         const int patients = o.named.value(QStringLiteral("patients"), QStringLiteral("5")).toInt();
@@ -206,13 +231,13 @@ bool build(const Options& o, std::vector<QByteArray>& messages, QString& error) 
                 r.low = i % 8 == 3;
                 r.time = start.addSecs(i);
                 r.value = 1 + i % 10;
-                messages.push_back(utf16(autoControl(r)));
+                messages.push_back(xmlBytes(o, autoControl(r)));
             } else {
                 LiveMeasurement m;
                 m.patient = patientOf(o, QStringLiteral("SIM%1").arg(i % std::max(1, patients)));
                 m.time = start.addSecs(i);
                 m.value = 2 + (i % 30) / 10.0;
-                messages.push_back(utf16(live(m)));
+                messages.push_back(xmlBytes(o, live(m)));
             }
         }
     } else {
@@ -242,13 +267,33 @@ int main(int argc, char** argv) {
         print(stderr, QStringLiteral("tarvo-sim: ") + error + u'\n' + QLatin1String(kUsage));
         return 2;
     }
-    QTcpSocket socket;
-    socket.connectToHost(options.host, quint16(options.port));
-    if (!socket.waitForConnected(5000)) {
-        print(stderr, QStringLiteral("tarvo-sim: cannot connect to ") + options.host + u':' +
-                          QString::number(options.port) + QStringLiteral(": ") +
-                          socket.errorString() + u'\n');
-        return 1;
+    std::unique_ptr<QIODevice> link;
+    if (options.serial.isEmpty()) {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(options.host, quint16(options.port));
+        if (!socket->waitForConnected(5000)) {
+            print(stderr, QStringLiteral("tarvo-sim: cannot connect to ") + options.host + u':' +
+                              QString::number(options.port) + QStringLiteral(": ") +
+                              socket->errorString() + u'\n');
+            return 1;
+        }
+        link = std::move(socket);
+    } else {
+        auto port = std::make_unique<QSerialPort>(options.serial);
+        port->setBaudRate(options.baud);
+        port->setDataBits(QSerialPort::Data8);
+        port->setParity(QSerialPort::NoParity);
+        port->setStopBits(QSerialPort::OneStop);
+        port->setFlowControl(QSerialPort::NoFlowControl);
+        if (options.baud <= 0 || !port->open(QIODevice::WriteOnly)) {
+            print(stderr,
+                  QStringLiteral("tarvo-sim: cannot open ") + options.serial +
+                      QStringLiteral(": ") +
+                      (options.baud <= 0 ? QStringLiteral("no baud rate") : port->errorString()) +
+                      u'\n');
+            return 1;
+        }
+        link = std::move(port);
     }
     std::mt19937 random(options.seed);
     qint64 sent = 0;
@@ -257,11 +302,13 @@ int main(int argc, char** argv) {
             const std::vector<QByteArray> pieces =
                 options.pieces ? randomPieces(message, random) : std::vector<QByteArray>{message};
             for (const QByteArray& piece : pieces) {
-                socket.write(piece);
-                if (!socket.waitForBytesWritten(10000) && socket.bytesToWrite() > 0) {
-                    print(stderr, QStringLiteral("tarvo-sim: sending failed: ") +
-                                      socket.errorString() + u'\n');
-                    return 1;
+                link->write(piece);
+                while (link->bytesToWrite() > 0) {
+                    if (!link->waitForBytesWritten(10000)) {
+                        print(stderr, QStringLiteral("tarvo-sim: sending failed: ") +
+                                          link->errorString() + u'\n');
+                        return 1;
+                    }
                 }
                 if (options.pieces)
                     std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -271,9 +318,13 @@ int main(int argc, char** argv) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
         }
     }
-    socket.disconnectFromHost();
-    if (socket.state() != QAbstractSocket::UnconnectedState)
-        socket.waitForDisconnected(5000);
+    if (auto* socket = qobject_cast<QTcpSocket*>(link.get())) {
+        socket->disconnectFromHost();
+        if (socket->state() != QAbstractSocket::UnconnectedState)
+            socket->waitForDisconnected(5000);
+    } else {
+        link->close();
+    }
     print(stdout, QStringLiteral("sent %1 messages, %2 bytes\n")
                       .arg(qsizetype(messages.size()) * std::max(1, options.repeat))
                       .arg(sent));

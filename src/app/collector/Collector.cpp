@@ -36,6 +36,7 @@ Collector::Collector(CollectorEnvironment environment, QObject* parent)
       m_framing(std::make_unique<FramingDispatcher>(m_records)), m_dispatcher(m_framing.get()),
       m_linkStatus(m_log, [this] { return captionFacts(); }),
       m_server(std::make_unique<ServerSocketTarvo>(static_cast<AnalyzerLinkHost&>(*this))),
+      m_serial(std::make_unique<SerialLink>(static_cast<AnalyzerLinkHost&>(*this))),
       m_monitor(std::make_unique<FolderMonitor>(
           FolderMonitorContext{m_log, m_clock, m_env.timers ? *m_env.timers : TimerSource::system(),
                                [this](const QString& patientId) {
@@ -172,7 +173,11 @@ void Collector::readRelaySwitches() {
 }
 
 void Collector::createConnectionRecords() {
-    // The serial pseudo-connection joins here with the serial link.
+    // The serial line's port, when the settings name one; a port that is not there yet is
+    // opened by the main timer.
+    m_serial->Configure(SerialLineSettings::Read(
+        *m_settings, [this](const QString& line) { m_log.writeLog(line); }));
+    m_serial->Open();
     m_state.resultCount = 0;
     m_state.messageCount = 0;
     m_state.currentPatientId.clear();
@@ -339,6 +344,7 @@ void Collector::startHousekeeping() {
             reactivateAnalyzerServer(); // start-up ended before collection control existed
         if (m_relay)
             m_relay->Transport().MainTimerTick();
+        m_serial->MainTimerTick();
     });
     m_housekeeping.start();
     if (m_control) {
@@ -421,6 +427,8 @@ void Collector::close() {
     // Nothing that has arrived is lost: every complete message is handled, and the patients
     // whose documents were archived are rebuilt, before the program ends.
     m_server->Shutdown();
+    m_serial->RS232PortTriggerAvail();
+    m_serial->Close();
     const QList<QString> waiting(m_rebuildsWaiting.begin(), m_rebuildsWaiting.end());
     for (const QString& patientId : waiting)
         rebuildWaitingPatient(patientId);
@@ -436,8 +444,10 @@ void Collector::close() {
 
 void Collector::setBusy(bool busy) {
     m_state.busy = busy;
-    if (!busy)
+    if (!busy) {
         m_server->ResumeReading();
+        m_serial->ResumeReading();
+    }
 }
 
 namespace {

@@ -32,6 +32,7 @@
 #include "PatientRecreation.h"
 #include "RegistryHives.h"
 #include "ResultProcessor.h"
+#include "SerialLink.h"
 #include "ServerSocketTarvo.h"
 #include "SettingsStore.h"
 #include "TSaveItNew.h"
@@ -103,6 +104,8 @@ public:
     const InstallationLayout& layout() const { return m_env.layout; }
 
     ServerSocketTarvo& analyzerServer() { return *m_server; }
+    // The analyzer on a serial line (closed unless the settings name its port).
+    SerialLink& serialLink() { return *m_serial; }
     TSockets& connectionRecords() { return m_records; }
     ConnectionListModel& connectionList() { return m_connectionList; }
     LinkStatus& status() { return m_linkStatus; }
@@ -256,6 +259,7 @@ private:
     LinkStatus m_linkStatus;
     ConnectionListModel m_connectionList;
     std::unique_ptr<ServerSocketTarvo> m_server;
+    std::unique_ptr<SerialLink> m_serial;
     PatientListModel m_patients;
     TParameters m_catalogue;
     LatestValueGrid m_grid;
