@@ -25,6 +25,23 @@ void LatestValueGrid::Resize(int columns, int rows) {
     emit changed();
 }
 
+bool LatestValueGrid::Fit(int columns, int rows, const QString& id, const QString& firstName,
+                          const QString& lastName) {
+    const bool lost = columns < m_columns || rows < m_rows;
+    Resize(columns, rows);
+    if (m_columns < 1 || m_rows < 1)
+        return lost;
+    if (lost) {
+        cell(std::min(m_columns - 1, 3), 0) = QLatin1String(kMoreValues);
+    } else {
+        const QString names[] = {id, firstName, lastName};
+        for (int column = 0; column < std::min(m_columns, 3); ++column)
+            cell(column, 0) = names[column];
+    }
+    emit changed();
+    return lost;
+}
+
 void LatestValueGrid::Clear() {
     for (QString& text : m_cells)
         text.clear();
