@@ -1,0 +1,62 @@
+#pragma once
+
+#include <functional>
+
+#include <QChart>
+#include <QChartView>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QLabel>
+#include <QValueAxis>
+#include <QWidget>
+
+#include "PatientTrendSeries.h"
+
+// The current patient's stored values of the last 24 hours, one line for each parameter and
+// place, with the time of day along the bottom. It only draws: the points come from the
+// patient's data file through PatientTrendSeries.
+class PatientTrendView : public QWidget {
+    Q_OBJECT
+
+public:
+    using Now = std::function<QDateTime()>;
+
+    static constexpr int kHours = 24;
+
+    explicit PatientTrendView(QWidget* parent = nullptr);
+
+    // Where "now" comes from (the clock of the collector; the local time by default).
+    void setNow(Now now) { m_now = std::move(now); }
+
+    // Shows the trend of another patient data file (empty: no patient).
+    void showPatient(const QString& pilFilePath);
+    QString patientFile() const { return m_series.fileName(); }
+
+    // The text shown over an empty chart; empty while lines are shown.
+    QString emptyText() const;
+    // The legend texts of the lines shown, in order.
+    QStringList lineLabels() const;
+    // How many times the chart was drawn anew (a refresh of an unchanged file draws nothing).
+    int redrawCount() const { return m_redraws; }
+
+    QChart* chart() const { return m_chart; }
+
+public slots:
+    // Reads the file again when it changed since the last reading, and draws it anew then or
+    // when the 24-hour window has moved on a minute.
+    void refresh();
+
+private:
+    void redraw();
+
+    PatientTrendSeries m_series;
+    Now m_now;
+    QChart* m_chart;
+    QChartView* m_view;
+    QDateTimeAxis* m_timeAxis;
+    QValueAxis* m_valueAxis;
+    QLabel* m_empty;
+    QStringList m_labels;
+    QDateTime m_drawnAt;
+    int m_redraws = 0;
+};
