@@ -21,6 +21,8 @@ public:
     static RegistryRoot chooseRoot(const RegistryHives& hives);
 
     RegistryRoot root() const { return m_root; }
+    // Every later read and write goes to the other root; whoever holds this store follows.
+    void setRoot(RegistryRoot root) { m_root = root; }
     const RegistryHives& hives() const { return m_hives; }
 
     bool readBool(const QString& name, bool defaultValue = false) const;

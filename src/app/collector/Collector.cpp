@@ -549,6 +549,17 @@ void Collector::pauseHousekeeping(bool paused) {
     m_housekeepingPauses += paused ? 1 : -1;
 }
 
+void Collector::switchSettingsRoot(RegistryRoot root) {
+    const SettingsStore machine(m_hives, RegistryRoot::LocalMachine);
+    machine.writeText(QLatin1String(Setting::HKEY.name),
+                      QLatin1String(root == RegistryRoot::LocalMachine
+                                        ? Setting::kLocalMachineChoice
+                                        : Setting::kCurrentUserChoice));
+    m_state.settingsRoot = root;
+    // The store is shared (the patient registry holds it), so it changes root in place.
+    m_settings->setRoot(root);
+}
+
 void Collector::monitoringSwitched(bool) {
     // Folder monitoring takes the switch here once it exists.
 }

@@ -141,6 +141,18 @@ public:
     // Rebuild requests still waiting to run.
     int waitingRebuilds() const { return int(m_rebuildsWaiting.size()); }
 
+    // The settings dialog: the housekeeping timer does nothing between these two calls (they
+    // nest).
+    void suspendHousekeeping() { pauseHousekeeping(true); }
+    void resumeHousekeeping() { pauseHousekeeping(false); }
+    bool housekeepingSuspended() const { return m_housekeepingPauses != 0; }
+    // Saving the settings dialog with another settings origin: writes HKEY under the local
+    // machine's root and moves every later read and write of the settings to the chosen root.
+    // Values already written under the old root stay there.
+    void switchSettingsRoot(RegistryRoot root);
+    // Whether start-up created the record-line parser and the relay.
+    bool hasLineRelay() const { return m_relay != nullptr; }
+
     // Saving the settings dialog: folder monitoring was switched on or off (the new value of
     // MonitorNetworkLocation is already written); rebuildAll is the operator's answer to the
     // question whether all patient data is recreated.

@@ -1,0 +1,214 @@
+#include "HostSettings.h"
+
+#include <algorithm>
+
+#include "Collector.h"
+#include "LogPrefixes.h"
+
+namespace {
+
+constexpr auto kDataClientPrefix = "Orvanta: ";
+
+RegistryRoot rootOf(int originIndex) {
+    return originIndex == 1 ? RegistryRoot::LocalMachine : RegistryRoot::CurrentUser;
+}
+
+int idReductionIndex(int stored) {
+    return stored >= 0 && stored <= 2 ? stored : 0;
+}
+
+IdReduction idReductionOf(int index) {
+    switch (index) {
+    case 1:
+        return IdReduction::FirstTen;
+    case 2:
+        return IdReduction::LastTen;
+    default:
+        return IdReduction::None;
+    }
+}
+
+AnalyzerProtocol protocolOf(int index) {
+    switch (index) {
+    case 1:
+        return AnalyzerProtocol::Hl7;
+    case 2:
+        return AnalyzerProtocol::AstmE1381;
+    default:
+        return AnalyzerProtocol::Xml;
+    }
+}
+
+// A data client connected to this station's data-host server appears in the connection list.
+bool dataClientConnected(const ConnectionListModel& connections) {
+    return std::any_of(connections.lines().begin(), connections.lines().end(),
+                       [](const QString& line) { return line.startsWith(kDataClientPrefix); });
+}
+
+// Applying the relay connection with relaying off closes the socket (and starts the front
+// message of the relay queue again on the next connection).
+void closeRelaySocket(Collector& collector) {
+    if (!collector.hasLineRelay())
+        return;
+    CollectorState& state = collector.state();
+    const bool relaying = state.relayEnabled;
+    state.relayEnabled = false;
+    try {
+        collector.lineRelay().Transport().ApplyRelayConnection();
+    } catch (const std::exception&) {
+        // Closing a socket does not fail; the main timer sets the connection up again anyway.
+    }
+    state.relayEnabled = relaying;
+}
+
+void changeAnalyzerPort(Collector& collector, int port) {
+    collector.state().analyzerPort = port;
+    ServerSocketTarvo& server = collector.analyzerServer();
+    try {
+        server.Deactivate();
+        server.SetPort(port);
+        server.Activate();
+    } catch (const std::exception& error) {
+        // The server stays inactive; the housekeeping timer activates it once the port is free.
+        collector.log().writeLog(QLatin1String(LogPrefix::kPortChange) +
+                                 QLatin1String(HostSettings::kPortChangeFailure) +
+                                 QStringLiteral(" (") + QString::fromLocal8Bit(error.what()) +
+                                 u')');
+    }
+}
+
+} // namespace
+
+QString HostSettings::ProtocolSettingText(int protocolIndex) {
+    switch (protocolOf(protocolIndex)) {
+    case AnalyzerProtocol::Hl7:
+        return QStringLiteral("HL7");
+    case AnalyzerProtocol::AstmE1381:
+        return QStringLiteral("HL7Telcor");
+    case AnalyzerProtocol::Xml:
+        break;
+    }
+    return QStringLiteral("XML");
+}
+
+HostSettingsChoice HostSettings::Load(Collector& collector) {
+    const SettingsStore& settings = collector.settings();
+    const CollectorState& state = collector.state();
+    HostSettingsChoice choice;
+    choice.originIndex = state.settingsRoot == RegistryRoot::LocalMachine ? 1 : 0;
+    choice.autoHide = settings.read(Setting::AutoHide);
+    choice.autoStart = settings.read(Setting::AutoStart);
+    choice.autoCreate = settings.read(Setting::AutoCreate);
+    choice.idReduction = idReductionIndex(settings.read(Setting::IDReduction));
+    choice.interNetworking = settings.read(Setting::InterNetworking);
+    choice.ipString = settings.read(Setting::IPString);
+    choice.networkingEnabled = !dataClientConnected(collector.connectionList());
+    choice.port = collector.analyzerServer().Port();
+    choice.protocolIndex = int(protocolFromSetting(settings.read(Setting::CommunicationProtocol)));
+    choice.orvantaInterface = !settings.read(Setting::NoOrvanta);
+    choice.relayDataToHost = settings.read(Setting::RelayDataToHost);
+    choice.includeChecksum = settings.read(Setting::IncludeChecksum);
+    choice.hostOther = settings.read(Setting::HostOther);
+    choice.portOther = settings.read(Setting::PortOther);
+    choice.filter194 = settings.read(Setting::Filter194);
+    choice.communicationTimeout = settings.read(Setting::CommunicationTimeout);
+    choice.monitorNetworkLocation = settings.read(Setting::MonitorNetworkLocation);
+    choice.dataRoot = state.dataRoot;
+    choice.duplicateXmlFiles = settings.read(Setting::DuplicateXMLFiles);
+    choice.duplicateToNetworkLocation = settings.read(Setting::DuplicateToNetworkLocation);
+    return choice;
+}
+
+void HostSettings::Save(Collector& collector, const HostSettingsChoice& chosen,
+                        const std::function<bool()>& askRecreateAll) {
+    CollectorState& state = collector.state();
+    auto name = [](const auto& setting) {
+        return QLatin1String(setting.name);
+    };
+
+    // 1. The settings origin first: every value below is written under the chosen root.
+    if (rootOf(chosen.originIndex) != state.settingsRoot)
+        collector.switchSettingsRoot(rootOf(chosen.originIndex));
+    const SettingsStore& settings = collector.settings();
+
+    // 2. Start switches, networking, patients, port and the relay host.
+    settings.writeBool(name(Setting::AutoHide), chosen.autoHide);
+    settings.writeBool(name(Setting::AutoStart), chosen.autoStart);
+    settings.writeBool(name(Setting::InterNetworking), chosen.interNetworking);
+    settings.writeText(name(Setting::IPString), chosen.ipString);
+    settings.writeBool(name(Setting::AutoCreate), chosen.autoCreate);
+    settings.writeInteger(name(Setting::IDReduction), idReductionIndex(chosen.idReduction));
+    settings.writeInteger(name(Setting::Port), chosen.port);
+    settings.writeBool(name(Setting::RelayDataToHost), chosen.relayDataToHost);
+    settings.writeBool(name(Setting::IncludeChecksum), chosen.includeChecksum);
+    settings.writeText(name(Setting::HostOther), chosen.hostOther);
+    settings.writeInteger(name(Setting::PortOther), chosen.portOther);
+    state.relayHost = chosen.hostOther;
+    state.relayPort = chosen.portOther;
+
+    // 3. The relay's details.
+    settings.writeBool(name(Setting::Filter194), chosen.filter194);
+    state.filter194 = chosen.filter194;
+    settings.writeInteger(name(Setting::CommunicationTimeout), chosen.communicationTimeout);
+    state.relayTimeoutSeconds = chosen.communicationTimeout;
+    state.relayEnabled = chosen.relayDataToHost;
+    state.includeChecksum = chosen.includeChecksum;
+    if (collector.hasLineRelay())
+        collector.lineRelay().Queue().IncludeChecksum = chosen.includeChecksum;
+
+    // 4. Another protocol starts the relay connection anew.
+    const AnalyzerProtocol protocol = protocolOf(chosen.protocolIndex);
+    if (protocol != state.protocol) {
+        state.protocol = protocol;
+        closeRelaySocket(collector);
+        state.relayConnection = RelayConnectionState::Connecting;
+        collector.status().Update();
+    }
+    settings.writeText(name(Setting::CommunicationProtocol),
+                       ProtocolSettingText(chosen.protocolIndex));
+
+    // 5. Takes effect at the next start.
+    settings.writeBool(name(Setting::NoOrvanta), !chosen.orvantaInterface);
+
+    // 6. Duplicates of archived XML documents.
+    state.duplicateXmlFiles = chosen.duplicateXmlFiles;
+    state.duplicateLocation = chosen.duplicateToNetworkLocation.isEmpty()
+                                  ? QString()
+                                  : withTrailingSeparator(collector.layout().nativePath(
+                                        chosen.duplicateToNetworkLocation));
+    settings.writeBool(name(Setting::DuplicateXMLFiles), chosen.duplicateXmlFiles);
+    settings.writeText(name(Setting::DuplicateToNetworkLocation),
+                       chosen.duplicateToNetworkLocation);
+
+    // 7. Folder monitoring. Switched off there is no question, and the first-showing state of
+    // the watchers stays as it is.
+    if (chosen.monitorNetworkLocation != state.monitorNetworkLocation) {
+        state.monitorNetworkLocation = chosen.monitorNetworkLocation;
+        settings.writeBool(name(Setting::MonitorNetworkLocation), chosen.monitorNetworkLocation);
+        bool rebuildAll = true;
+        if (chosen.monitorNetworkLocation)
+            rebuildAll = askRecreateAll && askRecreateAll();
+        collector.monitoringSwitched(rebuildAll);
+    }
+
+    // 8. The analyzer port.
+    if (chosen.port != collector.analyzerServer().Port())
+        changeAnalyzerPort(collector, chosen.port);
+
+    // 9. The relay connection with the new host, port, time-out, switch and checksum.
+    if (collector.hasLineRelay()) {
+        try {
+            collector.lineRelay().Transport().ApplyRelayConnection();
+        } catch (const std::exception&) {
+            // The main timer tries again.
+        }
+    }
+
+    // 10. Patient creation and ID reduction.
+    state.autoCreate = chosen.autoCreate;
+    state.idReduction = idReductionOf(chosen.idReduction);
+
+    // 11. The data client connects again while inter-networking is on.
+    collector.closeDataClient();
+    collector.status().Update();
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QDialog>
+
+#include "HostSettings.h"
+
+class OperatorQuestions;
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+// The settings dialog: shows the values it is opened with, lets the operator edit them, and
+// hands the edited values back (choice()) when it is confirmed. It reads and writes no settings
+// itself. Narrow (450 wide) it shows the everyday settings; "Advanced" widens it to 765 for the
+// settings origin, the protocol, the relay and XML duplication.
+class TfrmHost : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int kWideWidth = 765;
+    static constexpr int kNarrowWidth = 450;
+    static constexpr int kHeight = 430;
+
+    TfrmHost(const HostSettingsChoice& values, OperatorQuestions& questions,
+             QWidget* parent = nullptr);
+
+    // The values as the controls hold them now.
+    HostSettingsChoice choice() const;
+
+    bool isNarrow() const { return width() < 500; }
+
+public slots:
+    void btnAdvancedClick();
+    // OK: asks before the analyzer port changes.
+    void BitBtn1Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    QWidget* createBasicPart();
+    QWidget* createAdvancedPart();
+    void load(const HostSettingsChoice& values);
+    void setNarrow(bool narrow);
+    // Which controls are shown for the protocol and the check boxes.
+    void applyVisibility();
+    int protocolIndex() const;
+
+    OperatorQuestions& m_questions;
+    HostSettingsChoice m_opened;
+
+    QCheckBox* cbOrvantaNetworking = nullptr;
+    QGroupBox* gbDataHost = nullptr;
+    QLineEdit* editIPaddress = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QSpinBox* SpinEditPortNumber = nullptr;
+    QGroupBox* gbMonitorNetwork = nullptr;
+    QCheckBox* cbMonitorNetworkLocation = nullptr;
+    QLabel* lblMonitorNetworkLocation = nullptr;
+    QCheckBox* cbCreatePatientAutomatically = nullptr;
+    QGroupBox* rgPatientIDReduction = nullptr;
+    QButtonGroup* m_idReduction = nullptr;
+    QPushButton* btnAdvanced = nullptr;
+    QCheckBox* cbAutostart = nullptr;
+    QCheckBox* cbAutohide = nullptr;
+    QWidget* m_advanced = nullptr;
+    QGroupBox* rgSettingsOrigin = nullptr;
+    QButtonGroup* m_origin = nullptr;
+    QCheckBox* cbOrvantaCommunication = nullptr;
+    QGroupBox* rgCommunicationProtocol = nullptr;
+    QButtonGroup* m_protocol = nullptr;
+    QCheckBox* cbFilter194 = nullptr;
+    QCheckBox* cbRelayDataToHost = nullptr;
+    QCheckBox* cbIncludeChecksum = nullptr;
+    QGroupBox* gbSettings = nullptr;
+    QLineEdit* editHostOther = nullptr;
+    QSpinBox* editPortOther = nullptr;
+    QSpinBox* SpinEditCommunicationTimeout = nullptr;
+    QGroupBox* gbDuplicateXMLFiles = nullptr;
+    QCheckBox* cbDuplicateXMLFiles = nullptr;
+    QLineEdit* editDuplicateToNetworkLocation = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QPushButton* BitBtn2 = nullptr;
+};
