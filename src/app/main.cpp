@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QDir>
 #include <QFileInfo>
+#include <QScreen>
 #include <QTranslator>
 
 #include "Collector.h"
@@ -91,8 +92,9 @@ template <typename Application> int run(int argc, char** argv, const CommandLine
     // A request to end that arrives during start-up waits in the handler until the event loop
     // runs, and then closes the collector like any later one.
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app,
-                     &QCoreApplication::quit, Qt::QueuedConnection);
+    const QMetaObject::Connection quitOnTermination =
+        QObject::connect(&termination, &TerminationSignals::terminationRequested, &app,
+                         &QCoreApplication::quit, Qt::QueuedConnection);
 
     const QString executablePath =
         QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
@@ -178,9 +180,17 @@ template <typename Application> int run(int argc, char** argv, const CommandLine
         // The window ends the program when it closes; hiding it to the tray does not.
         QApplication::setQuitOnLastWindowClosed(false);
         TfrmCollectData window(collector, questions);
+        // A screen smaller than the window as designed gets a window that fits on it.
+        if (const QScreen* screen = window.screen())
+            window.resize(window.size().boundedTo(screen->availableGeometry().size()));
         windowMessages.setParent(&window);
         QObject::connect(&window, &TfrmCollectData::closed, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
+        // A request to end closes the window without a question, and the closed window ends
+        // the program (quitting directly would ask the window, which asks the operator).
+        QObject::disconnect(quitOnTermination);
+        QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
+                         &TfrmCollectData::endSession, Qt::QueuedConnection);
         window.show();
         return QCoreApplication::exec();
     }

@@ -72,3 +72,15 @@ TEST(LatestValueGrid, FitMarksALostColumnAndShowsThePatientWhenItIsBack) {
     EXPECT_EQ(grid.Columns(), 0);
     EXPECT_EQ(grid.Cell(0, 0), "");
 }
+
+TEST(LatestValueGrid, ANarrowGridStillShowsWhoseValuesItHolds) {
+    LatestValueGrid grid(2, 4);
+    grid.ShowPatient("P1", "Åsa", "Öberg");
+    grid.ShowValue("Glucose CNS = 2.50 mM");
+    EXPECT_EQ(grid.Cell(0, 0), "P1");
+    EXPECT_EQ(grid.Cell(1, 0), "Åsa");
+    EXPECT_EQ(grid.Cell(0, 1), "Glucose CNS = 2.50 mM");
+    grid.ShowPatient("P2", "Per", "Son");
+    EXPECT_EQ(grid.Cell(0, 1), "") << "another patient clears the grid";
+    EXPECT_EQ(grid.Cell(0, 0), "P2");
+}

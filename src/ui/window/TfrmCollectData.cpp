@@ -77,6 +77,8 @@ void TfrmCollectData::buildControls() {
     m_lower->setTabPosition(QTabWidget::South);
     m_lower->setDocumentMode(true);
     m_grid = new ValueGridView(m_collector.latestValues(), m_lower);
+    // The value texts fit a cell of the default column width at this size.
+    m_grid->setFont(sansSerif(kGridFontPixels));
     m_lower->addTab(m_grid, tr("Latest values"));
     m_trend = new PatientTrendView(m_lower);
     m_lower->addTab(m_trend, tr("Trend (24 hours)"));
@@ -318,6 +320,7 @@ void TfrmCollectData::setMediaDrive() {
 
 void TfrmCollectData::endSession() {
     m_closeConfirmed = true;
+    m_ending = true;
     close();
 }
 
@@ -328,8 +331,9 @@ void TfrmCollectData::closeWithConfirmation() {
 }
 
 void TfrmCollectData::closeEvent(QCloseEvent* event) {
-    // A hidden window closes without a question: this is how the program ends with the desktop.
-    if (isHidden()) {
+    // A hidden window closes without a question. When the session or the program is being ended,
+    // closing is never refused: a refusal would leave a program that cannot be ended.
+    if (isHidden() || m_ending) {
         event->accept();
         formClose();
         return;

@@ -29,6 +29,7 @@ public:
     static constexpr int kSplitterWidth = 2;
     static constexpr int kFontPixels = 19;
     static constexpr int kPatientListFontPixels = 24;
+    static constexpr int kGridFontPixels = 16;
     static constexpr auto kDesignedCaption = "Tarvo Data Monitor";
     static constexpr auto kCloseQuestion = "Do you really want to close";
     static constexpr auto kMinimisedInstead =
@@ -54,7 +55,8 @@ public slots:
     void hideToTray();
     // Shows the window again (tray click, another copy of the program, a state that needs it).
     void showWindow();
-    // The desktop session ends: the window closes without a question.
+    // The desktop session ends, or the program is asked to end: the window closes without a
+    // question, also while collecting.
     void endSession();
     // The hidden close button: asks, and closes on Yes without asking again.
     void closeWithConfirmation();
@@ -99,5 +101,6 @@ private:
     ValueGridView* m_grid = nullptr;
     PatientTrendView* m_trend = nullptr;
     bool m_closeConfirmed = false;
+    bool m_ending = false;
     bool m_formClosed = false;
 };

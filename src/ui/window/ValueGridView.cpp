@@ -23,7 +23,6 @@ ValueGridView::ValueGridView(LatestValueGrid& grid, QWidget* parent)
     setSelectionMode(QAbstractItemView::NoSelection);
     setFocusPolicy(Qt::NoFocus);
     setWordWrap(false);
-    setStyleSheet(QStringLiteral("QTableWidget { gridline-color: #a0a0a0; }"));
     connect(&m_grid, &LatestValueGrid::changed, this, &ValueGridView::showCells);
     showCells();
 }

@@ -76,6 +76,16 @@ TEST_F(WindowClose, TheEndOfTheSessionClosesWithoutAQuestion) {
     EXPECT_FALSE(window->isVisible());
 }
 
+TEST_F(WindowClose, TheEndOfTheSessionClosesEvenWhileCollectingFromAnAnalyzer) {
+    open();
+    connectAnalyzer();
+    QTest::mouseClick(panel().btnStart, Qt::LeftButton);
+    QSignalSpy closed(window.get(), &TfrmCollectData::closed);
+    window->endSession();
+    EXPECT_EQ(closed.count(), 1) << "refusing would leave a program that cannot be ended";
+    EXPECT_FALSE((*collector)->analyzerServer().Active());
+}
+
 TEST_F(WindowClose, TheCloseButtonAsksOnceAndCloses) {
     open();
     QSignalSpy closed(window.get(), &TfrmCollectData::closed);
