@@ -1,9 +1,12 @@
 #include <cstdio>
+#include <type_traits>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDir>
 #include <QFileInfo>
+#include <QScreen>
 #include <QTranslator>
 
 #include "Collector.h"
@@ -15,8 +18,11 @@
 #include "LocalTimeZone.h"
 #include "OperatorCommands.h"
 #include "OperatorMessages.h"
+#include "OperatorQuestions.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
+#include "TfrmCollectData.h"
+#include "WindowOperatorMessages.h"
 
 namespace {
 
@@ -36,15 +42,39 @@ std::unique_ptr<IPanoptraAutoObject> createAutomation(RegistryRoot root) {
     return DBusPanoptraAutoObject::create(bus);
 }
 
-} // namespace
+// Whether a window can be shown: the platform plug-in Qt would choose needs its display server.
+// Plug-ins that need none (offscreen, vnc, and the platforms of other systems) always can.
+bool displayAvailable() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (platform.isEmpty())
+        return x11 || wayland;
+    if (platform.startsWith(QLatin1String("xcb")))
+        return x11;
+    if (platform.startsWith(QLatin1String("wayland")))
+        return wayland;
+    return true;
+#else
+    return true;
+#endif
+}
 
-int main(int argc, char** argv) {
-    readLocalTimeZoneOnce();
-    GuardedApplication<QCoreApplication> app(argc, argv);
+QStringList argumentsOf(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// The collector, with its window when Application is a widget application.
+template <typename Application> int run(int argc, char** argv, const CommandLine& commandLine) {
+    GuardedApplication<Application> app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("TarvoCollect"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TARVO_VERSION));
+    constexpr bool windowed = std::is_same_v<Application, QApplication>;
 
-    const CommandLine commandLine = CommandLine::parse(QCoreApplication::arguments());
     if (!commandLine.error.isEmpty()) {
         print(stderr, QStringLiteral("tarvo-collect: ") + commandLine.error + u'\n' +
                           CommandLine::helpText());
@@ -62,8 +92,9 @@ int main(int argc, char** argv) {
     // A request to end that arrives during start-up waits in the handler until the event loop
     // runs, and then closes the collector like any later one.
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app,
-                     &QCoreApplication::quit, Qt::QueuedConnection);
+    const QMetaObject::Connection quitOnTermination =
+        QObject::connect(&termination, &TerminationSignals::terminationRequested, &app,
+                         &QCoreApplication::quit, Qt::QueuedConnection);
 
     const QString executablePath =
         QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
@@ -106,14 +137,19 @@ int main(int argc, char** argv) {
     const auto translator =
         LanguageSelection::install(executablePath, LanguageSelection::readLanguageId(hives));
 
-    HeadlessOperatorMessages messages;
+    HeadlessOperatorMessages headlessMessages;
+    MessageBoxQuestions questions;
+    WindowOperatorMessages windowMessages(questions);
+    OperatorMessages& messages =
+        windowed ? static_cast<OperatorMessages&>(windowMessages) : headlessMessages;
     CollectorEnvironment environment;
     environment.layout = layout;
     environment.executablePath = executablePath;
     environment.firstArgument = commandLine.firstArgument;
     environment.messages = &messages;
     environment.createAutomation = createAutomation;
-    // This program has no window: the application errors of start-up also go to standard error.
+    // The application errors of start-up also go to standard error, so that an engineer sees why
+    // the collector is not listening.
     environment.startupErrorEcho = [](const QString& line) {
         print(stderr, line + u'\n');
     };
@@ -140,5 +176,40 @@ int main(int argc, char** argv) {
     });
 
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &collector, &Collector::close);
+    if constexpr (windowed) {
+        // The window ends the program when it closes; hiding it to the tray does not.
+        QApplication::setQuitOnLastWindowClosed(false);
+        TfrmCollectData window(collector, questions);
+        // A screen smaller than the window as designed gets a window that fits on it.
+        if (const QScreen* screen = window.screen())
+            window.resize(window.size().boundedTo(screen->availableGeometry().size()));
+        windowMessages.setParent(&window);
+        QObject::connect(&window, &TfrmCollectData::closed, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        // A request to end closes the window without a question, and the closed window ends
+        // the program (quitting directly would ask the window, which asks the operator).
+        QObject::disconnect(quitOnTermination);
+        QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
+                         &TfrmCollectData::endSession, Qt::QueuedConnection);
+        window.show();
+        return QCoreApplication::exec();
+    }
     return QCoreApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    readLocalTimeZoneOnce();
+    const CommandLine commandLine = CommandLine::parse(argumentsOf(argc, argv));
+    const bool asksOnly = !commandLine.error.isEmpty() || commandLine.showHelp ||
+                          commandLine.showVersion || !commandLine.command.isEmpty();
+    if (commandLine.headless || asksOnly)
+        return run<QCoreApplication>(argc, argv, commandLine);
+    if (!displayAvailable()) {
+        print(stderr,
+              QStringLiteral("tarvo-collect: no display can be opened; running headless\n"));
+        return run<QCoreApplication>(argc, argv, commandLine);
+    }
+    return run<QApplication>(argc, argv, commandLine);
 }

@@ -42,6 +42,6 @@ private:
     QString m_localHostName;
     QString m_localAddress;
     QString m_connectionLabel;
-    bool m_noNetworkVisible = true;
+    bool m_noNetworkVisible = false; // shown by data-host networking while it has no host
     bool m_localAddressRead = false;
 };

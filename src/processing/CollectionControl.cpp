@@ -32,6 +32,7 @@ CollectionControl::CollectionControl(CollectionControlContext context, QObject* 
 
 void CollectionControl::applyControls(CollectionState state) {
     CollectionControls& c = m_controls;
+    c.state = state;
     switch (state) {
     case CollectionState::Ready:
         c.trayIconWanted = false;

@@ -38,6 +38,7 @@ struct CollectionControlContext {
 
 // What the window shows of the collection state: buttons, animation and tray icon.
 struct CollectionControls {
+    CollectionState state = CollectionState::Offline; // the state these controls belong to
     bool startEnabled = false;
     bool startVisible = true;
     bool stopVisible = false;

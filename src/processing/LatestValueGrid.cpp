@@ -1,5 +1,7 @@
 #include "LatestValueGrid.h"
 
+#include <algorithm>
+
 LatestValueGrid::LatestValueGrid(int columns, int rows, QObject* parent)
     : QObject(parent), m_columns(columns), m_rows(rows), m_cells(std::size_t(columns * rows)) {}
 
@@ -25,6 +27,23 @@ void LatestValueGrid::Resize(int columns, int rows) {
     emit changed();
 }
 
+bool LatestValueGrid::Fit(int columns, int rows, const QString& id, const QString& firstName,
+                          const QString& lastName) {
+    const bool lost = columns < m_columns || rows < m_rows;
+    Resize(columns, rows);
+    if (m_columns < 1 || m_rows < 1)
+        return lost;
+    if (lost) {
+        cell(std::min(m_columns - 1, 3), 0) = QLatin1String(kMoreValues);
+    } else {
+        const QString names[] = {id, firstName, lastName};
+        for (int column = 0; column < std::min(m_columns, 3); ++column)
+            cell(column, 0) = names[column];
+    }
+    emit changed();
+    return lost;
+}
+
 void LatestValueGrid::Clear() {
     for (QString& text : m_cells)
         text.clear();
@@ -33,13 +52,14 @@ void LatestValueGrid::Clear() {
 
 void LatestValueGrid::ShowPatient(const QString& id, const QString& firstName,
                                   const QString& lastName) {
-    if (m_columns < 3 || m_rows < 1)
+    if (m_columns < 1 || m_rows < 1)
         return;
     if (cell(0, 0) != id)
         Clear();
-    cell(0, 0) = id;
-    cell(1, 0) = firstName;
-    cell(2, 0) = lastName;
+    // A narrow grid shows what fits, the ID first: values are never shown without it.
+    const QString names[] = {id, firstName, lastName};
+    for (int column = 0; column < std::min(m_columns, 3); ++column)
+        cell(column, 0) = names[column];
     emit changed();
 }
 

@@ -22,6 +22,11 @@ public:
 
     // Changes the grid's size (the window was resized); cells outside it are forgotten.
     void Resize(int columns, int rows);
+    // The window was resized or its splitter moved: the grid takes the counts that fit. When it
+    // lost a row or a column, row 0 says "More values >>" in column min(columns - 1, 3);
+    // otherwise row 0 shows the current patient again. True when it lost one.
+    bool Fit(int columns, int rows, const QString& id, const QString& firstName,
+             const QString& lastName);
     void Clear();
     // Row 0: a new patient clears the grid first.
     void ShowPatient(const QString& id, const QString& firstName, const QString& lastName);

@@ -48,3 +48,39 @@ TEST(LatestValueGrid, FillsColumnByColumnAndOverwritesTheSameKey) {
     EXPECT_EQ(grid.Cell(0, 1), "") << "another patient clears the grid";
     EXPECT_EQ(grid.Cell(0, 0), "P2");
 }
+
+TEST(LatestValueGrid, FitMarksALostColumnAndShowsThePatientWhenItIsBack) {
+    LatestValueGrid grid(3, 6);
+    grid.ShowPatient("P1", "Åsa", "Öberg");
+    grid.ShowValue("Glucose CNS = 2.50 mM");
+
+    EXPECT_TRUE(grid.Fit(2, 6, "P1", "Åsa", "Öberg"));
+    EXPECT_EQ(grid.Columns(), 2);
+    EXPECT_EQ(grid.Cell(1, 0), "More values >>") << "column min(columns - 1, 3)";
+    EXPECT_EQ(grid.Cell(0, 0), "P1");
+    EXPECT_EQ(grid.Cell(0, 1), "Glucose CNS = 2.50 mM") << "cells that still fit stay";
+
+    EXPECT_FALSE(grid.Fit(3, 6, "P1", "Åsa", "Öberg"));
+    EXPECT_EQ(grid.Cell(1, 0), "Åsa");
+    EXPECT_EQ(grid.Cell(2, 0), "Öberg");
+
+    EXPECT_TRUE(grid.Fit(6, 4, "P1", "Åsa", "Öberg")) << "a lost row counts as well";
+    EXPECT_EQ(grid.Cell(3, 0), "More values >>") << "never further right than column 3";
+    EXPECT_EQ(grid.Cell(2, 0), "Öberg");
+
+    EXPECT_TRUE(grid.Fit(0, 0, "P1", "Åsa", "Öberg")) << "a window too small for any cell";
+    EXPECT_EQ(grid.Columns(), 0);
+    EXPECT_EQ(grid.Cell(0, 0), "");
+}
+
+TEST(LatestValueGrid, ANarrowGridStillShowsWhoseValuesItHolds) {
+    LatestValueGrid grid(2, 4);
+    grid.ShowPatient("P1", "Åsa", "Öberg");
+    grid.ShowValue("Glucose CNS = 2.50 mM");
+    EXPECT_EQ(grid.Cell(0, 0), "P1");
+    EXPECT_EQ(grid.Cell(1, 0), "Åsa");
+    EXPECT_EQ(grid.Cell(0, 1), "Glucose CNS = 2.50 mM");
+    grid.ShowPatient("P2", "Per", "Son");
+    EXPECT_EQ(grid.Cell(0, 1), "") << "another patient clears the grid";
+    EXPECT_EQ(grid.Cell(0, 0), "P2");
+}

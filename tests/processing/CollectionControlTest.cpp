@@ -48,6 +48,8 @@ TEST_F(CollectionControlTest, StatesFollowTheLinkAndTheCommands) {
     control->TimerTick();
     EXPECT_EQ(state.collection, CollectionState::Ready);
     EXPECT_TRUE(control->Controls().startEnabled);
+    EXPECT_EQ(control->Controls().state, CollectionState::Ready)
+        << "the controls say which state they show";
     EXPECT_EQ(linkStatus.connectionLabel(), "Listening ...");
 
     control->Start();

@@ -1,0 +1,375 @@
+#include "TfrmCollectData.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QGuiApplication>
+#include <QVBoxLayout>
+
+#include "Collector.h"
+#include "ConnectionAnimation.h"
+#include "ExternalMediaDriveQuestion.h"
+#include "OperatorQuestions.h"
+#include "PatientListView.h"
+#include "PatientPicker.h"
+#include "PatientTrendView.h"
+#include "ProgramIcon.h"
+#include "SettingsDialogRunner.h"
+#include "TTaskbarIconControler.h"
+#include "TfrmNewPatient.h"
+#include "TopPanel.h"
+#include "ValueGridView.h"
+
+namespace {
+
+QFont sansSerif(int pixels) {
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixels);
+    return font;
+}
+
+} // namespace
+
+TfrmCollectData::TfrmCollectData(Collector& collector, OperatorQuestions& questions,
+                                 std::unique_ptr<TTaskbarIconControler> tray, QWidget* parent)
+    : QWidget(parent), m_collector(collector), m_questions(questions), m_tray(std::move(tray)) {
+    if (!m_tray)
+        m_tray =
+            std::make_unique<TTaskbarIconControler>([this](const QString& line) { log(line); });
+    m_newPatient = std::make_unique<TfrmNewPatient>();
+    setObjectName(QStringLiteral("frmCollectData"));
+    setWindowTitle(tr(kDesignedCaption));
+    setFont(sansSerif(kFontPixels));
+    resize(kWidth, kHeight);
+    buildControls();
+    connectCollector();
+    if (!m_collector.status().caption().isEmpty())
+        setWindowTitle(m_collector.status().caption());
+    m_tray->setIcon(ProgramIcon::ForState(m_collector.state().collection));
+    // The icon stands for the program from the start; the first showing applies the state.
+    m_tray->Show();
+}
+
+TfrmCollectData::~TfrmCollectData() = default;
+
+void TfrmCollectData::buildControls() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_panel = new TopPanel(this);
+    layout->addWidget(m_panel);
+
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    m_splitter->setObjectName(QStringLiteral("Splitter1"));
+    m_splitter->setHandleWidth(kSplitterWidth);
+    m_splitter->setChildrenCollapsible(true);
+    layout->addWidget(m_splitter, 1);
+
+    m_patients = new PatientListView(m_collector.patients(),
+                                     m_collector.operational() ? &m_collector.checkList() : nullptr,
+                                     m_splitter);
+    m_patients->setFont(sansSerif(kPatientListFontPixels));
+    m_patients->setMediaDriveCaption(m_collector.state().externalMediaMenuCaption);
+    m_splitter->addWidget(m_patients);
+
+    // The value grid, with the patient's trend of the last day on a tab beside it.
+    m_lower = new QTabWidget(m_splitter);
+    m_lower->setTabPosition(QTabWidget::South);
+    m_lower->setDocumentMode(true);
+    m_grid = new ValueGridView(m_collector.latestValues(), m_lower);
+    // The value texts fit a cell of the default column width at this size.
+    m_grid->setFont(sansSerif(kGridFontPixels));
+    m_lower->addTab(m_grid, tr("Latest values"));
+    m_trend = new PatientTrendView(m_lower);
+    m_lower->addTab(m_trend, tr("Trend (24 hours)"));
+    m_splitter->addWidget(m_lower);
+    m_splitter->setStretchFactor(0, 1);
+    m_splitter->setStretchFactor(1, 0);
+    m_splitter->setSizes(
+        {kPatientListHeight, kHeight - TopPanel::kHeight - kPatientListHeight - kSplitterWidth});
+    m_grid->viewport()->installEventFilter(this);
+    m_panel->setConnectionsWidth(TopPanel::connectionsWidthFor(kWidth));
+}
+
+void TfrmCollectData::connectCollector() {
+    Collector& c = m_collector;
+    TopPanel& p = *m_panel;
+    connect(p.btnHide, &QPushButton::clicked, this, &TfrmCollectData::hideToTray);
+    connect(p.btnServerSelect, &QPushButton::clicked, this, &TfrmCollectData::openSettings);
+    connect(p.BitBtnClose, &QPushButton::clicked, this, &TfrmCollectData::closeWithConfirmation);
+    connect(p.lblPatient, &ClickableLabel::clicked, p.lblPatient, &QLabel::clear);
+    connect(p.LabelParameter, &ClickableLabel::clicked, p.LabelParameter, &QLabel::clear);
+    connect(m_tray.get(), &TTaskbarIconControler::clicked, this, &TfrmCollectData::showWindow);
+    connect(m_grid, &ValueGridView::doubleClickedAnywhere, this,
+            &TfrmCollectData::toggleValuesOnly);
+    connect(m_splitter, &QSplitter::splitterMoved, this, &TfrmCollectData::keepLayout);
+    connect(m_patients, &PatientListView::deleteRequested, this, &TfrmCollectData::deletePatient);
+    connect(m_patients, &PatientListView::recreateRequested, this,
+            &TfrmCollectData::recreatePatient);
+    connect(m_patients, &PatientListView::importRequested, this, &TfrmCollectData::importPatient);
+    connect(m_patients, &PatientListView::mediaDriveRequested, this,
+            &TfrmCollectData::setMediaDrive);
+
+    connect(&c, &Collector::showWindowRequested, this, &TfrmCollectData::showWindow);
+    connect(&c, &Collector::patientFileCreated, m_newPatient.get(), &TfrmNewPatient::showCreated);
+    connect(&c, &Collector::monitoringTextChanged, p.lblMonitoringNetworkStore, &QLabel::setText);
+    connect(&c, &Collector::updateTextChanged, p.lblUpdatingFromPatientID, &QLabel::setText);
+    connect(&c.status(), &LinkStatus::captionChanged, this, &QWidget::setWindowTitle);
+    connect(&c.status(), &LinkStatus::labelsChanged, this, &TfrmCollectData::showLinkLabels);
+    connect(&c.connectionList(), &ConnectionListModel::changed, this,
+            &TfrmCollectData::showConnections);
+    showLinkLabels();
+    showConnections();
+
+    if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        connect(application, &QGuiApplication::commitDataRequest, this,
+                &TfrmCollectData::endSession);
+        connect(application, &QCoreApplication::aboutToQuit, this,
+                [this] { m_closeConfirmed = true; });
+    }
+    if (!c.operational()) {
+        // Start-up ended early: the window shows what there is, and no command can be given.
+        p.btnStart->setEnabled(false);
+        p.btnHide->setEnabled(false);
+        return;
+    }
+    CollectionControl& control = c.collectionControl();
+    connect(p.btnStart, &QPushButton::clicked, &control, &CollectionControl::Start);
+    connect(p.btnStop, &QPushButton::clicked, &control, &CollectionControl::Stop);
+    connect(&control, &CollectionControl::controlsChanged, this, &TfrmCollectData::applyControls);
+    connect(&control, &CollectionControl::showWindowRequested, this, &TfrmCollectData::showWindow);
+    connect(&control, &CollectionControl::hideWindowRequested, this, &TfrmCollectData::hideToTray);
+    connect(&c.resultProcessor(), &ResultProcessor::displayChanged, this,
+            &TfrmCollectData::showLatestValue);
+    MessageDispatcher& dispatcher = c.messageDispatcher();
+    connect(&dispatcher, &MessageDispatcher::collisionsChanged, this,
+            [this, &dispatcher] { m_panel->lblCollision->setText(dispatcher.CollisionText()); });
+}
+
+void TfrmCollectData::applyControls() {
+    if (!m_collector.operational())
+        return;
+    const CollectionControls& controls = m_collector.collectionControl().Controls();
+    TopPanel& p = *m_panel;
+    p.btnStart->setEnabled(controls.startEnabled);
+    p.btnStart->setVisible(controls.startVisible);
+    p.btnStop->setVisible(controls.stopVisible);
+    p.btnHide->setEnabled(controls.hideEnabled);
+    p.btnServerSelect->setVisible(controls.settingsVisible);
+    if (isVisible())
+        p.Animate->showState(controls.state);
+    m_tray->setIcon(ProgramIcon::ForState(controls.state));
+    if (controls.trayIconWanted) {
+        m_tray->setHint(controls.trayHint);
+        m_tray->Show();
+    } else if (isVisible() && !isMinimized()) {
+        // While the window is hidden its icon is the only way back to it: it stays.
+        m_tray->Hide();
+    }
+}
+
+void TfrmCollectData::hideToTray() {
+    m_panel->Animate->stop();
+    if (!m_tray->available()) {
+        log(QLatin1String(kMinimisedInstead));
+        showMinimized();
+        return;
+    }
+    hide();
+    m_tray->Show();
+}
+
+void TfrmCollectData::showWindow() {
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+void TfrmCollectData::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Every showing puts the controls, the animation and the icon into the collection state.
+    applyControls();
+    keepLayout();
+}
+
+void TfrmCollectData::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    m_panel->setConnectionsWidth(TopPanel::connectionsWidthFor(width()));
+    keepLayout();
+}
+
+bool TfrmCollectData::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_grid->viewport() && event->type() == QEvent::Resize)
+        keepLayout();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmCollectData::keepLayout() {
+    if (!isVisible())
+        return;
+    const CollectorState& state = m_collector.state();
+    const int columns = ValueGridView::columnsFor(width());
+    const int rows = ValueGridView::rowsFor(m_grid->viewport()->height());
+    LatestValueGrid& grid = m_collector.latestValues();
+    if (columns == grid.Columns() && rows == grid.Rows())
+        return;
+    grid.Fit(columns, rows, state.currentPatientId, state.currentPatientFirstName,
+             state.currentPatientLastName);
+}
+
+void TfrmCollectData::toggleValuesOnly() {
+    const QList<int> sizes = m_splitter->sizes();
+    const int total = sizes.value(0) + sizes.value(1);
+    if (sizes.value(0) > 0)
+        m_splitter->setSizes({0, total});
+    else
+        m_splitter->setSizes({kPatientListHeight, std::max(total - kPatientListHeight, 0)});
+    keepLayout();
+}
+
+void TfrmCollectData::showLatestValue() {
+    const ResultProcessor& processor = m_collector.resultProcessor();
+    m_panel->lblPatient->setText(processor.PatientLabel());
+    m_panel->LabelParameter->setText(processor.LatestValue());
+    const QString folder = m_collector.state().currentPatientFolder;
+    const QString file =
+        folder.isEmpty() ? QString() : QDir(folder).filePath(QStringLiteral("Tarvo.pil"));
+    if (file != m_trend->patientFile())
+        m_trend->showPatient(file);
+    else
+        m_trend->refresh();
+}
+
+void TfrmCollectData::showConnections() {
+    const ConnectionListModel& list = m_collector.connectionList();
+    QListWidget* box = m_panel->ListBoxConnectedClients;
+    box->clear();
+    box->addItems(list.lines());
+    m_panel->gbConnectedDataClients->setVisible(list.isVisible());
+}
+
+void TfrmCollectData::showLinkLabels() {
+    const LinkStatus& status = m_collector.status();
+    m_panel->LabelConnected->setText(status.connectionLabel().isNull()
+                                         ? m_panel->LabelConnected->text()
+                                         : status.connectionLabel());
+    m_panel->lblNoNetwork->setVisible(status.noNetworkLabelVisible());
+}
+
+void TfrmCollectData::openSettings() {
+    runSettingsDialog(m_collector, m_questions, this);
+    m_patients->setMediaDriveCaption(m_collector.state().externalMediaMenuCaption);
+    applyControls();
+}
+
+void TfrmCollectData::deletePatient(int entry) {
+    if (entry < 0 || !m_collector.operational())
+        return;
+    m_collector.checkList().Delete(entry);
+}
+
+QString TfrmCollectData::patientFor(int entry, bool fromMedia) {
+    if (entry >= 0 && entry < m_collector.patients().Count())
+        return m_collector.patients().At(entry).Patient.PatientID;
+    if (entry != -1)
+        return {};
+    if (!m_picker)
+        m_picker = std::make_unique<PatientPicker>(this);
+    const std::optional<QString> chosen =
+        fromMedia ? m_picker->GetPatientIDFromDevice(m_collector)
+                  : m_picker->GetPatientIDFromOrvantaDatabase(m_collector);
+    return chosen.value_or(QString());
+}
+
+void TfrmCollectData::recreatePatient(int entry) {
+    if (!m_collector.operational())
+        return;
+    const QString id = patientFor(entry, false);
+    if (id.isEmpty())
+        return;
+    if (m_questions.ask(this, tr("Confirm"), tr("Recreate patient data for ") + id,
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel) !=
+        QMessageBox::Yes)
+        return;
+    try {
+        m_collector.recreatePatientData(id);
+    } catch (const std::exception& error) {
+        m_collector.handleApplicationError(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void TfrmCollectData::importPatient(int entry) {
+    if (!m_collector.operational())
+        return;
+    const QString id = patientFor(entry, true);
+    if (id.isEmpty())
+        return;
+    if (m_questions.ask(
+            this, tr("Confirm"), tr("Copy patient data for ") + id + tr(" from external media"),
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel) != QMessageBox::Yes)
+        return;
+    m_collector.importFromExternalMedia(id);
+}
+
+void TfrmCollectData::setMediaDrive() {
+    if (ExternalMediaDriveQuestion::AskAndStore(m_questions, this, m_collector))
+        m_patients->setMediaDriveCaption(m_collector.state().externalMediaMenuCaption);
+}
+
+void TfrmCollectData::endSession() {
+    m_closeConfirmed = true;
+    m_ending = true;
+    close();
+}
+
+void TfrmCollectData::closeWithConfirmation() {
+    m_closeConfirmed = m_questions.ask(this, tr("Confirm"), tr(kCloseQuestion),
+                                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void TfrmCollectData::closeEvent(QCloseEvent* event) {
+    // A hidden window closes without a question. When the session or the program is being ended,
+    // closing is never refused: a refusal would leave a program that cannot be ended.
+    if (isHidden() || m_ending) {
+        event->accept();
+        formClose();
+        return;
+    }
+    const bool collecting =
+        m_collector.operational() && m_collector.collectionControl().Controls().stopVisible;
+    if (collecting && m_collector.analyzerServer().ConnectionCount() > 0) {
+        // Collecting from a connected analyzer: the program goes on in the notification area.
+        event->ignore();
+        hideToTray();
+        return;
+    }
+    if (!m_closeConfirmed) {
+        m_collector.suspendHousekeeping();
+        const bool yes = m_questions.ask(this, tr("Confirm"), tr(kCloseQuestion),
+                                         QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        m_collector.resumeHousekeeping();
+        if (!yes) {
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
+    formClose();
+}
+
+void TfrmCollectData::formClose() {
+    if (m_formClosed)
+        return;
+    m_formClosed = true;
+    // The collector's closing steps log "Closing application".
+    m_collector.close();
+    m_tray->Hide();
+    emit closed();
+}
+
+void TfrmCollectData::log(const QString& line) {
+    m_collector.log().writeLog(line);
+}

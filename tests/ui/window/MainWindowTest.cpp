@@ -1,0 +1,240 @@
+// The main window over a running collector: what each collection state shows, hiding to the
+// notification area, the value grid when the window is resized, and the patient list's menu.
+#include "WindowFixture.h"
+
+namespace {
+
+using MainWindow = WindowFixture;
+
+TEST_F(MainWindow, ShowsAsDesignedUntilTheCollectorSaysOtherwise) {
+    open();
+    EXPECT_EQ(window->size(), QSize(982, 613));
+    EXPECT_EQ(panel().height(), 233);
+    EXPECT_EQ(window->windowTitle(), (*collector)->status().caption())
+        << "the status caption replaces the designed one";
+    EXPECT_EQ(panel().LabelMonitor->text(), "Tarvo Monitor");
+    EXPECT_EQ(panel().lblMonitoringNetworkStore->text(), "Monitoring: ");
+    EXPECT_EQ(panel().lblUpdatingFromPatientID->text(), "Update from: ");
+    EXPECT_TRUE(panel().lblPatient->text().isEmpty());
+    EXPECT_TRUE(panel().LabelParameter->text().isEmpty());
+    EXPECT_FALSE(panel().lblNoNetwork->isVisible());
+    EXPECT_FALSE(panel().gbConnectedDataClients->isVisible()) << "no connection to list yet";
+    EXPECT_FALSE(panel().BitBtnClose->isVisible());
+    EXPECT_EQ(window->patientList()->item(0)->text(), "Patients");
+    EXPECT_EQ(window->patientList()->height(), TfrmCollectData::kPatientListHeight);
+
+    emit(*collector)->monitoringTextChanged(QStringLiteral("Monitoring: /data"));
+    EXPECT_EQ(panel().lblMonitoringNetworkStore->text(), "Monitoring: /data");
+    emit(*collector)->updateTextChanged(QStringLiteral("Update from: P1"));
+    EXPECT_EQ(panel().lblUpdatingFromPatientID->text(), "Update from: P1");
+
+    connectAnalyzer();
+    EXPECT_TRUE(panel().gbConnectedDataClients->isVisible());
+    EXPECT_EQ(panel().gbConnectedDataClients->width(), 982 - 700);
+    ASSERT_EQ(panel().ListBoxConnectedClients->count(), 1);
+    EXPECT_TRUE(panel().ListBoxConnectedClients->item(0)->text().startsWith("TARVO: "));
+}
+
+TEST_F(MainWindow, EachCollectionStateSetsButtonsAnimationAndTray) {
+    open();
+    // Offline.
+    EXPECT_FALSE(panel().btnStart->isEnabled());
+    EXPECT_TRUE(panel().btnStart->isVisible());
+    EXPECT_FALSE(panel().btnStop->isVisible());
+    EXPECT_FALSE(panel().btnHide->isEnabled());
+    EXPECT_TRUE(panel().btnServerSelect->isVisible());
+    EXPECT_EQ(animation().currentFrame(), 1);
+    EXPECT_FALSE(animation().isPlaying());
+    EXPECT_FALSE(tray->shown) << "the shown window stands for itself";
+
+    QTcpSocket& analyzer = connectAnalyzer();
+    (void)analyzer;
+    ASSERT_EQ((*collector)->state().collection, CollectionState::Ready);
+    EXPECT_TRUE(panel().btnStart->isEnabled());
+    EXPECT_FALSE(panel().btnHide->isEnabled());
+    EXPECT_EQ(animation().currentFrame(), 2);
+    EXPECT_FALSE(animation().isPlaying());
+    EXPECT_FALSE(tray->shown);
+
+    QTest::mouseClick(panel().btnStart, Qt::LeftButton);
+    ASSERT_EQ((*collector)->state().collection, CollectionState::Collecting);
+    EXPECT_FALSE(panel().btnStart->isVisible());
+    EXPECT_TRUE(panel().btnStop->isVisible());
+    EXPECT_TRUE(panel().btnHide->isEnabled());
+    EXPECT_FALSE(panel().btnServerSelect->isVisible());
+    EXPECT_TRUE(animation().isPlaying());
+    QSignalSpy frames(&animation(), &ConnectionAnimation::frameChanged);
+    ASSERT_TRUE(waitUntil([&] { return frames.count() >= 12; }));
+    for (const QList<QVariant>& frame : frames) {
+        EXPECT_GE(frame.at(0).toInt(), 3);
+        EXPECT_LE(frame.at(0).toInt(), 13);
+    }
+    EXPECT_TRUE(tray->shown);
+    EXPECT_EQ(tray->tip, "Collecting Tarvo Monitor Data");
+
+    disconnectAnalyzers();
+    ASSERT_EQ((*collector)->state().collection, CollectionState::CollectingOffline);
+    EXPECT_EQ(animation().currentFrame(), 1);
+    EXPECT_FALSE(animation().isPlaying());
+    EXPECT_FALSE(tray->shown);
+    EXPECT_FALSE(panel().btnHide->isEnabled());
+    EXPECT_TRUE(panel().btnStop->isVisible()) << "still collecting";
+    EXPECT_TRUE(window->isVisible());
+
+    connectAnalyzer();
+    QTest::mouseClick(panel().btnStop, Qt::LeftButton);
+    EXPECT_EQ((*collector)->state().collection, CollectionState::Ready);
+    EXPECT_TRUE(panel().btnStart->isVisible());
+    EXPECT_FALSE(panel().btnStop->isVisible());
+}
+
+TEST_F(MainWindow, HideGoesToTheTrayAndAClickBringsTheWindowBack) {
+    open();
+    connectAnalyzer();
+    QTest::mouseClick(panel().btnStart, Qt::LeftButton);
+    QTest::mouseClick(panel().btnHide, Qt::LeftButton);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(animation().isPlaying()) << "Hide stops the animation";
+    EXPECT_TRUE(tray->shown);
+
+    tray->click();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(animation().isPlaying()) << "showing applies the state again";
+    EXPECT_FALSE(collector->logged(TfrmCollectData::kMinimisedInstead));
+}
+
+TEST_F(MainWindow, WithoutANotificationAreaHideMinimisesInstead) {
+    trayAvailable = false;
+    open();
+    connectAnalyzer();
+    QTest::mouseClick(panel().btnStart, Qt::LeftButton);
+    QTest::mouseClick(panel().btnHide, Qt::LeftButton);
+    EXPECT_TRUE(window->isVisible()) << "a hidden window could not be reached again";
+    EXPECT_TRUE(window->isMinimized());
+    EXPECT_EQ(collector->loggedCount(TfrmCollectData::kMinimisedInstead), 1);
+}
+
+TEST_F(MainWindow, TheTrayIconStaysWhileTheWindowIsHidden) {
+    open();
+    connectAnalyzer();
+    QTest::mouseClick(panel().btnStart, Qt::LeftButton);
+    QTest::mouseClick(panel().btnHide, Qt::LeftButton);
+    ASSERT_FALSE(window->isVisible());
+    control().Stop(); // from an operator command, or the automation server
+    EXPECT_TRUE(tray->shown) << "the icon is the only way back to the hidden window";
+    tray->click();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(tray->shown) << "Ready has no icon once the window is back";
+}
+
+TEST_F(MainWindow, AGridThatLosesAColumnSaysMoreValuesAndShowsThePatientWhenItIsBack) {
+    open();
+    QTcpSocket& analyzer = connectAnalyzer();
+    sendValue(analyzer, QStringLiteral("P1"), QStringLiteral("Glucose"), 2.5);
+    const LatestValueGrid& grid = (*collector)->latestValues();
+    ASSERT_EQ(grid.Columns(), 3);
+    EXPECT_EQ(grid.Cell(0, 0), "P1");
+    EXPECT_EQ(window->valueGrid()->item(0, 0)->text(), "P1");
+    const int rows = grid.Rows();
+    EXPECT_GE(rows, 5);
+
+    window->resize(700, 613);
+    ASSERT_TRUE(waitUntil([&] { return grid.Columns() == 2; }));
+    EXPECT_EQ(grid.Cell(1, 0), "More values >>");
+    EXPECT_EQ(window->valueGrid()->item(0, 1)->text(), "More values >>");
+    EXPECT_EQ(window->valueGrid()->columnCount(), 2);
+    EXPECT_EQ(panel().gbConnectedDataClients->width(), 0) << "window width - 700";
+
+    window->resize(982, 613);
+    ASSERT_TRUE(waitUntil([&] { return grid.Columns() == 3; }));
+    EXPECT_EQ(grid.Cell(1, 0), "Åsa");
+    EXPECT_EQ(grid.Cell(2, 0), "Öberg");
+    EXPECT_EQ(grid.Rows(), rows);
+    EXPECT_EQ(panel().gbConnectedDataClients->width(), 282);
+}
+
+TEST_F(MainWindow, DoubleClickOnTheGridFoldsThePatientListAwayAndBack) {
+    open();
+    QTest::mouseDClick(window->valueGrid()->viewport(), Qt::LeftButton);
+    EXPECT_EQ(window->patientList()->height(), 0);
+    const int rowsWithoutList = (*collector)->latestValues().Rows();
+    EXPECT_GT(rowsWithoutList, 6) << "the grid takes the room";
+    QTest::mouseDClick(window->valueGrid()->viewport(), Qt::LeftButton);
+    EXPECT_EQ(window->patientList()->height(), TfrmCollectData::kPatientListHeight);
+}
+
+TEST_F(MainWindow, AClickClearsTheLatestValueLabelsUntilTheNextValue) {
+    open();
+    QTcpSocket& analyzer = connectAnalyzer();
+    sendValue(analyzer, QStringLiteral("P1"), QStringLiteral("Glucose"), 2.5);
+    EXPECT_EQ(panel().lblPatient->text(), "P1 Åsa Öberg");
+    EXPECT_TRUE(panel().LabelParameter->text().startsWith("Glucose CNS = 2.50"));
+
+    QTest::mouseClick(panel().lblPatient, Qt::LeftButton);
+    QTest::mouseClick(panel().LabelParameter, Qt::LeftButton);
+    EXPECT_TRUE(panel().lblPatient->text().isEmpty());
+    EXPECT_TRUE(panel().LabelParameter->text().isEmpty());
+
+    sendValue(analyzer, QStringLiteral("P1"), QStringLiteral("Lactate"), 1.25);
+    EXPECT_EQ(panel().lblPatient->text(), "P1 Åsa Öberg");
+    EXPECT_TRUE(panel().LabelParameter->text().startsWith("Lactate CNS = 1.25"));
+}
+
+TEST_F(MainWindow, TheMenuOffersWhatTheRowAllows) {
+    open();
+    QTcpSocket& analyzer = connectAnalyzer();
+    sendValue(analyzer, QStringLiteral("P1"), QStringLiteral("Glucose"), 2.5);
+    PatientListView& list = *window->patientList();
+    ASSERT_EQ(list.count(), 2);
+    EXPECT_EQ(list.item(1)->text(), "P1, Åsa Öberg");
+    EXPECT_TRUE(list.mediaDriveAction()->text().startsWith("Set External Media Drive"));
+
+    list.setCurrentRow(1); // a patient that is sending
+    EXPECT_FALSE(list.deleteAction()->isEnabled());
+    EXPECT_TRUE(list.recreateAction()->isEnabled()) << "the XML protocol";
+    EXPECT_TRUE(list.importAction()->isEnabled());
+
+    list.setCurrentRow(0); // the header
+    EXPECT_FALSE(list.deleteAction()->isEnabled());
+    EXPECT_TRUE(list.recreateAction()->isEnabled());
+    EXPECT_TRUE(list.importAction()->isEnabled());
+
+    disconnectAnalyzers(); // every row is disabled when the link is gone
+    list.setCurrentRow(1);
+    EXPECT_TRUE(list.deleteAction()->isEnabled()) << "a patient that is not sending";
+    list.deleteAction()->trigger();
+    EXPECT_EQ(list.count(), 1);
+    EXPECT_EQ((*collector)->patients().Count(), 0);
+}
+
+TEST_F(MainWindow, TheMenuOfALineProtocolOffersNoRebuildOnAPatientRow) {
+    open(QStringLiteral("CommunicationProtocol=HL7\n"));
+    QTcpSocket& analyzer = connectAnalyzer();
+    const QString records = SimulatedMessages::recordMessage(
+        {QStringLiteral("P2"), QStringLiteral("Per"), QStringLiteral("Son")},
+        QStringLiteral("Glucose"), 3.0, QStringLiteral("mmol/L"), QDateTime::currentDateTime());
+    ASSERT_TRUE(collector->send(analyzer, records.toLatin1()));
+    PatientListView& list = *window->patientList();
+    ASSERT_TRUE(waitUntil([&] { return list.count() == 2; }));
+    list.setCurrentRow(1);
+    EXPECT_FALSE(list.recreateAction()->isEnabled());
+    EXPECT_FALSE(list.importAction()->isEnabled());
+    list.setCurrentRow(0);
+    EXPECT_TRUE(list.recreateAction()->isEnabled()) << "the header always offers both";
+}
+
+TEST_F(MainWindow, TickingAPatientCreatesItsRecordAndAnnouncesIt) {
+    open(QStringLiteral("AutoCreate=dword:0\n"));
+    QTcpSocket& analyzer = connectAnalyzer();
+    sendValue(analyzer, QStringLiteral("P3"), QStringLiteral("Glucose"), 4.0);
+    PatientListView& list = *window->patientList();
+    ASSERT_EQ(list.count(), 2);
+    ASSERT_EQ(list.item(1)->checkState(), Qt::Unchecked);
+    list.item(1)->setCheckState(Qt::Checked);
+    EXPECT_TRUE((*collector)->patients().At(0).Checked);
+    EXPECT_TRUE(QFileInfo::exists(collector->patientFolder("P3") + "Patient"));
+    EXPECT_TRUE(window->newPatientWindow().isVisible());
+    EXPECT_TRUE(window->newPatientWindow().statusText().startsWith("Created: P3"));
+}
+
+} // namespace

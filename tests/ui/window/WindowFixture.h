@@ -1,0 +1,96 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include "ConnectionAnimation.h"
+#include "PatientListView.h"
+#include "RunningCollector.h"
+#include "ScriptedQuestions.h"
+#include "SimulatedMessages.h"
+#include "TTaskbarIconControler.h"
+#include "TfrmCollectData.h"
+#include "TfrmNewPatient.h"
+#include "TopPanel.h"
+#include "TrayIconShell.h"
+#include "ValueGridView.h"
+
+// A notification area in memory: what the window put there, and clicks on the icon.
+class MemoryTrayShell : public TrayIconShell {
+public:
+    bool add(const QIcon&, const QString& tip) override {
+        shown = true;
+        this->tip = tip;
+        return true;
+    }
+    void modify(const QIcon&, const QString& tip) override { this->tip = tip; }
+    bool remove() override {
+        shown = false;
+        return true;
+    }
+    void click() { emit activated(QSystemTrayIcon::Trigger); }
+
+    bool shown = false;
+    QString tip;
+};
+
+// A collector started on a temporary root with its main window shown (offscreen), a tray in
+// memory and questions answered by the test.
+class WindowFixture : public ::testing::Test {
+protected:
+    void open(const QString& settings = {}) {
+        collector = std::make_unique<RunningCollector>(root, settings);
+        ASSERT_TRUE(collector->started);
+        auto shell = std::make_unique<MemoryTrayShell>();
+        tray = shell.get();
+        auto icon = std::make_unique<TTaskbarIconControler>(
+            [this](const QString& line) { (*collector)->log().writeLog(line); },
+            [this] { return trayAvailable; }, std::move(shell));
+        window =
+            std::make_unique<TfrmCollectData>(*collector->collector, questions, std::move(icon));
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void TearDown() override {
+        window.reset();
+        collector.reset();
+    }
+
+    TopPanel& panel() { return *window->panel(); }
+    CollectionControl& control() { return (*collector)->collectionControl(); }
+    ConnectionAnimation& animation() { return *panel().Animate; }
+
+    // One turn of the main timer now, instead of waiting for it.
+    void tick() { control().TimerTick(); }
+
+    QTcpSocket& connectAnalyzer() {
+        QTcpSocket& socket = collector->connectFrom();
+        tick();
+        return socket;
+    }
+    void disconnectAnalyzers() {
+        collector->clients.clear();
+        waitUntil([&] { return (*collector)->analyzerServer().ConnectionCount() == 0; });
+        tick();
+    }
+
+    void sendValue(QTcpSocket& socket, const QString& id, const QString& analyte, double value) {
+        SimulatedMessages::LiveMeasurement m;
+        m.patient = {id, QStringLiteral("Åsa"), QStringLiteral("Öberg")};
+        m.analyte = analyte;
+        m.value = value;
+        m.time = QDateTime::currentDateTime();
+        ASSERT_TRUE(collector->send(socket, SimulatedMessages::utf16(SimulatedMessages::live(m))));
+        ASSERT_TRUE(waitUntil([&] { return panel().LabelParameter->text().startsWith(analyte); }));
+    }
+
+    TempRoot root;
+    std::unique_ptr<RunningCollector> collector;
+    ScriptedQuestions questions;
+    MemoryTrayShell* tray = nullptr;
+    bool trayAvailable = true;
+    std::unique_ptr<TfrmCollectData> window;
+};
