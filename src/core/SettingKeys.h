@@ -42,6 +42,9 @@ inline constexpr Boolean NoOrvanta{"NoOrvanta", false};
 inline constexpr Boolean InterNetworking{"InterNetworking", false};
 inline constexpr Text IPString{"IPString", ""};
 inline constexpr Integer ClientSocketPort{"ClientSocketPort", 13999};
+// Peers the analyzer server and the data-host server admit: comma-separated addresses and CIDR
+// ranges; empty admits everyone, a list without one readable entry admits no one.
+inline constexpr Text AllowedPeers{"AllowedPeers", ""};
 inline constexpr Boolean MonitorNetworkLocation{"MonitorNetworkLocation", false};
 inline constexpr Boolean DuplicateXMLFiles{"DuplicateXMLFiles", false};
 inline constexpr Text DuplicateToNetworkLocation{"DuplicateToNetworkLocation", ""};

@@ -35,7 +35,15 @@ Collector::Collector(CollectorEnvironment environment, QObject* parent)
       m_log(m_clock), m_orvanta(m_log), m_dumpCounter(std::make_unique<TSimpleCounter>(20)),
       m_framing(std::make_unique<FramingDispatcher>(m_records)), m_dispatcher(m_framing.get()),
       m_linkStatus(m_log, [this] { return captionFacts(); }),
-      m_server(std::make_unique<ServerSocketTarvo>(static_cast<AnalyzerLinkHost&>(*this))) {}
+      m_server(std::make_unique<ServerSocketTarvo>(static_cast<AnalyzerLinkHost&>(*this))),
+      m_peerGate(m_log, m_clock), m_dataHost(m_log),
+      m_dataClient(std::make_unique<DataClient>(static_cast<AnalyzerLinkHost&>(*this), m_clock,
+                                                [this] { return dataClientTarget(); })) {
+    m_server->SetPeerGate(&m_peerGate);
+    m_dataHost.SetPeerGate(&m_peerGate);
+    connect(&m_dataHost, &DataHostServer::stationsChanged, this,
+            [this](const QString& leaving) { rebuildConnectionList(leaving); });
+}
 
 Collector::~Collector() {
     m_hives.setFailureReporter({}); // the event log goes before the hives
@@ -192,7 +200,18 @@ void Collector::readStartupSwitches() {
 
 void Collector::readDataClientPort() {
     m_state.dataClientPort = m_settings->read(Setting::ClientSocketPort);
+    // The data-host server listens one below, so the lowest usable value is 2.
+    if (m_state.dataClientPort < 2 || m_state.dataClientPort > ServerSocketTarvo::kHighestPort) {
+        m_log.writeLog(QLatin1String(LogPrefix::kPortSetup) +
+                       QStringLiteral("The setting ClientSocketPort = ") +
+                       QString::number(m_state.dataClientPort) +
+                       QStringLiteral(" is no port number (2 to 65535); using port ") +
+                       QString::number(Setting::ClientSocketPort.defaultValue));
+        m_state.dataClientPort = Setting::ClientSocketPort.defaultValue;
+    }
     m_state.dataHostServerPort = m_state.dataClientPort - 1;
+    // Both servers admit peers by this list from before they listen.
+    m_peerGate.setAllowed(m_settings->read(Setting::AllowedPeers));
 }
 
 void Collector::setAnalyzerPort() {
@@ -211,7 +230,15 @@ void Collector::setAnalyzerPort() {
             m_server->SetPort(m_state.analyzerPort);
             m_server->Activate();
         }
-        // The data-host server is activated here once it exists.
+    } catch (const std::exception& error) {
+        m_log.writeLog(QLatin1String(LogPrefix::kPortSetup) +
+                       QStringLiteral("Error when trying to set IP port number") +
+                       QStringLiteral(" (") + QString::fromLocal8Bit(error.what()) + u')');
+    }
+    // The data-host server opens whether or not the analyzer port could be used.
+    try {
+        m_dataHost.SetPort(m_state.dataHostServerPort);
+        m_dataHost.Activate();
     } catch (const std::exception& error) {
         m_log.writeLog(QLatin1String(LogPrefix::kPortSetup) +
                        QStringLiteral("Error when trying to set IP port number") +
@@ -324,6 +351,8 @@ void Collector::startHousekeeping() {
             reactivateAnalyzerServer(); // start-up ended before collection control existed
         if (m_relay)
             m_relay->Transport().MainTimerTick();
+        if (!m_state.busy)
+            m_dataClient->TimerTick();
     });
     m_housekeeping.start();
     if (m_control) {
@@ -344,7 +373,15 @@ void Collector::reactivateAnalyzerServer() {
 }
 
 void Collector::connectToDataHost() {
-    // With inter-networking enabled, the data-client socket connects here.
+    m_dataClient->Start();
+}
+
+DataClient::Target Collector::dataClientTarget() const {
+    DataClient::Target target;
+    target.enabled = m_settings->read(Setting::InterNetworking);
+    target.ipString = m_settings->read(Setting::IPString).trimmed();
+    target.port = m_state.dataClientPort;
+    return target;
 }
 
 void Collector::updateCaption() {
@@ -406,6 +443,8 @@ void Collector::close() {
     // Nothing that has arrived is lost: every complete message is handled, and the patients
     // whose documents were archived are rebuilt, before the program ends.
     m_server->Shutdown();
+    m_dataClient->Close();
+    m_dataHost.Deactivate();
     const QList<QString> waiting(m_rebuildsWaiting.begin(), m_rebuildsWaiting.end());
     for (const QString& patientId : waiting)
         rebuildWaitingPatient(patientId);
@@ -420,8 +459,10 @@ void Collector::close() {
 
 void Collector::setBusy(bool busy) {
     m_state.busy = busy;
-    if (!busy)
+    if (!busy) {
         m_server->ResumeReading();
+        m_dataClient->ResumeReading();
+    }
 }
 
 namespace {
@@ -520,6 +561,8 @@ CaptionFacts Collector::captionFacts() const {
     facts.relayState = m_state.relayConnection;
     facts.relayHostSetting = m_state.relayHost;
     facts.relayPortSetting = m_state.relayPort;
+    facts.dataHostName = m_dataClient->PeerHostName();
+    facts.dataHostAddress = m_dataClient->PeerAddress();
     if (m_relay) {
         facts.relayHostName = m_relay->Transport().PeerName();
         facts.relayAddress = m_relay->Transport().PeerAddress();
@@ -529,15 +572,15 @@ CaptionFacts Collector::captionFacts() const {
 }
 
 void Collector::rebuildConnectionList(const QString& excludedAddress) {
-    // The data-host server's connections join the list with data-host networking.
-    m_connectionList.rebuild(m_server->ConnectionAddresses(), {}, excludedAddress);
+    m_connectionList.rebuild(m_server->ConnectionAddresses(), m_dataHost.StationAddresses(),
+                             excludedAddress);
 }
 
 void Collector::switchInterNetworkingOff() {
     // Written only when it changes: analyzers may connect many times a second.
     if (m_settings->read(Setting::InterNetworking))
         m_settings->writeBool(QLatin1String(Setting::InterNetworking.name), false);
-    // The data-client socket is closed here once data-host networking exists.
+    m_dataClient->Close();
 }
 
 void Collector::linesQueued() {
@@ -554,11 +597,11 @@ void Collector::monitoringSwitched(bool) {
 }
 
 void Collector::closeDataClient() {
-    // The data-client socket is closed here once data-host networking exists.
+    m_dataClient->Close();
 }
 
-void Collector::forwardToDataClients(const QByteArray&) {
-    // Data clients are served once data-host networking exists.
+void Collector::forwardToDataClients(const QString& messages) {
+    m_dataHost.Forward(messages);
 }
 
 void Collector::relayPassThrough(const QByteArray& chunk) {

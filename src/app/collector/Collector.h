@@ -13,6 +13,8 @@
 #include "CollectionSettings.h"
 #include "CollectorState.h"
 #include "ConnectionListModel.h"
+#include "DataClient.h"
+#include "DataHostServer.h"
 #include "EventLog.h"
 #include "ExternalMediaImport.h"
 #include "IOrvanta_TLB.h"
@@ -29,6 +31,7 @@
 #include "PatientFolderListing.h"
 #include "PatientList.h"
 #include "PatientRecreation.h"
+#include "PeerGate.h"
 #include "RegistryHives.h"
 #include "ResultProcessor.h"
 #include "ServerSocketTarvo.h"
@@ -100,6 +103,11 @@ public:
     const InstallationLayout& layout() const { return m_env.layout; }
 
     ServerSocketTarvo& analyzerServer() { return *m_server; }
+    // Orvanta networking: the stations served, the data host this collector reads from, and the
+    // admission of peers to both servers.
+    DataHostServer& dataHostServer() { return m_dataHost; }
+    DataClient& dataClient() { return *m_dataClient; }
+    PeerGate& peerGate() { return m_peerGate; }
     TSockets& connectionRecords() { return m_records; }
     ConnectionListModel& connectionList() { return m_connectionList; }
     LinkStatus& status() { return m_linkStatus; }
@@ -215,7 +223,8 @@ private:
     void switchInterNetworkingOff() override;
     void linesQueued() override;
     void pauseHousekeeping(bool paused) override;
-    void forwardToDataClients(const QByteArray& messages) override;
+    void forwardToDataClients(const QString& messages) override;
+    DataClient::Target dataClientTarget() const;
     void relayPassThrough(const QByteArray& chunk) override;
     void reportApplicationError(const QString& message) override;
     CaptionFacts captionFacts() const;
@@ -237,6 +246,9 @@ private:
     LinkStatus m_linkStatus;
     ConnectionListModel m_connectionList;
     std::unique_ptr<ServerSocketTarvo> m_server;
+    PeerGate m_peerGate;
+    DataHostServer m_dataHost;
+    std::unique_ptr<DataClient> m_dataClient;
     PatientListModel m_patients;
     TParameters m_catalogue;
     LatestValueGrid m_grid;
