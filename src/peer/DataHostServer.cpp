@@ -65,7 +65,10 @@ void DataHostServer::onNewConnection() {
         socket->setReadBufferSize(kStationReadBuffer);
         m_stations.push_back(
             std::make_unique<StationOutput>(socket, ConnectionIdentity(socket), m_outputLimit));
-        connect(socket, &QTcpSocket::readyRead, this, [socket] { socket->readAll(); });
+        connect(socket, &QTcpSocket::readyRead, this, [socket] {
+            if (socket->isOpen())
+                socket->readAll();
+        });
         connect(socket, &QTcpSocket::disconnected, this,
                 [this, socket] { onDisconnected(socket); });
         emit stationsChanged(QString());
