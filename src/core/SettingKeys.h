@@ -42,6 +42,9 @@ inline constexpr Boolean NoOrvanta{"NoOrvanta", false};
 inline constexpr Boolean InterNetworking{"InterNetworking", false};
 inline constexpr Text IPString{"IPString", ""};
 inline constexpr Integer ClientSocketPort{"ClientSocketPort", 13999};
+// Peers the analyzer server and the data-host server admit: comma-separated addresses and CIDR
+// ranges; empty admits everyone, a list without one readable entry admits no one.
+inline constexpr Text AllowedPeers{"AllowedPeers", ""};
 inline constexpr Boolean MonitorNetworkLocation{"MonitorNetworkLocation", false};
 // Seconds between the polling scans of folder monitoring (0: only archives that cannot be
 // watched are scanned); off, MonitorNotifications leaves changes to the polling scan alone.

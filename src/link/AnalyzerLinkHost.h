@@ -34,8 +34,9 @@ public:
     virtual void linesQueued() = 0;
     // The housekeeping timer stops while a read is handled.
     virtual void pauseHousekeeping(bool paused) = 0;
-    // The messages cut in one read go on to the connected data clients.
-    virtual void forwardToDataClients(const QByteArray& messages) = 0;
+    // The messages cut in one read go on to the connected data clients (encoded for them only
+    // when one is connected).
+    virtual void forwardToDataClients(const QString& messages) = 0;
     // Line-protocol bytes passed through to the relay host (HL7 relaying), when it is open.
     virtual void relayPassThrough(const QByteArray& chunk) = 0;
     virtual void reportApplicationError(const QString& message) = 0;

@@ -40,8 +40,9 @@ void LinkStatus::Update() {
     emit captionChanged(m_caption);
 }
 
-void LinkStatus::setConnectionLabel(const QString& text) {
+void LinkStatus::setConnectionLabel(const QString& text, bool warning) {
     m_connectionLabel = text;
+    m_connectionWarning = warning;
     emit labelsChanged();
 }
 

@@ -27,7 +27,9 @@ public:
     const QString& localAddress() const { return m_localAddress; }
 
     const QString& connectionLabel() const { return m_connectionLabel; }
-    void setConnectionLabel(const QString& text);
+    // A warning shows the label on a yellow background.
+    void setConnectionLabel(const QString& text, bool warning = false);
+    bool connectionLabelWarning() const { return m_connectionWarning; }
     bool noNetworkLabelVisible() const { return m_noNetworkVisible; }
     void setNoNetworkLabelVisible(bool visible);
 
@@ -42,6 +44,7 @@ private:
     QString m_localHostName;
     QString m_localAddress;
     QString m_connectionLabel;
+    bool m_connectionWarning = false;
     bool m_noNetworkVisible = false; // shown by data-host networking while it has no host
     bool m_localAddressRead = false;
 };

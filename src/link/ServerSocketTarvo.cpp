@@ -11,9 +11,9 @@
 #include "EventLog.h"
 #include "LineFraming.h"
 #include "LinkStatus.h"
+#include "PeerGate.h"
 #include "TSimpleCounter.h"
 #include "TSockets.h"
-#include "Windows1252.h"
 #include "XmlDispatcher.h"
 
 namespace {
@@ -136,6 +136,11 @@ ServerSocketTarvo::Connection* ServerSocketTarvo::find(quint64 serial) {
 
 void ServerSocketTarvo::onNewConnection() {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        if (m_gate != nullptr && !m_gate->admit(*socket, QStringLiteral("analyzer server"))) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         socket->setReadBufferSize(kReadBufferSize);
         auto connection = std::make_unique<Connection>();
         connection->socket = socket;
@@ -271,7 +276,7 @@ void ServerSocketTarvo::handleXml(Connection& connection, QString text) {
             break;
     }
     if (!messages.isEmpty())
-        m_host.forwardToDataClients(Windows1252::encode(messages));
+        m_host.forwardToDataClients(messages);
     if (more) {
         continueLater(connection);
     } else {

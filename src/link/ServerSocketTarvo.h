@@ -11,6 +11,7 @@
 #include "Utf16StreamDecoder.h"
 
 class AnalyzerLinkHost;
+class PeerGate;
 class QTcpSocket;
 
 // The analyzers' TCP server: listens on all addresses on the analyzer port, takes any number
@@ -36,6 +37,9 @@ public:
 
     explicit ServerSocketTarvo(AnalyzerLinkHost& host, QObject* parent = nullptr);
     ~ServerSocketTarvo() override;
+
+    // Peers the gate refuses are closed as they connect (no gate: everyone is admitted).
+    void SetPeerGate(PeerGate* gate) { m_gate = gate; }
 
     int Port() const { return m_port; }
     void SetPort(int port) { m_port = port; }
@@ -94,6 +98,7 @@ private:
     Connection* find(quint64 serial);
 
     AnalyzerLinkHost& m_host;
+    PeerGate* m_gate = nullptr;
     QTcpServer m_server;
     int m_port = kDefaultPort;
     QString m_activationFailure;

@@ -37,10 +37,13 @@ public:
                               TimerSource* timers = nullptr)
         : m_root(root) {
         port = freeTcpPort();
+        // The data-host server listens one below ClientSocketPort: on a free port, unless the
+        // test chooses.
+        QString ports = QStringLiteral("Port=dword:%1\nAutoCreate=dword:1\n").arg(port);
+        if (!settings.contains(QStringLiteral("ClientSocketPort=")))
+            ports += QStringLiteral("ClientSocketPort=dword:%1\n").arg(freeTcpPort() + 1);
         root.writeHive(RegistryRoot::CurrentUser,
-                       QString::fromLatin1(kTarvoSection) +
-                           QStringLiteral("Port=dword:%1\nAutoCreate=dword:1\n").arg(port) +
-                           settings);
+                       QString::fromLatin1(kTarvoSection) + ports + settings);
         CollectorEnvironment environment;
         environment.layout = root.layout();
         environment.executablePath = QStringLiteral("/opt/tarvo/tarvo-collect");

@@ -37,11 +37,18 @@ Collector::Collector(CollectorEnvironment environment, QObject* parent)
       m_linkStatus(m_log, [this] { return captionFacts(); }),
       m_server(std::make_unique<ServerSocketTarvo>(static_cast<AnalyzerLinkHost&>(*this))),
       m_serial(std::make_unique<SerialLink>(static_cast<AnalyzerLinkHost&>(*this))),
+      m_peerGate(m_log, m_clock), m_dataHost(m_log),
+      m_dataClient(std::make_unique<DataClient>(static_cast<AnalyzerLinkHost&>(*this), m_clock,
+                                                [this] { return dataClientTarget(); })),
       m_monitor(std::make_unique<FolderMonitor>(
           FolderMonitorContext{m_log, m_clock, m_env.timers ? *m_env.timers : TimerSource::system(),
                                [this](const QString& patientId) {
                                    recreateMonitoredPatient(patientId);
                                }})) {
+    m_server->SetPeerGate(&m_peerGate);
+    m_dataHost.SetPeerGate(&m_peerGate);
+    connect(&m_dataHost, &DataHostServer::stationsChanged, this,
+            [this](const QString& leaving) { rebuildConnectionList(leaving); });
     connect(m_monitor.get(), &FolderMonitor::monitoringTextChanged, this,
             &Collector::monitoringTextChanged);
     connect(m_monitor.get(), &FolderMonitor::updateTextChanged, this,
@@ -209,7 +216,18 @@ void Collector::readStartupSwitches() {
 
 void Collector::readDataClientPort() {
     m_state.dataClientPort = m_settings->read(Setting::ClientSocketPort);
+    // The data-host server listens one below, so the lowest usable value is 2.
+    if (m_state.dataClientPort < 2 || m_state.dataClientPort > ServerSocketTarvo::kHighestPort) {
+        m_log.writeLog(QLatin1String(LogPrefix::kPortSetup) +
+                       QStringLiteral("The setting ClientSocketPort = ") +
+                       QString::number(m_state.dataClientPort) +
+                       QStringLiteral(" is no port number (2 to 65535); using port ") +
+                       QString::number(Setting::ClientSocketPort.defaultValue));
+        m_state.dataClientPort = Setting::ClientSocketPort.defaultValue;
+    }
     m_state.dataHostServerPort = m_state.dataClientPort - 1;
+    // Both servers admit peers by this list from before they listen.
+    m_peerGate.setAllowed(m_settings->read(Setting::AllowedPeers));
 }
 
 void Collector::setAnalyzerPort() {
@@ -228,7 +246,15 @@ void Collector::setAnalyzerPort() {
             m_server->SetPort(m_state.analyzerPort);
             m_server->Activate();
         }
-        // The data-host server is activated here once it exists.
+    } catch (const std::exception& error) {
+        m_log.writeLog(QLatin1String(LogPrefix::kPortSetup) +
+                       QStringLiteral("Error when trying to set IP port number") +
+                       QStringLiteral(" (") + QString::fromLocal8Bit(error.what()) + u')');
+    }
+    // The data-host server opens whether or not the analyzer port could be used.
+    try {
+        m_dataHost.SetPort(m_state.dataHostServerPort);
+        m_dataHost.Activate();
     } catch (const std::exception& error) {
         m_log.writeLog(QLatin1String(LogPrefix::kPortSetup) +
                        QStringLiteral("Error when trying to set IP port number") +
@@ -345,6 +371,8 @@ void Collector::startHousekeeping() {
         if (m_relay)
             m_relay->Transport().MainTimerTick();
         m_serial->MainTimerTick();
+        if (!m_state.busy)
+            m_dataClient->TimerTick();
     });
     m_housekeeping.start();
     if (m_control) {
@@ -365,7 +393,15 @@ void Collector::reactivateAnalyzerServer() {
 }
 
 void Collector::connectToDataHost() {
-    // With inter-networking enabled, the data-client socket connects here.
+    m_dataClient->Start();
+}
+
+DataClient::Target Collector::dataClientTarget() const {
+    DataClient::Target target;
+    target.enabled = m_settings->read(Setting::InterNetworking);
+    target.ipString = m_settings->read(Setting::IPString).trimmed();
+    target.port = m_state.dataClientPort;
+    return target;
 }
 
 void Collector::updateCaption() {
@@ -429,6 +465,8 @@ void Collector::close() {
     m_server->Shutdown();
     m_serial->RS232PortTriggerAvail();
     m_serial->Close();
+    m_dataClient->Close();
+    m_dataHost.Deactivate();
     const QList<QString> waiting(m_rebuildsWaiting.begin(), m_rebuildsWaiting.end());
     for (const QString& patientId : waiting)
         rebuildWaitingPatient(patientId);
@@ -447,11 +485,11 @@ void Collector::setBusy(bool busy) {
     if (!busy) {
         m_server->ResumeReading();
         m_serial->ResumeReading();
+        m_dataClient->ResumeReading();
     }
 }
 
 namespace {
-
 // Asks for one patient's data file to be rebuilt from its archive.
 class RebuildPatientEvent : public QEvent {
 public:
@@ -546,6 +584,8 @@ CaptionFacts Collector::captionFacts() const {
     facts.relayState = m_state.relayConnection;
     facts.relayHostSetting = m_state.relayHost;
     facts.relayPortSetting = m_state.relayPort;
+    facts.dataHostName = m_dataClient->PeerHostName();
+    facts.dataHostAddress = m_dataClient->PeerAddress();
     if (m_relay) {
         facts.relayHostName = m_relay->Transport().PeerName();
         facts.relayAddress = m_relay->Transport().PeerAddress();
@@ -555,15 +595,15 @@ CaptionFacts Collector::captionFacts() const {
 }
 
 void Collector::rebuildConnectionList(const QString& excludedAddress) {
-    // The data-host server's connections join the list with data-host networking.
-    m_connectionList.rebuild(m_server->ConnectionAddresses(), {}, excludedAddress);
+    m_connectionList.rebuild(m_server->ConnectionAddresses(), m_dataHost.StationAddresses(),
+                             excludedAddress);
 }
 
 void Collector::switchInterNetworkingOff() {
     // Written only when it changes: analyzers may connect many times a second.
     if (m_settings->read(Setting::InterNetworking))
         m_settings->writeBool(QLatin1String(Setting::InterNetworking.name), false);
-    // The data-client socket is closed here once data-host networking exists.
+    m_dataClient->Close();
 }
 
 void Collector::linesQueued() {
@@ -609,11 +649,11 @@ void Collector::switchSettingsRoot(RegistryRoot root) {
 }
 
 void Collector::closeDataClient() {
-    // The data-client socket is closed here once data-host networking exists.
+    m_dataClient->Close();
 }
 
-void Collector::forwardToDataClients(const QByteArray&) {
-    // Data clients are served once data-host networking exists.
+void Collector::forwardToDataClients(const QString& messages) {
+    m_dataHost.Forward(messages);
 }
 
 void Collector::relayPassThrough(const QByteArray& chunk) {

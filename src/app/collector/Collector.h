@@ -13,6 +13,8 @@
 #include "CollectionSettings.h"
 #include "CollectorState.h"
 #include "ConnectionListModel.h"
+#include "DataClient.h"
+#include "DataHostServer.h"
 #include "EventLog.h"
 #include "ExternalMediaImport.h"
 #include "FolderMonitor.h"
@@ -30,6 +32,7 @@
 #include "PatientFolderListing.h"
 #include "PatientList.h"
 #include "PatientRecreation.h"
+#include "PeerGate.h"
 #include "RegistryHives.h"
 #include "ResultProcessor.h"
 #include "SerialLink.h"
@@ -106,6 +109,11 @@ public:
     ServerSocketTarvo& analyzerServer() { return *m_server; }
     // The analyzer on a serial line (closed unless the settings name its port).
     SerialLink& serialLink() { return *m_serial; }
+    // Orvanta networking: the stations served, the data host this collector reads from, and the
+    // admission of peers to both servers.
+    DataHostServer& dataHostServer() { return m_dataHost; }
+    DataClient& dataClient() { return *m_dataClient; }
+    PeerGate& peerGate() { return m_peerGate; }
     TSockets& connectionRecords() { return m_records; }
     ConnectionListModel& connectionList() { return m_connectionList; }
     LinkStatus& status() { return m_linkStatus; }
@@ -237,7 +245,8 @@ private:
     void switchInterNetworkingOff() override;
     void linesQueued() override;
     void pauseHousekeeping(bool paused) override;
-    void forwardToDataClients(const QByteArray& messages) override;
+    void forwardToDataClients(const QString& messages) override;
+    DataClient::Target dataClientTarget() const;
     void relayPassThrough(const QByteArray& chunk) override;
     void reportApplicationError(const QString& message) override;
     CaptionFacts captionFacts() const;
@@ -260,6 +269,9 @@ private:
     ConnectionListModel m_connectionList;
     std::unique_ptr<ServerSocketTarvo> m_server;
     std::unique_ptr<SerialLink> m_serial;
+    PeerGate m_peerGate;
+    DataHostServer m_dataHost;
+    std::unique_ptr<DataClient> m_dataClient;
     PatientListModel m_patients;
     TParameters m_catalogue;
     LatestValueGrid m_grid;

@@ -1,0 +1,255 @@
+// The data client against a data host the test plays: a running collector that connects over
+// loopback, the main timer's share driven tick by tick, and an injectable clock.
+#include <gtest/gtest.h>
+
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include "Clock.h"
+#include "Collector.h"
+#include "DataClient.h"
+#include "RunningCollector.h"
+#include "SimulatedMessages.h"
+#include "StoredPoints.h"
+#include "TempRoot.h"
+#include "WaitUntil.h"
+#include "Windows1252.h"
+
+namespace {
+
+QString documentText(const QString& id, int measurements) {
+    SimulatedMessages::PatientDocument d;
+    d.patient = {id, QStringLiteral("Åsa"), QStringLiteral("Öberg")};
+    d.uniqueId = QStringLiteral("{ADM-") + id + u'}';
+    d.measurements = measurements;
+    d.start = QDateTime(QDate(2026, 12, 8), QTime(10, 0));
+    return SimulatedMessages::patientData(d);
+}
+
+class DataClientTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        hostPort = freeTcpPort();
+        ASSERT_TRUE(listen());
+    }
+
+    bool listen() { return host.listen(QHostAddress::LocalHost, quint16(hostPort)); }
+
+    // The main timer never ticks by itself: the test ticks the data client's share.
+    void startCollector(const QString& settings = {}) {
+        running = std::make_unique<RunningCollector>(
+            root,
+            QStringLiteral("InterNetworking=dword:1\nIPString=sz:127.0.0.1\n"
+                           "ClientSocketPort=dword:%1\nTimerInterval=dword:3600000\n")
+                    .arg(hostPort) +
+                settings,
+            RunningCollector::AutomationFactory(), &clock);
+        ASSERT_TRUE(running->started);
+        collector = running->collector.get();
+        QObject::connect(&collector->messageDispatcher(), &MessageDispatcher::messageCut,
+                         [this](const QString& identity, TMessageType, const QString& message) {
+                             cuts << message;
+                             identities << identity;
+                         });
+    }
+
+    // Waits for the collector's connection and takes it.
+    QTcpSocket* accept() {
+        if (!waitUntil([&] { return host.hasPendingConnections(); }))
+            return nullptr;
+        QTcpSocket* socket = host.nextPendingConnection();
+        waitUntil([&] { return collector->dataClient().Connected(); });
+        return socket;
+    }
+
+    bool sendFromHost(QTcpSocket& socket, const QByteArray& bytes) {
+        const qint64 target = collector->dataClient().BytesReceived() + bytes.size();
+        socket.write(bytes);
+        socket.flush();
+        return waitUntil([&] { return collector->dataClient().BytesReceived() >= target; });
+    }
+
+    void tick(int times = 1) {
+        for (int i = 0; i < times; ++i)
+            collector->dataClient().TimerTick();
+    }
+
+    TempRoot root;
+    QTcpServer host;
+    int hostPort = 0;
+    ManualClock clock{QDateTime(QDate(2026, 12, 8), QTime(11, 0))};
+    std::unique_ptr<RunningCollector> running;
+    Collector* collector = nullptr;
+    QStringList cuts;
+    QStringList identities;
+};
+
+} // namespace
+
+TEST(DataClientAddress, DottedDigitsAreAnAddressAndEverythingElseAHostName) {
+    EXPECT_TRUE(DataClient::IsIPAddress(QStringLiteral("10.0.0.7")));
+    EXPECT_TRUE(DataClient::IsIPAddress(QStringLiteral("127.0.0.1")));
+    EXPECT_TRUE(DataClient::IsIPAddress(QStringLiteral("1.2.3.")));
+    EXPECT_FALSE(DataClient::IsIPAddress(QStringLiteral("ward3.local")));
+    EXPECT_FALSE(DataClient::IsIPAddress(QStringLiteral("10.0.7")));
+    EXPECT_FALSE(DataClient::IsIPAddress(QStringLiteral(".10.0.0.7")));
+    EXPECT_FALSE(DataClient::IsIPAddress(QStringLiteral("10..0.7")));
+    EXPECT_FALSE(DataClient::IsIPAddress(QStringLiteral("10.0.0.x")));
+    EXPECT_FALSE(DataClient::IsIPAddress(QString()));
+}
+
+TEST_F(DataClientTest, StartUsesAnAddressOrAHostName) {
+    startCollector();
+    EXPECT_EQ(collector->dataClient().Address(), "127.0.0.1");
+    EXPECT_TRUE(collector->dataClient().HostName().isEmpty());
+    running->collector->dataClient().Close();
+    TempRoot other;
+    RunningCollector named(other, QStringLiteral("InterNetworking=dword:1\nIPString=sz:localhost\n"
+                                                 "ClientSocketPort=dword:%1\n")
+                                      .arg(hostPort));
+    ASSERT_TRUE(named.started);
+    EXPECT_EQ(named->dataClient().HostName(), "localhost");
+    EXPECT_TRUE(named->dataClient().Address().isEmpty());
+}
+
+TEST_F(DataClientTest, AnsiAndUtf8MessagesFromTheHostAreStoredLikeAnalyzerMessages) {
+    startCollector();
+    collector->collectionControl().Start();
+    QTcpSocket* link = accept();
+    ASSERT_NE(link, nullptr);
+    ASSERT_TRUE(collector->dataClient().Connected());
+    EXPECT_EQ(collector->state().networkRole, NetworkRole::DataClient);
+    EXPECT_TRUE(collector->status().caption().contains("Connected to  Orvanta: "))
+        << collector->status().caption().toStdString();
+    EXPECT_TRUE(collector->status().caption().contains("(127.0.0.1)"));
+    tick();
+    EXPECT_FALSE(collector->status().noNetworkLabelVisible());
+
+    // As a collector forwards: ANSI, the declaration already changed to utf-8; in odd pieces.
+    const QString ansiText = documentText("HOST1", 30).replace("utf-16", "utf-8");
+    const QByteArray ansi = Windows1252::encode(ansiText);
+    ASSERT_TRUE(ansi.contains("\xC5sa"));
+    for (qsizetype at = 0; at < ansi.size(); at += 333)
+        ASSERT_TRUE(sendFromHost(*link, ansi.mid(at, 333)));
+    // A host that sends UTF-8; pieces that end inside a two-byte character.
+    const QString utf8Text = documentText("HOST2", 60);
+    const QByteArray utf8 = utf8Text.toUtf8();
+    const qsizetype split = utf8.indexOf("\xC3\x85") + 1;
+    ASSERT_TRUE(sendFromHost(*link, utf8.left(split)));
+    ASSERT_TRUE(sendFromHost(*link, utf8.mid(split)));
+
+    ASSERT_EQ(cuts.size(), 2);
+    EXPECT_TRUE(cuts[0].contains(QStringLiteral("<FirstName>Åsa</FirstName>")));
+    EXPECT_TRUE(cuts[1].contains(QStringLiteral("<FirstName>Åsa</FirstName>")));
+    EXPECT_EQ(identities, (QStringList{"127.0.0.1", "127.0.0.1"}));
+    ASSERT_TRUE(waitUntil([&] { return collector->waitingRebuilds() == 0; }));
+    for (const auto& [id, perAnalyte] :
+         {std::pair{QStringLiteral("HOST1"), 10}, std::pair{QStringLiteral("HOST2"), 20}}) {
+        const auto points = storedPoints(running->patientFolder(id) + QStringLiteral("Tarvo.pil"));
+        EXPECT_EQ(countOf(points, QStringLiteral("Glucose")), perAnalyte) << id.toStdString();
+        EXPECT_EQ(countOf(points, QStringLiteral("Lactate")), perAnalyte) << id.toStdString();
+    }
+    EXPECT_EQ(collector->dataHostServer().BytesForwarded(), 0)
+        << "what the host sends is not passed on";
+}
+
+TEST_F(DataClientTest, WithTheHl7ProtocolTextFromTheHostIsIgnored) {
+    startCollector(QStringLiteral("CommunicationProtocol=HL7\n"));
+    int wakeUps = 0;
+    QObject::connect(collector, &Collector::linesWaiting, [&] { ++wakeUps; });
+    QTcpSocket* link = accept();
+    ASSERT_NE(link, nullptr);
+    ASSERT_TRUE(sendFromHost(*link, Windows1252::encode(documentText("HL7", 12))));
+    ASSERT_TRUE(sendFromHost(*link, "H|1\rP|1\r\x04"));
+    EXPECT_TRUE(cuts.isEmpty());
+    EXPECT_EQ(wakeUps, 0);
+    EXPECT_TRUE(collector->lineQueue().isEmpty());
+}
+
+TEST_F(DataClientTest, TheCountdownRetriesEveryElevenTicksUntilTheHostReturns) {
+    host.close();
+    startCollector();
+    ASSERT_FALSE(collector->dataClient().Connected());
+    EXPECT_EQ(collector->dataClient().Countdown(), DataClient::kReconnectCountdown);
+    ASSERT_TRUE(listen());
+    tick(10);
+    EXPECT_EQ(collector->dataClient().Countdown(), 0);
+    EXPECT_TRUE(collector->status().noNetworkLabelVisible());
+    EXPECT_FALSE(host.hasPendingConnections());
+    tick(); // the eleventh
+    EXPECT_EQ(collector->dataClient().Countdown(), DataClient::kReconnectCountdown);
+    QTcpSocket* link = accept();
+    ASSERT_NE(link, nullptr);
+    ASSERT_TRUE(collector->dataClient().Connected());
+    tick();
+    EXPECT_FALSE(collector->status().noNetworkLabelVisible());
+
+    // The host goes away and comes back.
+    host.close();
+    link->disconnectFromHost();
+    ASSERT_TRUE(waitUntil([&] { return !collector->dataClient().Connected(); }));
+    EXPECT_EQ(collector->status().connectionLabel(), "Disconnected");
+    EXPECT_EQ(collector->state().networkRole, NetworkRole::Standalone);
+    EXPECT_FALSE(collector->status().caption().contains("Connected to"));
+    tick(11); // an attempt that finds no host
+    EXPECT_TRUE(collector->status().noNetworkLabelVisible());
+    EXPECT_FALSE(collector->dataClient().Connected());
+    ASSERT_TRUE(listen());
+    tick(10);
+    EXPECT_FALSE(host.hasPendingConnections());
+    tick();
+    ASSERT_NE(accept(), nullptr);
+    EXPECT_TRUE(collector->dataClient().Connected());
+}
+
+TEST_F(DataClientTest, AHostSilentForMoreThan126SecondsIsClosedAndReopened) {
+    startCollector();
+    QTcpSocket* link = accept();
+    ASSERT_NE(link, nullptr);
+    clock.advanceSeconds(120);
+    tick();
+    ASSERT_TRUE(collector->dataClient().Connected());
+    ASSERT_TRUE(sendFromHost(*link, " ")); // any bytes are a lifetick
+    EXPECT_EQ(collector->dataClient().LastLifetick(), clock.now());
+    clock.advanceSeconds(120);
+    tick();
+    ASSERT_TRUE(collector->dataClient().Connected()) << "the lifetick was counted";
+    clock.advanceSeconds(6);
+    tick();
+    ASSERT_TRUE(collector->dataClient().Connected()) << "126 seconds is not more than 126";
+    clock.advanceSeconds(1);
+    tick();
+    EXPECT_FALSE(collector->dataClient().Connected());
+    EXPECT_EQ(collector->status().connectionLabel(), "Expected lifetick is missing");
+    EXPECT_TRUE(collector->status().connectionLabelWarning());
+    EXPECT_TRUE(collector->status().noNetworkLabelVisible());
+    EXPECT_TRUE(running->logged("Expected lifetick is missing from data host 127.0.0.1"));
+    ASSERT_TRUE(waitUntil([&] { return link->state() == QAbstractSocket::UnconnectedState; }));
+    tick(11);
+    ASSERT_NE(accept(), nullptr);
+    EXPECT_TRUE(collector->dataClient().Connected());
+}
+
+TEST_F(DataClientTest, AnAnalyzerConnectingSwitchesTheDataClientOffForGood) {
+    startCollector();
+    ASSERT_NE(accept(), nullptr);
+    running->connectFrom(QStringLiteral("127.0.0.2"));
+    EXPECT_FALSE(collector->dataClient().Connected());
+    EXPECT_FALSE(collector->settings().read(Setting::InterNetworking));
+    EXPECT_EQ(collector->state().networkRole, NetworkRole::AnalyzerLinked);
+    EXPECT_FALSE(collector->status().noNetworkLabelVisible());
+    tick(30);
+    EXPECT_FALSE(host.hasPendingConnections()) << "no attempt once switched off";
+    EXPECT_FALSE(collector->dataClient().Connected());
+}
+
+TEST_F(DataClientTest, ClosingFromTheSettingsDialogIsUndoneByTheCountdown) {
+    startCollector();
+    QTcpSocket* link = accept();
+    ASSERT_NE(link, nullptr);
+    collector->closeDataClient();
+    EXPECT_FALSE(collector->dataClient().Connected());
+    ASSERT_TRUE(waitUntil([&] { return link->state() == QAbstractSocket::UnconnectedState; }));
+    tick(11);
+    ASSERT_NE(accept(), nullptr);
+}
