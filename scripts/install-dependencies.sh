@@ -8,7 +8,7 @@ packages=(
   # the window: Qt Charts for the trend view (its CMake files need the OpenGL and xkbcommon headers)
   qt6-charts-dev libqt6opengl6-dev libxkbcommon-dev
   libgtest-dev libgmock-dev
-  dbus-daemon dbus-bin xvfb xauth socat imagemagick
+  dbus-daemon dbus-bin xvfb xauth socat imagemagick x11-utils
   # the Debian package: manual pages, dependencies, checks
   help2man dpkg-dev file man-db lintian desktop-file-utils systemd
 )
