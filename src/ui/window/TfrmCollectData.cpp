@@ -1,5 +1,6 @@
 #include "TfrmCollectData.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QGuiApplication>
@@ -13,6 +14,7 @@
 #include "PatientPicker.h"
 #include "PatientTrendView.h"
 #include "ProgramIcon.h"
+#include "SerialLink.h"
 #include "SettingsDialogRunner.h"
 #include "TTaskbarIconControler.h"
 #include "TfrmNewPatient.h"
@@ -111,6 +113,7 @@ void TfrmCollectData::connectCollector() {
             &TfrmCollectData::setMediaDrive);
 
     connect(&c, &Collector::showWindowRequested, this, &TfrmCollectData::showWindow);
+    connect(&c.serialLink(), &SerialLink::lineError, this, [] { QApplication::beep(); });
     connect(&c, &Collector::patientFileCreated, m_newPatient.get(), &TfrmNewPatient::showCreated);
     connect(&c, &Collector::monitoringTextChanged, p.lblMonitoringNetworkStore, &QLabel::setText);
     connect(&c, &Collector::updateTextChanged, p.lblUpdatingFromPatientID, &QLabel::setText);
