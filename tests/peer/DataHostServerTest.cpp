@@ -2,6 +2,7 @@
 // on loopback connections.
 #include <gtest/gtest.h>
 
+#include <QTcpServer>
 #include <QTcpSocket>
 
 #include "Clock.h"
@@ -202,6 +203,27 @@ TEST_F(DataHostServerTest, ClientSocketPortOutOfRangeFallsBackToTheDefault) {
                                         .arg(setting)))
             << setting;
     }
+}
+
+TEST_F(DataHostServerTest, APortTakenAtStartUpIsOpenedByTheMainTimerOnceItIsFree) {
+    auto occupant = std::make_unique<QTcpServer>();
+    ASSERT_TRUE(occupant->listen(QHostAddress::Any, 0));
+    const int port = occupant->serverPort();
+    TempRoot own;
+    RunningCollector instance(
+        own, QStringLiteral("ClientSocketPort=dword:%1\nTimerInterval=dword:50\n").arg(port + 1));
+    ASSERT_TRUE(instance.started);
+    EXPECT_FALSE(instance->dataHostServer().Active());
+    EXPECT_TRUE(
+        instance.logged(QStringLiteral("Error(4): Error when trying to set IP port number")));
+    occupant.reset();
+    ASSERT_TRUE(waitUntil([&] { return instance->dataHostServer().Active(); }, 5000));
+    EXPECT_EQ(instance->dataHostServer().Port(), port);
+    EXPECT_TRUE(
+        instance.logged(QStringLiteral("The data-host server is active. Port %1").arg(port)));
+    QTcpSocket station;
+    station.connectToHost(QHostAddress::LocalHost, quint16(port));
+    ASSERT_TRUE(waitUntil([&] { return instance->dataHostServer().StationCount() == 1; }));
 }
 
 TEST_F(DataHostServerTest, ConnectionListShowsAnalyzersAndStationsOnce) {

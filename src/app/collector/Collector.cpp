@@ -251,7 +251,9 @@ void Collector::setAnalyzerPort() {
                        QStringLiteral("Error when trying to set IP port number") +
                        QStringLiteral(" (") + QString::fromLocal8Bit(error.what()) + u')');
     }
-    // The data-host server opens whether or not the analyzer port could be used.
+    // The data-host server opens whether or not the analyzer port could be used; when its port
+    // is taken, the main timer tries again (reactivateDataHostServer).
+    m_dataHostWanted = true;
     try {
         m_dataHost.SetPort(m_state.dataHostServerPort);
         m_dataHost.Activate();
@@ -371,6 +373,8 @@ void Collector::startHousekeeping() {
         if (m_relay)
             m_relay->Transport().MainTimerTick();
         m_serial->MainTimerTick();
+        if (m_dataHostWanted && !m_dataHost.Active())
+            reactivateDataHostServer();
         if (!m_state.busy)
             m_dataClient->TimerTick();
     });
@@ -390,6 +394,16 @@ void Collector::reactivateAnalyzerServer() {
     }
     m_log.writeLog(QStringLiteral("ServerSocketTarvo is active. Reading port ") +
                    QString::number(m_server->Port()));
+}
+
+void Collector::reactivateDataHostServer() {
+    try {
+        m_dataHost.Activate();
+    } catch (const std::exception&) {
+        return; // start-up logged why; the next tick tries again
+    }
+    m_log.writeLog(QStringLiteral("The data-host server is active. Port ") +
+                   QString::number(m_dataHost.Port()));
 }
 
 void Collector::connectToDataHost() {
@@ -466,6 +480,7 @@ void Collector::close() {
     m_serial->RS232PortTriggerAvail();
     m_serial->Close();
     m_dataClient->Close();
+    m_dataHostWanted = false;
     m_dataHost.Deactivate();
     const QList<QString> waiting(m_rebuildsWaiting.begin(), m_rebuildsWaiting.end());
     for (const QString& patientId : waiting)

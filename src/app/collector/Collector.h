@@ -231,6 +231,7 @@ private:
     void startFolderMonitoring();
     void recreateMonitoredPatient(const QString& patientId);
     void reactivateAnalyzerServer();
+    void reactivateDataHostServer();
 
     // AnalyzerLinkHost
     TSockets& records() override { return m_records; }
@@ -292,4 +293,6 @@ private:
     bool m_terminate = false;
     int m_exitCode = 0;
     bool m_closed = false;
+    // Set once start-up has tried to open the data-host server.
+    bool m_dataHostWanted = false;
 };
