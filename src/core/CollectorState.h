@@ -33,6 +33,18 @@ QString collectionStateName(CollectionState state);
 // How patient IDs are shortened before they name a patient.
 enum class IdReduction : quint8 { None = 0, FirstTen = 1, LastTen = 2 };
 
+// The stored IDReduction value (0, 1 or 2); anything else means no reduction.
+inline IdReduction idReductionFrom(int stored) {
+    switch (stored) {
+    case 1:
+        return IdReduction::FirstTen;
+    case 2:
+        return IdReduction::LastTen;
+    default:
+        return IdReduction::None;
+    }
+}
+
 // The process-wide state of a running collector, filled by start-up in this order.
 struct CollectorState {
     RegistryRoot settingsRoot = RegistryRoot::LocalMachine;

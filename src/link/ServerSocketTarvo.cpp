@@ -9,6 +9,7 @@
 #include "AnalyzerLinkHost.h"
 #include "CollectorState.h"
 #include "EventLog.h"
+#include "HousekeepingPause.h"
 #include "LineFraming.h"
 #include "LinkStatus.h"
 #include "PeerGate.h"
@@ -17,18 +18,6 @@
 #include "XmlDispatcher.h"
 
 namespace {
-
-// Stops the housekeeping timer for the length of one read.
-class HousekeepingPause {
-public:
-    explicit HousekeepingPause(AnalyzerLinkHost& host) : m_host(host) {
-        m_host.pauseHousekeeping(true);
-    }
-    ~HousekeepingPause() { m_host.pauseHousekeeping(false); }
-
-private:
-    AnalyzerLinkHost& m_host;
-};
 
 // How long a stop goes on reading what the system holds for the connections.
 constexpr int kShutdownReadMs = 5000;

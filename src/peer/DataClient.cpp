@@ -7,6 +7,7 @@
 #include "Clock.h"
 #include "CollectorState.h"
 #include "EventLog.h"
+#include "HousekeepingPause.h"
 #include "LinkStatus.h"
 #include "ReverseLookup.h"
 #include "ServerSocketTarvo.h"
@@ -40,18 +41,6 @@ QString decodeHostText(const QByteArray& bytes) {
     }
     return Windows1252::decode(bytes);
 }
-
-// Stops the housekeeping timer while messages are handled.
-class HousekeepingPause {
-public:
-    explicit HousekeepingPause(AnalyzerLinkHost& host) : m_host(host) {
-        m_host.pauseHousekeeping(true);
-    }
-    ~HousekeepingPause() { m_host.pauseHousekeeping(false); }
-
-private:
-    AnalyzerLinkHost& m_host;
-};
 
 } // namespace
 

@@ -14,17 +14,6 @@ namespace {
 constexpr auto kDefaultLogFolder = "C:\\TEMP\\";
 constexpr auto kDataFolder = "DATA\\";
 
-IdReduction idReductionFrom(int value) {
-    switch (value) {
-    case 1:
-        return IdReduction::FirstTen;
-    case 2:
-        return IdReduction::LastTen;
-    default:
-        return IdReduction::None;
-    }
-}
-
 } // namespace
 
 Collector::Collector(CollectorEnvironment environment, QObject* parent)

@@ -17,17 +17,6 @@ int idReductionIndex(int stored) {
     return stored >= 0 && stored <= 2 ? stored : 0;
 }
 
-IdReduction idReductionOf(int index) {
-    switch (index) {
-    case 1:
-        return IdReduction::FirstTen;
-    case 2:
-        return IdReduction::LastTen;
-    default:
-        return IdReduction::None;
-    }
-}
-
 AnalyzerProtocol protocolOf(int index) {
     switch (index) {
     case 1:
@@ -206,7 +195,7 @@ void HostSettings::Save(Collector& collector, const HostSettingsChoice& chosen,
 
     // 10. Patient creation and ID reduction.
     state.autoCreate = chosen.autoCreate;
-    state.idReduction = idReductionOf(chosen.idReduction);
+    state.idReduction = idReductionFrom(chosen.idReduction);
 
     // 11. The data client connects again while inter-networking is on.
     collector.closeDataClient();
