@@ -19,9 +19,11 @@ protected:
     void SetUp() override {
         root.writeHive(RegistryRoot::CurrentUser,
                        QString::fromLatin1(kTarvoSection) +
-                           QStringLiteral("Port=dword:%1\nDebugFolder=%2/missing/logs/\n")
+                           QStringLiteral("Port=dword:%1\nDebugFolder=%2/missing/logs/\n"
+                                          "ClientSocketPort=dword:%3\n")
                                .arg(freeTcpPort())
-                               .arg(root.path()));
+                               .arg(root.path())
+                               .arg(freeTcpPort() + 1)); // the data-host server's own free port
     }
 
     void start(const QStringList& options, const QString& invocationId = {}) {
