@@ -17,6 +17,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
+#include "BenchSupport.h"
 #include "Clock.h"
 #include "Collector.h"
 #include "DataHostServer.h"
@@ -25,19 +26,8 @@
 #include "SimulatedMessages.h"
 
 using namespace SimulatedMessages;
-using SteadyClock = std::chrono::steady_clock;
 
 namespace {
-
-double since(SteadyClock::time_point start) {
-    return std::chrono::duration<double>(SteadyClock::now() - start).count();
-}
-
-int freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
 
 QString liveText(int i) {
     LiveMeasurement m;

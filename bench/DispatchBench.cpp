@@ -27,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "BenchSupport.h"
 #include "Collector.h"
 #include "LocalTimeZone.h"
 #include "OperatorMessages.h"
@@ -38,19 +39,8 @@
 #include "XmlDispatcher.h"
 
 using namespace SimulatedMessages;
-using SteadyClock = std::chrono::steady_clock;
 
 namespace {
-
-double since(SteadyClock::time_point start) {
-    return std::chrono::duration<double>(SteadyClock::now() - start).count();
-}
-
-int freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
 
 struct Installation {
     explicit Installation(const QString& settings) {

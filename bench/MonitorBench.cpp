@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "BenchSupport.h"
 #include "Clock.h"
 #include "Collector.h"
 #include "EventLog.h"
@@ -106,12 +107,6 @@ int scan(int scans) {
     std::printf("CPU share at the default interval of %d s: %.3f %% (target below 1 %%)\n",
                 kDefaultPollSeconds, 100.0 * cpuMs / (kDefaultPollSeconds * 1000.0));
     return 0;
-}
-
-int freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
 }
 
 // Seconds from each document's arrival until the patient's data file was rebuilt.

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <pugixml.hpp>
 
+#include "BenchSupport.h"
 #include "Clock.h"
 #include "CollectorState.h"
 #include "EventLog.h"
@@ -27,12 +28,6 @@
 #include "TXMLDocument.h"
 
 namespace {
-
-using SteadyClock = std::chrono::steady_clock;
-
-double since(SteadyClock::time_point start) {
-    return std::chrono::duration<double>(SteadyClock::now() - start).count();
-}
 
 // 6 analytes at 3 catheters, measurements every 10 minutes.
 QString document(int measurements) {

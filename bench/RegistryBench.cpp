@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include "BenchSupport.h"
 #include "Clock.h"
 #include "CollectorState.h"
 #include "EventLog.h"
@@ -26,12 +27,6 @@
 #include "TSaveItNew.h"
 
 namespace {
-
-using SteadyClock = std::chrono::steady_clock;
-
-double since(SteadyClock::time_point start) {
-    return std::chrono::duration<double>(SteadyClock::now() - start).count();
-}
 
 // Ready: results are shown and their patients registered, nothing is stored.
 struct Harness : ProcessingSetup {
