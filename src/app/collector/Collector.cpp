@@ -48,8 +48,7 @@ Collector::~Collector() {
     m_hives.setFailureReporter({}); // the event log goes before the hives
 }
 
-// The start-up sequence, in order. Steps whose subsystems are not part of this build yet do
-// nothing; each keeps its place so that the order stays the one operators know from the logs.
+// The start-up sequence, in order; the order is the one operators know from the logs.
 const std::vector<Collector::NamedStep>& Collector::startupSteps() {
     static const std::vector<NamedStep> steps = {
         {"choose settings root", &Collector::chooseSettingsRoot},
