@@ -59,8 +59,13 @@ protected:
         return std::make_unique<Collector>(environment);
     }
 
+    // The data-host server gets a free port of its own unless the test names one, so that a
+    // test beside this one on the default port changes nothing here.
     void writeSettings(const QString& values) {
-        root.writeHive(RegistryRoot::CurrentUser, QString::fromLatin1(kTarvoSection) + values);
+        QString all = values;
+        if (!all.contains(QStringLiteral("ClientSocketPort=")))
+            all += QStringLiteral("ClientSocketPort=dword:%1\n").arg(freeTcpPort() + 1);
+        root.writeHive(RegistryRoot::CurrentUser, QString::fromLatin1(kTarvoSection) + all);
     }
 
     TempRoot root;
@@ -74,7 +79,9 @@ protected:
 
 TEST_F(CollectorStartup, DefaultsWithoutOrvantaLogTheStartupLinesInOrder) {
     const int port = freeTcpPort();
-    writeSettings(QStringLiteral("Port=dword:%1\n").arg(port));
+    // Every default, the data-host server's port too.
+    root.writeHive(RegistryRoot::CurrentUser, QString::fromLatin1(kTarvoSection) +
+                                                  QStringLiteral("Port=dword:%1\n").arg(port));
     auto collector = makeCollector(QStringLiteral("noorvanta"));
     ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
 
