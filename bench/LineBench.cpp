@@ -55,9 +55,8 @@ int main(int argc, char** argv) {
         {state, log, patients, registry, catalogue, grid, orvanta, clock, nullptr, QString()});
     TSaveItNew writer;
     LineProtocolParser parser(
-        LineParserContext{state, log, processor, writer, clock, {}, nullptr, nullptr, {}, {}});
+        LineParserContext{state, log, processor, writer, clock, {}, nullptr, nullptr, {}});
     LineFraming framing;
-    QStringList lines;
 
     const QStringList analytes = {"Glucose", "Lactate", "Pyruvate", "Glycerol"};
     QByteArray stream;
@@ -74,8 +73,7 @@ int main(int argc, char** argv) {
     const auto begin = std::chrono::steady_clock::now();
     const qsizetype chunk = 64 * 1024;
     for (qsizetype at = 0; at < stream.size(); at += chunk) {
-        framing.append(stream.mid(at, chunk), lines);
-        parser.ProcessLineHL7(lines);
+        parser.ProcessLineHL7(QStringLiteral("bench"), framing.append(stream.mid(at, chunk)).lines);
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();

@@ -1,20 +1,24 @@
-// The relay to a laboratory host: messages per second to an acknowledging host on loopback,
-// with the program's send step and with the step unthrottled, and the memory of a backlog
-// while the host is away (the queue keeps at most its bound in memory, the overflow files take
-// the rest). Run a Release build.
+// The relay to a laboratory host: a backlog drained to an acknowledging host on loopback through
+// the program's own send path, against a plain E1381 client of its own that sends the same
+// entries to the same kind of host (the limit it is held to: at least as fast), and the memory of
+// a backlog while the host is away (the queue keeps at most its bound in memory, the overflow
+// files take the rest). Run a Release build.
 //
-//   relay_bench step [N]      N: results relayed at one entry per 100 ms step (default 100)
-//   relay_bench send [N]      N: results relayed with the step unthrottled (default 20000)
+//   relay_bench drain [N]     N: messages of a backlog drained (default 10000)
 //   relay_bench backlog [N]   N: results queued with the host away (default 1000000)
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <thread>
+#include <vector>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHostAddress>
+#include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include "AstmHost.h"
 #include "Clock.h"
@@ -74,8 +78,7 @@ struct Harness : ProcessingSetup {
     LineRelay& relay() {
         if (!m_relay)
             m_relay = std::make_unique<LineRelay>(
-                LineParserContext{
-                    state, log, processor, writer, clock, {}, nullptr, nullptr, {}, {}},
+                LineParserContext{state, log, processor, writer, clock, {}, nullptr, nullptr, {}},
                 std::function<void()>(), StoredRelayList::kDefaultLimit);
         return *m_relay;
     }
@@ -84,26 +87,62 @@ struct Harness : ProcessingSetup {
         QByteArray stream;
         for (int i = first; i < first + count; ++i)
             stream += recordLines(i);
-        for (qsizetype at = 0; at < stream.size(); at += 64 * 1024) {
-            framing.append(stream.mid(at, 64 * 1024), lines);
-            relay().LinesWaiting(lines);
-        }
+        for (qsizetype at = 0; at < stream.size(); at += 64 * 1024)
+            relay().Parser().ProcessLineHL7(QStringLiteral("bench"),
+                                            framing.append(stream.mid(at, 64 * 1024)).lines);
     }
     LineFraming framing;
-    QStringList lines;
 
 private:
     std::unique_ptr<LineRelay> m_relay;
 };
 
-// Parses, stores and queues the results, then relays them to an acknowledging host on
-// loopback until it has them all or a time limit passes. unthrottled: the send step runs as
-// fast as the event loop allows instead of on its 100 ms timer.
-int relay(int results, bool unthrottled) {
+// A plain E1381 sender on a thread of its own: sends each entry and, but for EOT, waits for the
+// host's answer before the next, as any client of the protocol does.
+double plainClientRate(const std::vector<QByteArray>& entries, quint16 port, int messages) {
+    double seconds = 0;
+    std::atomic<bool> done{false};
+    std::thread client([&] {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (socket.waitForConnected(5000)) {
+            socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            const auto begin = std::chrono::steady_clock::now();
+            bool answered = true;
+            for (const QByteArray& entry : entries) {
+                socket.write(entry);
+                if (TRelayList::IsEot(entry)) {
+                    socket.flush();
+                    continue;
+                }
+                answered = socket.waitForReadyRead(5000);
+                if (!answered)
+                    break;
+                socket.readAll();
+            }
+            socket.waitForBytesWritten(5000);
+            if (answered)
+                seconds =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+            socket.disconnectFromHost();
+        }
+        done = true;
+    });
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    client.join();
+    return seconds > 0 ? messages / seconds : 0;
+}
+
+// Parses, stores and queues the results with the host away, then connects and drains the
+// backlog through the program's send path; the same entries then go to a second host from the
+// plain client.
+int drain(int results) {
     QTemporaryDir dir;
     Harness harness(dir.path());
     AstmHost host({});
-    if (!host.listen(0))
+    AstmHost plainHost({});
+    if (!host.listen(0) || !plainHost.listen(0))
         return 1;
     harness.state.relayEnabled = true;
     harness.state.relayHost = QStringLiteral("127.0.0.1");
@@ -117,33 +156,28 @@ int relay(int results, bool unthrottled) {
     std::printf("%d results parsed, stored and queued in %.2f s\n", results,
                 feeding.nsecsElapsed() / 1e9);
     std::fflush(stdout);
-    // Queueing started the send timer: the measurement starts it again once connected.
-    transport.StopSendTimer();
-    transport.ApplyRelayConnection();
-    QElapsedTimer connecting;
-    connecting.start();
-    while (!transport.IsOpen() && connecting.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    QTimer step;
-    step.setInterval(0);
-    QObject::connect(&step, &QTimer::timeout, [&] { transport.SendStep(); });
+    std::vector<QByteArray> entries;
+    const TRelayList& queue = harness.relay().Queue();
+    for (qsizetype i = 0; i < queue.Count(); ++i)
+        entries.push_back(queue.Entry(i));
+
     QElapsedTimer elapsed;
     elapsed.start();
-    if (unthrottled)
-        step.start();
-    else
-        transport.StartSendTimer();
-    const qint64 limitMs = unthrottled ? 60000 : 150000;
-    while (host.Messages() < results && elapsed.elapsed() < limitMs)
+    transport.ApplyRelayConnection(); // the backlog goes out as soon as the host is connected
+    while (host.Messages() < results && elapsed.elapsed() < 300000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const double seconds = elapsed.nsecsElapsed() / 1e9;
     const double rate = host.Messages() / seconds;
-    // A message of one result is an ENQ, one frame and the EOT: three entries.
-    std::printf("relay to an acknowledging host on loopback, %s: %d of %d messages in %.2f s = "
-                "%.1f messages/s, %.2f ms per entry\n",
-                unthrottled ? "send step unthrottled" : "one entry per 100 ms send step",
-                host.Messages(), results, seconds, rate,
-                1000.0 * seconds / (3.0 * host.Messages()));
+    std::printf("backlog drained to an acknowledging host on loopback: %d of %d messages in "
+                "%.2f s = %.1f messages/s\n",
+                host.Messages(), results, seconds, rate);
+    const double plain = plainClientRate(entries, plainHost.port(), results);
+    while (plainHost.Messages() < results && elapsed.elapsed() < 600000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    std::printf("  a plain E1381 client, same entries, same kind of host: %.1f messages/s\n",
+                plain);
+    std::printf("  ratio to the plain client: %.2f (limit: at least 1.00 within noise)\n",
+                plain > 0 ? rate / plain : 0.0);
     const double boundMessages = StoredRelayList::kDefaultLimit / 3.0;
     std::printf("  a full queue (%d entries, about %.0f such messages) drains in %.1f min\n",
                 StoredRelayList::kDefaultLimit, boundMessages, boundMessages / rate / 60.0);
@@ -181,11 +215,9 @@ int backlog(int results) {
 int main(int argc, char** argv) {
     readLocalTimeZoneOnce();
     QCoreApplication app(argc, argv);
-    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("send");
+    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("drain");
     const int n = argc > 2 ? atoi(argv[2]) : 0;
     if (mode == QLatin1String("backlog"))
         return backlog(n > 0 ? n : 1000000);
-    if (mode == QLatin1String("step"))
-        return relay(n > 0 ? n : 100, false);
-    return relay(n > 0 ? n : 20000, true);
+    return drain(n > 0 ? n : 10000);
 }

@@ -6,7 +6,7 @@
 
 struct CollectorState;
 class EventLog;
-class LineFraming;
+struct LineBatch;
 class LinkStatus;
 class TSimpleCounter;
 class TSockets;
@@ -21,8 +21,6 @@ public:
     virtual EventLog& log() = 0;
     virtual TSockets& records() = 0;
     virtual XmlDispatcher& dispatcher() = 0;
-    virtual LineFraming& lineFraming() = 0;
-    virtual QStringList& theLines() = 0;
     virtual TSimpleCounter& dumpCounter() = 0;
     virtual LinkStatus& linkStatus() = 0;
 
@@ -30,8 +28,9 @@ public:
     virtual void rebuildConnectionList(const QString& excludedAddress) = 0;
     // A directly connected analyzer switches inter-networking off, also for later runs.
     virtual void switchInterNetworkingOff() = 0;
-    // Record lines are waiting in the line queue (the line handler is woken by an event).
-    virtual void linesQueued() = 0;
+    // Complete record-line messages of one source join the line queue (the line handler is woken
+    // by an event); a batch marked closed says the source has gone.
+    virtual void linesQueued(LineBatch batch) = 0;
     // The housekeeping timer stops while a read is handled.
     virtual void pauseHousekeeping(bool paused) = 0;
     // The messages cut in one read go on to the connected data clients (encoded for them only

@@ -166,10 +166,11 @@ void SerialLink::RS232PortTriggerAvail() {
         std::uint8_t byte = 0;
         while (m_buffer.Get(byte))
             received.append(char(byte));
-        // Each byte is one character of the Windows code page; with a line protocol the text
-        // is read and dropped.
+        // Each byte is one character of the Windows code page.
         if (!received.isEmpty() && state.protocol == AnalyzerProtocol::Xml)
             dispatch(Windows1252::decode(received));
+        else if (!received.isEmpty())
+            lineRead(received);
     } catch (const std::exception& error) {
         state.errorIndex = 6;
         m_host.reportApplicationError(QString::fromLocal8Bit(error.what()));
@@ -185,6 +186,24 @@ void SerialLink::dispatch(const QString& text) {
     while (m_pending.FindCompleteMessage())
         dispatcher.Dispatch(QString(), m_pending, identity);
     limitPending();
+}
+
+void SerialLink::lineRead(const QByteArray& bytes) {
+    CollectorState& state = m_host.state();
+    QByteArray chunk = bytes;
+    if (state.filter194)
+        chunk.replace(char(0xC2), QByteArray());
+    LineFraming::Cut cut = m_lines.append(chunk);
+    if (state.protocol == AnalyzerProtocol::Hl7 && state.relayEnabled && !cut.messages.isEmpty())
+        m_host.relayPassThrough(cut.messages);
+    if (cut.dropped > 0)
+        m_host.log().writeLog(
+            QStringLiteral("Record lines from %1 passed %2 bytes without an end of message; the "
+                           "oldest %3 bytes were dropped")
+                .arg(serialIdentity())
+                .arg(LineFraming::kDefaultLimit)
+                .arg(cut.dropped));
+    m_host.linesQueued(LineBatch{serialIdentity(), std::move(cut.lines), false});
 }
 
 void SerialLink::limitPending() {
@@ -237,9 +256,10 @@ qsizetype SerialLink::discardQuietly() {
     const qint64 unread = m_port.isOpen() ? m_port.bytesAvailable() : 0;
     if (unread > 0)
         m_port.skip(unread);
-    const qsizetype discarded = m_pending.size() + m_buffer.Count() + unread;
+    const qsizetype discarded = m_pending.size() + m_lines.unfinished() + m_buffer.Count() + unread;
     m_buffer.Clear();
     m_pending.clear();
+    m_lines = LineFraming();
     return discarded;
 }
 

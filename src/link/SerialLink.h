@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QSerialPort>
 
+#include "LineFraming.h"
 #include "PendingText.h"
 #include "SerialLineSettings.h"
 #include "TBuffer.h"
@@ -11,9 +12,9 @@ class AnalyzerLinkHost;
 
 // The analyzer on a serial line: bytes from the port gather in the ring buffer and, with the
 // XML protocol, go to the dispatcher as the text of the "RS232" connection record; with a line
-// protocol they are read and discarded. The port is the one the settings name; it is closed
-// when none is named. A port that cannot be opened, or that goes away (a USB adapter pulled),
-// is opened again by the main timer once it is there.
+// protocol they are cut into record-line messages of their own, apart from every TCP analyzer. The
+// port is the one the settings name; it is closed when none is named. A port that cannot be opened,
+// or that goes away (a USB adapter pulled), is opened again by the main timer once it is there.
 class SerialLink : public QObject {
     Q_OBJECT
 
@@ -44,7 +45,7 @@ public:
     // Bytes taken from the port since the program started.
     qint64 BytesReceived() const { return m_bytesReceived; }
     // Characters of an unfinished message held for the serial connection.
-    qsizetype PendingCharacters() const { return m_pending.size(); }
+    qsizetype PendingCharacters() const { return m_pending.size() + m_lines.unfinished(); }
 
 signals:
     // A line error discarded what was received (the window sounds the default beep).
@@ -55,6 +56,7 @@ private:
     void discardReceived(const QString& reason);
     qsizetype discardQuietly();
     void dispatch(const QString& text);
+    void lineRead(const QByteArray& bytes);
     void limitPending();
     void readLater();
 
@@ -63,6 +65,7 @@ private:
     SerialLineSettings m_line;
     TBuffer m_buffer;
     PendingText m_pending;
+    LineFraming m_lines;
     QString m_lastOpenFailure; // logged once until the port opens or the reason changes
     qint64 m_bytesReceived = 0;
     bool m_lost = false;       // the port went away; it closes and the main timer reopens it

@@ -103,7 +103,7 @@ QStringList ServerSocketTarvo::ConnectionAddresses() const {
 qsizetype ServerSocketTarvo::PendingCharacters() const {
     qsizetype total = 0;
     for (const auto& connection : m_connections)
-        total += connection->pending.size();
+        total += connection->pending.size() + connection->lines.unfinished();
     return total;
 }
 
@@ -192,13 +192,16 @@ void ServerSocketTarvo::finishConnection(Connection& connection) {
     m_stopping = true;
     onClientRead(connection);
     m_stopping = wasStopping;
-    const qint64 unfinished =
-        qint64(connection.pending.size()) * 2 + (connection.decoder.hasCarriedByte() ? 1 : 0);
+    const qint64 unfinished = qint64(connection.pending.size()) * 2 +
+                              (connection.decoder.hasCarriedByte() ? 1 : 0) +
+                              connection.lines.unfinished();
     if (unfinished > 0)
         m_host.log().writeLog(QStringLiteral("Connection from %1 closed in the middle of a "
                                              "message; %2 bytes of unfinished text discarded")
                                   .arg(connection.identity)
                                   .arg(unfinished));
+    if (m_host.state().protocol != AnalyzerProtocol::Xml)
+        m_host.linesQueued(LineBatch{lineSource(connection), {}, true});
     QTcpSocket* socket = connection.socket;
     const QString identity = connection.identity;
     const QString address = connection.address;
@@ -346,15 +349,21 @@ void ServerSocketTarvo::lineRead(Connection& connection) {
     counter.Advance();
     if (state.filter194)
         chunk.replace(char(0xC2), QByteArray());
-    if (state.protocol == AnalyzerProtocol::Hl7 && state.relayEnabled)
-        m_host.relayPassThrough(chunk);
-    const qsizetype dropped = m_host.lineFraming().append(chunk, m_host.theLines());
-    if (dropped > 0)
+    LineFraming::Cut cut = connection.lines.append(chunk);
+    // The host receives each connection's complete messages, never two connections' text
+    // interleaved.
+    if (state.protocol == AnalyzerProtocol::Hl7 && state.relayEnabled && !cut.messages.isEmpty())
+        m_host.relayPassThrough(cut.messages);
+    if (cut.dropped > 0)
         m_host.log().writeLog(
             QStringLiteral("Record lines from %1 passed %2 bytes without an end of message; the "
                            "oldest %3 bytes were dropped")
                 .arg(connection.identity)
                 .arg(LineFraming::kDefaultLimit)
-                .arg(dropped));
-    m_host.linesQueued();
+                .arg(cut.dropped));
+    m_host.linesQueued(LineBatch{lineSource(connection), std::move(cut.lines), false});
+}
+
+QString ServerSocketTarvo::lineSource(const Connection& connection) {
+    return connection.identity + QStringLiteral(" #") + QString::number(connection.serial);
 }

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTcpServer>
 
+#include "LineFraming.h"
 #include "PendingText.h"
 #include "TXMLDocument.h"
 #include "Utf16StreamDecoder.h"
@@ -59,7 +60,8 @@ public:
 
     int ConnectionCount() const { return int(m_connections.size()); }
     QStringList ConnectionAddresses() const;
-    // Characters of unfinished text held by all connections together.
+    // Characters of unfinished text held by all connections together (record-line bytes count
+    // as characters).
     qsizetype PendingCharacters() const;
 
     // Reads what arrived while reads had to wait (Busy); call when Busy is cleared.
@@ -80,6 +82,7 @@ private:
         QString address;
         Utf16StreamDecoder decoder;
         PendingText pending;
+        LineFraming lines;       // record lines not yet ended by EOT
         bool continuing = false; // complete messages wait for a continuation
         bool closed = false;     // the peer closed while reads had to wait
     };
@@ -94,6 +97,8 @@ private:
     void continueConnection(quint64 serial);
     void limitPending(Connection& connection);
     void lineRead(Connection& connection);
+    // The line parser keeps the state of each connection apart under this name.
+    static QString lineSource(const Connection& connection);
     Connection* find(QTcpSocket* socket);
     Connection* find(quint64 serial);
 

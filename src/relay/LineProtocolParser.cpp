@@ -11,6 +11,8 @@
 #include "TSimpleCounter.h"
 #include "Windows1252.h"
 
+#include <QFile>
+
 namespace {
 
 constexpr QChar kEot = u'\x04';
@@ -42,9 +44,9 @@ LineProtocolParser::LineProtocolParser(LineParserContext context)
     : m_context(std::move(context)),
       m_events(m_context.writer, m_context.state, m_context.log, m_context.clock) {}
 
-void LineProtocolParser::ProcessLineHL7(QStringList& theLines) {
+void LineProtocolParser::ProcessLineHL7(std::deque<LineBatch>& batches) {
     if (m_walking)
-        return; // the walk that runs takes these lines when it is done
+        return; // the walk that runs takes these batches when it is done
     m_walking = true;
     struct Done {
         bool& flag;
@@ -52,41 +54,94 @@ void LineProtocolParser::ProcessLineHL7(QStringList& theLines) {
     } done{m_walking};
     if (m_context.linkPresent)
         m_context.linkPresent();
-    while (!theLines.isEmpty()) {
-        QStringList lines;
-        lines.swap(theLines);
-        walk(lines);
+    while (!batches.empty()) {
+        const LineBatch batch = std::move(batches.front());
+        batches.pop_front();
+        walk(batch);
     }
     saveRelayMessage();
 }
 
-void LineProtocolParser::walk(QStringList& lines) {
+void LineProtocolParser::ProcessLineHL7(const QString& source, QStringList lines) {
+    std::deque<LineBatch> batches;
+    batches.push_back(LineBatch{source, std::move(lines), false});
+    ProcessLineHL7(batches);
+}
+
+void LineProtocolParser::walk(const LineBatch& source) {
+    // The state of this source only; it goes back when the batch is done.
+    const auto known = m_sources.find(source.source);
+    m_current = known != m_sources.end() ? known->second : Carried{};
     Batch batch;
-    qsizetype index = 0;
-    try {
-        for (; index < lines.size(); ++index)
+    const QStringList& lines = source.lines;
+    qsizetype first = 0; // the first line of the message being walked
+    for (qsizetype index = 0; index < lines.size(); ++index) {
+        const bool end = lines.at(index) == QString(kEot);
+        try {
             line(lines.at(index), batch);
-    } catch (const std::exception& error) {
-        const QString text = QStringLiteral("Exception in ProcessLineHL7. Exception = ") +
-                             QString::fromLocal8Bit(error.what()) +
-                             QStringLiteral(", TheOriginalLine = ") + lines.at(index) +
-                             QStringLiteral(" at line ") + QString::number(index);
-        m_context.log.writeLog(text);
-        m_context.log.writeExtendedLog(text);
-        m_context.log.writeExtendedLog(QStringLiteral("TheLines list start"));
-        for (qsizetype i = 0; i <= index; ++i)
-            m_context.log.writeExtendedLog(QStringLiteral("Line i=") + QString::number(i) + u'-' +
-                                           lines.at(i));
-        m_context.log.writeExtendedLog(QStringLiteral("TheLines list stop"));
-        // The events of the failed message would otherwise land in the next message's file.
-        m_events.ClearEvents();
-        if (m_context.relay && m_context.relay->Count() > kRelayGuard) {
-            m_context.relay->Clear();
-            if (m_context.stopRelayTimer)
-                m_context.stopRelayTimer();
+        } catch (const std::exception& error) {
+            failed(lines, first, index, source.source, QString::fromLocal8Bit(error.what()));
+            // The rest of the failed message is not walked.
+            while (index < lines.size() && lines.at(index) != QString(kEot))
+                ++index;
+            batch.closingRecordSeen = false;
+            first = index + 1;
+            continue;
         }
+        if (end)
+            first = index + 1;
     }
-    lines.clear();
+    if (source.closed)
+        m_sources.erase(source.source);
+    else
+        m_sources[source.source] = m_current;
+}
+
+void LineProtocolParser::failed(const QStringList& lines, qsizetype first, qsizetype at,
+                                const QString& source, const QString& reason) {
+    EventLog& log = m_context.log;
+    const QString text = QStringLiteral("Exception in ProcessLineHL7. Exception = ") + reason +
+                         QStringLiteral(", TheOriginalLine = ") + lines.at(at) +
+                         QStringLiteral(" at line ") + QString::number(at);
+    log.writeLog(text);
+    log.writeExtendedLog(text);
+    log.writeExtendedLog(QStringLiteral("TheLines list start"));
+    for (qsizetype i = first; i <= at; ++i)
+        log.writeExtendedLog(QStringLiteral("Line i=") + QString::number(i) + u'-' + lines.at(i));
+    log.writeExtendedLog(QStringLiteral("TheLines list stop"));
+    // The events and the relay transfer of the failed message would otherwise join the next
+    // message.
+    m_events.ClearEvents();
+    if (m_context.relay)
+        m_context.relay->AbandonMessage();
+    // The whole message is kept for inspection.
+    qsizetype last = at;
+    while (last < lines.size() && lines.at(last) != QString(kEot))
+        ++last;
+    const QString path = m_context.state.logFolder + QLatin1String(kFailedFileName);
+    QFile file(path);
+    if (file.size() > kFailedFileLimit) {
+        QFile::remove(path + QStringLiteral(".old"));
+        QFile::rename(path, path + QStringLiteral(".old"));
+    }
+    QByteArray copy = "# " + m_context.clock.now().toString(Qt::ISODate).toLatin1() + " from " +
+                      Windows1252::encode(source) + ": " + Windows1252::encode(reason) + "\r\n";
+    for (qsizetype i = first; i <= last && i < lines.size(); ++i)
+        copy += Windows1252::encode(lines.at(i)) + "\r\n";
+    const bool kept = file.open(QIODevice::WriteOnly | QIODevice::Append) &&
+                      file.write(copy) == copy.size() && file.flush();
+    log.writeLog(QStringLiteral("The message from %1 (%2 lines) was not stored; ")
+                     .arg(source)
+                     .arg(std::min(last, lines.size() - 1) - first + 1) +
+                 (kept ? QStringLiteral("its lines were written to ")
+                       : QStringLiteral("its lines could not be written to ")) +
+                 path);
+}
+
+void LineProtocolParser::refused(const QString& what, const QString& line) {
+    m_context.log.writeLog(QStringLiteral("Result not stored: ") + what +
+                           QStringLiteral(" (patient ") + m_current.patientId +
+                           QStringLiteral(", line ") + line + u')');
 }
 
 void LineProtocolParser::line(const QString& text, Batch& batch) {
@@ -133,11 +188,11 @@ void LineProtocolParser::endOfMessage(Batch& batch) {
 void LineProtocolParser::header(const QString& text, Batch& batch) {
     batch.timeFromResult = true;
     if (text.size() > 1)
-        m_fieldDelimiter = text.at(1);
+        m_current.fieldDelimiter = text.at(1);
     if (text.size() > 3)
-        m_componentDelimiter = text.at(3);
-    m_lastName.clear();
-    m_firstName.clear();
+        m_current.componentDelimiter = text.at(3);
+    m_current.lastName.clear();
+    m_current.firstName.clear();
     batch.analyzer = component(field(text, 5), 2);
     batch.messageKind = field(text, 11);
     if (!batch.eventMessage() && m_context.state.protocol == AnalyzerProtocol::AstmE1381) {
@@ -155,16 +210,16 @@ void LineProtocolParser::order(QString text, Batch& batch) {
         relay(text);
     const QString sample = field(text, 4);
     batch.sampleKind = component(sample, 1);
-    m_sampleLabel = component(sample, 2);
+    m_current.sampleLabel = component(sample, 2);
     const QString location = field(text, 16);
     batch.locationLabel = component(location, 2);
     const QString extra = component(location, 3);
     if (!extra.isEmpty())
         batch.locationLabel += u'^' + extra;
     if (const auto time = LineRecord::MinuteTime(field(text, 8))) {
-        m_sampleTime = *time;
+        m_current.sampleTime = *time;
     } else {
-        m_sampleTime = m_context.clock.now();
+        m_current.sampleTime = m_context.clock.now();
         batch.timeFromResult = true;
     }
 }
@@ -172,61 +227,74 @@ void LineProtocolParser::order(QString text, Batch& batch) {
 void LineProtocolParser::patient(const QString& text, Batch& batch) {
     if (!batch.eventMessage() && m_context.state.protocol == AnalyzerProtocol::AstmE1381)
         relay(text);
-    m_patientId = LineRecord::CleanPatientId(field(text, 4));
-    m_patientFolder = folderFor(m_patientId);
+    m_current.patientId = LineRecord::CleanPatientId(field(text, 4));
+    m_current.patientFolder = folderFor(m_current.patientId);
     const QString names = field(text, 6);
-    m_lastName = component(names, 1);
-    m_firstName = component(names, 2);
+    m_current.lastName = component(names, 1);
+    m_current.firstName = component(names, 2);
 }
 
 void LineProtocolParser::result(const QString& text, Batch& batch) {
-    m_testName = component(field(text, 3), 4).trimmed();
+    m_current.testName = component(field(text, 3), 4).trimmed();
     if (batch.timeFromResult || batch.eventMessage()) {
         const auto time = LineRecord::SecondTime(field(text, 12));
-        m_sampleTime = time ? *time : m_context.clock.now();
+        m_current.sampleTime = time ? *time : m_context.clock.now();
         batch.timeFromResult = false;
     }
-    if (m_testName == QLatin1String(kEventItem)) {
-        m_events.AddEvent({field(text, 4), m_sampleTime});
+    if (m_current.testName == QLatin1String(kEventItem)) {
+        m_events.AddEvent({field(text, 4), m_current.sampleTime});
         return;
     }
     if (m_context.state.protocol == AnalyzerProtocol::AstmE1381)
         relay(text);
-    m_value = LineRecord::Value(field(text, 4), DecimalSeparator::current());
-    m_units = field(text, 5);
-    if (m_units.startsWith(QChar(0xC2)))
-        m_units.remove(0, 1);
+    if (m_current.testName.isEmpty()) {
+        refused(QStringLiteral("the result names no parameter"), text);
+        return;
+    }
+    const QString valueText = field(text, 4);
+    const auto value = LineRecord::Value(valueText, DecimalSeparator::current());
+    if (!value) {
+        refused(QStringLiteral("the value \"") + valueText + QStringLiteral("\" of ") +
+                    m_current.testName + QStringLiteral(" is not a number"),
+                text);
+        return;
+    }
+    m_current.value = *value;
+    m_current.units = field(text, 5);
+    if (m_current.units.startsWith(QChar(0xC2)))
+        m_current.units.remove(0, 1);
     batch.status = field(text, 9);
-    const QString timeText = m_sampleTime.toString(QLatin1String(kTimeTextFormat));
+    const QString timeText = m_current.sampleTime.toString(QLatin1String(kTimeTextFormat));
     batch.locationLabel = placeName(batch.locationLabel);
 
-    QString parameterName = m_testName;
+    QString parameterName = m_current.testName;
     QString place;
     QString vialId;
     if (batch.sampleKind == QLatin1String("CAL #")) {
-        parameterName = m_testName + QStringLiteral(" Calib");
-        m_patientId = batch.analyzer + QStringLiteral(" CAL");
-        m_lastName = QStringLiteral("Calibration");
-        m_patientFolder = folderFor(m_patientId);
-        place = m_sampleLabel;
+        parameterName = m_current.testName + QStringLiteral(" Calib");
+        m_current.patientId = batch.analyzer + QStringLiteral(" CAL");
+        m_current.lastName = QStringLiteral("Calibration");
+        m_current.patientFolder = folderFor(m_current.patientId);
+        place = m_current.sampleLabel;
         vialId = batch.locationLabel;
     } else if (batch.sampleKind == QLatin1String("QC #")) {
-        m_patientId = batch.analyzer + QStringLiteral(" QC");
-        m_lastName = QStringLiteral("AutoControl");
-        m_patientFolder = folderFor(m_patientId);
-        place = m_sampleLabel;
+        m_current.patientId = batch.analyzer + QStringLiteral(" QC");
+        m_current.lastName = QStringLiteral("AutoControl");
+        m_current.patientFolder = folderFor(m_current.patientId);
+        place = m_current.sampleLabel;
         vialId = batch.locationLabel;
     } else {
         place = batch.locationLabel;
-        vialId = m_sampleLabel;
+        vialId = m_current.sampleLabel;
     }
-    const QString sending = PatientIdentity::Clean(m_patientId, PatientIdentity::Cleaning::Result,
-                                                   m_context.state.idReduction);
+    const QString sending = PatientIdentity::Clean(
+        m_current.patientId, PatientIdentity::Cleaning::Result, m_context.state.idReduction);
     if (sending != QLatin1String(PatientIdentity::kNull))
         m_lastPatientOf[batch.analyzer] = sending;
-    m_context.processor.ProcessResult(m_context.writer, m_patientId, true, 1, vialId, batch.status,
-                                      timeText, m_units, m_value, parameterName, place, m_lastName,
-                                      m_firstName);
+    m_context.processor.ProcessResult(m_context.writer, m_current.patientId, true, 1, vialId,
+                                      batch.status, timeText, m_current.units, m_current.value,
+                                      parameterName, place, m_current.lastName,
+                                      m_current.firstName);
 }
 
 TSaveItNew* LineProtocolParser::WriterForPatient(const QString& patientId) const {
@@ -249,17 +317,17 @@ void LineProtocolParser::relayControl(char control) {
 
 void LineProtocolParser::writeEvents() {
     CollectorState& state = m_context.state;
-    if (m_patientFolder.isEmpty()) {
-        m_context.log.writeLog(QStringLiteral("Events for patient ID \"") + m_patientId +
+    if (m_current.patientFolder.isEmpty()) {
+        m_context.log.writeLog(QStringLiteral("Events for patient ID \"") + m_current.patientId +
                                QStringLiteral("\" not written: the ID cannot name a patient "
                                               "folder"));
     } else {
         state.currentPatientId = PatientIdentity::Clean(
-            m_patientId, PatientIdentity::Cleaning::Result, state.idReduction);
-        state.currentPatientFirstName = m_firstName;
-        state.currentPatientLastName = m_lastName;
-        state.currentPatientFullName = m_firstName + u' ' + m_lastName;
-        state.currentPatientFolder = m_patientFolder;
+            m_current.patientId, PatientIdentity::Cleaning::Result, state.idReduction);
+        state.currentPatientFirstName = m_current.firstName;
+        state.currentPatientLastName = m_current.lastName;
+        state.currentPatientFullName = m_current.firstName + u' ' + m_current.lastName;
+        state.currentPatientFolder = m_current.patientFolder;
         m_events.WriteEventsFile();
     }
     m_events.ClearEvents();
@@ -281,11 +349,11 @@ void LineProtocolParser::saveRelayMessage() {
 }
 
 QString LineProtocolParser::field(const QString& text, int number) const {
-    return LineRecord::Part(text, m_fieldDelimiter, number);
+    return LineRecord::Part(text, m_current.fieldDelimiter, number);
 }
 
 QString LineProtocolParser::component(const QString& text, int number) const {
-    return LineRecord::Part(text, m_componentDelimiter, number);
+    return LineRecord::Part(text, m_current.componentDelimiter, number);
 }
 
 QString LineProtocolParser::folderFor(const QString& id) const {

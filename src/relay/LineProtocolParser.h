@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 
@@ -8,6 +9,7 @@
 #include <QStringList>
 
 #include "EventsFile.h"
+#include "LineFraming.h"
 
 struct CollectorState;
 class Clock;
@@ -30,32 +32,41 @@ struct LineParserContext {
     TRelayList* relay = nullptr;
     TSimpleCounter* counter = nullptr;
     std::function<void()> startRelayTimer;
-    std::function<void()> stopRelayTimer;
 };
 
 // Turns the record lines of the line protocols (H, P, O, R and L records, each message ended by
 // a line holding EOT alone) into stored results, events and, for the full relay, relay
-// messages. The patient, the delimiters and the current sample carry over from one batch to
-// the next: a message without a header uses the previous delimiters, one without a patient
-// record the previous patient.
+// messages. Every source (an analyzer connection, the serial line) has a parse state of its
+// own: the patient, the delimiters and the current sample carry over from one batch of that
+// source to its next (a message without a header uses the previous delimiters, one without a
+// patient record the previous patient) and never to another source. A message that fails costs
+// that message only: its lines go to the diagnostics folder, and it enters the relay queue not
+// at all.
 class LineProtocolParser {
 public:
     static constexpr auto kEventText = "EventText";
     static constexpr auto kEventItem = "EventItem";
     static constexpr auto kClosingRecord = "L|1|N";
-    // A relay queue longer than this is dropped when a batch fails.
-    static constexpr qsizetype kRelayGuard = 10000;
+    // The lines of failed messages, in the diagnostics folder; moved aside to ".old" past
+    // kFailedFileLimit bytes.
+    static constexpr auto kFailedFileName = "FailedLineMessages.txt";
+    static constexpr qint64 kFailedFileLimit = qint64(16) << 20;
 
     explicit LineProtocolParser(LineParserContext context);
 
-    // Walks the lines and empties the list. Lines added while the walk runs (the event loop may
-    // run inside result processing) are walked after it.
-    void ProcessLineHL7(QStringList& theLines);
+    // Walks the batches and empties the queue. Batches added while the walk runs (the event loop
+    // may run inside result processing) are walked after it.
+    void ProcessLineHL7(std::deque<LineBatch>& batches);
+    // The same for lines of one source.
+    void ProcessLineHL7(const QString& source, QStringList lines);
 
-    const QString& PatientId() const { return m_patientId; }
-    const QString& LastName() const { return m_lastName; }
-    const QString& FirstName() const { return m_firstName; }
-    const QDateTime& SampleTime() const { return m_sampleTime; }
+    // The parse state of the source walked last.
+    const QString& PatientId() const { return m_current.patientId; }
+    const QString& LastName() const { return m_current.lastName; }
+    const QString& FirstName() const { return m_current.firstName; }
+    const QDateTime& SampleTime() const { return m_current.sampleTime; }
+    // Sources whose parse state is kept.
+    qsizetype Sources() const { return qsizetype(m_sources.size()); }
     const std::vector<TEventItem>& EventList() const { return m_events.EventList(); }
     // The writer of the end points of a patient whose results arrive in record lines: the
     // writer of these results while the patient is the one an analyzer sent last, null
@@ -64,7 +75,24 @@ public:
 
 private:
     struct Batch;
-    void walk(QStringList& lines);
+    // What carries over from one batch of a source to its next.
+    struct Carried {
+        QChar fieldDelimiter = u'|';
+        QChar componentDelimiter = u'^';
+        QString patientId;
+        QString lastName;
+        QString firstName;
+        QString patientFolder;
+        QString sampleLabel;
+        QDateTime sampleTime;
+        QString testName;
+        QString units;
+        double value = 0;
+    };
+    void walk(const LineBatch& batch);
+    void failed(const QStringList& lines, qsizetype first, qsizetype at, const QString& source,
+                const QString& reason);
+    void refused(const QString& what, const QString& line);
     void line(const QString& text, Batch& batch);
     void endOfMessage(Batch& batch);
     void header(const QString& text, Batch& batch);
@@ -83,18 +111,8 @@ private:
     EventsFile m_events;
     bool m_walking = false;
 
-    // Carried over from batch to batch.
-    QChar m_fieldDelimiter = u'|';
-    QChar m_componentDelimiter = u'^';
-    QString m_patientId;
-    QString m_lastName;
-    QString m_firstName;
-    QString m_patientFolder;
-    QString m_sampleLabel;
-    QDateTime m_sampleTime;
-    QString m_testName;
-    QString m_units;
-    double m_value = 0;
+    Carried m_current;
+    std::map<QString, Carried> m_sources;
     // The patient (cleaned ID) each analyzer sent its last result for, by analyzer identity.
     std::map<QString, QString> m_lastPatientOf;
 };

@@ -59,7 +59,7 @@ std::optional<QDateTime> SecondTime(const QString& text) {
     return timeOf(text, true);
 }
 
-double Value(const QString& text, QChar separator) {
+std::optional<double> Value(const QString& text, QChar separator) {
     const QChar other = separator == u'.' ? u',' : u'.';
     QString number = text.trimmed();
     const qsizetype at = number.indexOf(other);
@@ -68,12 +68,14 @@ double Value(const QString& text, QChar separator) {
     // Written with the separator in use, read as a number with ".".
     if (separator != u'.') {
         if (number.contains(u'.'))
-            return 0;
+            return std::nullopt;
         number.replace(separator, u'.');
     }
     bool ok = false;
     const double value = number.toDouble(&ok);
-    return ok && std::isfinite(value) ? value : 0;
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
 }
 
 QString CleanPatientId(const QString& id) {

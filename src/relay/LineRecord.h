@@ -19,9 +19,9 @@ std::optional<QDateTime> MinuteTime(const QString& text);
 std::optional<QDateTime> SecondTime(const QString& text);
 
 // A result value written with either decimal separator: the first occurrence of the separator
-// that `separator` is not is taken for it. A text that does not convert to a finite number
-// gives 0.
-double Value(const QString& text, QChar separator);
+// that `separator` is not is taken for it. Nothing for a text that is not a finite number
+// (empty, "n/a", "1.2.3", "inf", "nan").
+std::optional<double> Value(const QString& text, QChar separator);
 
 // The ID of a patient record: the first ",", then the first ".", then the first "-" removed;
 // an empty ID becomes "NULL".

@@ -12,9 +12,6 @@ LineParserContext withRelay(LineParserContext context, TRelayList& queue,
     context.startRelayTimer = [&transport] {
         transport.StartSendTimer();
     };
-    context.stopRelayTimer = [&transport] {
-        transport.StopSendTimer();
-    };
     return context;
 }
 
@@ -29,6 +26,9 @@ LineRelay::LineRelay(LineParserContext context, std::function<void()> refreshCap
       m_transport(RelayTransportContext{context.state, context.log, context.clock, m_queue,
                                         std::move(refreshCaption)}),
       m_parser(withRelay(context, m_queue, m_transport)) {
+    m_queue.Log = [&log = context.log](const QString& line) {
+        log.writeLog(line);
+    };
     const qsizetype restored = m_queue.Load();
     if (restored > 0)
         context.log.writeLog(

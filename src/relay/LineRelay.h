@@ -19,7 +19,7 @@ public:
               qsizetype queueLimit);
 
     // The handler of "record lines are waiting".
-    void LinesWaiting(QStringList& theLines) { m_parser.ProcessLineHL7(theLines); }
+    void LinesWaiting(std::deque<LineBatch>& batches) { m_parser.ProcessLineHL7(batches); }
 
     LineProtocolParser& Parser() { return m_parser; }
     TRelayList& Queue() { return m_queue; }

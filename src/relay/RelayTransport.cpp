@@ -1,9 +1,13 @@
 #include "RelayTransport.h"
 
+#include <QDir>
+#include <QFile>
 #include <QHostAddress>
 
+#include "Clock.h"
 #include "CollectorState.h"
 #include "EventLog.h"
+#include "StoredRelayList.h"
 #include "TRelayList.h"
 
 namespace {
@@ -11,8 +15,45 @@ namespace {
 constexpr char kAck = '\x06';
 constexpr char kNak = '\x15';
 
-bool isEot(const QByteArray& entry) {
-    return entry.size() == 1 && entry.at(0) == TRelayList::kEot;
+bool isEnq(const QByteArray& entry) {
+    return entry.size() == 1 && entry.at(0) == TRelayList::kEnq;
+}
+
+// The records a message's frames carry, in order.
+QList<QByteArray> recordsOf(const QList<QByteArray>& frames) {
+    QByteArray text;
+    for (const QByteArray& frame : frames) {
+        if (!frame.startsWith(TRelayList::kStx) || frame.size() < 3)
+            continue;
+        qsizetype end = frame.lastIndexOf(TRelayList::kEtx);
+        if (end < 0)
+            end = frame.lastIndexOf(TRelayList::kEtb);
+        if (end > 2)
+            text += frame.mid(2, end - 2);
+    }
+    QList<QByteArray> records;
+    for (const QByteArray& record : text.split('\r')) {
+        if (!record.isEmpty())
+            records << record;
+    }
+    return records;
+}
+
+// The patient ID of the message's first patient record.
+QString patientOf(const QList<QByteArray>& records) {
+    for (const QByteArray& record : records) {
+        if (record.size() > 1 && record.at(0) == 'P') {
+            const QList<QByteArray> fields = record.split(record.at(1));
+            return QString::fromLatin1(fields.value(3));
+        }
+    }
+    return {};
+}
+
+bool appendTo(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write(text) == text.size() &&
+           file.flush();
 }
 
 } // namespace
@@ -24,12 +65,23 @@ RelayTransport::RelayTransport(RelayTransportContext context, QObject* parent)
     connect(&m_socket, &QTcpSocket::connected, this, &RelayTransport::connected);
     connect(&m_socket, &QTcpSocket::disconnected, this, &RelayTransport::disconnected);
     connect(&m_socket, &QTcpSocket::readyRead, this, &RelayTransport::readAnswer);
-    m_sendTimer.start();
+    m_pauseMs = m_timing.firstPauseMs;
+}
+
+void RelayTransport::SetTiming(const Timing& timing) {
+    m_timing = timing;
+    m_ack.SetTimeoutMs(timing.replyTimeoutMs);
+    m_pauseMs = timing.firstPauseMs;
+}
+
+QString RelayTransport::DeadLetterPath() const {
+    return m_context.state.dataRoot + QLatin1String(kDeadLetterFileName);
 }
 
 void RelayTransport::ApplyRelayConnection() {
     CollectorState& state = m_context.state;
     if (!state.relayEnabled) {
+        m_sendTimer.stop();
         if (m_socket.state() != QAbstractSocket::UnconnectedState) {
             m_socket.abort();
             restartMessage();
@@ -66,6 +118,7 @@ void RelayTransport::ApplyRelayConnection() {
 }
 
 void RelayTransport::MainTimerTick() {
+    m_context.queue.Maintain();
     CollectorState& state = m_context.state;
     if (state.busy || state.protocol == AnalyzerProtocol::Xml || !state.relayEnabled)
         return;
@@ -87,88 +140,195 @@ void RelayTransport::MainTimerTick() {
     }
 }
 
+void RelayTransport::StartSendTimer() {
+    if (!m_context.state.relayEnabled || m_context.queue.Count() == 0)
+        return;
+    if (!m_sendTimer.isActive())
+        m_sendTimer.start();
+    QMetaObject::invokeMethod(this, &RelayTransport::SendStep, Qt::QueuedConnection);
+}
+
 void RelayTransport::SendStep() {
     TRelayList& queue = m_context.queue;
-    if (!m_context.state.relayEnabled || !IsOpen())
-        return;
-    if (m_next > queue.Count())
-        restartMessage(); // the queue was emptied under the exchange
-    if (!m_ack.IsWaiting()) {
-        if (m_next < queue.Count()) {
-            const QByteArray entry = queue.Entry(m_next);
-            send(entry);
-            if (isEot(entry)) {
-                // The message is complete: it leaves the queue.
-                for (qsizetype i = 0; i <= m_next; ++i)
-                    queue.DeleteFirst();
-                m_next = 0;
-                m_ack.SetWaiting(false);
-                m_ack.ResetRetries();
-                if (queue.Count() == 0)
-                    m_sendTimer.stop();
-            } else {
-                m_ack.SetWaiting(true);
-            }
-        }
+    if (!m_context.state.relayEnabled || queue.Count() == 0) {
+        m_sendTimer.stop();
         return;
     }
-    if (m_ack.ResendRequested() && m_next < queue.Count()) {
-        send(queue.Entry(m_next));
-        if (m_ack.CountRetry())
-            dump();
-        m_ack.SetResend(false);
+    if (!IsOpen())
+        return;
+    if (m_next >= queue.Count())
+        restartMessage(); // the queue changed under the exchange
+    if (m_ack.IsWaiting()) {
+        if (m_ack.ResendRequested())
+            noReply();
+        return;
     }
+    if (m_pauseUntil.isValid() && m_context.clock.now() < m_pauseUntil)
+        return;
+    m_pauseUntil = QDateTime();
+    const QByteArray entry = queue.Entry(m_next);
+    send(entry);
+    if (TRelayList::IsEot(entry))
+        messageSent();
+    else
+        m_ack.SetWaiting(true);
+}
+
+void RelayTransport::messageSent() {
+    // The message is complete: it leaves the queue, and the next one starts at once.
+    TRelayList& queue = m_context.queue;
+    queue.DeleteFront(m_next + 1);
+    m_next = 0;
+    m_refusals = 0;
+    m_ack.SetWaiting(false);
+    if (queue.Count() == 0)
+        m_sendTimer.stop();
+    else
+        SendStep();
+}
+
+void RelayTransport::noReply() {
+    // The transfer is ended and started again from its ENQ after a pause; nothing is dropped.
+    send(QByteArray(1, TRelayList::kEot));
+    restartMessage();
+    pause(m_pauseMs);
+    if (!m_silent) {
+        m_silent = true;
+        m_context.log.writeLog(
+            QStringLiteral("The relay host %1:%2 did not answer within %3 s; the transfer was "
+                           "ended and is sent again, after pauses of up to %4 s, until it answers "
+                           "(%5 entries queued)")
+                .arg(m_address.isEmpty() ? m_hostName : m_address)
+                .arg(m_port)
+                .arg(m_timing.replyTimeoutMs / 1000)
+                .arg(m_timing.longestPauseMs / 1000)
+                .arg(m_context.queue.Count()));
+    }
+    m_pauseMs = std::min(m_pauseMs * 2, m_timing.longestPauseMs);
+}
+
+void RelayTransport::refused() {
+    TRelayList& queue = m_context.queue;
+    const QByteArray entry = queue.Entry(m_next);
+    if (isEnq(entry)) {
+        // The host is busy: it is asked again after a pause.
+        m_ack.SetWaiting(false);
+        pause(m_timing.busyPauseMs);
+        return;
+    }
+    if (++m_refusals < kMaxRefusals) {
+        send(entry);
+        m_ack.SetWaiting(true);
+        return;
+    }
+    send(QByteArray(1, TRelayList::kEot));
+    m_ack.SetWaiting(false);
+    if (!setAside()) {
+        // Kept at the front until it can be set aside.
+        restartMessage();
+        pause(m_timing.longestPauseMs);
+        return;
+    }
+    restartMessage();
+    m_refusals = 0;
+    SendStep();
+}
+
+void RelayTransport::pause(int ms) {
+    // The clock decides when the pause is over; the timer wakes the sending then, so that the
+    // next entry does not wait for a tick of the send timer.
+    m_pauseUntil = m_context.clock.now().addMSecs(ms);
+    QTimer::singleShot(ms, this, &RelayTransport::SendStep);
+}
+
+bool RelayTransport::setAside() {
+    TRelayList& queue = m_context.queue;
+    QList<QByteArray> message;
+    qsizetype end = 0;
+    while (end < queue.Count() && !TRelayList::IsEot(queue.Entry(end)))
+        message << queue.Entry(end++);
+    const QList<QByteArray> records = recordsOf(message);
+    const QString patient = patientOf(records);
+    QByteArray text = "# " + m_context.clock.now().toString(Qt::ISODate).toLatin1() + " refused " +
+                      QByteArray::number(m_refusals) + " times by " +
+                      (m_address.isEmpty() ? m_hostName : m_address).toLatin1() + ':' +
+                      QByteArray::number(m_port) + "\r\n";
+    for (const QByteArray& record : records)
+        text += record + "\r\n";
+    QDir().mkpath(m_context.state.dataRoot);
+    const QString path = DeadLetterPath();
+    if (!appendTo(path, text)) {
+        m_context.log.writeLog(QStringLiteral("Error: the relay host refused the message for "
+                                              "patient %1 %2 times, and it cannot be written to ")
+                                   .arg(patient)
+                                   .arg(m_refusals) +
+                               path + QStringLiteral("; it stays queued"));
+        return false;
+    }
+    appendTo(m_context.state.logFolder + QLatin1String(kDumpFileName), text);
+    queue.DeleteFront(end + 1);
+    ++m_deadLetters;
+    m_context.log.writeLog(QStringLiteral("The relay host refused the message for patient %1 "
+                                          "(%2 records) %3 times; it was moved to ")
+                               .arg(patient)
+                               .arg(records.size())
+                               .arg(m_refusals) +
+                           path +
+                           QStringLiteral(" (%1 set aside since the start)").arg(m_deadLetters));
+    return true;
 }
 
 void RelayTransport::send(const QByteArray& entry) {
     m_socket.write(entry);
 }
 
-void RelayTransport::dump() {
-    TRelayList& queue = m_context.queue;
-    if (queue.Count() == 0)
-        return;
-    int messages = 0;
-    for (qsizetype i = 0; i < queue.Count(); ++i)
-        messages += isEot(queue.Entry(i)) ? 1 : 0;
-    if (!isEot(queue.Entry(queue.Count() - 1)))
-        ++messages;
-    const QString path = m_context.state.logFolder + QLatin1String(kDumpFileName);
-    const bool saved = queue.SaveToFile(path);
-    m_context.log.writeLog(QStringLiteral("The relay host did not accept an entry after %1 "
-                                          "repetitions; %2 messages (%3 entries) %4 ")
-                               .arg(TWaitingForAck::kMaxRetries)
-                               .arg(messages)
-                               .arg(queue.Count())
-                               .arg(saved ? QStringLiteral("were moved to")
-                                          : QStringLiteral("were dropped, they could not be "
-                                                           "written to")) +
-                           path);
-    queue.Clear();
-    m_next = 0;
-}
-
 void RelayTransport::readAnswer() {
     const QByteArray answer = m_socket.readAll();
     TRelayList& queue = m_context.queue;
-    if (!answer.isEmpty() && m_ack.IsWaiting()) {
-        // Only the first byte of a read counts.
-        if (answer.at(0) == kAck) {
-            if (m_next < queue.Count())
-                ++m_next;
-            m_ack.SetWaiting(false);
-            m_ack.ResetRetries();
-        } else if (answer.at(0) == kNak && m_next < queue.Count()) {
-            m_ack.SetResend(true);
+    // Only the first byte of a read counts; an answer while nothing is outstanding is ignored.
+    if (answer.isEmpty() || !m_ack.IsWaiting() || m_next >= queue.Count())
+        return;
+    if (answer.at(0) == kAck) {
+        if (m_silent) {
+            m_silent = false;
+            m_context.log.writeLog(QStringLiteral("The relay host answers again"));
         }
+        m_pauseMs = m_timing.firstPauseMs;
+        m_refusals = 0;
+        ++m_next;
+        m_ack.SetWaiting(false);
+        SendStep();
+    } else if (answer.at(0) == kNak) {
+        refused();
     }
-    if (queue.Count() == 0)
-        m_sendTimer.stop();
 }
 
 void RelayTransport::PassThrough(const QByteArray& chunk) {
-    if (m_context.state.relayEnabled && IsOpen())
+    if (!m_context.state.relayEnabled || !IsOpen())
+        return;
+    if (m_socket.bytesToWrite() + chunk.size() <= kPassThroughLimit) {
+        if (m_overflowing) {
+            m_overflowing = false;
+            m_context.log.writeLog(QStringLiteral("The relay host reads the passed-through text "
+                                                  "again"));
+        }
         m_socket.write(chunk);
+        return;
+    }
+    const QString path =
+        StoredRelayList::OverflowPath(m_context.state.dataRoot, m_context.clock.now().date());
+    const bool kept = appendTo(path, chunk);
+    if (!m_overflowing || !kept) {
+        m_overflowing = true;
+        m_context.log.writeLog(
+            QStringLiteral("The relay host does not read: %1 bytes wait for it; the text passed "
+                           "through %2 ")
+                .arg(m_socket.bytesToWrite())
+                .arg(kept ? QStringLiteral("goes to")
+                          : QStringLiteral("was lost, it cannot be "
+                                           "written to")) +
+            path);
+    }
 }
 
 void RelayTransport::connected() {
@@ -181,6 +341,7 @@ void RelayTransport::connected() {
     if (m_context.refreshCaption)
         m_context.refreshCaption();
     emit connectionChanged();
+    StartSendTimer();
 }
 
 void RelayTransport::disconnected() {
@@ -192,7 +353,7 @@ void RelayTransport::disconnected() {
 }
 
 void RelayTransport::restartMessage() {
-    // A new connection starts the front message again at its ENQ.
+    // The front message starts again at its ENQ.
     m_next = 0;
     m_ack.SetWaiting(false);
 }

@@ -272,8 +272,8 @@ TEST_F(AnalyzerLinkTest, LineProtocolQueuesLinesAndNumbersItsCopies) {
     QStringList queued; // as the line handler finds them
     QObject::connect(collector, &Collector::linesWaiting, [&] {
         ++wakeUps;
-        if (queued.isEmpty())
-            queued = collector->lineQueue();
+        if (queued.isEmpty() && !collector->lineQueue().empty())
+            queued = collector->lineQueue().front().lines;
     });
     QTcpSocket& analyzer = connectFrom("127.0.0.2");
     send(analyzer, "H|1\rP|\xC2\xC5sa\r\x04");

@@ -199,17 +199,18 @@ TEST_F(SerialLinkTest, ABurstLargerThanTheRingIsReadInTurnsAndNotCut) {
     EXPECT_EQ(link().BytesReceived(), bytes.size());
 }
 
-TEST_F(SerialLinkTest, WithALineProtocolTheTextIsReadAndDiscarded) {
+TEST_F(SerialLinkTest, WithALineProtocolTheLinesGoToTheLineHandlerOfTheirOwn) {
     startCollector(QStringLiteral("CommunicationProtocol=HL7\n"));
     openAnalyzer();
     const QByteArray bytes =
         Windows1252::encode(liveFor(QStringLiteral("H1"), 2)) +
         recordMessage({"H1", "Anna", "Berg"}, "Glucose", 2, "mmol/L", kTime).toLatin1();
     ASSERT_TRUE(send(bytes));
-    waitUntil([] { return false; }, 100);
+    ASSERT_TRUE(waitUntil([&] { return collector->patients().IndexOf(QStringLiteral("H1")) >= 0; }))
+        << "the record lines' patient";
     EXPECT_TRUE(cuts.empty());
     EXPECT_EQ(collector->connectionRecords().Find(QStringLiteral("RS232")), nullptr);
-    EXPECT_TRUE(collector->lineQueue().isEmpty());
+    EXPECT_TRUE(collector->lineQueue().empty());
     EXPECT_EQ(link().PendingCharacters(), 0);
     EXPECT_EQ(link().RS232Port().bytesAvailable(), 0);
 }

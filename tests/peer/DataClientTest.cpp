@@ -163,7 +163,7 @@ TEST_F(DataClientTest, WithTheHl7ProtocolTextFromTheHostIsIgnored) {
     ASSERT_TRUE(sendFromHost(*link, "H|1\rP|1\r\x04"));
     EXPECT_TRUE(cuts.isEmpty());
     EXPECT_EQ(wakeUps, 0);
-    EXPECT_TRUE(collector->lineQueue().isEmpty());
+    EXPECT_TRUE(collector->lineQueue().empty());
 }
 
 TEST_F(DataClientTest, TheCountdownRetriesEveryElevenTicksUntilTheHostReturns) {

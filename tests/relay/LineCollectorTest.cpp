@@ -2,6 +2,10 @@
 // patient files are read back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -191,6 +195,64 @@ TEST_F(LineCollectorTest, MessagesForAnAbsentHostAreSentAfterARestartOnceInOrder
     sim({"records", "S3", "Glucose", "3"});
     ASSERT_TRUE(waitUntil([&] { return messages.size() == 3; }));
     EXPECT_TRUE(messages[2].contains("|P|1||S3||")) << "nothing sent twice";
+}
+
+TEST_F(LineCollectorTest, AnalyzersSendingAtOnceKeepTheirPatientsApart) {
+    // Every analyzer sends in random pieces, all at once; each result must reach its own
+    // patient's file, and no other folder may appear.
+    start("HL7");
+    const QString dataRoot = running->collector->state().dataRoot;
+    constexpr int kResults = 40;
+    for (const int analyzers : {2, 8}) {
+        std::vector<std::unique_ptr<QProcess>> senders;
+        QStringList expected;
+        for (int k = 0; k < analyzers; ++k) {
+            const QString id = QStringLiteral("N%1A%2P").arg(analyzers).arg(k);
+            expected << id + "0" << id + "1";
+            auto& sender = senders.emplace_back(std::make_unique<QProcess>());
+            sender->start(kBin + "tarvo-sim",
+                          {"--port", QString::number(running->port), "--pieces", "--seed",
+                           QString::number(k + 1), "records", id, "Glucose", QString::number(k),
+                           "--results", QString::number(kResults), "--patients", "2"});
+            ASSERT_TRUE(sender->waitForStarted(5000));
+        }
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return std::all_of(senders.begin(), senders.end(), [](const auto& sender) {
+                    return sender->state() == QProcess::NotRunning;
+                });
+            },
+            60000));
+        for (const auto& sender : senders)
+            ASSERT_EQ(sender->exitCode(), 0) << sender->readAllStandardError().toStdString();
+        ASSERT_TRUE(waitUntil([&] {
+            return std::all_of(expected.begin(), expected.end(), [&](const QString& id) {
+                return points(id).size() >= kResults / 2;
+            });
+        })) << analyzers
+            << " analyzers";
+        for (int k = 0; k < analyzers; ++k) {
+            for (const QString& id : expected.mid(2 * k, 2)) {
+                const auto stored = points(id);
+                EXPECT_EQ(stored.size(), size_t(kResults / 2)) << id.toStdString();
+                // Result i of analyzer k has the value k + i / 1000 and goes to patient i mod 2.
+                for (const StoredPoint& point : stored) {
+                    const int i = int(std::lround((point.value - k) * 1000));
+                    EXPECT_TRUE(i >= 0 && i < kResults && i % 2 == id.right(1).toInt())
+                        << id.toStdString() << " holds " << point.value;
+                }
+            }
+        }
+    }
+    QStringList folders = QDir(dataRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QStringList all;
+    for (const int analyzers : {2, 8})
+        for (int k = 0; k < analyzers; ++k)
+            all << QStringLiteral("N%1A%2P0").arg(analyzers).arg(k)
+                << QStringLiteral("N%1A%2P1").arg(analyzers).arg(k);
+    folders.sort();
+    all.sort();
+    EXPECT_EQ(folders, all) << "no folder of a patient nobody sent";
 }
 
 TEST_F(LineCollectorTest, OperatorCommandsForTheLineProtocols) {

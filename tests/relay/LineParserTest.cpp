@@ -2,6 +2,8 @@
 // and the patient files; the relay queue they feed in the full-relay protocol.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <QFile>
 
 #include "DecimalSeparator.h"
@@ -43,10 +45,10 @@ protected:
         QDir().mkpath(h.state.logFolder);
     }
 
-    // The bytes as one read of the analyzer connection, then the line handler.
-    void receive(const QByteArray& bytes) {
-        framing.append(bytes, theLines);
-        parser.ProcessLineHL7(theLines);
+    // The bytes as one read of an analyzer connection, then the line handler.
+    void receive(const QByteArray& bytes, const QString& source = QStringLiteral("A")) {
+        LineFraming::Cut cut = framings[source].append(bytes);
+        parser.ProcessLineHL7(source, cut.lines);
     }
 
     std::vector<StoredPoint> points(const QString& id) const {
@@ -62,15 +64,12 @@ protected:
     TRelayList queue;
     TSimpleCounter counter{20};
     int relayTimerStarts = 0;
-    int relayTimerStops = 0;
     LineProtocolParser parser{LineParserContext{h.state, h.log, h.processor, h.writer, h.clock,
                                                 [this] { ++linkReports; }, &queue, &counter,
-                                                [this] { ++relayTimerStarts; },
                                                 [this] {
-                                                    ++relayTimerStops;
+                                                    ++relayTimerStarts;
                                                 }}};
-    LineFraming framing;
-    QStringList theLines;
+    std::map<QString, LineFraming> framings;
 };
 
 } // namespace
@@ -81,11 +80,10 @@ TEST_F(LineParserTest, PatientResultsAreStoredWithTheFieldsOfTheirLines) {
             result(" Glucose ", "4.5", "mM", "20100423110500") +
             order("Sample #^A2", "201004231130") +
             result("Lactate", "n/a", "mM", "20100423113301") + "L|1|N\r\x04");
-    EXPECT_TRUE(theLines.isEmpty());
     EXPECT_EQ(linkReports, 1);
     EXPECT_EQ(parser.PatientId(), "1234567");
     const auto stored = points("1234567");
-    ASSERT_EQ(stored.size(), 3u);
+    ASSERT_EQ(stored.size(), 2u) << "a value that is not a number is not stored";
     const StoredPoint& pyruvate = stored[0];
     EXPECT_EQ(pyruvate.parameter, "Pyruvate");
     EXPECT_EQ(pyruvate.place, "II");
@@ -99,11 +97,8 @@ TEST_F(LineParserTest, PatientResultsAreStoredWithTheFieldsOfTheirLines) {
     const StoredPoint& glucose = stored[1];
     EXPECT_EQ(glucose.parameter, "Glucose") << "test names are trimmed";
     EXPECT_EQ(timeOf(glucose), timeOf(pyruvate)) << "later results of the order keep its time";
-    const StoredPoint& lactate = stored[2];
-    EXPECT_EQ(lactate.value, 0) << "n/a";
-    EXPECT_EQ(lactate.vialId, "A2");
-    EXPECT_EQ(timeOf(lactate), QDateTime(QDate(2010, 4, 23), QTime(11, 30)))
-        << "an order with a time gives it to its results";
+    EXPECT_TRUE(h.log.mainLines().last().contains(
+        "Result not stored: the value \"n/a\" of Lactate is not a number (patient 1234567"));
     const int entry = h.patients.IndexOf("1234567");
     ASSERT_GE(entry, 0);
     EXPECT_EQ(h.patients.At(entry).Patient.LastName, "Berg");
@@ -114,13 +109,13 @@ TEST_F(LineParserTest, PatientResultsAreStoredWithTheFieldsOfTheirLines) {
 
 TEST_F(LineParserTest, ValuesIdsAndTimesOfEveryForm) {
     for (const QChar separator : {QChar(u'.'), QChar(u',')}) {
-        EXPECT_DOUBLE_EQ(LineRecord::Value("226,0874", separator), 226.0874)
+        EXPECT_DOUBLE_EQ(LineRecord::Value("226,0874", separator).value_or(0), 226.0874)
             << separator.toLatin1();
-        EXPECT_DOUBLE_EQ(LineRecord::Value("226.0874", separator), 226.0874)
+        EXPECT_DOUBLE_EQ(LineRecord::Value(" 226.0874", separator).value_or(0), 226.0874)
             << separator.toLatin1();
-        EXPECT_EQ(LineRecord::Value("n/a", separator), 0) << separator.toLatin1();
-        EXPECT_EQ(LineRecord::Value("nan", separator), 0) << separator.toLatin1();
-        EXPECT_EQ(LineRecord::Value("1.234,5", separator), 0) << separator.toLatin1();
+        for (const char* text : {"", "n/a", "nan", "inf", "-inf", "1.2.3", "1.234,5", "1e999"})
+            EXPECT_EQ(LineRecord::Value(text, separator), std::nullopt)
+                << text << " with " << separator.toLatin1();
     }
     EXPECT_EQ(LineRecord::CleanPatientId("12-34.56,7"), "1234567");
     EXPECT_EQ(LineRecord::CleanPatientId("1-2-3"), "12-3") << "one of each";
@@ -205,8 +200,13 @@ TEST_F(LineParserTest, EventMessagesWriteTheEventsFileAtTheirEnd) {
     EXPECT_EQ(OleDateTime::toDateTime(content.eventSerie()->Points[1].X), h.clock.now());
     EXPECT_EQ(content.patientId, "E1");
     EXPECT_TRUE(points("E1").empty()) << "event items are no results";
-    // Only the L record reached the relay, as pending text: no ENQ, no frame, no EOT.
+    // An event message is not relayed, not even its L record.
     EXPECT_EQ(queue.Count(), 0);
+    receive(kHeader + patientRecord("E1") + order("Sample #^A1") + result("Glucose", "4") +
+            "L|1|N\r\x04");
+    ASSERT_EQ(queue.Count(), 3) << "the next message is relayed whole";
+    EXPECT_TRUE(queue.Entry(1).startsWith("\x02"
+                                          "1H|"));
 }
 
 TEST_F(LineParserTest, FullRelayQueuesEveryMessageOfTheBatch) {
@@ -251,7 +251,32 @@ TEST_F(LineParserTest, StateCarriesOverToTheNextBatch) {
     EXPECT_EQ(timeOf(stored[1]), QDateTime(QDate(2010, 4, 23), QTime(11, 0)));
 }
 
-TEST_F(LineParserTest, AFailureEndsTheBatchWithItsLinesInTheExtendedLog) {
+TEST_F(LineParserTest, EachSourceKeepsItsOwnStateAndPatient) {
+    // Two analyzers' messages arrive in pieces that interleave; each has its own delimiters and
+    // patient, carried over to its own next message only.
+    const QByteArray first = "H!\\^~&!!!TARVOflex^SN1!!!!!!!!1.0!20100423105919\r"
+                             "P!!!A1!!Lind^Eva\rO!!!Sample #^A1!!!!201004231000\r"
+                             "R!!^^^Glucose^!4!mM!!!!OK!!!20100423100000\r\x04";
+    const QByteArray second =
+        kHeader + patientRecord("B1") + order("Sample #^B1") + result("Lactate", "2") + "\x04";
+    for (qsizetype at = 0; at < std::max(first.size(), second.size()); at += 7) {
+        receive(first.mid(at, 7), "A");
+        receive(second.mid(at, 7), "B");
+    }
+    // Messages without a header or a patient record continue each source's own.
+    receive("O!!!Sample #^A2!!!!201004231100\rR!!^^^Glucose^!5!mM!!!!OK\r\x04", "A");
+    receive(order("Sample #^B2") + result("Lactate", "3") + "\x04", "B");
+    EXPECT_EQ(countOf(points("A1"), "Glucose"), 2);
+    EXPECT_EQ(countOf(points("B1"), "Lactate"), 2);
+    EXPECT_TRUE(points("A1").size() == 2 && points("B1").size() == 2) << "nothing crossed over";
+    EXPECT_EQ(parser.Sources(), 2);
+    parser.ProcessLineHL7(QStringLiteral("A"), {});
+    std::deque<LineBatch> closed{LineBatch{QStringLiteral("A"), {}, true}};
+    parser.ProcessLineHL7(closed);
+    EXPECT_EQ(parser.Sources(), 1) << "the state of a source that has gone is dropped";
+}
+
+TEST_F(LineParserTest, AFailureCostsOnlyItsMessage) {
     // The patients' data files exist; the disk is full when the new "Failing" series needs its
     // definition written.
     for (const QByteArray id : {"F1", "F3", "F5"})
@@ -260,28 +285,44 @@ TEST_F(LineParserTest, AFailureEndsTheBatchWithItsLinesInTheExtendedLog) {
     const FailingFileLayer fullDisk(FailingFileLayer::Step::Write, QStringLiteral("Tarvo.pil"));
     h.state.protocol = AnalyzerProtocol::AstmE1381;
     receive(kHeader + patientRecord("F1") + order("Sample #^A1") + result("Failing", "1") +
-            result("Glucose", "2") + "\x04" + kHeader + patientRecord("F2") + order("Sample #^A1") +
-            result("EventItem", "Lost") + result("Failing", "3") + "\x04");
+            result("Glucose", "2") + "\x04" + kHeader + patientRecord("F3") + order("Sample #^A1") +
+            result("Glucose", "3") + "\x04");
     const QString failing =
         QStringLiteral("TheOriginalLine = R||^^^Failing^|1|mM||||OK|||20100423105743 at line 3");
-    const QString last = h.log.mainLines().last();
-    EXPECT_TRUE(last.contains(" - Exception in ProcessLineHL7. Exception = Could not write ") &&
-                last.endsWith(failing))
-        << last.toStdString();
-    const QString expected = last.mid(last.indexOf(" - ") + 3);
+    const QStringList main = h.log.mainLines();
+    const QStringList exceptions = main.filter(" - Exception in ProcessLineHL7. Exception = ");
+    ASSERT_EQ(exceptions.size(), 1);
+    const QString exception = exceptions.first();
+    EXPECT_TRUE(exception.contains("Exception = Could not write ") && exception.endsWith(failing))
+        << exception.toStdString();
+    const QString failedFile = h.state.logFolder + "FailedLineMessages.txt";
+    EXPECT_EQ(main.filter("The message from A (6 lines) was not stored; its lines were written "
+                          "to " +
+                          failedFile)
+                  .size(),
+              1);
+    const QString expected = exception.mid(exception.indexOf(" - ") + 3);
     const QStringList extended = h.log.extendedLines();
-    ASSERT_GE(extended.size(), 7);
-    EXPECT_TRUE(extended[extended.size() - 7].endsWith(expected));
-    EXPECT_TRUE(extended[extended.size() - 6].endsWith(" - TheLines list start"));
-    EXPECT_TRUE(extended[extended.size() - 5].endsWith(" - Line i=0-" +
-                                                       QString::fromLatin1(kHeader.chopped(1))));
-    EXPECT_TRUE(extended[extended.size() - 2].endsWith(" - Line i=3-R||^^^Failing^|1|mM||||OK|||"
-                                                       "20100423105743"));
-    EXPECT_TRUE(extended.last().endsWith(" - TheLines list stop"));
-    EXPECT_TRUE(theLines.isEmpty());
-    EXPECT_TRUE(points("F2").empty()) << "the rest of the batch is dropped";
-    EXPECT_EQ(queue.Count(), 1) << "a short relay queue stays (the ENQ)";
-    EXPECT_EQ(relayTimerStops, 0);
+    qsizetype at = 0;
+    while (at < extended.size() && !extended[at].endsWith(expected))
+        ++at;
+    ASSERT_LE(at + 6, extended.size());
+    EXPECT_TRUE(extended[at + 1].endsWith(" - TheLines list start"));
+    EXPECT_TRUE(
+        extended[at + 2].endsWith(" - Line i=0-" + QString::fromLatin1(kHeader.chopped(1))));
+    EXPECT_TRUE(extended[at + 5].endsWith(" - Line i=3-R||^^^Failing^|1|mM||||OK|||"
+                                          "20100423105743"));
+    EXPECT_TRUE(extended[at + 6].endsWith(" - TheLines list stop"));
+    QFile failed(failedFile);
+    ASSERT_TRUE(failed.open(QIODevice::ReadOnly));
+    const QByteArray kept = failed.readAll();
+    EXPECT_TRUE(kept.contains("R||^^^Failing^|1|mM") && kept.contains("R||^^^Glucose^|2|mM") &&
+                !kept.contains("P|||F3"))
+        << "the failed message whole, and nothing else";
+    EXPECT_EQ(points("F1").size(), 1u) << "the rest of the failed message is not stored";
+    EXPECT_EQ(points("F3").size(), 2u) << "the next message of the read is stored";
+    ASSERT_EQ(queue.Count(), 3) << "only the next message is relayed, whole";
+    EXPECT_TRUE(queue.Entry(1).contains("P|1||F3"));
 
     // The events of a failed message do not end up in the next message's file.
     receive(kHeader + patientRecord("F3") + order("Sample #^A1") +
@@ -296,10 +337,8 @@ TEST_F(LineParserTest, AFailureEndsTheBatchWithItsLinesInTheExtendedLog) {
     ASSERT_EQ(content.eventSerie()->Points.size(), 1u);
     EXPECT_EQ(content.eventSerie()->Points[0].Text, "Kept");
 
-    // A long relay queue is dropped after a failure, and the relay timer stops.
-    for (int i = 0; i <= LineProtocolParser::kRelayGuard; ++i)
-        queue.Add("\x05");
+    // What is queued stays queued, however long the queue.
+    const qsizetype queued = queue.Count();
     receive(kHeader + patientRecord("F5") + order("Sample #^A1") + result("Failing", "1") + "\x04");
-    EXPECT_EQ(queue.Count(), 0);
-    EXPECT_EQ(relayTimerStops, 1);
+    EXPECT_EQ(queue.Count(), queued);
 }

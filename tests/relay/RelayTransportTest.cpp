@@ -37,6 +37,7 @@ protected:
         state.relayHost = "127.0.0.1";
         state.relayPort = host->port();
         state.logFolder = root.driveC("TEMP/");
+        state.dataRoot = root.driveC("TCA/DATA/");
         QDir().mkpath(state.logFolder);
     }
 
@@ -90,62 +91,91 @@ TEST_F(RelayTransportTest, MessagesReachTheHostUnderAcknowledgement) {
     EXPECT_FALSE(transport.SendTimerActive()) << "an empty queue stops the send timer";
 }
 
-TEST_F(RelayTransportTest, ARefusingHostGetsTheEnqUntilTheLimitThenTheQueueIsDumped) {
+TEST_F(RelayTransportTest, ABusyHostIsAskedAgainAndNothingIsDropped) {
     AstmHostScript script;
     script.nakEnq = true;
     startHost(script);
     queueMessage("P1");
     queueMessage("P2");
     ASSERT_TRUE(connectTransport());
-    ASSERT_TRUE(waitUntil([&] { return queue.Count() == 0; }, 20000));
-    ASSERT_TRUE(
-        waitUntil([&] { return host->Enquiries() == 1 + TWaitingForAck::kMaxRetries + 1; }));
-    QFile dump(state.logFolder + "RelayLines.txt");
-    ASSERT_TRUE(dump.open(QIODevice::ReadOnly));
-    const QByteArray dumped = dump.readAll();
-    EXPECT_TRUE(dumped.contains("P|1||P1\r") && dumped.contains("P|1||P2\r"));
-    EXPECT_TRUE(logged("2 messages (6 entries) were moved to"))
-        << log.mainLines().join('\n').toStdString();
-    EXPECT_TRUE(messages.isEmpty());
+    ASSERT_TRUE(waitUntil([&] {
+        clock.advanceSeconds(11);
+        return host->Enquiries() >= 30;
+    }));
+    EXPECT_EQ(queue.Count(), 6) << "a refused ENQ drops nothing";
+    EXPECT_FALSE(QFile::exists(transport.DeadLetterPath()));
+    host->setScript({});
+    ASSERT_TRUE(waitUntil([&] {
+        clock.advanceSeconds(1);
+        return messages.size() == 2;
+    }));
+    EXPECT_TRUE(messages[0].contains("|P|1||P1|") && messages[1].contains("|P|1||P2|"));
+    EXPECT_EQ(queue.Count(), 0);
 }
 
-TEST_F(RelayTransportTest, AnAcknowledgementStartsTheRetryCountAgain) {
+TEST_F(RelayTransportTest, AMessageRefusedSixTimesIsSetAsideAndTheRestMovesOn) {
     AstmHostScript script;
-    script.nakEvery = 2; // a healthy host that refuses now and then
+    script.nakText = "P|1||P2";
     startHost(script);
-    for (int i = 0; i < 12; ++i)
-        queueMessage("P" + QByteArray::number(i));
+    queueMessage("P1");
+    queueMessage("P2");
+    queueMessage("P3");
     ASSERT_TRUE(connectTransport());
-    ASSERT_TRUE(waitUntil([&] { return messages.size() == 12 || queue.Count() == 0; }, 30000));
-    ASSERT_TRUE(waitUntil([&] { return messages.size() == 12; }, 30000))
-        << "more than 20 refusals in all must not drop the queue";
-    EXPECT_FALSE(QFile::exists(state.logFolder + "RelayLines.txt"));
-    for (int i = 0; i < 12; ++i)
-        EXPECT_TRUE(messages[i].contains(QStringLiteral("|P|1||P%1|").arg(i))) << i;
+    ASSERT_TRUE(waitUntil([&] { return messages.size() == 2 && queue.Count() == 0; }))
+        << reports.join(',').toStdString();
+    EXPECT_TRUE(messages[0].contains("|P|1||P1|") && messages[1].contains("|P|1||P3|"));
+    EXPECT_EQ(host->Refusals(), RelayTransport::kMaxRefusals);
+    EXPECT_EQ(transport.DeadLetters(), 1);
+    QFile deadLetters(transport.DeadLetterPath());
+    ASSERT_TRUE(deadLetters.open(QIODevice::ReadOnly));
+    const QByteArray kept = deadLetters.readAll();
+    EXPECT_TRUE(kept.startsWith("# 2026-12-08T12:00:00 refused 6 times by 127.0.0.1:"));
+    EXPECT_TRUE(kept.contains("\r\nP|1||P2\r\nR|1|^^^Glucose^|0")) << kept.toStdString();
+    EXPECT_TRUE(logged("The relay host refused the message for patient P2 (3 records) 6 times; "
+                       "it was moved to " +
+                       transport.DeadLetterPath()))
+        << log.mainLines().join('\n').toStdString();
+    QFile copy(state.logFolder + "RelayLines.txt");
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), kept) << "an appended copy for inspection";
 }
 
-TEST_F(RelayTransportTest, ASilentHostGetsTheEntryAgainAfterTheTimeOut) {
+TEST_F(RelayTransportTest, ASilentHostGetsTheTransferAgainUntilItAnswers) {
     AstmHostScript script;
     script.silent = true;
     startHost(script);
     queueMessage("P1");
     ASSERT_TRUE(connectTransport());
-    transport.StopSendTimer();
-    transport.SendStep();
     ASSERT_TRUE(waitUntil([&] { return host->Enquiries() == 1; }));
-    for (int i = 0; i < 5; ++i)
-        transport.SendStep();
     clock.advanceSeconds(TWaitingForAck::kAckTimeoutSeconds);
     transport.SendStep();
-    EXPECT_EQ(queue.Count(), 3) << "nothing repeated within the time-out";
-    clock.advanceSeconds(1);
-    for (int i = 0; i < TWaitingForAck::kMaxRetries; ++i)
+    EXPECT_EQ(host->Enquiries(), 1) << "nothing repeated within the time-out";
+    // Every transfer without a reply is ended and started again after a growing pause, for as
+    // long as the host is silent.
+    int pauses = 0;
+    for (int round = 0; round < 12; ++round) {
+        clock.advanceSeconds(TWaitingForAck::kAckTimeoutSeconds + 1);
+        transport.SendStep(); // ends the transfer
+        const int before = host->Enquiries();
         transport.SendStep();
-    ASSERT_TRUE(waitUntil([&] { return host->Enquiries() == 1 + TWaitingForAck::kMaxRetries; }));
-    EXPECT_EQ(queue.Count(), 3);
+        pauses += host->Enquiries() == before ? 1 : 0;
+        clock.advanceSeconds(60);
+        transport.SendStep(); // the ENQ again
+        ASSERT_TRUE(waitUntil([&] { return host->Enquiries() == before + 1; })) << round;
+    }
+    EXPECT_EQ(pauses, 12) << "the ENQ waits for its pause";
+    EXPECT_EQ(queue.Count(), 3) << "nothing dropped";
+    EXPECT_EQ(log.mainLines().filter("did not answer within 15 s").size(), 1);
+    host->setScript({});
+    clock.advanceSeconds(TWaitingForAck::kAckTimeoutSeconds + 1);
     transport.SendStep();
-    EXPECT_EQ(queue.Count(), 0) << "the 21st repetition dumps the queue";
-    EXPECT_TRUE(QFile::exists(state.logFolder + "RelayLines.txt"));
+    clock.advanceSeconds(60);
+    ASSERT_TRUE(waitUntil([&] {
+        transport.SendStep();
+        return messages.size() == 1 && queue.Count() == 0;
+    })) << reports.join(',').toStdString();
+    EXPECT_TRUE(logged("The relay host answers again"));
+    EXPECT_FALSE(QFile::exists(transport.DeadLetterPath()));
 }
 
 TEST_F(RelayTransportTest, AMessageCutByTheHostIsSentWholeOnTheNextConnection) {
@@ -154,7 +184,7 @@ TEST_F(RelayTransportTest, AMessageCutByTheHostIsSentWholeOnTheNextConnection) {
     startHost(script);
     queueMessage("P1", 6); // two frames
     queueMessage("P2");
-    ASSERT_TRUE(connectTransport());
+    transport.ApplyRelayConnection();
     ASSERT_TRUE(waitUntil([&] { return reports.contains("disconnected"); }));
     EXPECT_TRUE(reports.contains("incomplete"));
     ASSERT_TRUE(waitUntil([&] {
@@ -215,12 +245,9 @@ TEST_F(RelayTransportTest, TheCommissioningHostAnswersAsLateAsAsked) {
     })) << said.toStdString();
     state.relayPort = port;
     queueMessage("P1");
-    transport.StopSendTimer();
-    ASSERT_TRUE(connectTransport());
-
     QElapsedTimer answered;
     answered.start();
-    transport.SendStep(); // ENQ
+    ASSERT_TRUE(connectTransport()); // the ENQ goes out on connecting
     ASSERT_TRUE(waitUntil([&] { return !transport.Acknowledgement().IsWaiting(); }));
     EXPECT_GE(answered.elapsed(), 300) << "the acknowledgement came early";
     QByteArray printed;
@@ -235,33 +262,43 @@ TEST_F(RelayTransportTest, TheCommissioningHostAnswersAsLateAsAsked) {
     program.waitForFinished(5000);
 }
 
-TEST_F(RelayTransportTest, AnAnswerLaterThanTheTimeOutFollowsAResendAndNothingIsLost) {
+TEST_F(RelayTransportTest, AnAnswerLaterThanTheTimeOutEndsTheTransferAndNothingIsLost) {
     AstmHostScript script;
     script.delayMs = 500;
     startHost(script);
     queueMessage("P1");
     queueMessage("P2");
-    transport.StopSendTimer();
     ASSERT_TRUE(connectTransport());
-    transport.SendStep(); // ENQ
     ASSERT_TRUE(waitUntil([&] { return host->Enquiries() == 1; }));
     clock.advanceSeconds(TWaitingForAck::kAckTimeoutSeconds + 1);
-    transport.SendStep(); // no answer within the time-out: the ENQ again
-    ASSERT_TRUE(waitUntil([&] { return host->Enquiries() == 2; }));
+    transport.SendStep(); // no answer within the time-out: the transfer ends (EOT)
+    EXPECT_FALSE(transport.Acknowledgement().IsWaiting());
     EXPECT_EQ(queue.Count(), 6);
-    // No step runs until the first answer is in (each step would repeat the ENQ now).
-    ASSERT_TRUE(waitUntil([&] { return !transport.Acknowledgement().IsWaiting(); }));
-
-    // The late answers arrive one after the other: each is taken by whatever entry is
-    // outstanding when it comes, so that against a host that accepts everything nothing is
-    // lost, sent twice or dumped.
+    clock.advanceSeconds(2); // the pause
+    // The late answer to the first ENQ finds nothing outstanding, or the second ENQ, which the
+    // host answers too: against a host that accepts everything nothing is lost or sent twice.
     ASSERT_TRUE(waitUntil([&] {
         transport.SendStep();
         return messages.size() == 2 && queue.Count() == 0;
     })) << reports.join(',').toStdString();
     EXPECT_TRUE(messages[0].contains("|P|1||P1|"));
     EXPECT_TRUE(messages[1].contains("|P|1||P2|"));
-    EXPECT_EQ(host->Enquiries(), 3);
     EXPECT_FALSE(reports.contains("refused")) << reports.join(',').toStdString();
-    EXPECT_FALSE(QFile::exists(state.logFolder + "RelayLines.txt"));
+    EXPECT_FALSE(QFile::exists(transport.DeadLetterPath()));
+}
+
+TEST_F(RelayTransportTest, TheSendTimerRunsOnlyWhileSomethingIsQueued) {
+    startHost();
+    EXPECT_FALSE(transport.SendTimerActive());
+    ASSERT_TRUE(connectTransport());
+    EXPECT_FALSE(transport.SendTimerActive()) << "nothing queued";
+    queueMessage("P1");
+    transport.StartSendTimer();
+    EXPECT_TRUE(transport.SendTimerActive());
+    ASSERT_TRUE(waitUntil([&] { return messages.size() == 1; }));
+    EXPECT_FALSE(transport.SendTimerActive());
+    state.relayEnabled = false;
+    queueMessage("P2");
+    transport.StartSendTimer();
+    EXPECT_FALSE(transport.SendTimerActive()) << "relaying is off";
 }

@@ -1,9 +1,11 @@
 // The relay queue across restarts and within its bound.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include "SmallTmpfs.h"
 #include "StoredRelayList.h"
 #include "TempRoot.h"
 
@@ -88,4 +90,67 @@ TEST_F(StoredRelayListTest, TheJournalStaysWithinTheBoundOverALongOutage) {
     auto restarted = open(30);
     EXPECT_EQ(restarted->Load(), list->Count());
     EXPECT_TRUE(restarted->Entry(restarted->Count() - 2).contains("P5000"));
+}
+
+TEST_F(StoredRelayListTest, ADamagedJournalKeepsWhatIsWhole) {
+    const QByteArray enq = QByteArray("\x05").toBase64();
+    const QByteArray frame = QByteArray("\x02"
+                                        "1P|1||P1\r\x03\r\n")
+                                 .toBase64();
+    const QByteArray eot = QByteArray("\x04").toBase64();
+    const QByteArray message = "A " + enq + "\nA " + frame + "\nA " + eot + "\n";
+    struct Case {
+        const char* what;
+        QByteArray journal;
+        qsizetype restored;
+    } cases[] = {
+        {"an overflowing removal", message + "X 4611686018427387904 4611686018427387904\n", 3},
+        {"a negative removal", message + "X -1 2\nX 0\n", 3},
+        {"an entry that is not base 64", message + "A %%%\n" + message, 6},
+        {"an empty entry", "A \n" + message, 3},
+        {"a message without its end", "A " + enq + "\nA " + frame + "\n" + message, 3},
+        {"a frame without its start", "A " + frame + "\nA " + eot + "\n" + message, 3},
+        {"a line cut by a crash", message + "A " + enq.left(1), 3},
+        {"text that is no journal", "garbage\n\x01\x02\n" + message, 3},
+    };
+    for (const Case& test : cases) {
+        QDir().mkpath(folder);
+        QFile file(folder + StoredRelayList::kJournalName);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(test.journal);
+        file.close();
+        logged.clear();
+        auto list = open();
+        EXPECT_EQ(list->Load(), test.restored) << test.what;
+        for (qsizetype at = 0; at < list->Count(); at += 3)
+            EXPECT_EQ(list->Entry(at), "\x05") << test.what;
+        ASSERT_EQ(logged.size(), 1) << test.what;
+        EXPECT_TRUE(logged[0].contains("they were skipped")) << logged[0].toStdString();
+        auto again = open();
+        EXPECT_EQ(again->Load(), test.restored) << "the journal was rewritten: " << test.what;
+    }
+}
+
+TEST_F(StoredRelayListTest, AFullDiskKeepsTheQueueAndTheJournalCatchesUp) {
+    SmallTmpfs disk;
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot().toStdString();
+    folder = disk.path() + "/";
+    auto list = open();
+    list->SetJournalRetryMs(0);
+    list->Load();
+    addMessage(*list, "P1");
+    disk.fill();
+    for (int i = 2; i <= 200; ++i)
+        addMessage(*list, "P" + QByteArray::number(i));
+    EXPECT_FALSE(list->JournalWritten());
+    EXPECT_EQ(list->Count(), 600) << "the queue keeps every message";
+    ASSERT_EQ(logged.size(), 1) << "one line for the outage";
+    EXPECT_TRUE(logged[0].contains("cannot be written")) << logged[0].toStdString();
+    disk.release();
+    list->Maintain();
+    EXPECT_TRUE(list->JournalWritten());
+    EXPECT_TRUE(logged.last().contains("is written again")) << logged.last().toStdString();
+    auto restarted = open();
+    EXPECT_EQ(restarted->Load(), 600) << "nothing queued during the outage is lost";
 }

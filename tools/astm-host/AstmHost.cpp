@@ -1,5 +1,6 @@
 #include "AstmHost.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -90,9 +91,18 @@ void AstmHost::read(QTcpSocket* socket) {
             answer(socket, accepted);
         } else if (first == kEot) {
             m_buffer.remove(0, 1);
-            if (m_inMessage) {
+            // A transfer that the sender ended before its last frame carries no message.
+            if (m_inMessage && m_lastFrameTaken) {
                 ++m_messages;
                 emitJson("message", recordsOf(m_text));
+                if (m_script.silentAfterMessages > 0 && !m_silenced &&
+                    m_messages >= m_script.silentAfterMessages) {
+                    m_silenced = true;
+                    m_silentUntil = QDateTime::currentMSecsSinceEpoch() + m_script.silentMs;
+                    emitJson("silent", {});
+                }
+            } else if (m_inMessage) {
+                emitJson("incomplete", {}, QString::fromLatin1(m_text));
             }
             m_inMessage = false;
         } else if (first == kStx) {
@@ -145,6 +155,8 @@ void AstmHost::frame(QTcpSocket* socket, const QByteArray& whole) {
         answer(socket, true); // a repeated frame already taken
         return;
     }
+    if (refusal.isEmpty() && !m_script.nakText.isEmpty() && body.contains(m_script.nakText))
+        refusal = QStringLiteral("refused by the script");
     if (refusal.isEmpty() && number != m_expectedFrame)
         refusal = QStringLiteral("frame number %1 instead of %2").arg(number).arg(m_expectedFrame);
     if (!refusal.isEmpty()) {
@@ -162,7 +174,7 @@ void AstmHost::frame(QTcpSocket* socket, const QByteArray& whole) {
 }
 
 void AstmHost::answer(QTcpSocket* socket, bool accepted) {
-    if (m_script.silent)
+    if (m_script.silent || QDateTime::currentMSecsSinceEpoch() < m_silentUntil)
         return;
     ++m_answers;
     if (m_script.nakEvery > 0 && m_answers % m_script.nakEvery == 0)

@@ -9,12 +9,15 @@ class QTcpSocket;
 
 // How the host answers, for commissioning and for tests.
 struct AstmHostScript {
-    int nakEvery = 0;         // every n-th answer is NAK (0: never)
-    bool nakEnq = false;      // every ENQ is refused
-    bool silent = false;      // nothing is ever answered
-    int closeAfterFrames = 0; // the connection is closed after this many frames (0: never)
-    int closeTimes = 1;       // how often closeAfterFrames applies
-    int delayMs = 0;          // answers go out this late
+    int nakEvery = 0;            // every n-th answer is NAK (0: never)
+    bool nakEnq = false;         // every ENQ is refused
+    bool silent = false;         // nothing is ever answered
+    int closeAfterFrames = 0;    // the connection is closed after this many frames (0: never)
+    int closeTimes = 1;          // how often closeAfterFrames applies
+    int delayMs = 0;             // answers go out this late
+    QByteArray nakText;          // frames holding this text are refused, however often sent
+    int silentAfterMessages = 0; // after this many messages nothing is answered for silentMs
+    int silentMs = 0;
 };
 
 // A receiving laboratory host under ASTM E1381: answers ENQ and frames, checks frame numbers
@@ -32,6 +35,7 @@ public:
     int Enquiries() const { return m_enquiries; }
     int Frames() const { return m_frames; }
     int Refusals() const { return m_refusals; }
+    void setScript(const AstmHostScript& script) { m_script = script; }
 
 signals:
     // One JSON object per line: a message, a refused frame, a connection event.
@@ -58,4 +62,6 @@ private:
     int m_messages = 0;
     int m_enquiries = 0;
     int m_refusals = 0;
+    qint64 m_silentUntil = 0; // milliseconds since the epoch
+    bool m_silenced = false;
 };

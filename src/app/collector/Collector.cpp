@@ -148,7 +148,7 @@ void Collector::createSharedQueues() {
     // tracker join here with their subsystems.
     m_state.messageMaxValue = m_settings->read(Setting::MessageMaxValue);
     m_dumpCounter = std::make_unique<TSimpleCounter>(m_state.messageMaxValue);
-    m_theLines.clear();
+    m_lineBatches.clear();
 }
 
 void Collector::setInitialLinkState() {
@@ -323,7 +323,6 @@ void Collector::createParameterCatalogue() {
                           [this] { m_control->LinkPresent(); },
                           nullptr,
                           m_dumpCounter.get(),
-                          {},
                           {}},
         [this] { m_linkStatus.Update(); }, m_settings->read(Setting::RelayQueueLimit));
     m_relay->Queue().IncludeChecksum = m_state.includeChecksum;
@@ -475,7 +474,7 @@ void Collector::close() {
         rebuildWaitingPatient(patientId);
     // Folder monitoring rebuilds the bursts still in their delay before it stops watching.
     m_monitor->Close();
-    m_theLines.clear();
+    m_lineBatches.clear();
     if (m_relay)
         m_relay->Transport().StopSendTimer();
     // Patients added in the last turn of the event loop reach the registry before the end.
@@ -507,7 +506,7 @@ bool Collector::event(QEvent* event) {
     if (event->type() == kLinesWaitingEvent) {
         emit linesWaiting();
         if (m_relay && !m_closed)
-            m_relay->LinesWaiting(m_theLines);
+            m_relay->LinesWaiting(m_lineBatches);
         return true;
     }
     if (event->type() == kRebuildPatientEvent) {
@@ -609,7 +608,9 @@ void Collector::switchInterNetworkingOff() {
     m_dataClient->Close();
 }
 
-void Collector::linesQueued() {
+void Collector::linesQueued(LineBatch batch) {
+    if (!batch.lines.isEmpty() || batch.closed)
+        m_lineBatches.push_back(std::move(batch));
     QCoreApplication::postEvent(this, new QEvent(kLinesWaitingEvent));
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <deque>
+
 #include <functional>
 #include <memory>
 
@@ -117,7 +119,8 @@ public:
     TSockets& connectionRecords() { return m_records; }
     ConnectionListModel& connectionList() { return m_connectionList; }
     LinkStatus& status() { return m_linkStatus; }
-    QStringList& lineQueue() { return m_theLines; }
+    // Record-line messages waiting for the line handler, source by source.
+    std::deque<LineBatch>& lineQueue() { return m_lineBatches; }
     // Handles the analyzers' XML messages (exists once start-up created the catalogue).
     MessageDispatcher& messageDispatcher() { return *m_messageDispatcher; }
 
@@ -236,15 +239,13 @@ private:
     // AnalyzerLinkHost
     TSockets& records() override { return m_records; }
     XmlDispatcher& dispatcher() override { return *m_dispatcher; }
-    LineFraming& lineFraming() override { return m_lineFraming; }
-    QStringList& theLines() override { return m_theLines; }
     TSimpleCounter& dumpCounter() override { return *m_dumpCounter; }
     LinkStatus& linkStatus() override { return m_linkStatus; }
     void rebuildConnectionList(const QString& excludedAddress) override;
     void requestRebuild(const QString& patientId);
     void rebuildWaitingPatient(const QString& patientId);
     void switchInterNetworkingOff() override;
-    void linesQueued() override;
+    void linesQueued(LineBatch batch) override;
     void pauseHousekeeping(bool paused) override;
     void forwardToDataClients(const QString& messages) override;
     DataClient::Target dataClientTarget() const;
@@ -260,8 +261,7 @@ private:
     OrvantaLink m_orvanta;
     CollectorState m_state;
     TSockets m_records;
-    LineFraming m_lineFraming;
-    QStringList m_theLines;
+    std::deque<LineBatch> m_lineBatches;
     std::unique_ptr<TSimpleCounter> m_dumpCounter;
     // Cuts messages without acting on them until start-up has created the message dispatcher.
     std::unique_ptr<FramingDispatcher> m_framing;

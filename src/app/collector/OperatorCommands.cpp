@@ -191,13 +191,14 @@ OperatorAnswer OperatorCommands::testLines() {
     if (!file.open(QIODevice::ReadOnly))
         return refused(QStringLiteral("Cannot read ") + path + QStringLiteral(": ") +
                        file.errorString());
-    QStringList& lines = m_collector.lineQueue();
-    lines.clear();
-    lines = Windows1252::decode(file.readAll())
-                .split(QRegularExpression(QStringLiteral("\\r\\n|\\r|\\n")));
+    QStringList lines = Windows1252::decode(file.readAll())
+                            .split(QRegularExpression(QStringLiteral("\\r\\n|\\r|\\n")));
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     const qsizetype count = lines.size();
+    std::deque<LineBatch>& queue = m_collector.lineQueue();
+    queue.clear();
+    queue.push_back(LineBatch{QLatin1String(kTestLinesFile), std::move(lines), false});
     QCoreApplication::postEvent(&m_collector, new QEvent(Collector::kLinesWaitingEvent));
     return done(QString::number(count) + QStringLiteral(" lines of ") + path +
                 QStringLiteral(" wait for the line handler"));
