@@ -200,8 +200,8 @@ void RelayTransport::noReply() {
                            "(%5 entries queued)")
                 .arg(m_address.isEmpty() ? m_hostName : m_address)
                 .arg(m_port)
-                .arg(m_timing.replyTimeoutMs / 1000)
-                .arg(m_timing.longestPauseMs / 1000)
+                .arg(m_timing.replyTimeoutMs / 1000.0)
+                .arg(m_timing.longestPauseMs / 1000.0)
                 .arg(m_context.queue.Count()));
     }
     m_pauseMs = std::min(m_pauseMs * 2, m_timing.longestPauseMs);

@@ -2,7 +2,9 @@
 // laboratory host that refuses every tenth answer and drops the connection twice.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
+#include <vector>
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -144,4 +146,87 @@ TEST(RelaySoakTest, EveryResultReachesTheHostOnceDespiteRefusalsAndDroppedConnec
                 kResults, host.Messages(), duplicates, answers, refusals, int(endedByDrop.size()),
                 cut, replayed, static_cast<long long>(sendingMs),
                 static_cast<long long>(deliveredMs));
+}
+
+TEST(RelaySoakTest, EveryResultReachesAHostThatFallsSilentRefusesClosesAndOutlivesARestart) {
+    constexpr int kCount = 600;
+    constexpr int kRefused = 300; // the host refuses this result's message, however often sent
+    AstmHostScript script;
+    script.nakText = "|" + QByteArray::number(kRefused / 1000.0, 'f', 3) + "|";
+    script.silentAfterMessages = 100;
+    script.silentMs = 3000;
+    script.closeAfterFrames = 250;
+    AstmHost host(script);
+    ASSERT_TRUE(host.listen(0));
+    std::vector<QString> arrivals; // result records in the order the host took them
+    bool silent = false;
+    QObject::connect(&host, &AstmHost::report, [&](const QByteArray& line) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        if (object.value("event").toString() == "silent")
+            silent = true;
+        if (object.value("event").toString() != "message")
+            return;
+        for (const QString& record : object.value("records").toVariant().toStringList()) {
+            if (record.startsWith("R|"))
+                arrivals.push_back(record);
+        }
+    });
+
+    TempRoot root;
+    const QString settings =
+        QStringLiteral("AutoStart=dword:1\nCommunicationProtocol=HL7Telcor\n"
+                       "RelayDataToHost=dword:1\nHostOther=127.0.0.1\nPortOther=dword:%1\n"
+                       "IncludeChecksum=dword:1\n")
+            .arg(host.port());
+    RelayTransport::Timing timing;
+    timing.replyTimeoutMs = 300;
+    timing.firstPauseMs = 50;
+    timing.longestPauseMs = 400;
+    auto running = std::make_unique<RunningCollector>(root, settings);
+    ASSERT_TRUE(running->started);
+    running->collector->lineRelay().Transport().SetTiming(timing);
+    const QDateTime start(QDate(2026, 12, 8), QTime(0, 0));
+    QProcess analyzer;
+    analyzer.start(kBin + "tarvo-sim", {"--port", QString::number(running->port), "records", "K",
+                                        "Lactate", "0", "--results", QString::number(kCount),
+                                        "--patients", "3", "--time", start.toString(Qt::ISODate)});
+    ASSERT_TRUE(analyzer.waitForStarted(5000));
+    ASSERT_TRUE(waitUntil([&] { return analyzer.state() == QProcess::NotRunning; }, 60000));
+    ASSERT_EQ(analyzer.exitCode(), 0);
+
+    // While the host is silent the collector stops with a backlog and starts again.
+    ASSERT_TRUE(waitUntil([&] { return silent; }, 60000));
+    const qsizetype backlog = running->collector->lineRelay().Queue().Count();
+    EXPECT_GT(backlog, 0);
+    running.reset();
+    running = std::make_unique<RunningCollector>(root, settings);
+    ASSERT_TRUE(running->started);
+    running->collector->lineRelay().Transport().SetTiming(timing);
+    EXPECT_TRUE(running->logged("relay entries not yet sent were taken back"));
+    ASSERT_TRUE(
+        waitUntil([&] { return running->collector->lineRelay().Queue().Count() == 0; }, 120000))
+        << arrivals.size() << " arrived, " << running->collector->lineRelay().Queue().Count()
+        << " entries queued";
+
+    // Every result but the refused one, in order; twice only where a drop forced a resend.
+    std::map<QString, int> times;
+    int previous = -1;
+    for (const QString& record : arrivals) {
+        const int i = int(std::lround(record.section(u'|', 3, 3).toDouble() * 1000));
+        if (++times[record] == 1) {
+            EXPECT_GT(i, previous) << "out of order: " << record.toStdString();
+            previous = i;
+        }
+    }
+    EXPECT_EQ(qsizetype(times.size()), qsizetype(kCount - 1));
+    int twice = 0;
+    for (const auto& [record, count] : times)
+        twice += count > 1 ? 1 : 0;
+    EXPECT_LE(twice, 2);
+    const QString deadLetters = running->collector->lineRelay().Transport().DeadLetterPath();
+    QFile file(deadLetters);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("|" + script.nakText.mid(1) + "mmol/L"));
+    EXPECT_TRUE(
+        running->logged(QStringLiteral("refused the message for patient K%1").arg(kRefused % 3)));
 }
