@@ -8,6 +8,8 @@ packages=(
   # the window: Qt Charts for the trend view (its CMake files need the OpenGL and xkbcommon headers)
   qt6-charts-dev libqt6opengl6-dev libxkbcommon-dev
   libgtest-dev libgmock-dev
+  # the service: the monitoring endpoint, notifications to systemd, the metrics check
+  qt6-httpserver-dev qt6-websockets-dev libsystemd-dev pkg-config prometheus
   dbus-daemon dbus-bin xvfb xauth socat imagemagick x11-utils
   # the Debian package: manual pages, dependencies, checks
   help2man dpkg-dev file man-db lintian desktop-file-utils systemd

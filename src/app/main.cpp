@@ -19,6 +19,7 @@
 #include "OperatorCommands.h"
 #include "OperatorMessages.h"
 #include "OperatorQuestions.h"
+#include "ServiceMonitor.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 #include "TfrmCollectData.h"
@@ -174,7 +175,10 @@ template <typename Application> int run(int argc, char** argv, const CommandLine
         const OperatorAnswer answer = commands.Execute(request);
         return SingleInstance::Answer{answer.text, answer.refused};
     });
+    ServiceMonitor monitor(collector, [&commands] { return commands.StatusJson(); });
+    monitor.start();
 
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &monitor, &ServiceMonitor::stop);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &collector, &Collector::close);
     if constexpr (windowed) {
         // The window ends the program when it closes; hiding it to the tray does not.

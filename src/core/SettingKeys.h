@@ -50,6 +50,10 @@ inline constexpr Boolean MonitorNetworkLocation{"MonitorNetworkLocation", false}
 // watched are scanned); off, MonitorNotifications leaves changes to the polling scan alone.
 inline constexpr Integer MonitorPollSeconds{"MonitorPollSeconds", 10};
 inline constexpr Boolean MonitorNotifications{"MonitorNotifications", true};
+// The monitoring endpoint (/health, /metrics, /status): its TCP port (0: off) and the address it
+// listens on (loopback by default; AllowedPeers applies to the requests when it is another).
+inline constexpr Integer MonitorHttpPort{"MonitorHttpPort", 0};
+inline constexpr Text MonitorHttpAddress{"MonitorHttpAddress", "127.0.0.1"};
 inline constexpr Boolean DuplicateXMLFiles{"DuplicateXMLFiles", false};
 inline constexpr Text DuplicateToNetworkLocation{"DuplicateToNetworkLocation", ""};
 inline constexpr Text ExternalMediaDrive{"ExternalMediaDrive", ""};

@@ -59,6 +59,8 @@ public:
     QString StateText() const;
 
     int ConnectionCount() const { return int(m_connections.size()); }
+    // Analyzer connections accepted since the program started.
+    qint64 ConnectionsAccepted() const { return qint64(m_nextSerial - 1); }
     QStringList ConnectionAddresses() const;
     // Characters of unfinished text held by all connections together (record-line bytes count
     // as characters).

@@ -276,12 +276,16 @@ void ResultProcessor::storePoint(TSaveItNew& writer, std::vector<TParameterSerie
     const qint16 index =
         FindOrCreateSerie(writer, series, parameterName, place, unit, SerieMatch::NamePlaceAndUnit);
     m_context.state.lastSampleTime = time;
-    if (!writer.AppendPoint(index, status, attemptNo, vialId, statusText, value,
-                            OleDateTime::fromDateTime(time)))
+    if (writer.AppendPoint(index, status, attemptNo, vialId, statusText, value,
+                           OleDateTime::fromDateTime(time))) {
+        ++m_stored[QLatin1String(m_kind)];
+        m_lastStored = m_context.clock.now();
+    } else {
         m_context.log.writeLog(
             QStringLiteral("Value not stored: patient ") + m_context.state.currentPatientId +
             QStringLiteral(", ") + parameterName + u' ' + place + QStringLiteral(" at ") +
             time.toString(Qt::ISODate) + QStringLiteral(": ") + writer.LastError());
+    }
 }
 
 void ResultProcessor::saveListIfChanged(bool listChanged) {
@@ -298,6 +302,7 @@ void ResultProcessor::ProcessResult(TSaveItNew& writer, const QString& patientId
     CollectorState& state = m_context.state;
     state.errorIndex = 21;
     ++m_resultCalls;
+    m_kind = "live";
     state.processing = true;
     bool listChanged = false;
     struct Closing {
@@ -398,6 +403,8 @@ void ResultProcessor::StoreFileResult(TSaveItNew& writer, const QString& place, 
                                       const QDateTime& time, const QString& unit, double value,
                                       const QString& parameterName) {
     CollectorState& state = m_context.state;
+    ++m_documentResults;
+    m_kind = "document";
     DecimalSeparator::set(state.savedDecimalSeparator);
     const bool newParameter = showValue(parameterName, place, value, unit, show);
     // Collection that runs while the analyzer link is lost still collects: a rebuild that was

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <map>
+
 #include <vector>
 
 #include <QDateTime>
@@ -74,6 +76,12 @@ public:
     const QString& PatientLabel() const { return m_patientLabel; }
     bool ParametersButtonEnabled() const { return m_parametersButtonEnabled; }
     int ResultCalls() const { return m_resultCalls; }
+    // Results stored in data files since the start, by kind ("live": results as they arrive,
+    // "document": values of archived documents), and when the last one was stored.
+    const std::map<QString, qint64>& StoredResults() const { return m_stored; }
+    const QDateTime& LastStored() const { return m_lastStored; }
+    // Document values handed over since the start.
+    qint64 DocumentResults() const { return m_documentResults; }
 
 signals:
     // A patient file was created for a new patient (the New Patient window shows the text).
@@ -100,6 +108,10 @@ private:
     QString m_patientLabel;
     bool m_parametersButtonEnabled = false;
     int m_resultCalls = 0;
+    qint64 m_documentResults = 0;
+    const char* m_kind = "live"; // what the value being stored is
+    std::map<QString, qint64> m_stored;
+    QDateTime m_lastStored;
     bool m_admittedChecked = false;
     // The admitted patient's folder and whether it held the record file when admitted.
     QString m_admittedFolder;

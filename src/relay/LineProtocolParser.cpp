@@ -100,6 +100,7 @@ void LineProtocolParser::walk(const LineBatch& source) {
 void LineProtocolParser::failed(const QStringList& lines, qsizetype first, qsizetype at,
                                 const QString& source, const QString& reason) {
     EventLog& log = m_context.log;
+    ++m_failedMessages;
     const QString text = QStringLiteral("Exception in ProcessLineHL7. Exception = ") + reason +
                          QStringLiteral(", TheOriginalLine = ") + lines.at(at) +
                          QStringLiteral(" at line ") + QString::number(at);
@@ -139,6 +140,7 @@ void LineProtocolParser::failed(const QStringList& lines, qsizetype first, qsize
 }
 
 void LineProtocolParser::refused(const QString& what, const QString& line) {
+    ++m_refusedResults;
     m_context.log.writeLog(QStringLiteral("Result not stored: ") + what +
                            QStringLiteral(" (patient ") + m_current.patientId +
                            QStringLiteral(", line ") + line + u')');

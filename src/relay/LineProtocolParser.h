@@ -65,6 +65,9 @@ public:
     const QString& LastName() const { return m_current.lastName; }
     const QString& FirstName() const { return m_current.firstName; }
     const QDateTime& SampleTime() const { return m_current.sampleTime; }
+    // Messages that failed and results refused since the start.
+    qint64 FailedMessages() const { return m_failedMessages; }
+    qint64 RefusedResults() const { return m_refusedResults; }
     // Sources whose parse state is kept.
     qsizetype Sources() const { return qsizetype(m_sources.size()); }
     const std::vector<TEventItem>& EventList() const { return m_events.EventList(); }
@@ -112,6 +115,8 @@ private:
     bool m_walking = false;
 
     Carried m_current;
+    qint64 m_failedMessages = 0;
+    qint64 m_refusedResults = 0;
     std::map<QString, Carried> m_sources;
     // The patient (cleaned ID) each analyzer sent its last result for, by analyzer identity.
     std::map<QString, QString> m_lastPatientOf;

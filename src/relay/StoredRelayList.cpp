@@ -93,6 +93,7 @@ qsizetype StoredRelayList::Load() {
         at = end + 1;
     }
     m_entries.swap(whole);
+    m_queuedAt.assign(size_t(Messages()), QDateTime::currentMSecsSinceEpoch());
     if ((damaged > 0 || lost > 0) && m_log)
         m_log(QStringLiteral("The relay journal %1 held %2 damaged lines and %3 entries outside "
                              "a whole message; they were skipped and %4 entries were taken back")
@@ -235,6 +236,9 @@ void StoredRelayList::enforceLimit() {
         return;
     }
     m_entries.erase(m_entries.begin() + start, m_entries.begin() + start + removed);
+    // The front message stays; the times of the messages after it go with them.
+    if (qsizetype(m_queuedAt.size()) > messages)
+        m_queuedAt.erase(m_queuedAt.begin() + 1, m_queuedAt.begin() + 1 + messages);
     note("X " + QByteArray::number(start) + ' ' + QByteArray::number(removed) + '\n');
     // What went to the overflow file leaves the journal too, or a long outage fills the disk.
     m_removals += removed;

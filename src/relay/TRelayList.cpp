@@ -1,5 +1,8 @@
 #include "TRelayList.h"
 
+#include <algorithm>
+
+#include <QDateTime>
 #include <QFile>
 
 namespace {
@@ -39,6 +42,7 @@ void TRelayList::Add(const QByteArray& text) {
         const qsizetype first = Count();
         for (QByteArray& entry : m_message)
             m_entries.push_back(std::move(entry));
+        m_queuedAt.push_back(QDateTime::currentMSecsSinceEpoch());
         AbandonMessage();
         appended(first);
         return;
@@ -149,18 +153,26 @@ void TRelayList::closeFrame(const QByteArray& text, bool last) {
 
 void TRelayList::appended(qsizetype) {}
 
+qsizetype TRelayList::Messages() const {
+    return qsizetype(std::count_if(m_entries.begin(), m_entries.end(), IsEot));
+}
+
 void TRelayList::DeleteFirst() {
-    if (!m_entries.empty())
-        m_entries.pop_front();
+    if (m_entries.empty())
+        return;
+    if (IsEot(m_entries.front()) && !m_queuedAt.empty())
+        m_queuedAt.pop_front();
+    m_entries.pop_front();
 }
 
 void TRelayList::DeleteFront(qsizetype count) {
     for (qsizetype i = 0; i < count && !m_entries.empty(); ++i)
-        m_entries.pop_front();
+        TRelayList::DeleteFirst();
 }
 
 void TRelayList::Clear() {
     m_entries.clear();
+    m_queuedAt.clear();
 }
 
 bool TRelayList::SaveToFile(const QString& path) const {

@@ -39,6 +39,11 @@ public:
     std::function<void(const QString&)> Log;
 
     qsizetype Count() const { return qsizetype(m_entries.size()); }
+    // Whole messages queued (EOT entries).
+    qsizetype Messages() const;
+    // When the oldest message still queued was queued (milliseconds since the epoch; 0 when the
+    // queue is empty). Messages taken back after a restart count from the restart.
+    qint64 OldestQueuedAt() const { return m_queuedAt.empty() ? 0 : m_queuedAt.front(); }
     const QByteArray& Entry(qsizetype index) const { return m_entries.at(size_t(index)); }
     // The entries leave from the front as they are passed on, or all at once.
     virtual void DeleteFirst();
@@ -59,6 +64,7 @@ protected:
     virtual void appended(qsizetype first);
 
     std::deque<QByteArray> m_entries;
+    std::deque<qint64> m_queuedAt; // per whole message, in queue order
 
 private:
     QByteArray clean(const QByteArray& record);

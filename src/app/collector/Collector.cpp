@@ -538,6 +538,7 @@ void Collector::rebuildWaitingPatient(const QString& patientId) {
         return;
     }
     try {
+        ++m_rebuildsDone;
         m_recreation->RecreatePatient(patientId, false, false);
     } catch (const std::exception& error) {
         handleApplicationError(QString::fromLocal8Bit(error.what()));
@@ -635,6 +636,7 @@ void Collector::recreateMonitoredPatient(const QString& patientId) {
         return;
     m_control->EndAutoHide();
     try {
+        ++m_rebuildsDone;
         m_recreation->RecreatePatient(patientId, true, false);
     } catch (const std::exception& error) {
         handleApplicationError(QString::fromLocal8Bit(error.what()));

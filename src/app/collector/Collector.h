@@ -158,6 +158,8 @@ public:
     FolderMonitor& folderMonitor() { return *m_monitor; }
     // Rebuild requests still waiting to run.
     int waitingRebuilds() const { return int(m_rebuildsWaiting.size()); }
+    // Rebuilds from the archive run since the start (asked for by documents or monitoring).
+    qint64 rebuildsDone() const { return m_rebuildsDone; }
 
     // The settings dialog: the housekeeping timer does nothing between these two calls (they
     // nest).
@@ -262,6 +264,7 @@ private:
     CollectorState m_state;
     TSockets m_records;
     std::deque<LineBatch> m_lineBatches;
+    qint64 m_rebuildsDone = 0;
     std::unique_ptr<TSimpleCounter> m_dumpCounter;
     // Cuts messages without acting on them until start-up has created the message dispatcher.
     std::unique_ptr<FramingDispatcher> m_framing;

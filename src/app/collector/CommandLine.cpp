@@ -23,9 +23,12 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         } else if (argument.startsWith(QLatin1String("--root="))) {
             line.rootFolder = argument.mid(7);
         } else if (argument == QLatin1String("--command")) {
-            // The command is every argument that follows, up to the next option.
+            // The command is every argument that follows, up to the next option ("--json" asks
+            // for the answer as JSON and belongs to the command).
             QStringList words;
-            while (i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1String("--")))
+            while (i + 1 < arguments.size() &&
+                   (!arguments.at(i + 1).startsWith(QLatin1String("--")) ||
+                    arguments.at(i + 1) == QLatin1String("--json")))
                 words << arguments.at(++i);
             line.command = words.join(u' ');
             if (line.command.isEmpty()) {

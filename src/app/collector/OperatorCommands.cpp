@@ -1,5 +1,8 @@
 #include "OperatorCommands.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -24,9 +27,9 @@ OperatorAnswer refused(const QString& text) {
 
 const std::vector<OperatorCommands::Command>& OperatorCommands::Commands() {
     static const std::vector<Command> commands = {
-        {"status", ""},   {"start", ""},      {"stop", ""},       {"tick", "ID"},
-        {"untick", "ID"}, {"recreate", "ID"}, {"import", "ID"},   {"media-drive", "LETTER"},
-        {"archives", ""}, {"media", ""},      {"test-lines", ""}, {"sample-message", ""},
+        {"status", "[--json]"}, {"start", ""},      {"stop", ""},       {"tick", "ID"},
+        {"untick", "ID"},       {"recreate", "ID"}, {"import", "ID"},   {"media-drive", "LETTER"},
+        {"archives", ""},       {"media", ""},      {"test-lines", ""}, {"sample-message", ""},
         {"show", ""},
     };
     return commands;
@@ -58,6 +61,8 @@ OperatorAnswer OperatorCommands::Execute(const QString& request) {
     }
     if (!m_collector.operational())
         return refused(QStringLiteral("The collector did not start completely; see the event log"));
+    if (verb == QLatin1String("status") && argument == QLatin1String("--json"))
+        return done(QString::fromUtf8(QJsonDocument(StatusJson()).toJson(QJsonDocument::Indented)));
     if (verb == QLatin1String("status"))
         return done(Status());
     if (verb == QLatin1String("start")) {
@@ -151,6 +156,53 @@ OperatorAnswer OperatorCommands::media() {
         return refused(QStringLiteral("No external media drive is set (media-drive LETTER)"));
     const PatientFolderListing listing = m_collector.patientsOnExternalMedia();
     return done((QStringList{listing.caption} + listing.patients).join(QStringLiteral("\n  ")));
+}
+
+QJsonObject OperatorCommands::StatusJson() const {
+    const CollectorState& state = m_collector.state();
+    QJsonObject status{{QStringLiteral("collection"), collectionStateName(state.collection)}};
+    if (!m_collector.operational()) {
+        status.insert(QStringLiteral("started"), false);
+        return status;
+    }
+    ServerSocketTarvo& server = m_collector.analyzerServer();
+    status.insert(QStringLiteral("analyzerServer"),
+                  QJsonObject{{QStringLiteral("state"), server.StateText()},
+                              {QStringLiteral("listening"), server.Active()},
+                              {QStringLiteral("port"), server.Port()},
+                              {QStringLiteral("link"), m_collector.status().connectionLabel()}});
+    status.insert(QStringLiteral("connections"),
+                  QJsonArray::fromStringList(m_collector.connectionList().lines()));
+    QJsonArray patients;
+    const PatientListModel& list = m_collector.patients();
+    for (int i = 0; i < list.Count(); ++i) {
+        const PatientEntry& entry = list.At(i);
+        patients.append(QJsonObject{{QStringLiteral("caption"), entry.Caption},
+                                    {QStringLiteral("collected"), entry.Checked},
+                                    {QStringLiteral("sending"), entry.Enabled}});
+    }
+    status.insert(QStringLiteral("patients"), patients);
+    QJsonArray values;
+    const LatestValueGrid& grid = m_collector.latestValues();
+    for (int column = 0; column < grid.Columns(); ++column) {
+        for (int row = 0; row < grid.Rows(); ++row) {
+            const QString cell = grid.Cell(column, row);
+            if (!cell.isEmpty())
+                values.append(cell);
+        }
+    }
+    status.insert(QStringLiteral("latestValues"), values);
+    status.insert(QStringLiteral("resultsProcessed"), m_collector.resultProcessor().ResultCalls());
+    status.insert(QStringLiteral("rebuildsWaiting"), m_collector.waitingRebuilds());
+    if (m_collector.hasLineRelay()) {
+        LineRelay& relay = m_collector.lineRelay();
+        status.insert(
+            QStringLiteral("relay"),
+            QJsonObject{{QStringLiteral("connected"), relay.Transport().IsOpen()},
+                        {QStringLiteral("queuedMessages"), relay.Queue().Messages()},
+                        {QStringLiteral("deadLetters"), relay.Transport().DeadLetters()}});
+    }
+    return status;
 }
 
 QString OperatorCommands::Status() const {

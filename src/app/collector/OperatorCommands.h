@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 #include <vector>
 
@@ -34,6 +35,9 @@ public:
     // The collection state, the connections, the patients with their check marks and the
     // latest values.
     QString Status() const;
+    // The same as JSON ("status --json", and /status of the monitoring endpoint), with the relay
+    // queue when there is one.
+    QJsonObject StatusJson() const;
 
     // "commands: status, start, ..., show".
     static QString helpText();
