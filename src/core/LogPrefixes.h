@@ -3,6 +3,7 @@
 // Fixed beginnings of event log lines that tell where a failure was caught.
 namespace LogPrefix {
 inline constexpr auto kStartup = "Error: ";
+inline constexpr auto kSettingsFile = "Error(1): ";  // a settings file that cannot be read
 inline constexpr auto kAdmission = "Error(2): ";     // admission message, rebuild from archive
 inline constexpr auto kArchivedFile = "Error(3): ";  // archived XML file into series (+ index)
 inline constexpr auto kPortSetup = "Error(4): ";     // setting the analyzer port at start-up

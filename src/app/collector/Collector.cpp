@@ -117,7 +117,37 @@ void Collector::handleApplicationError(const QString& message) {
 }
 
 void Collector::chooseSettingsRoot() {
+    // A settings file that exists but cannot be read never turns into default settings: its last
+    // good copy takes its place, and without one the collector does not start.
+    const auto recover = [this](RegistryRoot root) {
+        const RegistryHives::Recovery recovery = m_hives.recover(root);
+        if (recovery.outcome == RegistryHives::Recovery::Outcome::Restored)
+            m_settingsRecovery << QLatin1String(LogPrefix::kSettingsFile) + recovery.text;
+        return recovery;
+    };
+    const auto refuse = [this](const RegistryHives::Recovery& recovery) {
+        const QString text =
+            recovery.text + QStringLiteral(". TarvoCollect does not start with default settings; "
+                                           "repair the file, put a good copy in its place, or "
+                                           "remove it to start with the defaults.");
+        if (m_env.messages)
+            m_env.messages->showMessage(text);
+        else if (m_env.startupErrorEcho)
+            m_env.startupErrorEcho(text);
+        m_terminate = true;
+        m_exitCode = kUnreadableSettingsExit;
+    };
+    const RegistryHives::Recovery machine = recover(RegistryRoot::LocalMachine);
+    if (machine.outcome == RegistryHives::Recovery::Outcome::Unreadable)
+        return refuse(machine);
     m_state.settingsRoot = SettingsStore::chooseRoot(m_hives);
+    const RegistryHives::Recovery user = recover(RegistryRoot::CurrentUser);
+    if (user.outcome == RegistryHives::Recovery::Outcome::Unreadable) {
+        if (m_state.settingsRoot == RegistryRoot::CurrentUser)
+            return refuse(user);
+        m_settingsRecovery << QLatin1String(LogPrefix::kSettingsFile) + user.text +
+                                  QStringLiteral("; the settings of the local machine are used");
+    }
     m_settings = std::make_unique<SettingsStore>(m_hives, m_state.settingsRoot);
 }
 
@@ -135,12 +165,26 @@ void Collector::openEventLog() {
 void Collector::logOpening() {
     m_log.writeLog(QString());
     m_log.writeLog(QStringLiteral("Opening application ") + m_env.executablePath);
+    for (const QString& line : m_settingsRecovery)
+        m_log.writeLog(line);
 }
 
 void Collector::resolveDataRoot() {
     const DataPathResolver resolver(m_env.layout, m_hives, m_state.settingsRoot,
                                     [this](const QString& line) { m_log.writeLog(line); });
     m_state.dataRoot = resolver.resolve(QLatin1String(kDataFolder));
+    if (!resolver.failure().isEmpty()) {
+        const QString text = resolver.failure() +
+                             QStringLiteral(". TarvoCollect does not start without its data root; "
+                                            "repair the file, put a good copy in its place, or "
+                                            "remove it.");
+        if (m_env.messages)
+            m_env.messages->showMessage(text);
+        else if (m_env.startupErrorEcho)
+            m_env.startupErrorEcho(text);
+        m_terminate = true;
+        m_exitCode = kUnreadableSettingsExit;
+    }
 }
 
 void Collector::createSharedQueues() {

@@ -78,6 +78,9 @@ public:
     static constexpr auto kApplicationTitle = "Tarvo Data Input Module";
     static constexpr auto kUnableToStart = "Unable to start, please contact Keldamed AB";
     static constexpr auto kNoOrvantaSwitch = "NOORVANTA";
+    // The exit status when a settings file exists but neither it nor its last good copy can be
+    // read: the collector does not start on default settings.
+    static constexpr int kUnreadableSettingsExit = 5;
 
     enum class StartOutcome { Running, Terminate };
 
@@ -293,6 +296,8 @@ private:
     bool m_terminate = false;
     int m_exitCode = 0;
     bool m_closed = false;
+    // What start-up found of unreadable settings files, logged once the log is open.
+    QStringList m_settingsRecovery;
     // Set once start-up has tried to open the data-host server.
     bool m_dataHostWanted = false;
 };
