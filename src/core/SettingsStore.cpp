@@ -27,10 +27,42 @@ QVariant SettingsStore::readRaw(const QString& name) const {
     return readRegistryValue(m_hives, m_root, QLatin1String(Setting::kKeyPath), name);
 }
 
-void SettingsStore::writeRaw(const QString& name, const QVariant& value) const {
+QString SettingsStore::writeRaw(const QString& name, const QVariant& value) const {
     // A value that cannot be written keeps its old contents; the failure is reported by the
     // hives.
-    m_hives.update(m_root, QLatin1String(Setting::kKeyPath), {}, {{name, value}});
+    return m_hives.update(m_root, QLatin1String(Setting::kKeyPath), {}, {{name, value}});
+}
+
+int SettingsStore::copyTo(RegistryRoot target) const {
+    if (target == m_root)
+        return 0;
+    const QString key = QLatin1String(Setting::kKeyPath);
+    const QString hkey = QLatin1String(Setting::HKEY.name);
+    std::vector<std::pair<QString, QVariant>> written;
+    QStringList present;
+    for (auto& [name, value] : m_hives.keyValues(m_root, key)) {
+        if (name == hkey)
+            continue;
+        present << name;
+        written.emplace_back(name, value);
+    }
+    QStringList deleted;
+    for (const QString& name : m_hives.valueNames(target, key)) {
+        if (name != hkey && !present.contains(name))
+            deleted << name;
+    }
+    if (!m_hives.update(target, key, deleted, written).isEmpty())
+        return -1;
+    int copied = int(written.size());
+    for (const char* other : {OtherKey::kFilePaths20, OtherKey::kFilePaths10}) {
+        const QString path = QLatin1String(other);
+        if (!m_hives.keyExists(m_root, path))
+            continue;
+        const auto values = m_hives.keyValues(m_root, path);
+        if (m_hives.update(target, path, {}, values).isEmpty())
+            copied += int(values.size());
+    }
+    return copied;
 }
 
 void SettingsStore::replaceTexts(const QStringList& deleted,

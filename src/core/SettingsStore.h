@@ -46,6 +46,13 @@ public:
     int read(const Setting::Integer& setting) const;
     QString read(const Setting::Text& setting) const;
 
+    // Makes the settings key under the target root hold every value of this store's root and
+    // nothing else (HKEY, which always lives under the local machine, stays as it is), and copies
+    // the Orvanta "File Paths" keys this root holds. The settings in use then read the same from
+    // either root. Returns the number of values copied, -1 when the target's settings key could not
+    // be written (the hives report why).
+    int copyTo(RegistryRoot target) const;
+
     bool readUseTarvoSettings() const { return read(Setting::UseTarvoSettings); }
     void writeUseTarvoSettings(bool value) const {
         writeBool(QLatin1String(Setting::UseTarvoSettings.name), value);
@@ -53,7 +60,7 @@ public:
 
 private:
     QVariant readRaw(const QString& name) const;
-    void writeRaw(const QString& name, const QVariant& value) const;
+    QString writeRaw(const QString& name, const QVariant& value) const;
 
     const RegistryHives& m_hives;
     RegistryRoot m_root;

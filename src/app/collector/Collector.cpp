@@ -684,7 +684,22 @@ void Collector::recreateMonitoredPatient(const QString& patientId) {
     }
 }
 
-void Collector::switchSettingsRoot(RegistryRoot root) {
+bool Collector::switchSettingsRoot(RegistryRoot root) {
+    const auto rootName = [](RegistryRoot r) {
+        return r == RegistryRoot::LocalMachine ? QStringLiteral("LOCAL_MACHINE")
+                                               : QStringLiteral("CURRENT_USER");
+    };
+    // Every value in use goes along (the peers admitted, the data-host port, the patient list,
+    // the media drive, ...), so that the next start under the new root runs as this one does.
+    const int copied = m_settings->copyTo(root);
+    if (copied < 0) {
+        m_log.writeLog(QStringLiteral("Settings origin stays ") + rootName(m_state.settingsRoot) +
+                       QStringLiteral(": the settings could not be copied to ") + rootName(root));
+        return false;
+    }
+    m_log.writeLog(QStringLiteral("Settings origin ") + rootName(m_state.settingsRoot) +
+                   QStringLiteral(" changed to ") + rootName(root) + QStringLiteral(": ") +
+                   QString::number(copied) + QStringLiteral(" values copied"));
     const SettingsStore machine(m_hives, RegistryRoot::LocalMachine);
     machine.writeText(QLatin1String(Setting::HKEY.name),
                       QLatin1String(root == RegistryRoot::LocalMachine
@@ -693,6 +708,7 @@ void Collector::switchSettingsRoot(RegistryRoot root) {
     m_state.settingsRoot = root;
     // The store is shared (the patient registry holds it), so it changes root in place.
     m_settings->setRoot(root);
+    return true;
 }
 
 void Collector::closeDataClient() {

@@ -164,10 +164,11 @@ public:
     void suspendHousekeeping() { pauseHousekeeping(true); }
     void resumeHousekeeping() { pauseHousekeeping(false); }
     bool housekeepingSuspended() const { return m_housekeepingPauses != 0; }
-    // Saving the settings dialog with another settings origin: writes HKEY under the local
-    // machine's root and moves every later read and write of the settings to the chosen root.
-    // Values already written under the old root stay there.
-    void switchSettingsRoot(RegistryRoot root);
+    // Saving the settings dialog with another settings origin: copies every value of the
+    // settings in use to the chosen root, writes HKEY under the local machine's root and moves
+    // every later read and write of the settings to the chosen root. The old root keeps its
+    // values. False (and nothing switched, with a log line) when the copy could not be written.
+    bool switchSettingsRoot(RegistryRoot root);
     // Whether start-up created the record-line parser and the relay.
     bool hasLineRelay() const { return m_relay != nullptr; }
 

@@ -115,7 +115,8 @@ void HostSettings::Save(Collector& collector, const HostSettingsChoice& chosen,
         return QLatin1String(setting.name);
     };
 
-    // 1. The settings origin first: every value below is written under the chosen root.
+    // 1. The settings origin first: every value in use is copied to the chosen root, and every
+    // value below is written there.
     if (rootOf(chosen.originIndex) != state.settingsRoot)
         collector.switchSettingsRoot(rootOf(chosen.originIndex));
     const SettingsStore& settings = collector.settings();
