@@ -33,6 +33,30 @@ QString SettingsStore::writeRaw(const QString& name, const QVariant& value) cons
     return m_hives.update(m_root, QLatin1String(Setting::kKeyPath), {}, {{name, value}});
 }
 
+void SettingsStore::logChange(const char* name, const QString& before, const QString& after) const {
+    if (before != after && m_changeLog)
+        m_changeLog(QStringLiteral("Setting ") + QLatin1String(name) +
+                    QStringLiteral(" changed from ") + before + QStringLiteral(" to ") + after);
+}
+
+void SettingsStore::change(const Setting::Boolean& setting, bool value) const {
+    const bool before = read(setting);
+    if (writeRaw(QLatin1String(setting.name), QVariant(qint32(value ? 1 : 0))).isEmpty())
+        logChange(setting.name, QString::number(int(before)), QString::number(int(value)));
+}
+
+void SettingsStore::change(const Setting::Integer& setting, int value) const {
+    const int before = read(setting);
+    if (writeRaw(QLatin1String(setting.name), QVariant(qint32(value))).isEmpty())
+        logChange(setting.name, QString::number(before), QString::number(value));
+}
+
+void SettingsStore::change(const Setting::Text& setting, const QString& value) const {
+    const QString before = read(setting);
+    if (writeRaw(QLatin1String(setting.name), QVariant(value)).isEmpty())
+        logChange(setting.name, u'"' + before + u'"', u'"' + value + u'"');
+}
+
 int SettingsStore::copyTo(RegistryRoot target) const {
     if (target == m_root)
         return 0;

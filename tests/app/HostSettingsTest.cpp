@@ -148,6 +148,39 @@ TEST(HostSettings, AnotherOriginCopiesEveryValueAndWritesEveryLaterValueUnderThe
     EXPECT_EQ(stored(root, RegistryRoot::CurrentUser, "HostOther").toString(), "lab.example");
 }
 
+TEST(HostSettings, EveryChangedValueIsLoggedWithItsOldAndNewValue) {
+    TempRoot root;
+    RunningCollector collector(root, QStringLiteral("HostOther=lab\n"));
+    ASSERT_TRUE(collector.started);
+    HostSettingsChoice choice = HostSettings::Load(*collector.collector);
+    const int oldPort = choice.port;
+    const int newPort = freeTcpPort();
+    choice.port = newPort;
+    choice.autoStart = !choice.autoStart;
+    choice.hostOther = QStringLiteral("lab2");
+    const int linesBefore = int(collector->log().mainLines().size());
+    HostSettings::Save(*collector.collector, choice, {});
+    QStringList changes =
+        collector->log().mainLines().mid(linesBefore).filter(QStringLiteral(" - Setting "));
+    for (QString& line : changes)
+        line = line.mid(line.indexOf(QStringLiteral(" - ")) + 3);
+    EXPECT_EQ(changes,
+              (QStringList{
+                  QStringLiteral("Setting AutoStart changed from %1 to %2")
+                      .arg(int(!choice.autoStart))
+                      .arg(int(choice.autoStart)),
+                  QStringLiteral("Setting Port changed from %1 to %2").arg(oldPort).arg(newPort),
+                  QStringLiteral("Setting HostOther changed from \"lab\" to \"lab2\""),
+              }));
+
+    // Saving again without a change adds no line; a command's change is logged too.
+    const int linesAfter = int(collector->log().mainLines().size());
+    HostSettings::Save(*collector.collector, choice, {});
+    EXPECT_TRUE(collector->log().mainLines().mid(linesAfter).filter(" - Setting ").isEmpty());
+    ASSERT_TRUE(collector->setExternalMediaDrive(QStringLiteral("F")));
+    EXPECT_EQ(collector->log().mainLines().filter(" - Setting ExternalMediaDrive").size(), 1);
+}
+
 TEST(HostSettings, ConfirmedValuesAreTakenIntoUse) {
     TempRoot root;
     RunningCollector collector(root);

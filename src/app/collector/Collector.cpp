@@ -160,6 +160,7 @@ void Collector::openEventLog() {
     if (!failure.isEmpty())
         m_log.writeLog(QLatin1String(LogPrefix::kStartup) + failure);
     m_hives.setFailureReporter([this](const QString& line) { m_log.writeLog(line); });
+    m_settings->setChangeLog([this](const QString& line) { m_log.writeLog(line); });
 }
 
 void Collector::logOpening() {
@@ -607,7 +608,7 @@ bool Collector::setExternalMediaDrive(const QString& answer) {
     const QString value = ExternalMediaDrive::AcceptAnswer(answer);
     if (value.isEmpty())
         return false;
-    m_settings->writeText(QLatin1String(Setting::ExternalMediaDrive.name), value);
+    m_settings->change(Setting::ExternalMediaDrive, value);
     m_state.externalMediaDrive = value;
     m_state.externalMediaMenuCaption = ExternalMediaDrive::MenuCaption(value);
     return true;
@@ -649,7 +650,7 @@ void Collector::rebuildConnectionList(const QString& excludedAddress) {
 void Collector::switchInterNetworkingOff() {
     // Written only when it changes: analyzers may connect many times a second.
     if (m_settings->read(Setting::InterNetworking))
-        m_settings->writeBool(QLatin1String(Setting::InterNetworking.name), false);
+        m_settings->change(Setting::InterNetworking, false);
     m_dataClient->Close();
 }
 
@@ -700,11 +701,11 @@ bool Collector::switchSettingsRoot(RegistryRoot root) {
     m_log.writeLog(QStringLiteral("Settings origin ") + rootName(m_state.settingsRoot) +
                    QStringLiteral(" changed to ") + rootName(root) + QStringLiteral(": ") +
                    QString::number(copied) + QStringLiteral(" values copied"));
-    const SettingsStore machine(m_hives, RegistryRoot::LocalMachine);
-    machine.writeText(QLatin1String(Setting::HKEY.name),
-                      QLatin1String(root == RegistryRoot::LocalMachine
-                                        ? Setting::kLocalMachineChoice
-                                        : Setting::kCurrentUserChoice));
+    SettingsStore machine(m_hives, RegistryRoot::LocalMachine);
+    machine.setChangeLog([this](const QString& line) { m_log.writeLog(line); });
+    machine.change(Setting::HKEY,
+                   QLatin1String(root == RegistryRoot::LocalMachine ? Setting::kLocalMachineChoice
+                                                                    : Setting::kCurrentUserChoice));
     m_state.settingsRoot = root;
     // The store is shared (the patient registry holds it), so it changes root in place.
     m_settings->setRoot(root);
