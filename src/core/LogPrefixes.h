@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 // Fixed beginnings of event log lines that tell where a failure was caught.
 namespace LogPrefix {
 inline constexpr auto kStartup = "Error: ";
@@ -12,4 +14,17 @@ inline constexpr auto kEventsFile = "Error(7): ";    // writing the events file
 inline constexpr auto kExternalMedia = "Error(8): "; // copying from external media
 inline constexpr auto kPatientCheck = "Error(9): ";  // ticking or unticking a patient
 inline constexpr auto kApplication = "Application error: ";
+} // namespace LogPrefix
+
+namespace LogPrefix {
+// True for a line of a failure: one of the prefixes above.
+inline bool isFailure(const QString& message) {
+    for (const char* prefix :
+         {kStartup, kSettingsFile, kAdmission, kArchivedFile, kPortSetup, kPortChange, kEventsFile,
+          kExternalMedia, kPatientCheck, kApplication}) {
+        if (message.startsWith(QLatin1String(prefix)))
+            return true;
+    }
+    return false;
+}
 } // namespace LogPrefix

@@ -526,6 +526,7 @@ void Collector::close() {
     // Patients added in the last turn of the event loop reach the registry before the end.
     if (m_registry)
         m_registry->FlushRequestedSweep();
+    m_log.flushRepeats();
 }
 
 void Collector::setBusy(bool busy) {
