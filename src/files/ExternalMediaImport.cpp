@@ -6,6 +6,7 @@
 #include "CollectorState.h"
 #include "EventLog.h"
 #include "FileReplacement.h"
+#include "FolderCreation.h"
 #include "HiddenAttribute.h"
 #include "InstallationLayout.h"
 #include "LogPrefixes.h"
@@ -68,12 +69,19 @@ ImportOutcome ExternalMediaImport::Import(const QString& patientId, const QStrin
         return refuse(QStringLiteral("No XML files for ") + patientId + QStringLiteral(" in ") +
                       QDir::toNativeSeparators(source));
 
-    if (!QDir(target).exists() && !QDir().mkpath(target))
+    // The operator is told as before; the log says which folder and why.
+    const auto notCreated = [&](const QString& folder, const QString& why) {
+        m_log.writeLog(QLatin1String(LogPrefix::kExternalMedia) +
+                       QStringLiteral("Could not create directory ") + folder +
+                       QStringLiteral(" (") + why + u')');
         return refuse(QLatin1String(kNotCreated));
+    };
+    if (const QString why = FolderCreation::create(target); !why.isEmpty())
+        return notCreated(target, why);
     const QString archive = target + QLatin1String(XmlArchive::kFolderName);
     if (!QDir(archive).exists()) {
-        if (!QDir().mkpath(archive))
-            return refuse(QLatin1String(kNotCreated));
+        if (const QString why = FolderCreation::create(archive); !why.isEmpty())
+            return notCreated(archive, why);
         setHiddenAttribute(archive);
     }
 

@@ -7,6 +7,7 @@
 #include "DataPathResolver.h"
 #include "DecimalSeparator.h"
 #include "ExternalMediaDrive.h"
+#include "FolderCreation.h"
 #include "OperatorMessages.h"
 
 namespace {
@@ -185,7 +186,27 @@ void Collector::resolveDataRoot() {
             m_env.startupErrorEcho(text);
         m_terminate = true;
         m_exitCode = kUnreadableSettingsExit;
+        return;
     }
+    checkDataRoot();
+}
+
+void Collector::checkDataRoot() {
+    const QString why = FolderCreation::whyNotUsable(m_state.dataRoot);
+    const QString text = why.isEmpty()
+                             ? QString()
+                             : QStringLiteral("Not storing: the data root ") + m_state.dataRoot +
+                                   QStringLiteral(" cannot be used (") + why + u')';
+    if (text == m_state.notStoring)
+        return;
+    const bool was = !m_state.notStoring.isEmpty();
+    m_state.notStoring = text;
+    if (!text.isEmpty())
+        m_log.writeLog(text + QStringLiteral("; every result is lost until it can"));
+    else if (was)
+        m_log.writeLog(QStringLiteral("Storing again: the data root ") + m_state.dataRoot +
+                       QStringLiteral(" can be used"));
+    emit storingChanged(text);
 }
 
 void Collector::createSharedQueues() {
@@ -399,6 +420,7 @@ void Collector::startHousekeeping() {
     connect(&m_housekeeping, &QTimer::timeout, this, [this] {
         if (m_housekeepingPauses != 0)
             return;
+        checkDataRoot();
         if (m_control)
             m_control->TimerTick();
         else if (!m_server->Active())

@@ -192,6 +192,9 @@ signals:
     // empty while monitoring is off (the labels are hidden).
     void monitoringTextChanged(const QString& text);
     void updateTextChanged(const QString& text);
+    // The data root could no longer or again be used: "Not storing: ..." while nothing can be
+    // stored, empty once it can.
+    void storingChanged(const QString& notStoring);
 
 protected:
     bool event(QEvent* event) override;
@@ -236,6 +239,8 @@ private:
     void recreateMonitoredPatient(const QString& patientId);
     void reactivateAnalyzerServer();
     void reactivateDataHostServer();
+    // Sees whether the data root can be created or written and logs and signals every change.
+    void checkDataRoot();
 
     // AnalyzerLinkHost
     TSockets& records() override { return m_records; }
