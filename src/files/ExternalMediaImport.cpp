@@ -11,6 +11,7 @@
 #include "InstallationLayout.h"
 #include "LogPrefixes.h"
 #include "OperatorMessages.h"
+#include "PatientFolderLinks.h"
 #include "PatientIdentity.h"
 #include "TXMLDocument.h"
 #include "XmlArchive.h"
@@ -65,6 +66,15 @@ ImportOutcome ExternalMediaImport::Import(const QString& patientId, const QStrin
         from.setPath(source + QLatin1String(XmlArchive::kFolderName));
         files = from.entryList(filter, QDir::Files | QDir::Hidden, QDir::Name);
     }
+    // A document on the medium that is a link out of the patient's folder there is not copied.
+    files.removeIf([&](const QString& file) {
+        const QString path = from.filePath(file);
+        const QString escape = PatientFolderLinks::EscapeOf(path, source);
+        if (escape.isEmpty())
+            return false;
+        m_log.writeLog(PatientFolderLinks::SkipLine(path, source, escape));
+        return true;
+    });
     if (files.isEmpty())
         return refuse(QStringLiteral("No XML files for ") + patientId + QStringLiteral(" in ") +
                       QDir::toNativeSeparators(source));
