@@ -29,6 +29,9 @@ namespace {
 
 // The exit status of --command when the running collector refused the command.
 constexpr int kCommandRefused = 4;
+// The exit status of --command when the running collector carried the command out but can store
+// nothing now (its data root can be neither created nor written).
+constexpr int kCollectorNotStoring = 6;
 
 void print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
@@ -118,7 +121,7 @@ template <typename Application> int run(int argc, char** argv, const CommandLine
             return kCommandRefused;
         }
         print(stdout, answer.text + u'\n');
-        return 0;
+        return answer.notStoring ? kCollectorNotStoring : 0;
     }
 
     if (layout.portable)
@@ -173,7 +176,7 @@ template <typename Application> int run(int argc, char** argv, const CommandLine
     OperatorCommands commands(collector);
     instance.setCommandHandler([&commands](const QString& request) {
         const OperatorAnswer answer = commands.Execute(request);
-        return SingleInstance::Answer{answer.text, answer.refused};
+        return SingleInstance::Answer{answer.text, answer.refused, true, answer.notStoring};
     });
     ServiceMonitor monitor(collector, [&commands] { return commands.StatusJson(); });
     monitor.start();

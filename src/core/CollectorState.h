@@ -50,6 +50,9 @@ struct CollectorState {
     RegistryRoot settingsRoot = RegistryRoot::LocalMachine;
     QString logFolder;
     QString dataRoot;
+    // "Not storing: " + why, while the data root can be neither created nor written; empty
+    // while results can be stored.
+    QString notStoring;
     int messageMaxValue = 20;
     RelayConnectionState relayConnection = RelayConnectionState::Disconnected;
     QChar savedDecimalSeparator = u'.';

@@ -1,8 +1,11 @@
 #include "DataPathResolver.h"
 
+#include <QFile>
 #include <QFileInfo>
 
+#include "FileReplacement.h"
 #include "IniFile.h"
+#include "LogPrefixes.h"
 #include "SettingKeys.h"
 #include "SettingsStore.h"
 
@@ -28,7 +31,8 @@ QString DataPathResolver::resolve(const QString& relativePath) const {
     relative = m_layout.nativePath(relative);
 
     QString result;
-    if (tryIniFile(relative, result))
+    m_failure.clear();
+    if (tryIniFile(relative, result) || !m_failure.isEmpty())
         return result;
 
     m_log(QStringLiteral("Trying to open the Orvanta 2.0 registry File path"));
@@ -49,10 +53,30 @@ bool DataPathResolver::tryIniFile(const QString& relative, QString& result) cons
     m_log(QStringLiteral("Trying to open ") + iniPath);
     if (!QFileInfo(iniPath).isFile())
         return false;
-    const IniFile::Lookup lookup =
+    const QString copy = iniPath + QLatin1String(RegistryHives::kLastGoodSuffix);
+    IniFile::Lookup lookup =
         IniFile::read(iniPath, QStringLiteral("Orvanta"), QLatin1String(OtherKey::kTcaDataValue));
-    if (lookup.status == IniFile::Status::FileUnreadable)
-        return false;
+    if (lookup.status == IniFile::Status::FileUnreadable) {
+        // Another data root would put the patients' data where no one looks for it.
+        const QString reason = lookup.failure;
+        lookup = QFileInfo(copy).isFile() ? IniFile::read(copy, QStringLiteral("Orvanta"),
+                                                          QLatin1String(OtherKey::kTcaDataValue))
+                                          : IniFile::Lookup{IniFile::Status::FileUnreadable,
+                                                            {},
+                                                            QStringLiteral("there is none")};
+        if (lookup.status == IniFile::Status::FileUnreadable) {
+            m_failure = iniPath + QStringLiteral(" cannot be read (") + reason +
+                        QStringLiteral("), and its last good copy ") + copy +
+                        QStringLiteral(" cannot be used (") + lookup.failure + u')';
+            m_log(QLatin1String(LogPrefix::kSettingsFile) + m_failure);
+            return false;
+        }
+        m_log(QLatin1String(LogPrefix::kSettingsFile) + iniPath +
+              QStringLiteral(" cannot be read (") + reason +
+              QStringLiteral("); its last good copy ") + copy + QStringLiteral(" is used"));
+    } else {
+        keepLastGoodCopy(iniPath, copy);
+    }
     m_log(iniPath + QStringLiteral(" successfully opened"));
     const QString value = lookup.status == IniFile::Status::Found
                               ? lookup.value
@@ -62,6 +86,20 @@ bool DataPathResolver::tryIniFile(const QString& relative, QString& result) cons
     result = withTrailingSeparator(folder) + relative;
     m_log(QStringLiteral("Orvanta TCAData final value = ") + result);
     return true;
+}
+
+void DataPathResolver::keepLastGoodCopy(const QString& iniPath, const QString& copy) const {
+    QFile input(iniPath);
+    QFile previous(copy);
+    if (!input.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = input.read(IniFile::kLargestIniFile + 1);
+    if (previous.open(QIODevice::ReadOnly) && previous.readAll() == bytes)
+        return;
+    const QString failure = FileReplacement::replace(copy, bytes);
+    if (!failure.isEmpty())
+        m_log(QStringLiteral("The last good copy of ") + iniPath +
+              QStringLiteral(" was not written: ") + failure);
 }
 
 bool DataPathResolver::tryRegistry(const QString& version, const QString& keyPath,

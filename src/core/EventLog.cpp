@@ -27,7 +27,10 @@ bool folderExists(const QString& folderText) {
 
 EventLog::EventLog(const Clock& clock, QLocale locale)
     : m_clock(clock), m_locale(std::move(locale)), m_timeFormat(timeFormatOf(m_locale)),
-      m_main(kMainTrimAbove, clock), m_extended(kExtendedTrimAbove, clock) {}
+      m_main(kMainTrimAbove, clock), m_extended(kExtendedTrimAbove, clock) {
+    m_repeatWindowEnd.setSingleShot(true);
+    m_repeatWindowEnd.callOnTimeout([this] { flushRepeats(); });
+}
 
 QString EventLog::open(const QString& logFolder) {
     m_main.setFilePath(logFolder + QLatin1String(kMainFileName));
@@ -56,12 +59,54 @@ QString EventLog::formatted(const QString& message) const {
     return timeStamp() + QStringLiteral(" - ") + message;
 }
 
+void EventLog::appendMain(const QString& message) {
+    const QString line = formatted(message);
+    m_main.append(line);
+    if (m_mirror)
+        m_mirror(message, line);
+}
+
+bool EventLog::collapsed(const QString& message) {
+    const QDateTime now = m_clock.now();
+    const qint64 elapsed = m_repeat.since.isValid() ? m_repeat.since.msecsTo(now) : -1;
+    const bool withinWindow = elapsed >= 0 && elapsed < kRepeatWindowMs;
+    if (m_repeat.count > 0 && (message != m_repeat.message || !withinWindow))
+        flushRepeats();
+    if (message.isEmpty() || LogPrefix::isFailure(message)) {
+        m_repeat = {};
+        return false;
+    }
+    if (message == m_repeat.message && withinWindow) {
+        ++m_repeat.count;
+        if (!m_repeatWindowEnd.isActive())
+            m_repeatWindowEnd.start(int(kRepeatWindowMs - elapsed));
+        return true;
+    }
+    m_repeat = {message, now, 0};
+    return false;
+}
+
+void EventLog::flushRepeats() {
+    try {
+        m_repeatWindowEnd.stop();
+        if (m_repeat.count == 0)
+            return;
+        const int count = m_repeat.count;
+        const QString message = m_repeat.message;
+        // The next equal line is written again and starts a new minute.
+        m_repeat = {};
+        appendMain(message +
+                   QStringLiteral(" repeated %1 %2")
+                       .arg(count)
+                       .arg(count == 1 ? QStringLiteral("time") : QStringLiteral("times")));
+    } catch (...) {
+    }
+}
+
 void EventLog::writeLog(const QString& message) {
     try {
-        const QString line = formatted(message);
-        m_main.append(line);
-        if (m_mirror)
-            m_mirror(message, line);
+        if (!collapsed(message))
+            appendMain(message);
     } catch (...) {
     }
 }

@@ -2,8 +2,10 @@
 
 #include <functional>
 
+#include <QDateTime>
 #include <QLocale>
 #include <QString>
+#include <QTimer>
 
 #include "LogPrefixes.h"
 #include "RollingLogFile.h"
@@ -12,10 +14,16 @@ class Clock;
 
 // The collector's two event logs: the main log every subsystem writes to, and the extended
 // log of protocol line handling and XML duplicates. Neither ever fails towards its caller.
+//
+// The main log writes a line that repeats within a minute once: the repeats are counted, and one
+// line "<the line> repeated N times" follows when another line comes or the minute ends (by the
+// clock at the next line, or by a timer when no line comes). Failure lines (the prefixes of
+// LogPrefix) and empty lines are never collapsed.
 class EventLog {
 public:
     static constexpr int kMainTrimAbove = 200;      // at most 201 lines
     static constexpr int kExtendedTrimAbove = 1000; // at most 1001 lines
+    static constexpr qint64 kRepeatWindowMs = 60 * 1000;
     static constexpr auto kMainFileName = "Tarvo Logfile.txt";
     static constexpr auto kExtendedFileName = "Tarvo Logfile Extended.txt";
 
@@ -28,6 +36,9 @@ public:
 
     void writeLog(const QString& message);
     void writeExtendedLog(const QString& message);
+    // Writes the count of a repeating line now, if there is one (the end of its minute, or
+    // closing).
+    void flushRepeats();
 
     // Also hands every line of either log, once it is in its list, to the mirror: the message
     // as logged and the line as the file holds it (the service journal keeps them all).
@@ -45,6 +56,9 @@ public:
 
 private:
     QString formatted(const QString& message) const;
+    void appendMain(const QString& message);
+    // True when the message repeats the last one within its minute and is only counted.
+    bool collapsed(const QString& message);
 
     const Clock& m_clock;
     QLocale m_locale;
@@ -52,4 +66,10 @@ private:
     RollingLogFile m_main;
     RollingLogFile m_extended;
     LineMirror m_mirror;
+    struct Repeat {
+        QString message; // the last line written that may repeat
+        QDateTime since; // when it was written
+        int count = 0;   // repeats since, not written
+    } m_repeat;
+    QTimer m_repeatWindowEnd;
 };

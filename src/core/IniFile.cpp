@@ -24,14 +24,25 @@ QString decodeLine(const QByteArray& line) {
 IniFile::Lookup IniFile::read(const QString& filePath, const QString& section, const QString& key) {
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
-        return {Status::FileUnreadable, {}};
-
-    constexpr qint64 kLargestIniFile = 1 << 20;
+        return {Status::FileUnreadable, {}, file.errorString()};
     if (file.size() > kLargestIniFile)
-        return {Status::FileUnreadable, {}};
+        return {Status::FileUnreadable,
+                {},
+                QStringLiteral("it holds %1 bytes, more than the limit of %2 bytes")
+                    .arg(file.size())
+                    .arg(kLargestIniFile)};
+    const QByteArray bytes = file.read(kLargestIniFile + 1);
+    if (file.error() != QFileDevice::NoError)
+        return {Status::FileUnreadable, {}, file.errorString()};
+    if (bytes.size() > kLargestIniFile)
+        return {Status::FileUnreadable,
+                {},
+                QStringLiteral("it holds more than the limit of %1 bytes").arg(kLargestIniFile)};
+    if (bytes.contains('\0'))
+        return {Status::FileUnreadable, {}, QStringLiteral("it holds NUL bytes")};
 
     bool inSection = false;
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QList<QByteArray> lines = bytes.split('\n');
     for (const QByteArray& raw : lines) {
         const QString line = decodeLine(raw).trimmed();
         if (line.isEmpty() || line.startsWith(u';'))
@@ -48,7 +59,7 @@ IniFile::Lookup IniFile::read(const QString& filePath, const QString& section, c
         if (equals < 0)
             continue;
         if (line.left(equals).trimmed().compare(key, Qt::CaseInsensitive) == 0)
-            return {Status::Found, unquoted(line.mid(equals + 1))};
+            return {Status::Found, unquoted(line.mid(equals + 1)), {}};
     }
-    return {Status::KeyMissing, {}};
+    return {Status::KeyMissing, {}, {}};
 }

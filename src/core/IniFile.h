@@ -12,7 +12,11 @@ public:
     struct Lookup {
         Status status = Status::FileUnreadable;
         QString value;
+        QString failure; // FileUnreadable: why
     };
+
+    // Files larger than this, or holding NUL bytes (a damaged file), are not read.
+    static constexpr qint64 kLargestIniFile = 1 << 20;
 
     static Lookup read(const QString& filePath, const QString& section, const QString& key);
 };

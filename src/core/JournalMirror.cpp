@@ -12,9 +12,10 @@ constexpr int kError = 3;
 constexpr int kInformational = 6;
 
 constexpr const char* kFailurePrefixes[] = {
-    LogPrefix::kStartup,       LogPrefix::kAdmission,    LogPrefix::kArchivedFile,
-    LogPrefix::kPortSetup,     LogPrefix::kPortChange,   LogPrefix::kEventsFile,
-    LogPrefix::kExternalMedia, LogPrefix::kPatientCheck, LogPrefix::kApplication,
+    LogPrefix::kStartup,      LogPrefix::kSettingsFile,  LogPrefix::kAdmission,
+    LogPrefix::kArchivedFile, LogPrefix::kPortSetup,     LogPrefix::kPortChange,
+    LogPrefix::kEventsFile,   LogPrefix::kExternalMedia, LogPrefix::kPatientCheck,
+    LogPrefix::kApplication,
 };
 
 } // namespace

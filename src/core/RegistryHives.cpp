@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStringDecoder>
 
 #include "FileReplacement.h"
 
@@ -17,7 +18,6 @@ namespace {
 constexpr auto kDwordPrefix = "dword:";
 constexpr auto kTextPrefix = "sz:";
 constexpr auto kEscapedPrefix = "esc:";
-constexpr qint64 kLargestHive = qint64(64) << 20;
 
 // The registry ignores the case of key names. The file form keeps the spelling it is given,
 // so the keys this program reads are put back into their canonical spelling when a file is
@@ -132,10 +132,42 @@ QString hiveText(const QMap<QString, QVariant>& values) {
     return text;
 }
 
+QString withoutByteOrderMark(QString text) {
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    return text;
+}
+
+// Why the bytes of a hive file cannot be taken for one (empty when they can): the file must be
+// UTF-8 text without control characters other than tab and line ends, and every line must be
+// blank, a comment, a section or a value. Anything else is a damaged or foreign file, whose
+// values would silently read as their defaults.
+QString damageIn(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = withoutByteOrderMark(decoder.decode(bytes));
+    if (decoder.hasError())
+        return QStringLiteral("it is not UTF-8 text");
+    const QStringList lines = text.split(u'\n');
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        for (const QChar c : lines[n]) {
+            if ((c.unicode() < 0x20 && c != u'\t' && c != u'\r') || c.unicode() == 0x7F)
+                return QStringLiteral("line %1 holds the control character 0x%2")
+                    .arg(n + 1)
+                    .arg(uint(c.unicode()), 2, 16, QLatin1Char('0'));
+        }
+        const QString line = lines[n].trimmed();
+        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#') ||
+            (line.startsWith(u'[') && line.endsWith(u']')) || line.indexOf(u'=') > 0)
+            continue;
+        return QStringLiteral("line %1 is neither a section, a value nor a comment").arg(n + 1);
+    }
+    return {};
+}
+
 QMap<QString, QVariant> parseHive(const QByteArray& bytes) {
     QMap<QString, QVariant> values;
     QString group;
-    const QStringList lines = QString::fromUtf8(bytes).split(u'\n');
+    const QStringList lines = withoutByteOrderMark(QString::fromUtf8(bytes)).split(u'\n');
     for (const QString& raw : lines) {
         const QString line = raw.trimmed();
         if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
@@ -249,7 +281,8 @@ void RegistryHives::report(const QString& failure) const {
         qWarning("%s", qPrintable(failure));
 }
 
-std::optional<RegistryHives::Values> RegistryHives::readFile(const QString& file) const {
+std::optional<RegistryHives::Values> RegistryHives::readFile(const QString& file,
+                                                             QString* reason) const {
     const FileStamp stamp = FileStamp::of(file);
     if (stamp.size < 0)
         return Values();
@@ -259,10 +292,26 @@ std::optional<RegistryHives::Values> RegistryHives::readFile(const QString& file
         if (cached != m_cache.end() && cached->second.stamp == stamp)
             return cached->second.values;
     }
-    QFile input(file);
-    if (stamp.size > kLargestHive || !input.open(QIODevice::ReadOnly))
+    const auto failed = [reason](const QString& why) -> std::optional<Values> {
+        if (reason)
+            *reason = why;
         return std::nullopt;
-    const QByteArray bytes = input.readAll();
+    };
+    if (stamp.size > kLargestHive)
+        return failed(QStringLiteral("it holds %1 bytes, more than the limit of %2 bytes")
+                          .arg(stamp.size)
+                          .arg(kLargestHive));
+    QFile input(file);
+    if (!input.open(QIODevice::ReadOnly))
+        return failed(input.errorString());
+    const QByteArray bytes = input.read(kLargestHive + 1);
+    if (input.error() != QFileDevice::NoError)
+        return failed(input.errorString());
+    if (bytes.size() > kLargestHive)
+        return failed(QStringLiteral("it holds more than the limit of %1 bytes").arg(kLargestHive));
+    const QString damage = damageIn(bytes);
+    if (!damage.isEmpty())
+        return failed(damage);
     Values values = parseHive(bytes);
     if (FileStamp::of(file) == stamp && bytes.size() == stamp.size) {
         const std::lock_guard lock(m_mutex);
@@ -271,17 +320,95 @@ std::optional<RegistryHives::Values> RegistryHives::readFile(const QString& file
     return values;
 }
 
+RegistryHives::Values RegistryHives::readValues(const QString& file) const {
+    if (std::optional<Values> values = readFile(file))
+        return std::move(*values);
+    return readFile(lastGoodFileOf(file)).value_or(Values());
+}
+
 QString RegistryHives::writeFile(const QString& file, const Values& values) const {
     const QString folder = QFileInfo(file).absolutePath();
     if (!QDir().mkpath(folder))
         return QStringLiteral("Could not write ") + file + QStringLiteral(": cannot create ") +
                folder;
-    const QString failure = FileReplacement::replace(file, hiveText(values).toUtf8());
-    if (failure.isEmpty()) {
+    const QByteArray contents = hiveText(values).toUtf8();
+    // A file that could not be read back would take every setting with it.
+    if (contents.size() > kLargestHive)
+        return QStringLiteral("Could not write ") + file +
+               QStringLiteral(": the settings would take %1 bytes, more than the limit of %2 "
+                              "bytes; the file is left as it is")
+                   .arg(contents.size())
+                   .arg(kLargestHive);
+    const QString failure = FileReplacement::replace(file, contents);
+    if (!failure.isEmpty())
+        return failure;
+    {
         const std::lock_guard lock(m_mutex);
         m_cache[file] = {FileStamp::of(file), values};
     }
-    return failure;
+    // The last good copy follows every successful write; a copy that cannot be written is
+    // reported, the settings themselves are saved.
+    const QString copyFailure = FileReplacement::replace(lastGoodFileOf(file), contents);
+    if (!copyFailure.isEmpty())
+        report(QStringLiteral("The last good copy of the settings was not written: ") +
+               copyFailure);
+    return {};
+}
+
+RegistryHives::Recovery RegistryHives::recover(RegistryRoot root) const {
+    const QString file = fileOf(root);
+    if (file.isEmpty())
+        return {Recovery::Outcome::Good, {}};
+    const QString copy = lastGoodFileOf(file);
+    const bool fileExists = FileStamp::of(file).size >= 0 || QFileInfo(file).isSymLink();
+    const bool copyExists = FileStamp::of(copy).size >= 0;
+    QString reason = QStringLiteral("it is missing");
+    if (fileExists) {
+        if (readFile(file, &reason)) {
+            // The copy follows a file that was edited by hand since the last save.
+            QFile input(file);
+            QFile previous(copy);
+            if (input.open(QIODevice::ReadOnly)) {
+                const QByteArray bytes = input.readAll();
+                if (!previous.open(QIODevice::ReadOnly) || previous.readAll() != bytes) {
+                    const QString failure = FileReplacement::replace(copy, bytes);
+                    if (!failure.isEmpty())
+                        report(QStringLiteral("The last good copy of the settings was not "
+                                              "written: ") +
+                               failure);
+                }
+            }
+            return {Recovery::Outcome::Good, {}};
+        }
+    } else if (!copyExists) {
+        return {Recovery::Outcome::Absent, {}};
+    }
+
+    QString copyReason = QStringLiteral("there is none");
+    QFile copyInput(copy);
+    if (copyExists && readFile(copy, &copyReason) && copyInput.open(QIODevice::ReadOnly)) {
+        const QByteArray contents = copyInput.readAll();
+        QString text = QStringLiteral("The settings file ") + file +
+                       QStringLiteral(" cannot be read (") + reason +
+                       QStringLiteral("); the settings of its last good copy ") + copy +
+                       QStringLiteral(" are used");
+        if (fileExists) {
+            const QString damaged = file + QLatin1String(kDamagedSuffix);
+            QFile::remove(damaged);
+            if (QFile::rename(file, damaged))
+                text += QStringLiteral(", and the unreadable file is kept as ") + damaged;
+        }
+        const QString failure = FileReplacement::replace(file, contents);
+        if (!failure.isEmpty())
+            text += QStringLiteral("; the copy could not take its place: ") + failure;
+        return {Recovery::Outcome::Restored, text};
+    }
+    if (!copyExists)
+        copyReason = QStringLiteral("there is none");
+    return {Recovery::Outcome::Unreadable,
+            QStringLiteral("The settings file ") + file + QStringLiteral(" cannot be read (") +
+                reason + QStringLiteral("), and its last good copy ") + copy +
+                QStringLiteral(" cannot be used (") + copyReason + u')'};
 }
 
 QVariant RegistryHives::value(RegistryRoot root, const QString& keyPath,
@@ -295,8 +422,7 @@ QVariant RegistryHives::value(RegistryRoot root, const QString& keyPath,
             settings->beginGroup(groupPath(keyPath));
             return settings->value(name);
         }
-        return readFile(file).value_or(Values()).value(canonicalGroup(groupPath(keyPath)) + u'/' +
-                                                       name);
+        return readValues(file).value(canonicalGroup(groupPath(keyPath)) + u'/' + name);
     } catch (...) {
         return {};
     }
@@ -315,7 +441,7 @@ std::vector<std::pair<QString, QVariant>> RegistryHives::keyValues(RegistryRoot 
             return result;
         }
         const QString prefix = canonicalGroup(groupPath(keyPath)) + u'/';
-        const Values values = readFile(file).value_or(Values());
+        const Values values = readValues(file);
         for (auto it = values.lowerBound(prefix); it != values.cend(); ++it) {
             if (!it.key().startsWith(prefix))
                 break;
@@ -347,7 +473,7 @@ bool RegistryHives::keyExists(RegistryRoot root, const QString& keyPath) const {
             return !settings->childKeys().isEmpty() || !settings->childGroups().isEmpty();
         }
         const QString prefix = canonicalGroup(groupPath(keyPath)) + u'/';
-        const Values values = readFile(file).value_or(Values());
+        const Values values = readValues(file);
         const auto it = values.lowerBound(prefix);
         return it != values.cend() && it.key().startsWith(prefix);
     } catch (...) {

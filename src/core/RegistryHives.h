@@ -35,10 +35,38 @@ enum class RegistryRoot { CurrentUser, LocalMachine };
 // 0xFF), so that every text reads back exactly as it was written.
 //
 // A file is rewritten as a whole through a checked replacement: a write that fails leaves the
-// file as it was and is reported to the failure reporter.
+// file as it was and is reported to the failure reporter. After every successful write the same
+// contents go to the file's last good copy (file + ".lastgood"). A file that exists but cannot be
+// read (larger than the read limit, not UTF-8 text, control characters, or a line that is neither
+// a section, a value nor a comment) is never taken for an empty one: reads fall back to the last
+// good copy, writes leave the file as it is, and recover() puts the copy in its place at start-up.
 class RegistryHives {
 public:
     RegistryHives(QString currentUserFile, QString localMachineFile);
+
+    // Files larger than this are not read (and never written).
+    static constexpr qint64 kLargestHive = qint64(64) << 20;
+    static constexpr auto kLastGoodSuffix = ".lastgood";
+    static constexpr auto kDamagedSuffix = ".damaged";
+    static QString lastGoodFileOf(const QString& file) {
+        return file + QLatin1String(kLastGoodSuffix);
+    }
+
+    // What start-up found of a root's settings file.
+    struct Recovery {
+        enum class Outcome {
+            Absent,     // no file and no last good copy: a first start, the defaults apply
+            Good,       // the file reads; its last good copy is brought up to date
+            Restored,   // the file was missing or unreadable; its last good copy took its place
+            Unreadable, // the file cannot be read and there is no readable last good copy
+        };
+        Outcome outcome = Outcome::Absent;
+        // Restored and Unreadable: one line naming the file, the reason and what was done.
+        QString text;
+    };
+    // Checks a root's settings file before the settings are used. An unreadable file is kept as
+    // file + ".damaged" and its last good copy is put in its place.
+    Recovery recover(RegistryRoot root) const;
 
     // One value of a key; an invalid variant when the key or value is missing or unreadable.
     QVariant value(RegistryRoot root, const QString& keyPath, const QString& name) const;
@@ -76,8 +104,10 @@ private:
         Values values;
     };
 
-    // The values of a hive file; none when it exists but cannot be read.
-    std::optional<Values> readFile(const QString& file) const;
+    // The values of a hive file; none when it exists but cannot be read (why, in reason).
+    std::optional<Values> readFile(const QString& file, QString* reason = nullptr) const;
+    // The values of a hive file, or of its last good copy when the file cannot be read.
+    Values readValues(const QString& file) const;
     QString writeFile(const QString& file, const Values& values) const;
     void report(const QString& failure) const;
 

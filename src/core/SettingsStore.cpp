@@ -27,10 +27,66 @@ QVariant SettingsStore::readRaw(const QString& name) const {
     return readRegistryValue(m_hives, m_root, QLatin1String(Setting::kKeyPath), name);
 }
 
-void SettingsStore::writeRaw(const QString& name, const QVariant& value) const {
+QString SettingsStore::writeRaw(const QString& name, const QVariant& value) const {
     // A value that cannot be written keeps its old contents; the failure is reported by the
     // hives.
-    m_hives.update(m_root, QLatin1String(Setting::kKeyPath), {}, {{name, value}});
+    return m_hives.update(m_root, QLatin1String(Setting::kKeyPath), {}, {{name, value}});
+}
+
+void SettingsStore::logChange(const char* name, const QString& before, const QString& after) const {
+    if (before != after && m_changeLog)
+        m_changeLog(QStringLiteral("Setting ") + QLatin1String(name) +
+                    QStringLiteral(" changed from ") + before + QStringLiteral(" to ") + after);
+}
+
+void SettingsStore::change(const Setting::Boolean& setting, bool value) const {
+    const bool before = read(setting);
+    if (writeRaw(QLatin1String(setting.name), QVariant(qint32(value ? 1 : 0))).isEmpty())
+        logChange(setting.name, QString::number(int(before)), QString::number(int(value)));
+}
+
+void SettingsStore::change(const Setting::Integer& setting, int value) const {
+    const int before = read(setting);
+    if (writeRaw(QLatin1String(setting.name), QVariant(qint32(value))).isEmpty())
+        logChange(setting.name, QString::number(before), QString::number(value));
+}
+
+void SettingsStore::change(const Setting::Text& setting, const QString& value) const {
+    const QString before = read(setting);
+    if (writeRaw(QLatin1String(setting.name), QVariant(value)).isEmpty())
+        logChange(setting.name, u'"' + before + u'"', u'"' + value + u'"');
+}
+
+int SettingsStore::copyTo(RegistryRoot target) const {
+    if (target == m_root)
+        return 0;
+    const QString key = QLatin1String(Setting::kKeyPath);
+    const QString hkey = QLatin1String(Setting::HKEY.name);
+    std::vector<std::pair<QString, QVariant>> written;
+    QStringList present;
+    for (auto& [name, value] : m_hives.keyValues(m_root, key)) {
+        if (name == hkey)
+            continue;
+        present << name;
+        written.emplace_back(name, value);
+    }
+    QStringList deleted;
+    for (const QString& name : m_hives.valueNames(target, key)) {
+        if (name != hkey && !present.contains(name))
+            deleted << name;
+    }
+    if (!m_hives.update(target, key, deleted, written).isEmpty())
+        return -1;
+    int copied = int(written.size());
+    for (const char* other : {OtherKey::kFilePaths20, OtherKey::kFilePaths10}) {
+        const QString path = QLatin1String(other);
+        if (!m_hives.keyExists(m_root, path))
+            continue;
+        const auto values = m_hives.keyValues(m_root, path);
+        if (m_hives.update(target, path, {}, values).isEmpty())
+            copied += int(values.size());
+    }
+    return copied;
 }
 
 void SettingsStore::replaceTexts(const QStringList& deleted,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -46,6 +47,22 @@ public:
     int read(const Setting::Integer& setting) const;
     QString read(const Setting::Text& setting) const;
 
+    // Writes a value that the operator changes (the settings dialog, a command) and, when it
+    // differs from the value in use before, hands the change log one line:
+    // "Setting Port changed from 13000 to 14000" (texts in quotes). Nothing is logged for a
+    // write that failed (the hives report it).
+    void change(const Setting::Boolean& setting, bool value) const;
+    void change(const Setting::Integer& setting, int value) const;
+    void change(const Setting::Text& setting, const QString& value) const;
+    void setChangeLog(std::function<void(const QString&)> log) { m_changeLog = std::move(log); }
+
+    // Makes the settings key under the target root hold every value of this store's root and
+    // nothing else (HKEY, which always lives under the local machine, stays as it is), and copies
+    // the Orvanta "File Paths" keys this root holds. The settings in use then read the same from
+    // either root. Returns the number of values copied, -1 when the target's settings key could not
+    // be written (the hives report why).
+    int copyTo(RegistryRoot target) const;
+
     bool readUseTarvoSettings() const { return read(Setting::UseTarvoSettings); }
     void writeUseTarvoSettings(bool value) const {
         writeBool(QLatin1String(Setting::UseTarvoSettings.name), value);
@@ -53,10 +70,12 @@ public:
 
 private:
     QVariant readRaw(const QString& name) const;
-    void writeRaw(const QString& name, const QVariant& value) const;
+    QString writeRaw(const QString& name, const QVariant& value) const;
+    void logChange(const char* name, const QString& before, const QString& after) const;
 
     const RegistryHives& m_hives;
     RegistryRoot m_root;
+    std::function<void(const QString&)> m_changeLog;
 };
 
 // Reads one value of any key below a root with the same never-raise rules.

@@ -6,10 +6,12 @@
 #include "CollectorState.h"
 #include "EventLog.h"
 #include "FileReplacement.h"
+#include "FolderCreation.h"
 #include "HiddenAttribute.h"
 #include "InstallationLayout.h"
 #include "LogPrefixes.h"
 #include "OperatorMessages.h"
+#include "PatientFolderLinks.h"
 #include "PatientIdentity.h"
 #include "TXMLDocument.h"
 #include "XmlArchive.h"
@@ -64,16 +66,32 @@ ImportOutcome ExternalMediaImport::Import(const QString& patientId, const QStrin
         from.setPath(source + QLatin1String(XmlArchive::kFolderName));
         files = from.entryList(filter, QDir::Files | QDir::Hidden, QDir::Name);
     }
+    // A document on the medium that is a link out of the patient's folder there is not copied.
+    files.removeIf([&](const QString& file) {
+        const QString path = from.filePath(file);
+        const QString escape = PatientFolderLinks::EscapeOf(path, source);
+        if (escape.isEmpty())
+            return false;
+        m_log.writeLog(PatientFolderLinks::SkipLine(path, source, escape));
+        return true;
+    });
     if (files.isEmpty())
         return refuse(QStringLiteral("No XML files for ") + patientId + QStringLiteral(" in ") +
                       QDir::toNativeSeparators(source));
 
-    if (!QDir(target).exists() && !QDir().mkpath(target))
+    // The operator is told as before; the log says which folder and why.
+    const auto notCreated = [&](const QString& folder, const QString& why) {
+        m_log.writeLog(QLatin1String(LogPrefix::kExternalMedia) +
+                       QStringLiteral("Could not create directory ") + folder +
+                       QStringLiteral(" (") + why + u')');
         return refuse(QLatin1String(kNotCreated));
+    };
+    if (const QString why = FolderCreation::create(target); !why.isEmpty())
+        return notCreated(target, why);
     const QString archive = target + QLatin1String(XmlArchive::kFolderName);
     if (!QDir(archive).exists()) {
-        if (!QDir().mkpath(archive))
-            return refuse(QLatin1String(kNotCreated));
+        if (const QString why = FolderCreation::create(archive); !why.isEmpty())
+            return notCreated(archive, why);
         setHiddenAttribute(archive);
     }
 

@@ -9,6 +9,7 @@
 #include "EventLog.h"
 #include "FileWatchHub.h"
 #include "FolderListingSignature.h"
+#include "PatientFolderLinks.h"
 #include "XmlArchive.h"
 
 namespace {
@@ -98,7 +99,19 @@ QStringList FolderMonitor::wantedFolders() const {
     for (const QFileInfo& entry : entries) {
         if (entry.isHidden() || entry.isSymLink() || !entry.isDir())
             continue;
-        wanted << root + u'/' + entry.fileName() + u'/' + QLatin1String(XmlArchive::kFolderName);
+        const QString patientFolder = root + u'/' + entry.fileName();
+        const QString archive = patientFolder + u'/' + QLatin1String(XmlArchive::kFolderName);
+        // An archive folder that is a link out of the patient's folder is not watched.
+        const QString escape = PatientFolderLinks::EscapeOf(archive, patientFolder);
+        if (!escape.isEmpty()) {
+            if (!m_linksSkipped.contains(archive)) {
+                m_linksSkipped.insert(archive);
+                m_context.log.writeLog(
+                    PatientFolderLinks::SkipLine(archive, patientFolder, escape));
+            }
+            continue;
+        }
+        wanted << archive;
     }
     return wanted;
 }

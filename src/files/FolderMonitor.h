@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 
 #include "TATFileNotification.h"
@@ -95,6 +96,9 @@ private:
 
     FolderMonitorContext m_context;
     FolderMonitorSettings m_settings;
+    // Archive folders left out because they are links out of their patient's folder (logged
+    // once each).
+    mutable QSet<QString> m_linksSkipped;
     std::unique_ptr<FileWatchHub> m_hub;
     TATFileNotification m_dataRoot;
     std::vector<std::unique_ptr<TMyFileNotification>> m_patientWatchers;

@@ -13,6 +13,7 @@
 #include "OrvantaLink.h"
 #include "PatientDataDocumentReader.h"
 #include "PatientDataFile.h"
+#include "PatientFolderLinks.h"
 #include "PatientIdentity.h"
 #include "RebuiltDataFile.h"
 #include "TSaveItNew.h"
@@ -54,8 +55,7 @@ RecreationOutcome PatientRecreation::RecreatePatient(const QString& patientId, b
     writer.ClearLoadCache();
 
     const QDir archive(outcome.folder + QLatin1String(XmlArchive::kFolderName));
-    const QStringList entries = archive.entryList(
-        {QStringLiteral("*.xml")}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
+    const QStringList entries = readableEntries(outcome.folder, archive);
     QElapsedTimer elapsed;
     elapsed.start();
     if (!entries.isEmpty()) {
@@ -98,6 +98,41 @@ RecreationOutcome PatientRecreation::RecreatePatient(const QString& patientId, b
                            QString::number(elapsed.elapsed()) + QStringLiteral(" ms"));
     m_context.orvanta.notifyUpdate();
     return outcome;
+}
+
+QStringList PatientRecreation::readableEntries(const QString& patientFolder,
+                                               const QDir& archive) const {
+    // Nothing outside the patient's folder is read through a link: not through a link in place
+    // of the patient's folder (it is another folder), of its archive folder, or of a document.
+    QString folder = patientFolder;
+    while (folder.size() > 1 && (folder.endsWith(u'/') || folder.endsWith(u'\\')))
+        folder.chop(1);
+    const QFileInfo folderInfo(folder);
+    if (folderInfo.isSymLink()) {
+        const QString target = folderInfo.canonicalFilePath();
+        m_context.log.writeLog(
+            PatientFolderLinks::SkipLine(folder, m_context.state.dataRoot,
+                                         target.isEmpty() ? QStringLiteral("nowhere") : target));
+        return {};
+    }
+    const QString archiveEscape = PatientFolderLinks::EscapeOf(archive.path(), patientFolder);
+    if (!archiveEscape.isEmpty()) {
+        m_context.log.writeLog(
+            PatientFolderLinks::SkipLine(archive.path(), patientFolder, archiveEscape));
+        return {};
+    }
+    QStringList entries;
+    for (const QString& entry :
+         archive.entryList({QStringLiteral("*.xml")}, QDir::Files | QDir::Hidden | QDir::System,
+                           QDir::Unsorted)) {
+        const QString path = archive.filePath(entry);
+        const QString escape = PatientFolderLinks::EscapeOf(path, patientFolder);
+        if (escape.isEmpty())
+            entries << entry;
+        else
+            m_context.log.writeLog(PatientFolderLinks::SkipLine(path, patientFolder, escape));
+    }
+    return entries;
 }
 
 int PatientRecreation::ResumeInterruptedRebuilds() {

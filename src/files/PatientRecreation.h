@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QString>
 
 struct CollectorState;
@@ -47,6 +48,9 @@ public:
     int ResumeInterruptedRebuilds();
 
 private:
+    // The archived documents that may be read; those that lead outside the patient's folder
+    // through a symbolic link are left out with one log line each.
+    QStringList readableEntries(const QString& patientFolder, const QDir& archive) const;
     void replay(const QString& path, bool force, bool show, RecreationOutcome& outcome);
 
     PatientRecreationContext m_context;

@@ -52,7 +52,7 @@ void CollectionSettings::SaveSelection(const SettingsStore& settings,
                              parameter.name);
     }
     settings.replaceTexts(deleted, written);
-    settings.writeBool(QLatin1String(Setting::Automatic.name), automatic);
+    settings.change(Setting::Automatic, automatic);
 }
 
 QString CollectionSettings::IntervalRefusal() const {

@@ -1,9 +1,12 @@
 #include "PatientIdentity.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QRegularExpression>
 
 #include "DecimalSeparator.h"
+#include "PatManagement.h"
 
 namespace PatientIdentity {
 
@@ -31,14 +34,25 @@ bool isControl(QChar c) {
 
 } // namespace
 
-QString CleanName(const QString& name) {
+QString CleanName(const QString& name, bool* shortened) {
     QString cleaned;
-    cleaned.reserve(name.size());
+    cleaned.reserve(std::min(name.size(), PatManagement::kLongestName + 1));
     for (const QChar c : name) {
         if (!isControl(c) && c != u'^')
             cleaned.append(c);
+        if (cleaned.size() > PatManagement::kLongestName)
+            break;
     }
-    return cleaned;
+    if (shortened)
+        *shortened = cleaned.size() > PatManagement::kLongestName;
+    return PatManagement::Bounded(cleaned, PatManagement::kLongestName);
+}
+
+QString LogExcerpt(const QString& text) {
+    constexpr qsizetype kLongest = 80;
+    if (text.size() <= kLongest)
+        return text;
+    return PatManagement::Bounded(text, kLongest) + QStringLiteral("...");
 }
 
 QString Reduce(const QString& id, IdReduction reduction) {
@@ -65,9 +79,12 @@ bool IsUnsafeFolderName(const QString& id) {
     return false;
 }
 
-QString Clean(const QString& rawId, Cleaning cleaning, IdReduction reduction, bool* refused) {
+QString Clean(const QString& rawId, Cleaning cleaning, IdReduction reduction, bool* refused,
+              bool* shortened) {
     if (refused)
         *refused = false;
+    if (shortened)
+        *shortened = false;
     static const QString removedForResults = QStringLiteral(" \"*-/:<>?\\^|");
     static const QString removedForAdmissions = QStringLiteral(" \"*/:<>?\\^|");
     const QString& removed =
@@ -81,6 +98,11 @@ QString Clean(const QString& rawId, Cleaning cleaning, IdReduction reduction, bo
     if (id.isEmpty() || id == QLatin1String(kNull))
         return QLatin1String(kNull);
     id = Reduce(id, reduction);
+    if (id.size() > PatManagement::kLongestPatientId) {
+        id = PatManagement::Bounded(id, PatManagement::kLongestPatientId);
+        if (shortened)
+            *shortened = true;
+    }
     if (!IsUnsafeFolderName(id))
         return id;
     if (refused)

@@ -20,12 +20,18 @@ enum class Cleaning { Result, Admission };
 // gives "NULL" (to be ignored) for an empty ID and for one that would name no ordinary folder
 // ("." or "..", only dots, or a device name such as "CON"). refused, when given, tells whether
 // "NULL" came from such a name (worth a log line) rather than from an empty or "NULL" ID.
+// An ID longer than PatManagement::kLongestPatientId after the reduction is cut to that length;
+// shortened, when given, tells whether it was.
 QString Clean(const QString& rawId, Cleaning cleaning, IdReduction reduction,
-              bool* refused = nullptr);
+              bool* refused = nullptr, bool* shortened = nullptr);
 
 // A first or last name as it may be kept: without control characters (line breaks among them)
-// and without "^", which separates the fields of a patient's registry value.
-QString CleanName(const QString& name);
+// and without "^", which separates the fields of a patient's registry value, cut to
+// PatManagement::kLongestName characters (shortened tells whether it was).
+QString CleanName(const QString& name, bool* shortened = nullptr);
+
+// At most the first characters of a text that came from the network, for a log line.
+QString LogExcerpt(const QString& text);
 
 // The first or last ten characters of a longer ID, as the reduction setting says.
 QString Reduce(const QString& id, IdReduction reduction);

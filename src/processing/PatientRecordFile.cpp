@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include "FileReplacement.h"
+#include "FolderCreation.h"
 #include "IniFile.h"
 #include "Windows1252.h"
 
@@ -40,8 +41,11 @@ void makeWritable(const QString& path) {
 }
 
 void writeRecord(const QString& folder, const QByteArray& contents) {
-    if (!QDir().mkpath(folder))
-        throw std::runtime_error("Exception: Could not create directory");
+    const QString why = FolderCreation::create(folder);
+    if (!why.isEmpty())
+        throw std::runtime_error((QStringLiteral("Exception: Could not create directory ") +
+                                  folder + QStringLiteral(" (") + why + u')')
+                                     .toStdString());
     // Written whole or not at all: an empty or partial record would count as existing.
     const QString failure = FileReplacement::replace(recordPath(folder), contents);
     if (!failure.isEmpty())

@@ -135,16 +135,33 @@ bool ResultProcessor::takePatient(const QString& rawId, bool forAdmission, const
     const auto cleaning =
         forAdmission ? PatientIdentity::Cleaning::Admission : PatientIdentity::Cleaning::Result;
     bool refused = false;
-    patient.id = PatientIdentity::Clean(rawId, cleaning, state.idReduction, &refused);
+    bool idShortened = false;
+    patient.id = PatientIdentity::Clean(rawId, cleaning, state.idReduction, &refused, &idShortened);
     if (patient.id == QLatin1String(PatientIdentity::kNull)) {
         if (refused)
-            m_context.log.writeLog(QStringLiteral("Patient ID \"") + rawId +
+            m_context.log.writeLog(QStringLiteral("Patient ID \"") +
+                                   PatientIdentity::LogExcerpt(rawId) +
                                    QStringLiteral("\" cannot name a patient folder; the result "
                                                   "is ignored"));
         return false;
     }
-    patient.firstName = PatientIdentity::CleanName(firstName);
-    patient.lastName = PatientIdentity::CleanName(lastName);
+    if (idShortened)
+        m_context.log.writeLog(QStringLiteral("Patient ID of %1 characters cut to its first %2: ")
+                                   .arg(rawId.size())
+                                   .arg(PatManagement::kLongestPatientId) +
+                               patient.id);
+    bool firstShortened = false;
+    bool lastShortened = false;
+    patient.firstName = PatientIdentity::CleanName(firstName, &firstShortened);
+    patient.lastName = PatientIdentity::CleanName(lastName, &lastShortened);
+    if (firstShortened || lastShortened)
+        m_context.log.writeLog(QStringLiteral("Patient name of patient ") + patient.id +
+                               QStringLiteral(" (%1 and %2 characters) cut to at most %3 "
+                                              "characters each: ")
+                                   .arg(firstName.size())
+                                   .arg(lastName.size())
+                                   .arg(PatManagement::kLongestName) +
+                               patient.firstName + u' ' + patient.lastName);
     patient.folder =
         PatientIdentity::PatientFolderFor(patient.id, state.dataRoot, state.idReduction);
     state.currentPatientFolder = patient.folder;

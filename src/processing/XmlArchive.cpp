@@ -10,6 +10,7 @@
 #include "CollectorState.h"
 #include "EventLog.h"
 #include "FileReplacement.h"
+#include "FolderCreation.h"
 #include "HiddenAttribute.h"
 #include "InstallationLayout.h"
 #include "PatientIdentity.h"
@@ -76,8 +77,10 @@ QString XmlArchive::ArchiveNameFor(const QString& uniqueId, const QString& fallb
 QString XmlArchive::Store(const TXMLDocument& document, const QString& name) {
     const QString folder = m_state.currentPatientFolder + QLatin1String(kFolderName);
     if (!QDir(folder).exists()) {
-        if (!QDir().mkpath(folder))
-            fail(QStringLiteral("Cannot create the archive folder ") + folder);
+        const QString why = FolderCreation::create(folder);
+        if (!why.isEmpty())
+            fail(QStringLiteral("Cannot create the archive folder ") + folder +
+                 QStringLiteral(" (") + why + u')');
         setHiddenAttribute(folder);
     }
     const QString path = folder + nativeSeparator() + name + QStringLiteral(".xml");
@@ -91,10 +94,11 @@ void XmlArchive::Duplicate(const QString& message, const QString& name) {
         const QString location = m_state.duplicateLocation;
         target = PatientIdentity::PatientFolderFor(m_state.currentPatientId, location,
                                                    m_state.idReduction);
-        if (!QDir(location).exists() && !QDir().mkpath(location))
-            fail(QStringLiteral("Cannot create ") + location);
-        if (!QDir(target).exists() && !QDir().mkpath(target))
-            fail(QStringLiteral("Cannot create ") + target);
+        for (const QString& folder : {location, target}) {
+            const QString why = FolderCreation::create(folder);
+            if (!why.isEmpty())
+                fail(QStringLiteral("Cannot create ") + folder + QStringLiteral(" (") + why + u')');
+        }
         target = withTrailingSeparator(target);
         if (!message.contains(u'\n'))
             return;

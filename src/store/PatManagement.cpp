@@ -87,6 +87,15 @@ QString PatManagement::Field(const QString& value, int index) {
     return end < 0 ? value.mid(start, kLongestLastField) : value.mid(start, end - start);
 }
 
+QString PatManagement::Bounded(const QString& text, qsizetype longest) {
+    if (text.size() <= longest)
+        return text;
+    qsizetype size = longest;
+    if (size > 0 && text[size - 1].isHighSurrogate())
+        --size;
+    return text.left(size);
+}
+
 // The registry's "Patient" values in the order of their numbers.
 QStringList PatManagement::patientValueNames() const {
     QStringList names;
@@ -110,9 +119,9 @@ std::vector<PatManagement::RegistryPatient> PatManagement::readRegistry() const 
     for (const auto& [name, value] : values) {
         RegistryPatient entry;
         entry.valueName = name;
-        entry.patient.FirstName = Field(value, 0);
-        entry.patient.LastName = Field(value, 1);
-        entry.patient.PatientID = Field(value, 2);
+        entry.patient.FirstName = Bounded(Field(value, 0), kLongestName);
+        entry.patient.LastName = Bounded(Field(value, 1), kLongestName);
+        entry.patient.PatientID = Bounded(Field(value, 2), kLongestPatientId);
         entry.patient.TimeStamp = Field(value, 3);
         entry.patient.Collect = Field(value, 4) == QLatin1String("1");
         entry.patient.Number = ++position;
@@ -128,8 +137,10 @@ void PatManagement::writeList(const QStringList& oldNames) {
         const PatientEntry& entry = m_patients.At(i);
         const TPatient& patient = entry.Patient;
         values.emplace_back(QLatin1String(kPrefix) + QString::number(i + 1),
-                            patient.FirstName + u'^' + patient.LastName + u'^' + patient.PatientID +
-                                u'^' + patient.TimeStamp + u'^' +
+                            Bounded(patient.FirstName, kLongestName) + u'^' +
+                                Bounded(patient.LastName, kLongestName) + u'^' +
+                                Bounded(patient.PatientID, kLongestPatientId) + u'^' +
+                                Bounded(patient.TimeStamp, 14) + u'^' +
                                 (patient.Collect ? QStringLiteral("1") : QStringLiteral("0")));
     }
     m_settings.replaceTexts(oldNames, values);

@@ -54,6 +54,12 @@ public:
     static QString Field(const QString& value, int index);
 
     static constexpr auto kTimeStampFormat = "yyyyMMddHHmmss";
+    // The longest first or last name and patient ID kept: far beyond any real patient's, and
+    // short enough that the list can never push the settings file past what can be read back.
+    static constexpr qsizetype kLongestName = 100;
+    static constexpr qsizetype kLongestPatientId = 64;
+    // The text cut to at most the given number of characters (never inside a surrogate pair).
+    static QString Bounded(const QString& text, qsizetype longest);
     static constexpr int kRequestedSweepSpacingMs = 1000;
 
 private:

@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QTcpServer>
 #include <QTimer>
 
@@ -309,4 +310,47 @@ TEST_F(CollectorStartup, AutoStartCollectsAndTheMainTimerWatchesTheLink) {
     EXPECT_EQ(collector->state().collection, CollectionState::CollectingOffline)
         << "no analyzer connected: the main timer notices";
     EXPECT_EQ(collector->status().connectionLabel(), "Listening ...");
+}
+
+TEST_F(CollectorStartup, AnUnreadableSettingsFileStartsFromItsLastGoodCopyOrNotAtAll) {
+    const int port = freeTcpPort();
+    writeSettings(
+        QStringLiteral("Port=dword:%1\nAllowedPeers=127.0.0.1\nAutoStart=dword:1\n").arg(port));
+    const QString file = root.hives().fileOf(RegistryRoot::CurrentUser);
+    {
+        auto first = makeCollector(QStringLiteral("NOORVANTA"));
+        ASSERT_EQ(first->start(), Collector::StartOutcome::Running);
+        first->close();
+    }
+    ASSERT_TRUE(QFileInfo::exists(RegistryHives::lastGoodFileOf(file)));
+
+    // Damaged between two runs: the copy's settings, with an error line.
+    QFile damaged(file);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray(2048, '\0'));
+    damaged.close();
+    {
+        auto second = makeCollector(QStringLiteral("NOORVANTA"));
+        ASSERT_EQ(second->start(), Collector::StartOutcome::Running);
+        EXPECT_EQ(second->state().analyzerPort, port);
+        EXPECT_EQ(second->settings().read(Setting::AllowedPeers), "127.0.0.1");
+        const QStringList log = messagesOf(second->log().mainLines());
+        const QStringList errors = log.filter(QStringLiteral("Error(1): The settings file "));
+        ASSERT_EQ(errors.size(), 1) << log.join('\n').toStdString();
+        EXPECT_TRUE(errors[0].contains(file));
+        second->close();
+    }
+
+    // Damaged, and its copy gone too: no start on default settings.
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray(2048, '\0'));
+    damaged.close();
+    QFile::remove(RegistryHives::lastGoodFileOf(file));
+    auto third = makeCollector(QStringLiteral("NOORVANTA"));
+    EXPECT_EQ(third->start(), Collector::StartOutcome::Terminate);
+    EXPECT_EQ(third->exitCode(), Collector::kUnreadableSettingsExit);
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].contains(file)) << messages.shown[0].toStdString();
+    EXPECT_FALSE(third->analyzerServer().Active());
+    EXPECT_EQ(QFileInfo(file).size(), 2048) << "the file is left for repair";
 }

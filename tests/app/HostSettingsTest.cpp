@@ -68,12 +68,25 @@ TEST(HostSettings, LoadShowsTheStoredSettingsAndThePortInUse) {
     EXPECT_FALSE(HostSettings::Load(*collector.collector).networkingEnabled);
 }
 
-TEST(HostSettings, AnotherOriginWritesHkeyAndEveryLaterValueUnderTheChosenRoot) {
+TEST(HostSettings, AnotherOriginCopiesEveryValueAndWritesEveryLaterValueUnderTheChosenRoot) {
     TempRoot root;
     RunningCollector collector(
-        root, QStringLiteral("Interval=dword:45\nPatient1=Per^Son^P1^%1^1\n").arg(recentStamp()));
+        root, QStringLiteral("Interval=dword:45\nPatient1=Per^Son^P1^%1^1\n"
+                             "AllowedPeers=127.0.0.1,10.1.2.0/24\nExternalMediaDrive=/media/card\n"
+                             "Param0=3\nName3=Glucose\n")
+                  .arg(recentStamp()));
     ASSERT_TRUE(collector.started);
     ASSERT_EQ(collector->patients().Count(), 1);
+    // A stale value under the local machine that the settings in use do not hold.
+    const RegistryHives hives(root.layout().currentUserHiveFile,
+                              root.layout().localMachineHiveFile);
+    SettingsStore(hives, RegistryRoot::LocalMachine)
+        .writeText(QStringLiteral("HostOther"), QStringLiteral("stale"));
+    SettingsStore(hives, RegistryRoot::LocalMachine)
+        .writeText(QStringLiteral("SerialPort"), QStringLiteral("/dev/ttyS9"));
+    const std::vector<std::pair<QString, QVariant>> before =
+        hives.keyValues(RegistryRoot::CurrentUser, settingsKey());
+
     HostSettingsChoice choice = HostSettings::Load(*collector.collector);
     choice.originIndex = 1;
     choice.autoHide = false;
@@ -89,15 +102,36 @@ TEST(HostSettings, AnotherOriginWritesHkeyAndEveryLaterValueUnderTheChosenRoot) 
           "CommunicationTimeout", "CommunicationProtocol", "NoOrvanta", "DuplicateXMLFiles",
           "DuplicateToNetworkLocation"}) {
         EXPECT_TRUE(stored(root, RegistryRoot::LocalMachine, name).isValid()) << name;
-        if (qstrcmp(name, "Port") != 0 && qstrcmp(name, "AutoCreate") != 0) {
-            EXPECT_FALSE(stored(root, RegistryRoot::CurrentUser, name).isValid()) << name;
-        }
     }
+    // Every value in use went along, also those the dialog does not show.
+    for (const auto& [name, value] : before) {
+        if (name == QLatin1String("AutoHide") || name == QLatin1String("CommunicationProtocol") ||
+            name == QLatin1String("HostOther"))
+            continue;
+        EXPECT_EQ(stored(root, RegistryRoot::LocalMachine, qPrintable(name)), value)
+            << name.toStdString();
+    }
+    EXPECT_EQ(stored(root, RegistryRoot::LocalMachine, "AllowedPeers").toString(),
+              "127.0.0.1,10.1.2.0/24");
+    EXPECT_TRUE(stored(root, RegistryRoot::LocalMachine, "ClientSocketPort").isValid());
+    EXPECT_EQ(stored(root, RegistryRoot::LocalMachine, "ExternalMediaDrive").toString(),
+              "/media/card");
+    EXPECT_EQ(stored(root, RegistryRoot::LocalMachine, "Interval").toInt(), 45);
+    EXPECT_TRUE(stored(root, RegistryRoot::LocalMachine, "Patient1").toString().contains("^P1^"));
+    EXPECT_EQ(stored(root, RegistryRoot::LocalMachine, "Name3").toString(), "Glucose");
     EXPECT_EQ(stored(root, RegistryRoot::LocalMachine, "HostOther").toString(), "lab.example");
     EXPECT_EQ(stored(root, RegistryRoot::LocalMachine, "CommunicationProtocol").toString(), "HL7");
-    EXPECT_FALSE(stored(root, RegistryRoot::LocalMachine, "Interval").isValid())
-        << "values saved before under the current user are not copied";
+    EXPECT_FALSE(stored(root, RegistryRoot::LocalMachine, "SerialPort").isValid())
+        << "a value the settings in use do not hold is not left behind";
     EXPECT_FALSE(stored(root, RegistryRoot::CurrentUser, "HKEY").isValid());
+    EXPECT_EQ(stored(root, RegistryRoot::CurrentUser, "HostOther"), QVariant())
+        << "the old root keeps its values as they were";
+
+    // The next start under the new root runs with the same settings.
+    const SettingsStore next(hives, SettingsStore::chooseRoot(hives));
+    EXPECT_EQ(next.root(), RegistryRoot::LocalMachine);
+    EXPECT_EQ(next.read(Setting::AllowedPeers), "127.0.0.1,10.1.2.0/24");
+    EXPECT_EQ(next.read(Setting::Port), collector.port);
 
     // Whatever holds the settings follows the new root: the patient registry writes there too.
     collector->patientRegistry().SavePatientRegistry();
@@ -111,6 +145,40 @@ TEST(HostSettings, AnotherOriginWritesHkeyAndEveryLaterValueUnderTheChosenRoot) 
     EXPECT_EQ(stored(root, RegistryRoot::LocalMachine, "HKEY").toString(), "CURRENT_USER");
     EXPECT_EQ(collector->settings().root(), RegistryRoot::CurrentUser);
     EXPECT_EQ(stored(root, RegistryRoot::CurrentUser, "AutoStart").toInt(), 0);
+    EXPECT_EQ(stored(root, RegistryRoot::CurrentUser, "HostOther").toString(), "lab.example");
+}
+
+TEST(HostSettings, EveryChangedValueIsLoggedWithItsOldAndNewValue) {
+    TempRoot root;
+    RunningCollector collector(root, QStringLiteral("HostOther=lab\n"));
+    ASSERT_TRUE(collector.started);
+    HostSettingsChoice choice = HostSettings::Load(*collector.collector);
+    const int oldPort = choice.port;
+    const int newPort = freeTcpPort();
+    choice.port = newPort;
+    choice.autoStart = !choice.autoStart;
+    choice.hostOther = QStringLiteral("lab2");
+    const int linesBefore = int(collector->log().mainLines().size());
+    HostSettings::Save(*collector.collector, choice, {});
+    QStringList changes =
+        collector->log().mainLines().mid(linesBefore).filter(QStringLiteral(" - Setting "));
+    for (QString& line : changes)
+        line = line.mid(line.indexOf(QStringLiteral(" - ")) + 3);
+    EXPECT_EQ(changes,
+              (QStringList{
+                  QStringLiteral("Setting AutoStart changed from %1 to %2")
+                      .arg(int(!choice.autoStart))
+                      .arg(int(choice.autoStart)),
+                  QStringLiteral("Setting Port changed from %1 to %2").arg(oldPort).arg(newPort),
+                  QStringLiteral("Setting HostOther changed from \"lab\" to \"lab2\""),
+              }));
+
+    // Saving again without a change adds no line; a command's change is logged too.
+    const int linesAfter = int(collector->log().mainLines().size());
+    HostSettings::Save(*collector.collector, choice, {});
+    EXPECT_TRUE(collector->log().mainLines().mid(linesAfter).filter(" - Setting ").isEmpty());
+    ASSERT_TRUE(collector->setExternalMediaDrive(QStringLiteral("F")));
+    EXPECT_EQ(collector->log().mainLines().filter(" - Setting ExternalMediaDrive").size(), 1);
 }
 
 TEST(HostSettings, ConfirmedValuesAreTakenIntoUse) {

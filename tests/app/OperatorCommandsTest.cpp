@@ -107,3 +107,52 @@ TEST_F(OperatorCommandsTest, EveryCommandIsKnownAndInTheHelp) {
     }
     EXPECT_TRUE(help.contains("show")) << help.toStdString();
 }
+
+TEST(OperatorCommandsNotStoring, ADataRootThatCannotBeCreatedIsReportedUntilItCan) {
+    TempRoot root;
+    // The data root lies below a file: it can be neither created nor written.
+    root.writeFile(QStringLiteral("TarvoCollect.Ini"),
+                   "[Orvanta]\r\nTCAData=C:\\Blocked\\TCADATA\r\n");
+    const QString blocker = root.writeFile(QStringLiteral("C/Blocked"), "a file, not a folder");
+    RunningCollector collector(root, QStringLiteral("TimerInterval=dword:50\n"));
+    ASSERT_TRUE(collector.started);
+    OperatorCommands commands(*collector.collector);
+    const QString dataRoot = collector->state().dataRoot;
+    const QString notStoring = collector->state().notStoring;
+    EXPECT_TRUE(notStoring.startsWith(QStringLiteral("Not storing: the data root ") + dataRoot))
+        << notStoring.toStdString();
+    EXPECT_TRUE(notStoring.contains(blocker + QStringLiteral(" is a file, not a folder")))
+        << notStoring.toStdString();
+    EXPECT_EQ(collector->log().mainLines().filter(notStoring).size(), 1);
+
+    for (const QString& request : {QStringLiteral("status"), QStringLiteral("start")}) {
+        const OperatorAnswer answer = commands.Execute(request);
+        EXPECT_TRUE(answer.notStoring) << request.toStdString();
+        EXPECT_FALSE(answer.refused) << request.toStdString();
+        EXPECT_EQ(answer.text.count(notStoring), 1) << answer.text.toStdString();
+    }
+    EXPECT_TRUE(commands.Execute("status").text.contains("Collection: Collecting\n" + notStoring));
+
+    // A result for a patient is lost with a line that names the folder and the reason.
+    SimulatedMessages::LiveMeasurement measurement;
+    measurement.patient = {QStringLiteral("P1"), QStringLiteral("Anna"), QStringLiteral("Berg")};
+    measurement.time = QDateTime::currentDateTime();
+    measurement.value = 4.2;
+    QTcpSocket& analyzer = collector.connectFrom();
+    ASSERT_TRUE(
+        collector.send(analyzer, SimulatedMessages::utf16(SimulatedMessages::live(measurement))));
+    ASSERT_TRUE(waitUntil([&] { return collector.logged("Could not create directory "); }))
+        << collector->log().mainLines().join('\n').toStdString();
+    const QStringList failures = collector->log().mainLines().filter("Could not create directory ");
+    EXPECT_TRUE(failures[0].contains(dataRoot) && failures[0].contains("is a file, not a folder"))
+        << failures[0].toStdString();
+
+    // Once the way is clear the next housekeeping tick says so, and the commands answer as ever.
+    ASSERT_TRUE(QFile::remove(blocker));
+    ASSERT_TRUE(waitUntil([&] { return collector->state().notStoring.isEmpty(); }));
+    EXPECT_EQ(
+        collector->log().mainLines().filter("Storing again: the data root " + dataRoot).size(), 1);
+    const OperatorAnswer answer = commands.Execute("status");
+    EXPECT_FALSE(answer.notStoring);
+    EXPECT_FALSE(answer.text.contains("Not storing"));
+}

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 #include "DataPathResolver.h"
+#include "IniFile.h"
 #include "TempRoot.h"
 
 namespace {
@@ -113,4 +116,30 @@ TEST(DataPathResolver, Orvanta10KeyWhenThereIsNo20Key) {
 
     EXPECT_EQ(resolveData(root, RegistryRoot::CurrentUser).result, root.driveC("TCA/DATA/"))
         << "the keys are read under the settings root only";
+}
+
+TEST(DataPathResolver, AnUnreadableIniFileTakesItsLastGoodCopyOrNoFolderAtAll) {
+    TempRoot root;
+    const QString ini = root.writeFile(QStringLiteral("TarvoCollect.Ini"),
+                                       "[Orvanta]\r\nTCAData=D:\\Ward3\\TCADATA\r\n");
+    QStringList log;
+    const DataPathResolver resolver(root.layout(), root.hives(), RegistryRoot::CurrentUser,
+                                    [&log](const QString& line) { log << line; });
+    const QString good = resolver.resolve(QStringLiteral("DATA\\"));
+    EXPECT_TRUE(resolver.failure().isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(ini + QStringLiteral(".lastgood")));
+
+    // Damaged: the last good copy gives the same folder, with an error line.
+    root.writeFile(QStringLiteral("TarvoCollect.Ini"), QByteArray(512, '\0'));
+    log.clear();
+    EXPECT_EQ(resolver.resolve(QStringLiteral("DATA\\")), good);
+    EXPECT_TRUE(resolver.failure().isEmpty());
+    EXPECT_EQ(log.filter(QStringLiteral("Error(1): ")).size(), 1) << log.join(u'\n').toStdString();
+
+    // Oversize and without a copy: no folder, and why.
+    QFile::remove(ini + QStringLiteral(".lastgood"));
+    QFile big(ini);
+    ASSERT_TRUE(big.resize(IniFile::kLargestIniFile + 1));
+    EXPECT_TRUE(resolver.resolve(QStringLiteral("DATA\\")).isEmpty());
+    EXPECT_TRUE(resolver.failure().contains(ini)) << resolver.failure().toStdString();
 }

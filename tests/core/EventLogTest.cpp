@@ -211,3 +211,67 @@ TEST_F(EventLogTest, TimeStampDropsTheTimeZoneOfLongTimeFormats) {
     const QString stamp = log.timeStamp();
     EXPECT_TRUE(stamp.endsWith(QStringLiteral("14:03:09"))) << stamp.toStdString();
 }
+
+namespace {
+
+// The main log's messages without their time stamps.
+QStringList messagesOf(const EventLog& log) {
+    QStringList messages;
+    for (const QString& line : log.mainLines())
+        messages << line.mid(line.indexOf(QStringLiteral(" - ")) + 3);
+    return messages;
+}
+
+} // namespace
+
+TEST_F(EventLogTest, ALineRepeatingWithinAMinuteIsWrittenOnceAndThenCounted) {
+    const QString notActive = QStringLiteral("No Orvanta update, not active");
+    const QString caption = QStringLiteral("New Caption = Tarvo Data Input Module - Collecting");
+    const QString portError = QStringLiteral("Error(5): Error when trying to set IP port number");
+    const QString appError = QStringLiteral("Application error: socket error");
+    struct Step {
+        qint64 advanceSeconds;
+        QString message;
+    };
+    const std::vector<Step> steps = {
+        {0, notActive},  {1, notActive}, {1, notActive}, {1, notActive}, // counted
+        {1, caption},                                                    // a change ends it
+        {1, caption},    {1, portError}, {1, portError},                 // errors are all kept
+        {1, appError},   {0, appError},  {1, notActive}, {30, notActive},
+        {30, notActive}, // the minute of the first has ended: counted, then written anew
+        {1, notActive},
+    };
+    EventLog log(clock, kSwedish);
+    log.open(logFolder());
+    for (const Step& step : steps) {
+        clock.advanceSeconds(step.advanceSeconds);
+        log.writeLog(step.message);
+    }
+    log.flushRepeats(); // the end of the minute, or closing
+    const QStringList expected = {
+        notActive, notActive + QStringLiteral(" repeated 3 times"),
+        caption,   caption + QStringLiteral(" repeated 1 time"),
+        portError, portError,
+        appError,  appError,
+        notActive, notActive + QStringLiteral(" repeated 1 time"),
+        notActive, notActive + QStringLiteral(" repeated 1 time"),
+    };
+    EXPECT_EQ(messagesOf(log), expected);
+    EXPECT_EQ(fileLines(log.mainFilePath()).size(), expected.size());
+    log.flushRepeats();
+    EXPECT_EQ(messagesOf(log).size(), expected.size()) << "a count is written once";
+}
+
+TEST_F(EventLogTest, TheEndOfTheMinuteWritesTheCountWithoutAnotherLine) {
+    EventLog log(clock, kSwedish);
+    log.open(logFolder());
+    log.writeLog(QStringLiteral("same"));
+    // The timer of the minute runs on the event loop's time; 59 s later by the log's clock
+    // leaves it 1 s to run.
+    clock.advanceSeconds(59);
+    log.writeLog(QStringLiteral("same"));
+    log.writeLog(QStringLiteral("same"));
+    ASSERT_EQ(messagesOf(log), QStringList{QStringLiteral("same")});
+    EXPECT_TRUE(waitUntil([&] { return messagesOf(log).size() == 2; }, 5000));
+    EXPECT_EQ(messagesOf(log).value(1), QStringLiteral("same repeated 2 times"));
+}

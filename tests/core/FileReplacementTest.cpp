@@ -3,12 +3,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "FailingFileLayer.h"
 #include "FileBytes.h"
 #include "FileReplacement.h"
+#include "FolderCreation.h"
 #include "SmallTmpfs.h"
+#include "TempRoot.h"
 
 namespace {
 
@@ -89,4 +92,28 @@ TEST(FileReplacement, AFullFileSystemKeepsTheOldFile) {
     const QByteArray fresh = contents(400000, 'n');
     EXPECT_TRUE(FileReplacement::replace(path, fresh).isEmpty());
     EXPECT_EQ(readFile(path), fresh);
+}
+
+TEST(FolderCreation, SaysWhichPartOfThePathStandsInTheWay) {
+    TempRoot root;
+    const QString file = root.writeFile(QStringLiteral("file"), "x");
+    struct Case {
+        QString folder;
+        QString why; // empty: can be created
+    };
+    const std::vector<Case> cases = {
+        {root.path() + QStringLiteral("/new/deeper/"), {}},
+        {root.path(), {}},
+        {file + QStringLiteral("/below/"), file + QStringLiteral(" is a file, not a folder")},
+        {file, file + QStringLiteral(" is a file, not a folder")},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FolderCreation::whyNotUsable(c.folder), c.why) << c.folder.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(root.path() + QStringLiteral("/new")))
+            << "looking creates nothing";
+    }
+    for (const Case& c : cases) {
+        EXPECT_EQ(FolderCreation::create(c.folder), c.why) << c.folder.toStdString();
+        EXPECT_EQ(QFileInfo(c.folder).isDir(), c.why.isEmpty()) << c.folder.toStdString();
+    }
 }

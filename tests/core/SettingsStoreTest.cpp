@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QFile>
+#include <QFileInfo>
 
 #include "FailingFileLayer.h"
 #include "SettingsStore.h"
@@ -250,4 +253,131 @@ TEST(SettingsStore, AWriteThatFailsKeepsTheFileAndIsReported) {
         EXPECT_EQ(reread.readText(QStringLiteral("Patient1")), "A^B^C^20261208120000^1");
         EXPECT_EQ(reread.read(Setting::Port), 14000);
     }
+}
+
+namespace {
+
+// A settings file that exists but cannot be read, as a disk or an editor leaves one.
+struct UnreadableHive {
+    const char* what;
+    std::function<void(const QString& file)> make;
+};
+
+const std::vector<UnreadableHive>& unreadableHives() {
+    static const std::vector<UnreadableHive> hives = {
+        {"oversize",
+         [](const QString& file) {
+             QFile out(file);
+             ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+             out.write(kTarvoSection);
+             out.write("Port=dword:13000\n");
+             ASSERT_TRUE(out.resize(RegistryHives::kLargestHive + 1)); // a sparse tail
+         }},
+        {"zeroed after a power cut",
+         [](const QString& file) {
+             QFile out(file);
+             ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+             out.write(QByteArray(4096, '\0'));
+         }},
+        {"not UTF-8",
+         [](const QString& file) {
+             QFile out(file);
+             ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+             out.write(QByteArray(kTarvoSection) + "Port=dword:13000\n\xff\xfe\x80garbage\n");
+         }},
+        {"a line that is no value",
+         [](const QString& file) {
+             QFile out(file);
+             ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+             out.write(QByteArray(kTarvoSection) + "Port dword:13000\n");
+         }},
+    };
+    return hives;
+}
+
+} // namespace
+
+TEST(SettingsStore, EverySuccessfulWriteLeavesALastGoodCopy) {
+    TempRoot root;
+    const SettingsStore store(root.hives(), RegistryRoot::CurrentUser);
+    store.writeInteger(QStringLiteral("Port"), 14000);
+    const QString file = root.hives().fileOf(RegistryRoot::CurrentUser);
+    EXPECT_EQ(root.readFile(RegistryHives::lastGoodFileOf(file)), root.readFile(file));
+    store.writeText(QStringLiteral("AllowedPeers"), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(root.readFile(RegistryHives::lastGoodFileOf(file)), root.readFile(file));
+}
+
+TEST(SettingsStore, AnUnreadableFileIsReplacedByItsLastGoodCopyNeverByDefaults) {
+    for (const UnreadableHive& damage : unreadableHives()) {
+        TempRoot root;
+        const QString file = root.hives().fileOf(RegistryRoot::CurrentUser);
+        {
+            const SettingsStore store(root.hives(), RegistryRoot::CurrentUser);
+            store.writeInteger(QStringLiteral("Port"), 14000);
+            store.writeText(QStringLiteral("AllowedPeers"), QStringLiteral("127.0.0.1"));
+        }
+        damage.make(file);
+        const RegistryHives hives(file, root.hives().fileOf(RegistryRoot::LocalMachine));
+        const SettingsStore store(hives, RegistryRoot::CurrentUser);
+        // Until start-up recovers, reads already take the last good copy.
+        EXPECT_EQ(store.read(Setting::Port), 14000) << damage.what;
+
+        const RegistryHives::Recovery recovery = hives.recover(RegistryRoot::CurrentUser);
+        EXPECT_EQ(recovery.outcome, RegistryHives::Recovery::Outcome::Restored) << damage.what;
+        EXPECT_TRUE(recovery.text.contains(file)) << recovery.text.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(file + QLatin1String(RegistryHives::kDamagedSuffix)))
+            << damage.what;
+        EXPECT_EQ(store.read(Setting::Port), 14000) << damage.what;
+        EXPECT_EQ(store.read(Setting::AllowedPeers), "127.0.0.1") << damage.what;
+        store.writeBool(QStringLiteral("AutoStart"), true);
+        const RegistryHives fresh(file, root.hives().fileOf(RegistryRoot::LocalMachine));
+        EXPECT_TRUE(SettingsStore(fresh, RegistryRoot::CurrentUser).read(Setting::AutoStart))
+            << damage.what << ": the restored file takes writes again";
+    }
+}
+
+TEST(SettingsStore, AnUnreadableFileWithoutACopyIsLeftAsItIsAndReported) {
+    for (const UnreadableHive& damage : unreadableHives()) {
+        TempRoot root;
+        const QString file = root.hives().fileOf(RegistryRoot::CurrentUser);
+        damage.make(file);
+        const qint64 size = QFileInfo(file).size();
+        const RegistryHives::Recovery recovery = root.hives().recover(RegistryRoot::CurrentUser);
+        EXPECT_EQ(recovery.outcome, RegistryHives::Recovery::Outcome::Unreadable) << damage.what;
+        EXPECT_TRUE(recovery.text.contains(file)) << recovery.text.toStdString();
+        EXPECT_EQ(QFileInfo(file).size(), size) << damage.what;
+        // Nothing is written over it either.
+        QStringList reported;
+        RegistryHives hives(file, root.hives().fileOf(RegistryRoot::LocalMachine));
+        hives.setFailureReporter([&](const QString& line) { reported << line; });
+        SettingsStore(hives, RegistryRoot::CurrentUser).writeInteger(QStringLiteral("Port"), 1);
+        EXPECT_EQ(QFileInfo(file).size(), size) << damage.what;
+        EXPECT_EQ(reported.size(), 1) << damage.what;
+    }
+}
+
+TEST(SettingsStore, AFirstStartHasNothingToRecoverAndAGoodFileRenewsItsCopy) {
+    TempRoot root;
+    EXPECT_EQ(root.hives().recover(RegistryRoot::CurrentUser).outcome,
+              RegistryHives::Recovery::Outcome::Absent);
+    // A file edited by hand since the last save is the new last good copy.
+    root.writeHive(RegistryRoot::CurrentUser, tarvoHive("Port=dword:14000\n"));
+    const QString file = root.hives().fileOf(RegistryRoot::CurrentUser);
+    EXPECT_EQ(root.hives().recover(RegistryRoot::CurrentUser).outcome,
+              RegistryHives::Recovery::Outcome::Good);
+    EXPECT_EQ(root.readFile(RegistryHives::lastGoodFileOf(file)), root.readFile(file));
+    // A file that went missing while its copy stayed comes back from the copy.
+    QFile::remove(file);
+    EXPECT_EQ(root.hives().recover(RegistryRoot::CurrentUser).outcome,
+              RegistryHives::Recovery::Outcome::Restored);
+    EXPECT_EQ(SettingsStore(root.hives(), RegistryRoot::CurrentUser).read(Setting::Port), 14000);
+}
+
+TEST(SettingsStore, AByteOrderMarkIsNoDamage) {
+    TempRoot root;
+    root.writeFile(QStringLiteral("HKEY_CURRENT_USER.ini"),
+                   QByteArray("\xef\xbb\xbf") + kTarvoSection + "Port=dword:14000\n");
+    EXPECT_EQ(root.hives().recover(RegistryRoot::CurrentUser).outcome,
+              RegistryHives::Recovery::Outcome::Good);
+    EXPECT_EQ(SettingsStore(root.hives(), RegistryRoot::CurrentUser).read(Setting::Port), 14000);
 }

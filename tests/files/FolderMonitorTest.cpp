@@ -293,3 +293,26 @@ TEST_F(FolderMonitorTest, ThePatientIsTheFolderHoldingTheArchive) {
     EXPECT_EQ(FolderMonitor::PatientFromPath("/mnt/ward/DATA/P-17/XML-files"), "P-17");
     EXPECT_EQ(FolderMonitor::PatientFromPath("/mnt/ward/DATA/P-17/XML-files/sub"), "P-17");
 }
+
+TEST_F(FolderMonitorTest, AnArchiveFolderThatIsALinkOutOfItsPatientIsNotWatched) {
+    makeArchive("P1");
+    QDir().mkpath(root() + "P2");
+    ASSERT_TRUE(QFile::link(root() + "P1/XML-files", root() + "P2/XML-files"));
+    QTemporaryDir outside;
+    QDir().mkpath(root() + "P3");
+    ASSERT_TRUE(QFile::link(outside.path(), root() + "P3/XML-files"));
+    QDir().mkpath(root() + "P4/archive");
+    ASSERT_TRUE(QFile::link(root() + "P4/archive", root() + "P4/XML-files")); // stays inside
+
+    monitor->FirstShowing(settings());
+    EXPECT_EQ(watched(), (QStringList{"P1/XML-files", "P4/XML-files"}));
+    makeArchive("P5"); // a rescan of the data root
+    ASSERT_TRUE(delivered());
+    timers.advanceMs(100);
+    EXPECT_TRUE(watched().contains("P5/XML-files"));
+    for (const char* patient : {"P2", "P3"}) {
+        const QString line = "Symbolic link " + QDir::toNativeSeparators(root() + patient) +
+                             "/XML-files leads outside the patient folder";
+        EXPECT_EQ(log.mainLines().filter(line).size(), 1) << patient;
+    }
+}

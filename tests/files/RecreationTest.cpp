@@ -3,6 +3,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include "Clock.h"
 #include "MoveAsideFile.h"
@@ -229,4 +231,48 @@ TEST(MoveAsideFile, DeletesMovesToANumberOrToLast) {
     QFile last(name + "Last");
     ASSERT_TRUE(last.open(QIODevice::ReadOnly));
     EXPECT_EQ(last.readAll(), name.toUtf8()) << "the older Last file was replaced";
+}
+
+TEST_F(RecreationTest, LinksOutOfThePatientFolderAreSkippedWithOneLineEach) {
+    archive("L1", "{A}.xml", document("L1", "{A}", 0));
+    archive("L2", "{B}.xml", document("L2", "{B}", 3));
+    // A file outside the data root that a link in the archive points to, like /etc/passwd.
+    QTemporaryDir outside;
+    const QString secret = outside.filePath("passwd");
+    QFile secretFile(secret);
+    ASSERT_TRUE(secretFile.open(QIODevice::WriteOnly));
+    secretFile.write(document("L1", "{S}", 6).toUtf8());
+    secretFile.close();
+    const QString archiveL1 = folder("L1") + "XML-files/";
+    ASSERT_TRUE(QFile::link(secret, archiveL1 + "x.xml"));
+    ASSERT_TRUE(QFile::link(folder("L2") + "XML-files/{B}.xml", archiveL1 + "other.xml"));
+    // A link that stays inside the patient's folder is read.
+    QDir().mkpath(folder("L1") + "spare");
+    QFile spare(folder("L1") + "spare/{C}.xml");
+    ASSERT_TRUE(spare.open(QIODevice::WriteOnly));
+    spare.write(document("L1", "{C}", 9).toUtf8());
+    spare.close();
+    ASSERT_TRUE(QFile::link(folder("L1") + "spare/{C}.xml", archiveL1 + "inside.xml"));
+    ASSERT_TRUE(QFile::link(outside.filePath("gone"), archiveL1 + "dangling.xml"));
+
+    const RecreationOutcome outcome = (*collector)->recreatePatientData("L1");
+    EXPECT_TRUE(outcome.started);
+    EXPECT_EQ(outcome.documents, 2) << "{A}.xml and the link that stays inside";
+    const auto points = storedPoints(folder("L1") + "Tarvo.pil");
+    EXPECT_EQ(countOf(points, "Glucose"), 6) << "nothing of the other patient or of the secret";
+    for (const char* link : {"x.xml", "other.xml", "dangling.xml"}) {
+        const QString line = QStringLiteral("Symbolic link ") + archiveL1 + link +
+                             QStringLiteral(" leads outside the patient folder ");
+        EXPECT_TRUE(collector->logged(line)) << link;
+    }
+    EXPECT_TRUE(collector->logged("(to " + QFileInfo(secret).canonicalFilePath() + ")"));
+    EXPECT_FALSE(collector->logged("Symbolic link " + archiveL1 + "inside.xml"));
+
+    // An archive folder that is itself a link to another patient's archive is not read.
+    QDir().mkpath(folder("L3"));
+    ASSERT_TRUE(QFile::link(folder("L2") + "XML-files", folder("L3") + "XML-files"));
+    const RecreationOutcome linked = (*collector)->recreatePatientData("L3");
+    EXPECT_EQ(linked.documents, 0);
+    EXPECT_TRUE(collector->logged("Symbolic link " + folder("L3") + "XML-files leads outside"));
+    EXPECT_EQ(countOf(storedPoints(folder("L3") + "Tarvo.pil"), "Glucose"), 0);
 }

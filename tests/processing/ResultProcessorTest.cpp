@@ -275,8 +275,10 @@ TEST_F(ResultProcessorTest, NamesAndIdsCannotAddSettingsAndReadBackAfterARestart
     processor.AdmitPatient(writer, "P4\t\x1b", "Anna\x7f" + inject, "Berg" + inject);
     const QString cleaned = QStringLiteral("DebugFolder=/tmp/elsewhere/DuplicateXMLFiles=dword:1"
                                            "[SOFTWARE\\Other]AutoStart=dword:0");
+    // IDs are kept to their first 64 characters.
     const QString cleanedId = QStringLiteral("P3DebugFolder=tmpelsewhereDuplicateXMLFiles=dword1"
-                                             "[SOFTWAREOther]AutoStart=dword0");
+                                             "[SOFTWAREOther]AutoStart=dword0")
+                                  .left(PatManagement::kLongestPatientId);
 
     QCoreApplication::processEvents(); // the registry is written once the event is done
 
@@ -312,4 +314,32 @@ TEST_F(ResultProcessorTest, NamesAndIdsCannotAddSettingsAndReadBackAfterARestart
     for (int i = 0; i < restartedList.Count(); ++i)
         EXPECT_TRUE(restartedList.At(i).Patient.Collect) << i;
     EXPECT_TRUE(QFileInfo(folderOf(cleanedId)).isDir());
+}
+
+TEST_F(ResultProcessorTest, LongNamesAndIdsAreCutWithALogLineBeforeTheyReachTheRegistry) {
+    const QString longId = QStringLiteral("P").repeated(500);
+    const QString longName = QStringLiteral("Å").repeated(1 << 20);
+    processor.ProcessResult(writer, longId, true, 1, "V12", "OK", "2026-12-08T12:00:00", "mM", 1.0,
+                            "Glucose", "CNS", longName, longName);
+    processor.AdmitPatient(writer, "P2", "Anna", longName);
+    processor.ProcessResult(writer, "P3", true, 1, "V12", "OK", "2026-12-08T12:00:00", "mM", 1.0,
+                            "Glucose", "CNS", "Berg", "Anna");
+    QCoreApplication::processEvents(); // the registry is written once the event is done
+
+    const QString id = longId.left(PatManagement::kLongestPatientId);
+    ASSERT_GE(patients.IndexOf(id), 0);
+    EXPECT_EQ(patients.At(patients.IndexOf(id)).Patient.FirstName.size(),
+              PatManagement::kLongestName);
+    EXPECT_EQ(patients.At(patients.IndexOf("P2")).Patient.LastName.size(),
+              PatManagement::kLongestName);
+    EXPECT_TRUE(QFileInfo(folderOf(id)).isDir());
+    const QStringList lines = log.mainLines();
+    EXPECT_EQ(
+        lines.filter(QStringLiteral("Patient ID of 500 characters cut to its first 64")).size(), 1);
+    EXPECT_EQ(lines.filter(QStringLiteral("Patient name of patient ")).size(), 2)
+        << "one line per result that was cut, none for P3";
+    for (const QString& line : lines)
+        EXPECT_LT(line.size(), 600) << "no log line carries the whole text";
+    for (const auto& [name, value] : settings.readTexts(QStringLiteral("Patient")))
+        EXPECT_LT(value.size(), 300) << name.toStdString();
 }

@@ -7,6 +7,7 @@
 #include "DataPathResolver.h"
 #include "DecimalSeparator.h"
 #include "ExternalMediaDrive.h"
+#include "FolderCreation.h"
 #include "OperatorMessages.h"
 
 namespace {
@@ -117,7 +118,37 @@ void Collector::handleApplicationError(const QString& message) {
 }
 
 void Collector::chooseSettingsRoot() {
+    // A settings file that exists but cannot be read never turns into default settings: its last
+    // good copy takes its place, and without one the collector does not start.
+    const auto recover = [this](RegistryRoot root) {
+        const RegistryHives::Recovery recovery = m_hives.recover(root);
+        if (recovery.outcome == RegistryHives::Recovery::Outcome::Restored)
+            m_settingsRecovery << QLatin1String(LogPrefix::kSettingsFile) + recovery.text;
+        return recovery;
+    };
+    const auto refuse = [this](const RegistryHives::Recovery& recovery) {
+        const QString text =
+            recovery.text + QStringLiteral(". TarvoCollect does not start with default settings; "
+                                           "repair the file, put a good copy in its place, or "
+                                           "remove it to start with the defaults.");
+        if (m_env.messages)
+            m_env.messages->showMessage(text);
+        else if (m_env.startupErrorEcho)
+            m_env.startupErrorEcho(text);
+        m_terminate = true;
+        m_exitCode = kUnreadableSettingsExit;
+    };
+    const RegistryHives::Recovery machine = recover(RegistryRoot::LocalMachine);
+    if (machine.outcome == RegistryHives::Recovery::Outcome::Unreadable)
+        return refuse(machine);
     m_state.settingsRoot = SettingsStore::chooseRoot(m_hives);
+    const RegistryHives::Recovery user = recover(RegistryRoot::CurrentUser);
+    if (user.outcome == RegistryHives::Recovery::Outcome::Unreadable) {
+        if (m_state.settingsRoot == RegistryRoot::CurrentUser)
+            return refuse(user);
+        m_settingsRecovery << QLatin1String(LogPrefix::kSettingsFile) + user.text +
+                                  QStringLiteral("; the settings of the local machine are used");
+    }
     m_settings = std::make_unique<SettingsStore>(m_hives, m_state.settingsRoot);
 }
 
@@ -130,17 +161,52 @@ void Collector::openEventLog() {
     if (!failure.isEmpty())
         m_log.writeLog(QLatin1String(LogPrefix::kStartup) + failure);
     m_hives.setFailureReporter([this](const QString& line) { m_log.writeLog(line); });
+    m_settings->setChangeLog([this](const QString& line) { m_log.writeLog(line); });
 }
 
 void Collector::logOpening() {
     m_log.writeLog(QString());
     m_log.writeLog(QStringLiteral("Opening application ") + m_env.executablePath);
+    for (const QString& line : m_settingsRecovery)
+        m_log.writeLog(line);
 }
 
 void Collector::resolveDataRoot() {
     const DataPathResolver resolver(m_env.layout, m_hives, m_state.settingsRoot,
                                     [this](const QString& line) { m_log.writeLog(line); });
     m_state.dataRoot = resolver.resolve(QLatin1String(kDataFolder));
+    if (!resolver.failure().isEmpty()) {
+        const QString text = resolver.failure() +
+                             QStringLiteral(". TarvoCollect does not start without its data root; "
+                                            "repair the file, put a good copy in its place, or "
+                                            "remove it.");
+        if (m_env.messages)
+            m_env.messages->showMessage(text);
+        else if (m_env.startupErrorEcho)
+            m_env.startupErrorEcho(text);
+        m_terminate = true;
+        m_exitCode = kUnreadableSettingsExit;
+        return;
+    }
+    checkDataRoot();
+}
+
+void Collector::checkDataRoot() {
+    const QString why = FolderCreation::whyNotUsable(m_state.dataRoot);
+    const QString text = why.isEmpty()
+                             ? QString()
+                             : QStringLiteral("Not storing: the data root ") + m_state.dataRoot +
+                                   QStringLiteral(" cannot be used (") + why + u')';
+    if (text == m_state.notStoring)
+        return;
+    const bool was = !m_state.notStoring.isEmpty();
+    m_state.notStoring = text;
+    if (!text.isEmpty())
+        m_log.writeLog(text + QStringLiteral("; every result is lost until it can"));
+    else if (was)
+        m_log.writeLog(QStringLiteral("Storing again: the data root ") + m_state.dataRoot +
+                       QStringLiteral(" can be used"));
+    emit storingChanged(text);
 }
 
 void Collector::createSharedQueues() {
@@ -353,6 +419,7 @@ void Collector::startHousekeeping() {
     connect(&m_housekeeping, &QTimer::timeout, this, [this] {
         if (m_housekeepingPauses != 0)
             return;
+        checkDataRoot();
         if (m_control)
             m_control->TimerTick();
         else if (!m_server->Active())
@@ -480,6 +547,7 @@ void Collector::close() {
     // Patients added in the last turn of the event loop reach the registry before the end.
     if (m_registry)
         m_registry->FlushRequestedSweep();
+    m_log.flushRepeats();
 }
 
 void Collector::setBusy(bool busy) {
@@ -563,7 +631,7 @@ bool Collector::setExternalMediaDrive(const QString& answer) {
     const QString value = ExternalMediaDrive::AcceptAnswer(answer);
     if (value.isEmpty())
         return false;
-    m_settings->writeText(QLatin1String(Setting::ExternalMediaDrive.name), value);
+    m_settings->change(Setting::ExternalMediaDrive, value);
     m_state.externalMediaDrive = value;
     m_state.externalMediaMenuCaption = ExternalMediaDrive::MenuCaption(value);
     return true;
@@ -605,7 +673,7 @@ void Collector::rebuildConnectionList(const QString& excludedAddress) {
 void Collector::switchInterNetworkingOff() {
     // Written only when it changes: analyzers may connect many times a second.
     if (m_settings->read(Setting::InterNetworking))
-        m_settings->writeBool(QLatin1String(Setting::InterNetworking.name), false);
+        m_settings->change(Setting::InterNetworking, false);
     m_dataClient->Close();
 }
 
@@ -643,15 +711,31 @@ void Collector::recreateMonitoredPatient(const QString& patientId) {
     }
 }
 
-void Collector::switchSettingsRoot(RegistryRoot root) {
-    const SettingsStore machine(m_hives, RegistryRoot::LocalMachine);
-    machine.writeText(QLatin1String(Setting::HKEY.name),
-                      QLatin1String(root == RegistryRoot::LocalMachine
-                                        ? Setting::kLocalMachineChoice
-                                        : Setting::kCurrentUserChoice));
+bool Collector::switchSettingsRoot(RegistryRoot root) {
+    const auto rootName = [](RegistryRoot r) {
+        return r == RegistryRoot::LocalMachine ? QStringLiteral("LOCAL_MACHINE")
+                                               : QStringLiteral("CURRENT_USER");
+    };
+    // Every value in use goes along (the peers admitted, the data-host port, the patient list,
+    // the media drive, ...), so that the next start under the new root runs as this one does.
+    const int copied = m_settings->copyTo(root);
+    if (copied < 0) {
+        m_log.writeLog(QStringLiteral("Settings origin stays ") + rootName(m_state.settingsRoot) +
+                       QStringLiteral(": the settings could not be copied to ") + rootName(root));
+        return false;
+    }
+    m_log.writeLog(QStringLiteral("Settings origin ") + rootName(m_state.settingsRoot) +
+                   QStringLiteral(" changed to ") + rootName(root) + QStringLiteral(": ") +
+                   QString::number(copied) + QStringLiteral(" values copied"));
+    SettingsStore machine(m_hives, RegistryRoot::LocalMachine);
+    machine.setChangeLog([this](const QString& line) { m_log.writeLog(line); });
+    machine.change(Setting::HKEY,
+                   QLatin1String(root == RegistryRoot::LocalMachine ? Setting::kLocalMachineChoice
+                                                                    : Setting::kCurrentUserChoice));
     m_state.settingsRoot = root;
     // The store is shared (the patient registry holds it), so it changes root in place.
     m_settings->setRoot(root);
+    return true;
 }
 
 void Collector::closeDataClient() {

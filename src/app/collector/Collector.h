@@ -80,6 +80,9 @@ public:
     static constexpr auto kApplicationTitle = "Tarvo Data Input Module";
     static constexpr auto kUnableToStart = "Unable to start, please contact Keldamed AB";
     static constexpr auto kNoOrvantaSwitch = "NOORVANTA";
+    // The exit status when a settings file exists but neither it nor its last good copy can be
+    // read: the collector does not start on default settings.
+    static constexpr int kUnreadableSettingsExit = 5;
 
     enum class StartOutcome { Running, Terminate };
 
@@ -166,10 +169,11 @@ public:
     void suspendHousekeeping() { pauseHousekeeping(true); }
     void resumeHousekeeping() { pauseHousekeeping(false); }
     bool housekeepingSuspended() const { return m_housekeepingPauses != 0; }
-    // Saving the settings dialog with another settings origin: writes HKEY under the local
-    // machine's root and moves every later read and write of the settings to the chosen root.
-    // Values already written under the old root stay there.
-    void switchSettingsRoot(RegistryRoot root);
+    // Saving the settings dialog with another settings origin: copies every value of the
+    // settings in use to the chosen root, writes HKEY under the local machine's root and moves
+    // every later read and write of the settings to the chosen root. The old root keeps its
+    // values. False (and nothing switched, with a log line) when the copy could not be written.
+    bool switchSettingsRoot(RegistryRoot root);
     // Whether start-up created the record-line parser and the relay.
     bool hasLineRelay() const { return m_relay != nullptr; }
 
@@ -193,6 +197,9 @@ signals:
     // empty while monitoring is off (the labels are hidden).
     void monitoringTextChanged(const QString& text);
     void updateTextChanged(const QString& text);
+    // The data root could no longer or again be used: "Not storing: ..." while nothing can be
+    // stored, empty once it can.
+    void storingChanged(const QString& notStoring);
 
 protected:
     bool event(QEvent* event) override;
@@ -237,6 +244,8 @@ private:
     void recreateMonitoredPatient(const QString& patientId);
     void reactivateAnalyzerServer();
     void reactivateDataHostServer();
+    // Sees whether the data root can be created or written and logs and signals every change.
+    void checkDataRoot();
 
     // AnalyzerLinkHost
     TSockets& records() override { return m_records; }
@@ -296,6 +305,8 @@ private:
     bool m_terminate = false;
     int m_exitCode = 0;
     bool m_closed = false;
+    // What start-up found of unreadable settings files, logged once the log is open.
+    QStringList m_settingsRecovery;
     // Set once start-up has tried to open the data-host server.
     bool m_dataHostWanted = false;
 };

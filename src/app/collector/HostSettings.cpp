@@ -111,34 +111,32 @@ HostSettingsChoice HostSettings::Load(Collector& collector) {
 void HostSettings::Save(Collector& collector, const HostSettingsChoice& chosen,
                         const std::function<bool()>& askRecreateAll) {
     CollectorState& state = collector.state();
-    auto name = [](const auto& setting) {
-        return QLatin1String(setting.name);
-    };
 
-    // 1. The settings origin first: every value below is written under the chosen root.
+    // 1. The settings origin first: every value in use is copied to the chosen root, and every
+    // value below is written there. Every value that changes is logged.
     if (rootOf(chosen.originIndex) != state.settingsRoot)
         collector.switchSettingsRoot(rootOf(chosen.originIndex));
     const SettingsStore& settings = collector.settings();
 
     // 2. Start switches, networking, patients, port and the relay host.
-    settings.writeBool(name(Setting::AutoHide), chosen.autoHide);
-    settings.writeBool(name(Setting::AutoStart), chosen.autoStart);
-    settings.writeBool(name(Setting::InterNetworking), chosen.interNetworking);
-    settings.writeText(name(Setting::IPString), chosen.ipString);
-    settings.writeBool(name(Setting::AutoCreate), chosen.autoCreate);
-    settings.writeInteger(name(Setting::IDReduction), idReductionIndex(chosen.idReduction));
-    settings.writeInteger(name(Setting::Port), chosen.port);
-    settings.writeBool(name(Setting::RelayDataToHost), chosen.relayDataToHost);
-    settings.writeBool(name(Setting::IncludeChecksum), chosen.includeChecksum);
-    settings.writeText(name(Setting::HostOther), chosen.hostOther);
-    settings.writeInteger(name(Setting::PortOther), chosen.portOther);
+    settings.change(Setting::AutoHide, chosen.autoHide);
+    settings.change(Setting::AutoStart, chosen.autoStart);
+    settings.change(Setting::InterNetworking, chosen.interNetworking);
+    settings.change(Setting::IPString, chosen.ipString);
+    settings.change(Setting::AutoCreate, chosen.autoCreate);
+    settings.change(Setting::IDReduction, idReductionIndex(chosen.idReduction));
+    settings.change(Setting::Port, chosen.port);
+    settings.change(Setting::RelayDataToHost, chosen.relayDataToHost);
+    settings.change(Setting::IncludeChecksum, chosen.includeChecksum);
+    settings.change(Setting::HostOther, chosen.hostOther);
+    settings.change(Setting::PortOther, chosen.portOther);
     state.relayHost = chosen.hostOther;
     state.relayPort = chosen.portOther;
 
     // 3. The relay's details.
-    settings.writeBool(name(Setting::Filter194), chosen.filter194);
+    settings.change(Setting::Filter194, chosen.filter194);
     state.filter194 = chosen.filter194;
-    settings.writeInteger(name(Setting::CommunicationTimeout), chosen.communicationTimeout);
+    settings.change(Setting::CommunicationTimeout, chosen.communicationTimeout);
     state.relayTimeoutSeconds = chosen.communicationTimeout;
     state.relayEnabled = chosen.relayDataToHost;
     state.includeChecksum = chosen.includeChecksum;
@@ -153,11 +151,10 @@ void HostSettings::Save(Collector& collector, const HostSettingsChoice& chosen,
         state.relayConnection = RelayConnectionState::Connecting;
         collector.status().Update();
     }
-    settings.writeText(name(Setting::CommunicationProtocol),
-                       ProtocolSettingText(chosen.protocolIndex));
+    settings.change(Setting::CommunicationProtocol, ProtocolSettingText(chosen.protocolIndex));
 
     // 5. Takes effect at the next start.
-    settings.writeBool(name(Setting::NoOrvanta), !chosen.orvantaInterface);
+    settings.change(Setting::NoOrvanta, !chosen.orvantaInterface);
 
     // 6. Duplicates of archived XML documents.
     state.duplicateXmlFiles = chosen.duplicateXmlFiles;
@@ -165,15 +162,14 @@ void HostSettings::Save(Collector& collector, const HostSettingsChoice& chosen,
                                   ? QString()
                                   : withTrailingSeparator(collector.layout().nativePath(
                                         chosen.duplicateToNetworkLocation));
-    settings.writeBool(name(Setting::DuplicateXMLFiles), chosen.duplicateXmlFiles);
-    settings.writeText(name(Setting::DuplicateToNetworkLocation),
-                       chosen.duplicateToNetworkLocation);
+    settings.change(Setting::DuplicateXMLFiles, chosen.duplicateXmlFiles);
+    settings.change(Setting::DuplicateToNetworkLocation, chosen.duplicateToNetworkLocation);
 
     // 7. Folder monitoring. Switched off there is no question, and the first-showing state of
     // the watchers stays as it is.
     if (chosen.monitorNetworkLocation != state.monitorNetworkLocation) {
         state.monitorNetworkLocation = chosen.monitorNetworkLocation;
-        settings.writeBool(name(Setting::MonitorNetworkLocation), chosen.monitorNetworkLocation);
+        settings.change(Setting::MonitorNetworkLocation, chosen.monitorNetworkLocation);
         bool rebuildAll = true;
         if (chosen.monitorNetworkLocation)
             rebuildAll = askRecreateAll && askRecreateAll();

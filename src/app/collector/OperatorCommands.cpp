@@ -44,6 +44,17 @@ QString OperatorCommands::helpText() {
 }
 
 OperatorAnswer OperatorCommands::Execute(const QString& request) {
+    OperatorAnswer answer = execute(request);
+    const QString& notStoring = m_collector.state().notStoring;
+    if (!notStoring.isEmpty()) {
+        answer.notStoring = true;
+        if (!answer.text.contains(notStoring))
+            answer.text += u'\n' + notStoring;
+    }
+    return answer;
+}
+
+OperatorAnswer OperatorCommands::execute(const QString& request) {
     const QString trimmed = request.trimmed();
     const qsizetype space = trimmed.indexOf(u' ');
     const QString verb = (space < 0 ? trimmed : trimmed.left(space)).toLower();
@@ -209,6 +220,8 @@ QString OperatorCommands::Status() const {
     const CollectorState& state = m_collector.state();
     QStringList lines;
     lines << QStringLiteral("Collection: ") + collectionStateName(state.collection);
+    if (!state.notStoring.isEmpty())
+        lines << state.notStoring;
     ServerSocketTarvo& server = m_collector.analyzerServer();
     lines << QStringLiteral("Analyzer server: ") + server.StateText() + QStringLiteral(" (") +
                  m_collector.status().connectionLabel() + u')';

@@ -11,6 +11,8 @@ class Collector;
 struct OperatorAnswer {
     QString text;
     bool refused = false;
+    // Nothing can be stored now: every answer then ends with the "Not storing: ..." line.
+    bool notStoring = false;
 };
 
 // The operator's commands for a collector without a window, as one line of text each
@@ -30,10 +32,12 @@ public:
 
     explicit OperatorCommands(Collector& collector) : m_collector(collector) {}
 
+    // Carries out one command. While nothing can be stored, every answer says so in its last
+    // line and is marked notStoring.
     OperatorAnswer Execute(const QString& request);
 
-    // The collection state, the connections, the patients with their check marks and the
-    // latest values.
+    // The collection state, whether results can be stored, the connections, the patients with their
+    // check marks and the latest values.
     QString Status() const;
     // The same as JSON ("status --json", and /status of the monitoring endpoint), with the relay
     // queue when there is one.
@@ -43,6 +47,7 @@ public:
     static QString helpText();
 
 private:
+    OperatorAnswer execute(const QString& request);
     OperatorAnswer tick(const QString& patientId, bool ticked);
     OperatorAnswer recreate(const QString& patientId);
     OperatorAnswer import(const QString& patientId);

@@ -11,6 +11,9 @@ constexpr qint64 kLongestRequest = 4096;
 // The first character of a refused request's answer on the socket (ASCII NAK); it is never
 // part of an answer's text.
 constexpr char16_t kRefusedMark = u'\x15';
+// The first character (after a refusal's mark) of an answer from a collector that cannot store
+// anything (ASCII SO); never part of an answer's text either.
+constexpr char16_t kNotStoringMark = u'\x0e';
 } // namespace
 
 SingleInstance::SingleInstance(const QString& rootFolder, QObject* parent)
@@ -61,7 +64,9 @@ void SingleInstance::serveConnection() {
             } else {
                 answer = {QStringLiteral("unknown command: ") + command, true};
             }
-            const QString sent = answer.refused ? QChar(kRefusedMark) + answer.text : answer.text;
+            QString sent = answer.notStoring ? QChar(kNotStoringMark) + answer.text : answer.text;
+            if (answer.refused)
+                sent.prepend(QChar(kRefusedMark));
             socket->write(sent.toUtf8() + '\n');
             socket->disconnectFromServer();
         });
@@ -87,5 +92,8 @@ SingleInstance::Answer SingleInstance::ask(const QString& rootFolder, const QStr
     const bool refused = text.startsWith(QChar(kRefusedMark));
     if (refused)
         text.remove(0, 1);
-    return {text.trimmed(), refused, true};
+    const bool notStoring = text.startsWith(QChar(kNotStoringMark));
+    if (notStoring)
+        text.remove(0, 1);
+    return {text.trimmed(), refused, true, notStoring};
 }

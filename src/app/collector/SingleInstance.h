@@ -20,6 +20,8 @@ public:
         QString text;
         bool refused = false;
         bool received = true; // false when no running copy answered
+        // The collector that answered cannot store anything now ("Not storing: ..." in the text).
+        bool notStoring = false;
     };
     using CommandHandler = std::function<Answer(const QString& command)>;
     static constexpr auto kShowCommand = "show";

@@ -117,6 +117,13 @@ void TfrmCollectData::connectCollector() {
     connect(&c, &Collector::patientFileCreated, m_newPatient.get(), &TfrmNewPatient::showCreated);
     connect(&c, &Collector::monitoringTextChanged, p.lblMonitoringNetworkStore, &QLabel::setText);
     connect(&c, &Collector::updateTextChanged, p.lblUpdatingFromPatientID, &QLabel::setText);
+    const auto showStoring = [label = p.lblNotStoring](const QString& notStoring) {
+        label->setText(notStoring);
+        label->setToolTip(notStoring);
+        label->setVisible(!notStoring.isEmpty());
+    };
+    connect(&c, &Collector::storingChanged, p.lblNotStoring, showStoring);
+    showStoring(c.state().notStoring);
     connect(&c.status(), &LinkStatus::captionChanged, this, &QWidget::setWindowTitle);
     connect(&c.status(), &LinkStatus::labelsChanged, this, &TfrmCollectData::showLinkLabels);
     connect(&c.connectionList(), &ConnectionListModel::changed, this,

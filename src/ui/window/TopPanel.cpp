@@ -61,6 +61,11 @@ TopPanel::TopPanel(QWidget* parent) : QWidget(parent), m_left(new QWidget(this))
     LabelParameter->setGeometry(392, 80, 300, 26);
     lblTime = named(new QLabel(m_left), "lblTime");
     lblTime->setGeometry(392, 108, 300, 26);
+    lblNotStoring = named(new QLabel(m_left), "lblNotStoring");
+    lblNotStoring->setGeometry(392, 136, 300, 42);
+    lblNotStoring->setWordWrap(true);
+    lblNotStoring->setStyleSheet(QStringLiteral("QLabel { background-color: red; color: white; }"));
+    lblNotStoring->hide();
 
     lblMonitoringNetworkStore =
         named(new QLabel(tr("Monitoring: "), m_left), "lblMonitoringNetworkStore");

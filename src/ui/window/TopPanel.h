@@ -38,6 +38,8 @@ public:
     ClickableLabel* LabelParameter;
     QLabel* lblTime;
     QLabel* lblCollision;
+    // "Not storing: ..." on red while the data root can be neither created nor written.
+    QLabel* lblNotStoring;
     QLabel* lblMonitoringNetworkStore;
     QLabel* lblUpdatingFromPatientID;
     QPushButton* btnStart;
