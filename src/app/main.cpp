@@ -160,9 +160,10 @@ template <typename Application> int run(int argc, char** argv, const CommandLine
     Collector collector(environment);
     JournalMirror journal(stderr);
     if (JournalMirror::wanted(commandLine.logToStderr)) {
-        collector.log().setMirror([&journal](const QString& message, const QString& line) {
-            journal.write(message, line);
-        });
+        collector.log().setMirror(
+            [&journal](const QString& message, const QString& line, LogSeverity severity) {
+                journal.write(message, line, severity);
+            });
     }
 
     app.setFailureHandler(

@@ -35,22 +35,22 @@ QString DataPathResolver::resolve(const QString& relativePath) const {
     if (tryIniFile(relative, result) || !m_failure.isEmpty())
         return result;
 
-    m_log(QStringLiteral("Trying to open the Orvanta 2.0 registry File path"));
+    m_log(QStringLiteral("Trying to open the Orvanta 2.0 registry File path"), LogSeverity::Info);
     if (tryRegistry(QStringLiteral("2.0"), QLatin1String(OtherKey::kFilePaths20), relative, result))
         return result;
-    m_log(QStringLiteral("Trying to open the Orvanta 1.0 registry File path"));
+    m_log(QStringLiteral("Trying to open the Orvanta 1.0 registry File path"), LogSeverity::Info);
     if (tryRegistry(QStringLiteral("1.0"), QLatin1String(OtherKey::kFilePaths10), relative, result))
         return result;
 
-    m_log(QStringLiteral("Falling back to default value"));
+    m_log(QStringLiteral("Falling back to default value"), LogSeverity::Info);
     result = m_layout.nativePath(QLatin1String(kTcaFolder)) + relative;
-    m_log(QStringLiteral("Orvanta TCAData final value = ") + result);
+    m_log(QStringLiteral("Orvanta TCAData final value = ") + result, LogSeverity::Info);
     return result;
 }
 
 bool DataPathResolver::tryIniFile(const QString& relative, QString& result) const {
     const QString iniPath = m_layout.iniFolder + QLatin1String(kIniFileName);
-    m_log(QStringLiteral("Trying to open ") + iniPath);
+    m_log(QStringLiteral("Trying to open ") + iniPath, LogSeverity::Info);
     if (!QFileInfo(iniPath).isFile())
         return false;
     const QString copy = iniPath + QLatin1String(RegistryHives::kLastGoodSuffix);
@@ -68,23 +68,24 @@ bool DataPathResolver::tryIniFile(const QString& relative, QString& result) cons
             m_failure = iniPath + QStringLiteral(" cannot be read (") + reason +
                         QStringLiteral("), and its last good copy ") + copy +
                         QStringLiteral(" cannot be used (") + lookup.failure + u')';
-            m_log(QLatin1String(LogPrefix::kSettingsFile) + m_failure);
+            m_log(QLatin1String(LogPrefix::kSettingsFile) + m_failure, LogSeverity::Error);
             return false;
         }
         m_log(QLatin1String(LogPrefix::kSettingsFile) + iniPath +
-              QStringLiteral(" cannot be read (") + reason +
-              QStringLiteral("); its last good copy ") + copy + QStringLiteral(" is used"));
+                  QStringLiteral(" cannot be read (") + reason +
+                  QStringLiteral("); its last good copy ") + copy + QStringLiteral(" is used"),
+              LogSeverity::Error);
     } else {
         keepLastGoodCopy(iniPath, copy);
     }
-    m_log(iniPath + QStringLiteral(" successfully opened"));
+    m_log(iniPath + QStringLiteral(" successfully opened"), LogSeverity::Info);
     const QString value = lookup.status == IniFile::Status::Found
                               ? lookup.value
                               : QString::fromLatin1(kDefaultTcaData);
     const QString folder = parentFolderOf(value);
-    m_log(QStringLiteral("Orvanta TarvoCollect.Ini TCAData value = ") + folder);
+    m_log(QStringLiteral("Orvanta TarvoCollect.Ini TCAData value = ") + folder, LogSeverity::Info);
     result = withTrailingSeparator(folder) + relative;
-    m_log(QStringLiteral("Orvanta TCAData final value = ") + result);
+    m_log(QStringLiteral("Orvanta TCAData final value = ") + result, LogSeverity::Info);
     return true;
 }
 
@@ -99,7 +100,8 @@ void DataPathResolver::keepLastGoodCopy(const QString& iniPath, const QString& c
     const QString failure = FileReplacement::replace(copy, bytes);
     if (!failure.isEmpty())
         m_log(QStringLiteral("The last good copy of ") + iniPath +
-              QStringLiteral(" was not written: ") + failure);
+                  QStringLiteral(" was not written: ") + failure,
+              LogSeverity::Info);
 }
 
 bool DataPathResolver::tryRegistry(const QString& version, const QString& keyPath,
@@ -107,17 +109,17 @@ bool DataPathResolver::tryRegistry(const QString& version, const QString& keyPat
     if (!m_hives.keyExists(m_root, keyPath))
         return false;
     const QString orvanta = QStringLiteral("Orvanta ") + version;
-    m_log(orvanta + QStringLiteral(" registry File path successfully opened"));
+    m_log(orvanta + QStringLiteral(" registry File path successfully opened"), LogSeverity::Info);
     const QVariant value =
         readRegistryValue(m_hives, m_root, keyPath, QLatin1String(OtherKey::kTcaDataValue));
     if (value.metaType().id() == QMetaType::QString) {
-        m_log(orvanta + QStringLiteral(" TCAData value does exist"));
+        m_log(orvanta + QStringLiteral(" TCAData value does exist"), LogSeverity::Info);
         const QString folder = parentFolderOf(value.toString());
-        m_log(orvanta + QStringLiteral(" TCAData value = ") + folder);
+        m_log(orvanta + QStringLiteral(" TCAData value = ") + folder, LogSeverity::Info);
         result = withTrailingSeparator(folder) + relative;
     } else {
         result = m_layout.nativePath(QLatin1String(kTcaFolder)) + relative;
     }
-    m_log(orvanta + QStringLiteral(" TCAData final value = ") + result);
+    m_log(orvanta + QStringLiteral(" TCAData final value = ") + result, LogSeverity::Info);
     return true;
 }

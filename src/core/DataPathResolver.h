@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EventLog.h"
+
 #include <functional>
 
 #include <QString>
@@ -17,7 +19,7 @@
 // gives an empty text and failure() tells why.
 class DataPathResolver {
 public:
-    using LogLine = std::function<void(const QString&)>;
+    using LogLine = std::function<void(const QString& line, LogSeverity severity)>;
     static constexpr auto kIniFileName = "TarvoCollect.Ini";
 
     DataPathResolver(const InstallationLayout& layout, const RegistryHives& hives,

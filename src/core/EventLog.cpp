@@ -59,20 +59,20 @@ QString EventLog::formatted(const QString& message) const {
     return timeStamp() + QStringLiteral(" - ") + message;
 }
 
-void EventLog::appendMain(const QString& message) {
+void EventLog::appendMain(const QString& message, LogSeverity severity) {
     const QString line = formatted(message);
     m_main.append(line);
     if (m_mirror)
-        m_mirror(message, line);
+        m_mirror(message, line, severity);
 }
 
-bool EventLog::collapsed(const QString& message) {
+bool EventLog::collapsed(const QString& message, LogSeverity severity) {
     const QDateTime now = m_clock.now();
     const qint64 elapsed = m_repeat.since.isValid() ? m_repeat.since.msecsTo(now) : -1;
     const bool withinWindow = elapsed >= 0 && elapsed < kRepeatWindowMs;
     if (m_repeat.count > 0 && (message != m_repeat.message || !withinWindow))
         flushRepeats();
-    if (message.isEmpty() || LogPrefix::isFailure(message)) {
+    if (message.isEmpty() || severity != LogSeverity::Info) {
         m_repeat = {};
         return false;
     }
@@ -96,17 +96,18 @@ void EventLog::flushRepeats() {
         // The next equal line is written again and starts a new minute.
         m_repeat = {};
         appendMain(message +
-                   QStringLiteral(" repeated %1 %2")
-                       .arg(count)
-                       .arg(count == 1 ? QStringLiteral("time") : QStringLiteral("times")));
+                       QStringLiteral(" repeated %1 %2")
+                           .arg(count)
+                           .arg(count == 1 ? QStringLiteral("time") : QStringLiteral("times")),
+                   LogSeverity::Info);
     } catch (...) {
     }
 }
 
-void EventLog::writeLog(const QString& message) {
+void EventLog::writeLog(const QString& message, LogSeverity severity) {
     try {
-        if (!collapsed(message))
-            appendMain(message);
+        if (!collapsed(message, severity))
+            appendMain(message, severity);
     } catch (...) {
     }
 }
@@ -116,7 +117,7 @@ void EventLog::writeExtendedLog(const QString& message) {
         const QString line = formatted(message);
         m_extended.append(line);
         if (m_mirror)
-            m_mirror(message, line);
+            m_mirror(message, line, LogSeverity::Info);
     } catch (...) {
     }
 }

@@ -12,13 +12,16 @@
 
 class Clock;
 
+// How much a line of the main log matters; the journal keeps it with this priority.
+enum class LogSeverity { Info, Warning, Error };
+
 // The collector's two event logs: the main log every subsystem writes to, and the extended
 // log of protocol line handling and XML duplicates. Neither ever fails towards its caller.
 //
 // The main log writes a line that repeats within a minute once: the repeats are counted, and one
 // line "<the line> repeated N times" follows when another line comes or the minute ends (by the
-// clock at the next line, or by a timer when no line comes). Failure lines (the prefixes of
-// LogPrefix) and empty lines are never collapsed.
+// clock at the next line, or by a timer when no line comes). Errors, warnings and empty lines are
+// never collapsed.
 class EventLog {
 public:
     static constexpr int kMainTrimAbove = 200;      // at most 201 lines
@@ -34,7 +37,11 @@ public:
     // folder (one level). Returns an error text when the folder could not be created.
     QString open(const QString& logFolder);
 
-    void writeLog(const QString& message);
+    void writeLog(const QString& message, LogSeverity severity = LogSeverity::Info);
+    // A failure that was caught: never collapsed, an error in the journal.
+    void writeError(const QString& message) { writeLog(message, LogSeverity::Error); }
+    // Something an administrator should act on that is no failure (yet).
+    void writeWarning(const QString& message) { writeLog(message, LogSeverity::Warning); }
     void writeExtendedLog(const QString& message);
     // Writes the count of a repeating line now, if there is one (the end of its minute, or
     // closing).
@@ -42,7 +49,8 @@ public:
 
     // Also hands every line of either log, once it is in its list, to the mirror: the message
     // as logged and the line as the file holds it (the service journal keeps them all).
-    using LineMirror = std::function<void(const QString& message, const QString& line)>;
+    using LineMirror =
+        std::function<void(const QString& message, const QString& line, LogSeverity severity)>;
     void setMirror(LineMirror mirror) { m_mirror = std::move(mirror); }
 
     const QStringList& mainLines() const { return m_main.lines(); }
@@ -56,9 +64,9 @@ public:
 
 private:
     QString formatted(const QString& message) const;
-    void appendMain(const QString& message);
+    void appendMain(const QString& message, LogSeverity severity);
     // True when the message repeats the last one within its minute and is only counted.
-    bool collapsed(const QString& message);
+    bool collapsed(const QString& message, LogSeverity severity);
 
     const Clock& m_clock;
     QLocale m_locale;

@@ -4,19 +4,11 @@
 #include <QStringList>
 #include <QtGlobal>
 
-#include "LogPrefixes.h"
-
 namespace {
 
 constexpr int kError = 3;
+constexpr int kWarning = 4;
 constexpr int kInformational = 6;
-
-constexpr const char* kFailurePrefixes[] = {
-    LogPrefix::kStartup,      LogPrefix::kSettingsFile,  LogPrefix::kAdmission,
-    LogPrefix::kArchivedFile, LogPrefix::kPortSetup,     LogPrefix::kPortChange,
-    LogPrefix::kEventsFile,   LogPrefix::kExternalMedia, LogPrefix::kPatientCheck,
-    LogPrefix::kApplication,
-};
 
 } // namespace
 
@@ -24,18 +16,23 @@ bool JournalMirror::wanted(bool askedOnCommandLine) {
     return askedOnCommandLine || !qEnvironmentVariableIsEmpty(kServiceVariable);
 }
 
-int JournalMirror::priorityOf(const QString& message) {
-    for (const char* prefix : kFailurePrefixes) {
-        if (message.startsWith(QLatin1String(prefix)))
-            return kError;
+int JournalMirror::priorityOf(LogSeverity severity) {
+    switch (severity) {
+    case LogSeverity::Error:
+        return kError;
+    case LogSeverity::Warning:
+        return kWarning;
+    case LogSeverity::Info:
+        break;
     }
     return kInformational;
 }
 
-QByteArray JournalMirror::textFor(const QString& message, const QString& line) {
+QByteArray JournalMirror::textFor(const QString& message, const QString& line,
+                                  LogSeverity severity) {
     if (message.isEmpty())
         return {};
-    const QByteArray priority = '<' + QByteArray::number(priorityOf(message)) + '>';
+    const QByteArray priority = '<' + QByteArray::number(priorityOf(severity)) + '>';
     static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
     QByteArray text;
     for (const QString& part : line.split(lineBreak))
@@ -43,8 +40,8 @@ QByteArray JournalMirror::textFor(const QString& message, const QString& line) {
     return text;
 }
 
-void JournalMirror::write(const QString& message, const QString& line) {
-    const QByteArray text = textFor(message, line);
+void JournalMirror::write(const QString& message, const QString& line, LogSeverity severity) {
+    const QByteArray text = textFor(message, line, severity);
     if (text.isEmpty() || m_stream == nullptr)
         return;
     std::fwrite(text.constData(), 1, size_t(text.size()), m_stream);

@@ -81,9 +81,9 @@ ImportOutcome ExternalMediaImport::Import(const QString& patientId, const QStrin
 
     // The operator is told as before; the log says which folder and why.
     const auto notCreated = [&](const QString& folder, const QString& why) {
-        m_log.writeLog(QLatin1String(LogPrefix::kExternalMedia) +
-                       QStringLiteral("Could not create directory ") + folder +
-                       QStringLiteral(" (") + why + u')');
+        m_log.writeError(QLatin1String(LogPrefix::kExternalMedia) +
+                         QStringLiteral("Could not create directory ") + folder +
+                         QStringLiteral(" (") + why + u')');
         return refuse(QLatin1String(kNotCreated));
     };
     if (const QString why = FolderCreation::create(target); !why.isEmpty())
@@ -106,7 +106,7 @@ ImportOutcome ExternalMediaImport::Import(const QString& patientId, const QStrin
             existing.setPermissions(existing.permissions() | QFileDevice::WriteOwner);
         const QString failure = copyWhole(from.filePath(file), to);
         if (!failure.isEmpty()) {
-            m_log.writeLog(QLatin1String(LogPrefix::kExternalMedia) + failure);
+            m_log.writeError(QLatin1String(LogPrefix::kExternalMedia) + failure);
             outcome.message = QLatin1String(LogPrefix::kExternalMedia) + failure;
             return outcome;
         }

@@ -158,8 +158,8 @@ int PatientRecreation::ResumeInterruptedRebuilds() {
             RecreatePatient(name, true, false);
             ++resumed;
         } catch (const std::exception& error) {
-            m_context.log.writeLog(QLatin1String(LogPrefix::kApplication) +
-                                   QString::fromLocal8Bit(error.what()));
+            m_context.log.writeError(QLatin1String(LogPrefix::kApplication) +
+                                     QString::fromLocal8Bit(error.what()));
         }
     }
     return resumed;

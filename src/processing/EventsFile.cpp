@@ -39,7 +39,8 @@ template <typename Source> void EventsFile::readEvents(const Source& source) {
             PatientIdentity::PatientFolderFor(id, m_state.dataRoot, m_state.idReduction);
         WriteEventsFile();
     } catch (const std::exception& error) {
-        m_log.writeLog(QLatin1String(LogPrefix::kAdmission) + QString::fromLocal8Bit(error.what()));
+        m_log.writeError(QLatin1String(LogPrefix::kAdmission) +
+                         QString::fromLocal8Bit(error.what()));
     }
     m_events.clear();
 }
@@ -89,8 +90,8 @@ void EventsFile::WriteEventsFile() {
                                             ~(QFileDevice::WriteOwner | QFileDevice::WriteUser |
                                               QFileDevice::WriteGroup | QFileDevice::WriteOther));
     } catch (const std::exception&) {
-        m_log.writeLog(QLatin1String(LogPrefix::kEventsFile) +
-                       QStringLiteral("Could not save Events"));
+        m_log.writeError(QLatin1String(LogPrefix::kEventsFile) +
+                         QStringLiteral("Could not save Events"));
     }
     m_writer.EventSerie.reset();
 }

@@ -32,8 +32,8 @@ void PatientCheckList::CheckChanged() {
             patient.Collect = entry.Checked;
         }
     } catch (const std::exception& error) {
-        m_log.writeLog(QLatin1String(LogPrefix::kPatientCheck) +
-                       QString::fromLocal8Bit(error.what()));
+        m_log.writeError(QLatin1String(LogPrefix::kPatientCheck) +
+                         QString::fromLocal8Bit(error.what()));
     }
     m_registry.SweepPatientRegistry(false);
 }

@@ -70,9 +70,9 @@ void PatientDataDocumentReader::ReadPatientDataDocument(TSaveItNew& writer,
     // Measurements without a time are dated 10000 days before the document was read.
     const QDateTime undated = m_clock.now().addDays(-10000);
     const auto logFailure = [this](const std::exception& error) {
-        m_log.writeLog(QLatin1String(LogPrefix::kArchivedFile) +
-                       QString::fromLocal8Bit(error.what()) + QStringLiteral(" (") +
-                       QString::number(m_state.errorIndex) + u')');
+        m_log.writeError(QLatin1String(LogPrefix::kArchivedFile) +
+                         QString::fromLocal8Bit(error.what()) + QStringLiteral(" (") +
+                         QString::number(m_state.errorIndex) + u')');
     };
     writer.BeginBatch();
     struct FileResults {

@@ -113,8 +113,8 @@ void XmlArchive::Duplicate(const QString& message, const QString& name) {
         m_log.writeExtendedLog(QStringLiteral("XML Duplicated to :") + target + nativeSeparator() +
                                name + QStringLiteral(".xml"));
     } catch (const std::exception& error) {
-        m_log.writeLog(QStringLiteral("Error when duplicating XML-file: ") +
-                       QString::fromLocal8Bit(error.what()));
+        m_log.writeError(QStringLiteral("Error when duplicating XML-file: ") +
+                         QString::fromLocal8Bit(error.what()));
         m_log.writeLog(QStringLiteral("  Saving to: ") + target);
     }
 }

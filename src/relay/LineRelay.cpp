@@ -21,7 +21,9 @@ LineRelay::LineRelay(LineParserContext context, std::function<void()> refreshCap
                      qsizetype queueLimit)
     : m_queue(
           context.state.dataRoot, queueLimit,
-          [&log = context.log](const QString& line) { log.writeLog(line); },
+          [&log = context.log](const QString& line, LogSeverity severity) {
+              log.writeLog(line, severity);
+          },
           [&clock = context.clock] { return clock.now().date(); }),
       m_transport(RelayTransportContext{context.state, context.log, context.clock, m_queue,
                                         std::move(refreshCaption)}),

@@ -194,7 +194,7 @@ void RelayTransport::noReply() {
     pause(m_pauseMs);
     if (!m_silent) {
         m_silent = true;
-        m_context.log.writeLog(
+        m_context.log.writeWarning(
             QStringLiteral("The relay host %1:%2 did not answer within %3 s; the transfer was "
                            "ended and is sent again, after pauses of up to %4 s, until it answers "
                            "(%5 entries queued)")
@@ -258,23 +258,23 @@ bool RelayTransport::setAside() {
     QDir().mkpath(m_context.state.dataRoot);
     const QString path = DeadLetterPath();
     if (!appendTo(path, text)) {
-        m_context.log.writeLog(QStringLiteral("Error: the relay host refused the message for "
-                                              "patient %1 %2 times, and it cannot be written to ")
-                                   .arg(patient)
-                                   .arg(m_refusals) +
-                               path + QStringLiteral("; it stays queued"));
+        m_context.log.writeError(QStringLiteral("Error: the relay host refused the message for "
+                                                "patient %1 %2 times, and it cannot be written to ")
+                                     .arg(patient)
+                                     .arg(m_refusals) +
+                                 path + QStringLiteral("; it stays queued"));
         return false;
     }
     appendTo(m_context.state.logFolder + QLatin1String(kDumpFileName), text);
     queue.DeleteFront(end + 1);
     ++m_deadLetters;
-    m_context.log.writeLog(QStringLiteral("The relay host refused the message for patient %1 "
-                                          "(%2 records) %3 times; it was moved to ")
-                               .arg(patient)
-                               .arg(records.size())
-                               .arg(m_refusals) +
-                           path +
-                           QStringLiteral(" (%1 set aside since the start)").arg(m_deadLetters));
+    m_context.log.writeWarning(
+        QStringLiteral("The relay host refused the message for patient %1 "
+                       "(%2 records) %3 times; it was moved to ")
+            .arg(patient)
+            .arg(records.size())
+            .arg(m_refusals) +
+        path + QStringLiteral(" (%1 set aside since the start)").arg(m_deadLetters));
     return true;
 }
 

@@ -22,7 +22,7 @@ qsizetype wholeMessageEnd(const std::deque<QByteArray>& entries, qsizetype at) {
 } // namespace
 
 StoredRelayList::StoredRelayList(QString folder, qsizetype limit,
-                                 std::function<void(const QString&)> log,
+                                 std::function<void(const QString&, LogSeverity)> log,
                                  std::function<QDate()> today)
     : m_folder(std::move(folder)), m_limit(std::max<qsizetype>(limit, 3)), m_log(std::move(log)),
       m_today(std::move(today)) {}
@@ -75,8 +75,9 @@ qsizetype StoredRelayList::Load() {
         takeBack(file.readAll(), damaged);
         file.close();
     } else if (m_log) {
-        m_log(QStringLiteral("The relay journal ") + JournalPath() +
-              QStringLiteral(" cannot be read: ") + file.errorString());
+        m_log(QStringLiteral("Error: the relay journal ") + JournalPath() +
+                  QStringLiteral(" cannot be read: ") + file.errorString(),
+              LogSeverity::Error);
         return 0; // left as it is for a later start
     }
     // Only whole messages are sent: entries that belong to none are left out.
@@ -100,7 +101,8 @@ qsizetype StoredRelayList::Load() {
                   .arg(JournalPath())
                   .arg(damaged)
                   .arg(lost)
-                  .arg(Count()));
+                  .arg(Count()),
+              LogSeverity::Warning);
     rewrite();
     return Count();
 }
@@ -122,10 +124,12 @@ void StoredRelayList::note(const QByteArray& lines) {
     m_journalOk = false;
     m_sinceFailure.start();
     if (m_log)
-        m_log(QStringLiteral("Error: the relay journal ") + JournalPath() +
-              QStringLiteral(" cannot be written (") + reason +
-              QStringLiteral("); the relay queue is kept in memory and written to it again when "
-                             "it can be"));
+        m_log(
+            QStringLiteral("Error: the relay journal ") + JournalPath() +
+                QStringLiteral(" cannot be written (") + reason +
+                QStringLiteral("); the relay queue is kept in memory and written to it again when "
+                               "it can be"),
+            LogSeverity::Error);
 }
 
 bool StoredRelayList::rewrite() {
@@ -139,7 +143,7 @@ bool StoredRelayList::rewrite() {
     const QString failure = FileReplacement::replace(JournalPath(), contents);
     if (!failure.isEmpty()) {
         if (m_journalOk && m_log)
-            m_log(failure);
+            m_log(failure, LogSeverity::Error);
         m_journalOk = false;
         m_sinceFailure.start();
         return false;
@@ -156,7 +160,8 @@ void StoredRelayList::retryJournal() {
     m_journalOk = true;
     if (m_log)
         m_log(QStringLiteral("The relay journal ") + JournalPath() +
-              QStringLiteral(" is written again; it holds the %1 queued entries").arg(Count()));
+                  QStringLiteral(" is written again; it holds the %1 queued entries").arg(Count()),
+              LogSeverity::Info);
 }
 
 void StoredRelayList::Maintain() {
@@ -232,7 +237,8 @@ void StoredRelayList::enforceLimit() {
             m_log(QStringLiteral("Error: the relay queue passed %1 entries and the overflow file "
                                  "%2 cannot be written (%3); the queue keeps them")
                       .arg(m_limit)
-                      .arg(overflow.fileName(), overflow.errorString()));
+                      .arg(overflow.fileName(), overflow.errorString()),
+                  LogSeverity::Error);
         return;
     }
     m_entries.erase(m_entries.begin() + start, m_entries.begin() + start + removed);
@@ -247,8 +253,9 @@ void StoredRelayList::enforceLimit() {
     if (m_log)
         m_log(QStringLiteral("The relay queue passed %1 entries; the oldest %2 messages (%3 "
                              "entries) were moved to ")
-                  .arg(m_limit)
-                  .arg(messages)
-                  .arg(removed) +
-              overflow.fileName());
+                      .arg(m_limit)
+                      .arg(messages)
+                      .arg(removed) +
+                  overflow.fileName(),
+              LogSeverity::Warning);
 }

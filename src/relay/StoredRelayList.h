@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QString>
 
+#include "EventLog.h"
 #include "TRelayList.h"
 
 // The relay queue kept in a journal file, so that messages not yet sent survive a restart: every
@@ -24,7 +25,8 @@ public:
     static constexpr int kJournalRetryMs = 5000;
 
     // folder: where the journal and the overflow files are kept (the data root).
-    StoredRelayList(QString folder, qsizetype limit, std::function<void(const QString&)> log,
+    StoredRelayList(QString folder, qsizetype limit,
+                    std::function<void(const QString&, LogSeverity)> log,
                     std::function<QDate()> today);
 
     // Takes back what the journal holds; returns the number of entries restored. Damaged lines
@@ -55,7 +57,7 @@ private:
 
     QString m_folder;
     qsizetype m_limit;
-    std::function<void(const QString&)> m_log;
+    std::function<void(const QString&, LogSeverity)> m_log;
     std::function<QDate()> m_today;
     QFile m_journal;
     qsizetype m_removals = 0;

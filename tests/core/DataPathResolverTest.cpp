@@ -18,8 +18,9 @@ struct Resolution {
 Resolution resolveData(const TempRoot& root,
                        RegistryRoot settingsRoot = RegistryRoot::CurrentUser) {
     Resolution resolution;
-    const DataPathResolver resolver(root.layout(), root.hives(), settingsRoot,
-                                    [&](const QString& line) { resolution.log << line; });
+    const DataPathResolver resolver(
+        root.layout(), root.hives(), settingsRoot,
+        [&](const QString& line, LogSeverity) { resolution.log << line; });
     resolution.result = resolver.resolve(QStringLiteral("DATA\\"));
     return resolution;
 }
@@ -124,7 +125,7 @@ TEST(DataPathResolver, AnUnreadableIniFileTakesItsLastGoodCopyOrNoFolderAtAll) {
                                        "[Orvanta]\r\nTCAData=D:\\Ward3\\TCADATA\r\n");
     QStringList log;
     const DataPathResolver resolver(root.layout(), root.hives(), RegistryRoot::CurrentUser,
-                                    [&log](const QString& line) { log << line; });
+                                    [&log](const QString& line, LogSeverity) { log << line; });
     const QString good = resolver.resolve(QStringLiteral("DATA\\"));
     EXPECT_TRUE(resolver.failure().isEmpty());
     EXPECT_TRUE(QFileInfo::exists(ini + QStringLiteral(".lastgood")));

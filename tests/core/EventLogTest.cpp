@@ -245,7 +245,8 @@ TEST_F(EventLogTest, ALineRepeatingWithinAMinuteIsWrittenOnceAndThenCounted) {
     log.open(logFolder());
     for (const Step& step : steps) {
         clock.advanceSeconds(step.advanceSeconds);
-        log.writeLog(step.message);
+        const bool failure = step.message == portError || step.message == appError;
+        log.writeLog(step.message, failure ? LogSeverity::Error : LogSeverity::Info);
     }
     log.flushRepeats(); // the end of the minute, or closing
     const QStringList expected = {

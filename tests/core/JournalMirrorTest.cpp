@@ -37,8 +37,9 @@ protected:
     void SetUp() override {
         ASSERT_NE(stream.get(), nullptr);
         log.open(root.driveC("TEMP/"));
-        log.setMirror(
-            [this](const QString& message, const QString& line) { mirror.write(message, line); });
+        log.setMirror([this](const QString& message, const QString& line, LogSeverity severity) {
+            mirror.write(message, line, severity);
+        });
     }
 
     TempRoot root;
@@ -50,13 +51,15 @@ protected:
 
 } // namespace
 
-TEST_F(JournalMirrorTest, FailureLinesAreErrorsAndOtherLinesInformational) {
+TEST_F(JournalMirrorTest, EachLineKeepsTheSeverityItWasLoggedWith) {
+    // The severity decides, not the text: a line that only looks like a failure is information.
     log.writeLog(QString());
     log.writeLog(QStringLiteral("Opening application /usr/bin/tarvo-collect"));
-    log.writeLog(QStringLiteral("Error(4): Error when trying to set IP port number (in use)"));
-    log.writeLog(QStringLiteral("Application error: bad allocation"));
-    log.writeLog(QStringLiteral("Error: Could not create the log folder /srv/x/"));
+    log.writeError(QStringLiteral("Error(4): Error when trying to set IP port number (in use)"));
+    log.writeError(QStringLiteral("Application error: bad allocation"));
+    log.writeError(QStringLiteral("Error: Could not create the log folder /srv/x/"));
     log.writeLog(QStringLiteral("Message from 127.0.0.1 not handled (2): Error(3): inside"));
+    log.writeWarning(QStringLiteral("AllowedPeers is empty"));
     log.writeExtendedLog(QStringLiteral("Line 3: R|1|^^^Glucose|4.2"));
 
     EXPECT_EQ(stream.text(),
@@ -68,15 +71,16 @@ TEST_F(JournalMirrorTest, FailureLinesAreErrorsAndOtherLinesInformational) {
                          "/srv/x/\n"
                          "<6>2026-12-08 14:03:09 - Message from 127.0.0.1 not handled (2): "
                          "Error(3): inside\n"
+                         "<4>2026-12-08 14:03:09 - AllowedPeers is empty\n"
                          "<6>2026-12-08 14:03:09 - Line 3: R|1|^^^Glucose|4.2\n"));
     // The files are unchanged by the mirror: the separator line stays in the main log.
-    ASSERT_EQ(log.mainLines().size(), 6);
+    ASSERT_EQ(log.mainLines().size(), 7);
     EXPECT_TRUE(log.mainLines().first().isEmpty());
     EXPECT_EQ(log.extendedLines().size(), 1);
 }
 
 TEST_F(JournalMirrorTest, EveryPartOfAMultiLineMessageKeepsItsPriority) {
-    log.writeLog(QStringLiteral("Error(2): first\nsecond\r\nthird"));
+    log.writeError(QStringLiteral("Error(2): first\nsecond\r\nthird"));
     EXPECT_EQ(stream.text(), QByteArray("<3>2026-12-08 14:03:09 - Error(2): first\n"
                                         "<3>second\n"
                                         "<3>third\n"));

@@ -15,7 +15,7 @@ class StoredRelayListTest : public ::testing::Test {
 protected:
     std::unique_ptr<StoredRelayList> open(qsizetype limit = StoredRelayList::kDefaultLimit) {
         return std::make_unique<StoredRelayList>(
-            folder, limit, [this](const QString& line) { logged << line; },
+            folder, limit, [this](const QString& line, LogSeverity) { logged << line; },
             [] { return QDate(2026, 12, 8); });
     }
 

@@ -112,7 +112,7 @@ Collector::StartOutcome Collector::start() {
 
 void Collector::handleApplicationError(const QString& message) {
     const QString line = QLatin1String(LogPrefix::kApplication) + message;
-    m_log.writeLog(line);
+    m_log.writeError(line);
     if (m_startingUp && m_env.startupErrorEcho)
         m_env.startupErrorEcho(line);
 }
@@ -159,7 +159,7 @@ void Collector::openEventLog() {
     m_state.logFolder = m_env.layout.nativePath(folder);
     const QString failure = m_log.open(m_state.logFolder);
     if (!failure.isEmpty())
-        m_log.writeLog(QLatin1String(LogPrefix::kStartup) + failure);
+        m_log.writeError(QLatin1String(LogPrefix::kStartup) + failure);
     m_hives.setFailureReporter([this](const QString& line) { m_log.writeLog(line); });
     m_settings->setChangeLog([this](const QString& line) { m_log.writeLog(line); });
 }
@@ -168,12 +168,13 @@ void Collector::logOpening() {
     m_log.writeLog(QString());
     m_log.writeLog(QStringLiteral("Opening application ") + m_env.executablePath);
     for (const QString& line : m_settingsRecovery)
-        m_log.writeLog(line);
+        m_log.writeError(line);
 }
 
 void Collector::resolveDataRoot() {
-    const DataPathResolver resolver(m_env.layout, m_hives, m_state.settingsRoot,
-                                    [this](const QString& line) { m_log.writeLog(line); });
+    const DataPathResolver resolver(
+        m_env.layout, m_hives, m_state.settingsRoot,
+        [this](const QString& line, LogSeverity severity) { m_log.writeLog(line, severity); });
     m_state.dataRoot = resolver.resolve(QLatin1String(kDataFolder));
     if (!resolver.failure().isEmpty()) {
         const QString text = resolver.failure() +
@@ -272,11 +273,11 @@ void Collector::readDataClientPort() {
     m_state.dataClientPort = m_settings->read(Setting::ClientSocketPort);
     // The data-host server listens one below, so the lowest usable value is 2.
     if (m_state.dataClientPort < 2 || m_state.dataClientPort > ServerSocketTarvo::kHighestPort) {
-        m_log.writeLog(QLatin1String(LogPrefix::kPortSetup) +
-                       QStringLiteral("The setting ClientSocketPort = ") +
-                       QString::number(m_state.dataClientPort) +
-                       QStringLiteral(" is no port number (2 to 65535); using port ") +
-                       QString::number(Setting::ClientSocketPort.defaultValue));
+        m_log.writeError(QLatin1String(LogPrefix::kPortSetup) +
+                         QStringLiteral("The setting ClientSocketPort = ") +
+                         QString::number(m_state.dataClientPort) +
+                         QStringLiteral(" is no port number (2 to 65535); using port ") +
+                         QString::number(Setting::ClientSocketPort.defaultValue));
         m_state.dataClientPort = Setting::ClientSocketPort.defaultValue;
     }
     m_state.dataHostServerPort = m_state.dataClientPort - 1;
@@ -287,11 +288,11 @@ void Collector::readDataClientPort() {
 void Collector::setAnalyzerPort() {
     m_state.analyzerPort = m_settings->read(Setting::Port);
     if (!ServerSocketTarvo::ValidPort(m_state.analyzerPort)) {
-        m_log.writeLog(QLatin1String(LogPrefix::kPortSetup) +
-                       QStringLiteral("The setting Port = ") +
-                       QString::number(m_state.analyzerPort) +
-                       QStringLiteral(" is no port number (1 to 65535); using port ") +
-                       QString::number(Setting::Port.defaultValue));
+        m_log.writeError(QLatin1String(LogPrefix::kPortSetup) +
+                         QStringLiteral("The setting Port = ") +
+                         QString::number(m_state.analyzerPort) +
+                         QStringLiteral(" is no port number (1 to 65535); using port ") +
+                         QString::number(Setting::Port.defaultValue));
         m_state.analyzerPort = Setting::Port.defaultValue;
     }
     try {
@@ -301,9 +302,9 @@ void Collector::setAnalyzerPort() {
             m_server->Activate();
         }
     } catch (const std::exception& error) {
-        m_log.writeLog(QLatin1String(LogPrefix::kPortSetup) +
-                       QStringLiteral("Error when trying to set IP port number") +
-                       QStringLiteral(" (") + QString::fromLocal8Bit(error.what()) + u')');
+        m_log.writeError(QLatin1String(LogPrefix::kPortSetup) +
+                         QStringLiteral("Error when trying to set IP port number") +
+                         QStringLiteral(" (") + QString::fromLocal8Bit(error.what()) + u')');
     }
     // The data-host server opens whether or not the analyzer port could be used; when its port
     // is taken, the main timer tries again (reactivateDataHostServer).
@@ -312,9 +313,9 @@ void Collector::setAnalyzerPort() {
         m_dataHost.SetPort(m_state.dataHostServerPort);
         m_dataHost.Activate();
     } catch (const std::exception& error) {
-        m_log.writeLog(QLatin1String(LogPrefix::kPortSetup) +
-                       QStringLiteral("Error when trying to set IP port number") +
-                       QStringLiteral(" (") + QString::fromLocal8Bit(error.what()) + u')');
+        m_log.writeError(QLatin1String(LogPrefix::kPortSetup) +
+                         QStringLiteral("Error when trying to set IP port number") +
+                         QStringLiteral(" (") + QString::fromLocal8Bit(error.what()) + u')');
     }
 }
 

@@ -59,10 +59,10 @@ void changeAnalyzerPort(Collector& collector, int port) {
         server.Activate();
     } catch (const std::exception& error) {
         // The server stays inactive; the housekeeping timer activates it once the port is free.
-        collector.log().writeLog(QLatin1String(LogPrefix::kPortChange) +
-                                 QLatin1String(HostSettings::kPortChangeFailure) +
-                                 QStringLiteral(" (") + QString::fromLocal8Bit(error.what()) +
-                                 u')');
+        collector.log().writeError(QLatin1String(LogPrefix::kPortChange) +
+                                   QLatin1String(HostSettings::kPortChangeFailure) +
+                                   QStringLiteral(" (") + QString::fromLocal8Bit(error.what()) +
+                                   u')');
     }
 }
 

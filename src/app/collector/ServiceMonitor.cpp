@@ -36,9 +36,9 @@ void ServiceMonitor::start() {
         const QString text = settings.read(Setting::MonitorHttpAddress);
         QHostAddress address(text.isEmpty() ? QStringLiteral("127.0.0.1") : text);
         if (address.isNull()) {
-            m_collector.log().writeLog(QStringLiteral("Error: MonitorHttpAddress \"") + text +
-                                       QStringLiteral("\" is not an address; the monitoring "
-                                                      "endpoint listens on 127.0.0.1"));
+            m_collector.log().writeError(QStringLiteral("Error: MonitorHttpAddress \"") + text +
+                                         QStringLiteral("\" is not an address; the monitoring "
+                                                        "endpoint listens on 127.0.0.1"));
             address = QHostAddress::LocalHost;
         }
         // Off the loopback, the peers AllowedPeers admits may ask.
@@ -57,9 +57,10 @@ void ServiceMonitor::start() {
                 : QStringLiteral("Error: the monitoring endpoint cannot listen on %1:%2: %3")
                       .arg(address.toString())
                       .arg(port)
-                      .arg(failure));
+                      .arg(failure),
+            failure.isEmpty() ? LogSeverity::Info : LogSeverity::Error);
     } else if (port != 0) {
-        m_collector.log().writeLog(
+        m_collector.log().writeError(
             QStringLiteral("Error: MonitorHttpPort %1 is not a port; the monitoring endpoint is "
                            "off")
                 .arg(port));
