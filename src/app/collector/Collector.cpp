@@ -215,7 +215,19 @@ void Collector::readDataClientPort() {
     }
     m_state.dataHostServerPort = m_state.dataClientPort - 1;
     // Both servers admit peers by this list from before they listen.
-    m_peerGate.setAllowed(m_settings->read(Setting::AllowedPeers));
+    applyAllowedPeers();
+}
+
+void Collector::applyAllowedPeers() {
+    // A value stored as a number reads as the empty text, which would admit everyone: it is an
+    // unreadable entry instead. A number reads back the same whatever the default asked for.
+    const QString name = QLatin1String(Setting::AllowedPeers.name);
+    const int number = m_settings->readInteger(name, 0);
+    if (number == m_settings->readInteger(name, 1))
+        m_peerGate.setAllowed(
+            AllowedPeers::unreadableValue(QStringLiteral("dword:") + QString::number(number)));
+    else
+        m_peerGate.setAllowed(m_settings->read(Setting::AllowedPeers));
 }
 
 void Collector::setAnalyzerPort() {

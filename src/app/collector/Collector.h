@@ -165,6 +165,9 @@ public:
     // machine's root and moves every later read and write of the settings to the chosen root.
     // Values already written under the old root stay there.
     void switchSettingsRoot(RegistryRoot root);
+    // Reads AllowedPeers into the servers' gate (at start-up and when the settings are saved);
+    // each unreadable entry is one log line.
+    void applyAllowedPeers();
     // Whether start-up created the record-line parser and the relay.
     bool hasLineRelay() const { return m_relay != nullptr; }
 
