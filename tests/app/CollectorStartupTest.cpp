@@ -79,9 +79,12 @@ protected:
 
 TEST_F(CollectorStartup, DefaultsWithoutOrvantaLogTheStartupLinesInOrder) {
     const int port = freeTcpPort();
-    // Every default, the data-host server's port too.
-    root.writeHive(RegistryRoot::CurrentUser, QString::fromLatin1(kTarvoSection) +
-                                                  QStringLiteral("Port=dword:%1\n").arg(port));
+    // Every default but the two ports, which are free ones so that a collector or the service
+    // running on this machine changes nothing (the default data-client port is read in
+    // DataHostServerTest, the default analyzer port below).
+    const int clientPort = freeTcpPort() + 1;
+    writeSettings(
+        QStringLiteral("Port=dword:%1\nClientSocketPort=dword:%2\n").arg(port).arg(clientPort));
     auto collector = makeCollector(QStringLiteral("noorvanta"));
     ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
 
@@ -112,8 +115,8 @@ TEST_F(CollectorStartup, DefaultsWithoutOrvantaLogTheStartupLinesInOrder) {
     EXPECT_EQ(state.protocol, AnalyzerProtocol::Xml);
     EXPECT_EQ(state.relayConnection, RelayConnectionState::Disconnected);
     EXPECT_EQ(state.networkRole, NetworkRole::Standalone);
-    EXPECT_EQ(state.dataClientPort, 13999);
-    EXPECT_EQ(state.dataHostServerPort, 13998);
+    EXPECT_EQ(state.dataClientPort, clientPort);
+    EXPECT_EQ(state.dataHostServerPort, clientPort - 1);
     EXPECT_EQ(state.relayTimeoutSeconds, 10);
     EXPECT_TRUE(state.useTarvoSettings);
     EXPECT_EQ(state.stateChangeTime, clock.now());
