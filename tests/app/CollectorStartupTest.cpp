@@ -104,6 +104,11 @@ TEST_F(CollectorStartup, DefaultsWithoutOrvantaLogTheStartupLinesInOrder) {
         QStringLiteral("No HostOther defined"),
         QStringLiteral("No Orvanta interface"),
         QStringLiteral("ServerSocketTarvo is active. Reading port %1").arg(port),
+        QStringLiteral("Warning: AllowedPeers is empty, so every host on the network may connect "
+                       "to the analyzer server (port %1) and the data-host server (port %2); "
+                       "name the analyzers and stations in AllowedPeers")
+            .arg(port)
+            .arg(clientPort - 1),
     };
     EXPECT_EQ(messagesOf(collector->log().mainLines()), expected);
     EXPECT_TRUE(automationRequests.isEmpty()) << "NOORVANTA in any letter case switches it off";

@@ -88,6 +88,10 @@ if command -v systemd-analyze >/dev/null; then
 else
   echo "skipped: systemd-analyze verify (systemd-analyze is not installed)"
 fi
+# The service's first settings admit the loopback addresses only.
+settings=$unpacked/usr/share/tarvo-collect/service-settings.ini
+grep -qx 'AllowedPeers=127.0.0.1,::1' "$settings" && pass "service settings: AllowedPeers loopback" ||
+  fail "service settings: AllowedPeers is not 127.0.0.1,::1"
 
 if [ "$failures" -ne 0 ]; then
   echo "check-deb: $failures checks failed" >&2

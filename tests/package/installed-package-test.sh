@@ -73,6 +73,8 @@ if [ -n "$started" ]; then
   pass "installed collector started on port $port"
   grep -q " - No Orvanta at start up" "$log" && pass "service settings: no Orvanta" ||
     fail "the service settings did not switch Orvanta off"
+  grep -q "AllowedPeers" "$log" && fail "the service settings' AllowedPeers was logged" ||
+    pass "service settings: AllowedPeers read without a remark"
   "$bin/tarvo-sim" --port "$port" document P1 --schema 2012 --measurements 6 >/dev/null &&
     pass "installed tarvo-sim sent a document" || fail "tarvo-sim could not send"
   pil="$root/C/TCA/DATA/P1/Tarvo.pil"

@@ -218,6 +218,10 @@ TEST_F(DataHostServerTest, StoredListsThatNameNoPeerAdmitNoOneAndSayWhy) {
         EXPECT_EQ(instance.logged(QStringLiteral("AllowedPeers holds no usable entry")),
                   !c.admitted)
             << c.stored;
+        EXPECT_EQ(instance.loggedCount(QStringLiteral("Warning: AllowedPeers is empty")),
+                  c.warned ? 1 : 0)
+            << c.stored;
+
         QTcpSocket socket;
         socket.bind(QHostAddress::LocalHost);
         socket.connectToHost(QHostAddress::LocalHost, quint16(current->dataHostServer().Port()));

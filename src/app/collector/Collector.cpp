@@ -458,6 +458,15 @@ void Collector::logStartupSummary() {
                              QString::number(m_server->Port())
                        : QStringLiteral("ServerSocketTarvo is NOT active. Port setting is ") +
                              QString::number(m_state.analyzerPort));
+    // Both servers listen on every address; without a list every host on the network that
+    // reaches them is admitted and receives what the analyzers send.
+    if (m_peerGate.allowed().open() && (m_server->Active() || m_dataHost.Active()))
+        m_log.writeLog(QStringLiteral("Warning: AllowedPeers is empty, so every host on the "
+                                      "network may connect to the analyzer server (port %1) and "
+                                      "the data-host server (port %2); name the analyzers and "
+                                      "stations in AllowedPeers")
+                           .arg(m_state.analyzerPort)
+                           .arg(m_state.dataHostServerPort));
 }
 
 void Collector::readExternalMediaDrive() {
