@@ -231,6 +231,18 @@ void Collector::applyAllowedPeers() {
 }
 
 void Collector::setAnalyzerPort() {
+    const int limit = m_settings->read(Setting::AnalyzerConnectionLimit);
+    if (limit < 1 || limit > ServerSocketTarvo::kHighestConnectionLimit) {
+        m_log.writeLog(QLatin1String(LogPrefix::kPortSetup) +
+                       QStringLiteral("The setting AnalyzerConnectionLimit = %1 is outside 1 to "
+                                      "%2; using %3")
+                           .arg(limit)
+                           .arg(ServerSocketTarvo::kHighestConnectionLimit)
+                           .arg(Setting::AnalyzerConnectionLimit.defaultValue));
+        m_server->SetConnectionLimit(Setting::AnalyzerConnectionLimit.defaultValue);
+    } else {
+        m_server->SetConnectionLimit(limit);
+    }
     m_state.analyzerPort = m_settings->read(Setting::Port);
     if (!ServerSocketTarvo::ValidPort(m_state.analyzerPort)) {
         m_log.writeLog(QLatin1String(LogPrefix::kPortSetup) +
