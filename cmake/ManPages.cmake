@@ -1,5 +1,6 @@
 # Manual pages made at build time from each program's --help and --version with help2man, so
-# they never drift from the programs. Off in sanitizer builds, whose programs are not shipped.
+# their options never drift from the programs, with the sections of packaging/man/*.h2m. Off
+# in sanitizer builds, whose programs are not shipped.
 find_program(TARVO_HELP2MAN help2man)
 find_program(TARVO_GZIP gzip)
 if(TARVO_HELP2MAN AND TARVO_GZIP AND NOT TARVO_SANITIZE)
@@ -20,12 +21,16 @@ function(tarvo_man_page program description)
     return()
   endif()
   set(page ${TARVO_MAN_DIR}/${program}.1)
+  # The sections --help cannot give (FILES, ENVIRONMENT, EXIT STATUS, EXAMPLES, SEE ALSO) are
+  # written for the page in packaging/man/PROGRAM.h2m.
+  set(include ${PROJECT_SOURCE_DIR}/packaging/man/${program}.h2m)
   add_custom_command(OUTPUT ${page}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${TARVO_MAN_DIR}
     COMMAND ${TARVO_HELP2MAN} --no-info --no-discard-stderr --section=1
-            --name=${description} --output=${page} $<TARGET_FILE:${program}>
+            --name=${description} --include=${include} --output=${page}
+            $<TARGET_FILE:${program}>
     COMMAND ${TARVO_GZIP} -9nf ${page}
-    DEPENDS ${program}
+    DEPENDS ${program} ${include}
     COMMENT "Manual page for ${program}"
     VERBATIM)
   add_custom_target(man_${program} ALL DEPENDS ${page}.gz)

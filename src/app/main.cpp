@@ -11,6 +11,7 @@
 
 #include "Collector.h"
 #include "CommandLine.h"
+#include "CommandRoute.h"
 #include "DBusPanoptraAutoObject.h"
 #include "GuardedApplication.h"
 #include "JournalMirror.h"
@@ -109,13 +110,18 @@ template <typename Application> int run(int argc, char** argv, const CommandLine
 
     if (!commandLine.command.isEmpty()) {
         // Rebuilding a patient can take a while; the answer comes when it is done.
-        const SingleInstance::Answer answer =
-            SingleInstance::ask(layout.rootFolder, commandLine.command, 120000);
+        const CommandRoute::Reply reply =
+            CommandRoute::send(layout.rootFolder, !commandLine.rootFolder.isEmpty(),
+                               commandLine.command, ServiceLocation::packaged(), 120000);
+        const SingleInstance::Answer& answer = reply.answer;
         if (!answer.received) {
             print(stderr, QStringLiteral("No running TarvoCollect answered for ") +
-                              layout.rootFolder + u'\n');
+                              reply.triedRoots.join(QStringLiteral(" or ")) + u'\n');
             return 1;
         }
+        if (reply.byService)
+            print(stderr, QStringLiteral("Answered by the TarvoCollect service for ") +
+                              reply.answeredRoot + u'\n');
         if (answer.refused) {
             print(stderr, answer.text + u'\n');
             return kCommandRefused;

@@ -45,6 +45,9 @@ inline constexpr Integer ClientSocketPort{"ClientSocketPort", 13999};
 // Peers the analyzer server and the data-host server admit: comma-separated addresses and CIDR
 // ranges; empty admits everyone, a list without one readable entry admits no one.
 inline constexpr Text AllowedPeers{"AllowedPeers", ""};
+// Analyzer connections held at once (1 to 1024); a connection beyond them is refused, so that
+// memory has a ceiling however many connections are opened.
+inline constexpr Integer AnalyzerConnectionLimit{"AnalyzerConnectionLimit", 64};
 inline constexpr Boolean MonitorNetworkLocation{"MonitorNetworkLocation", false};
 // Seconds between the polling scans of folder monitoring (0: only archives that cannot be
 // watched are scanned); off, MonitorNotifications leaves changes to the polling scan alone.

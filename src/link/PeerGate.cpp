@@ -7,8 +7,8 @@
 
 PeerGate::PeerGate(EventLog& log, const Clock& clock) : m_log(log), m_clock(clock) {}
 
-void PeerGate::setAllowed(const QString& list) {
-    m_allowed = AllowedPeers(list);
+void PeerGate::setAllowed(const AllowedPeers& allowed) {
+    m_allowed = allowed;
     m_lastLogged.clear();
     for (const QString& entry : m_allowed.malformed())
         m_log.writeLog(QStringLiteral("AllowedPeers: \"") + entry +
@@ -22,9 +22,7 @@ bool PeerGate::admit(const QAbstractSocket& connection, const QString& server) {
     const QHostAddress peer = connection.peerAddress();
     if (m_allowed.allows(peer))
         return true;
-    bool isV4 = false;
-    const quint32 v4 = peer.toIPv4Address(&isV4);
-    const QString address = isV4 ? QHostAddress(v4).toString() : peer.toString();
+    const QString address = NetworkAddress::plain(peer).toString();
     const QDateTime now = m_clock.now();
     const QString key = server + u' ' + address;
     const auto last = m_lastLogged.constFind(key);

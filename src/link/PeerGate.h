@@ -19,8 +19,9 @@ public:
 
     PeerGate(EventLog& log, const Clock& clock);
 
-    // Takes a new list; its unreadable entries are logged.
-    void setAllowed(const QString& list);
+    // Takes a new list; each unreadable entry is one log line.
+    void setAllowed(const QString& list) { setAllowed(AllowedPeers(list)); }
+    void setAllowed(const AllowedPeers& allowed);
     const AllowedPeers& allowed() const { return m_allowed; }
 
     // Whether the connection may stay; a refusal is logged (server names the listening side).

@@ -125,7 +125,8 @@ ServerSocketTarvo::Connection* ServerSocketTarvo::find(quint64 serial) {
 
 void ServerSocketTarvo::onNewConnection() {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-        if (m_gate != nullptr && !m_gate->admit(*socket, QStringLiteral("analyzer server"))) {
+        if ((m_gate != nullptr && !m_gate->admit(*socket, QStringLiteral("analyzer server"))) ||
+            refuseOverLimit(*socket)) {
             socket->abort();
             socket->deleteLater();
             continue;
@@ -171,6 +172,25 @@ void ServerSocketTarvo::onNewConnection() {
         if (socket->bytesAvailable() > 0)
             onClientRead(*added);
     }
+}
+
+bool ServerSocketTarvo::refuseOverLimit(QTcpSocket& socket) {
+    if (qsizetype(m_connections.size()) < m_connectionLimit) {
+        m_refusedOverLimit.clear();
+        return false;
+    }
+    const QString address = ConnectionIdentity(&socket);
+    if (!m_refusedOverLimit.contains(address)) {
+        if (m_refusedOverLimit.size() >= kHighestConnectionLimit * 4)
+            m_refusedOverLimit.clear(); // a flood from many addresses is logged again, not kept
+        m_refusedOverLimit.insert(address);
+        m_host.log().writeLog(QStringLiteral("Connection from %1 to the analyzer server refused: "
+                                             "%2 analyzer connections are open, the limit set by "
+                                             "AnalyzerConnectionLimit")
+                                  .arg(address)
+                                  .arg(m_connections.size()));
+    }
+    return true;
 }
 
 void ServerSocketTarvo::onClientDisconnect(QTcpSocket* socket) {

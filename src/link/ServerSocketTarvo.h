@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <QObject>
+#include <QSet>
 #include <QTcpServer>
 
 #include "LineFraming.h"
@@ -31,6 +32,9 @@ public:
     // Characters of unfinished text kept for all connections together.
     static constexpr qsizetype kTotalPendingLimit = 2 * kPendingLimit;
     static constexpr int kDefaultPort = 13000;
+    // Analyzer connections held at once unless set otherwise, and the largest limit accepted.
+    static constexpr int kDefaultConnectionLimit = 64;
+    static constexpr int kHighestConnectionLimit = 1024;
     static constexpr int kHighestPort = 65535;
 
     // Whether the number can be the analyzer port (1 to 65535).
@@ -41,6 +45,11 @@ public:
 
     // Peers the gate refuses are closed as they connect (no gate: everyone is admitted).
     void SetPeerGate(PeerGate* gate) { m_gate = gate; }
+
+    // Connections held at once; a peer that connects beyond them is closed at once, logged
+    // once per address until a connection is admitted again.
+    void SetConnectionLimit(int limit) { m_connectionLimit = limit; }
+    int ConnectionLimit() const { return m_connectionLimit; }
 
     int Port() const { return m_port; }
     void SetPort(int port) { m_port = port; }
@@ -90,6 +99,7 @@ private:
     };
 
     void onNewConnection();
+    bool refuseOverLimit(QTcpSocket& socket);
     void onClientRead(Connection& connection);
     void onClientDisconnect(QTcpSocket* socket);
     void finishConnection(Connection& connection);
@@ -108,6 +118,8 @@ private:
     PeerGate* m_gate = nullptr;
     QTcpServer m_server;
     int m_port = kDefaultPort;
+    int m_connectionLimit = kDefaultConnectionLimit;
+    QSet<QString> m_refusedOverLimit; // addresses logged since a connection was last admitted
     QString m_activationFailure;
     qint64 m_bytesReceived = 0;
     quint64 m_nextSerial = 1;

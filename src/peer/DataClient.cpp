@@ -9,6 +9,7 @@
 #include "EventLog.h"
 #include "HousekeepingPause.h"
 #include "LinkStatus.h"
+#include "NetworkAddress.h"
 #include "ReverseLookup.h"
 #include "ServerSocketTarvo.h"
 #include "TSockets.h"
@@ -45,20 +46,7 @@ QString decodeHostText(const QByteArray& bytes) {
 } // namespace
 
 bool DataClient::IsIPAddress(const QString& text) {
-    QString rest = text;
-    for (int dot = 0; dot < 3; ++dot) {
-        const qsizetype at = rest.indexOf(u'.');
-        if (at <= 0)
-            return false;
-        rest = rest.mid(at + 1);
-    }
-    QString digits = text;
-    digits.remove(u'.');
-    for (const QChar c : digits) {
-        if (c < u'0' || c > u'9')
-            return false;
-    }
-    return true;
+    return NetworkAddress::parseHost(text).has_value();
 }
 
 DataClient::DataClient(AnalyzerLinkHost& host, const Clock& clock, TargetSource target,
@@ -76,25 +64,37 @@ DataClient::~DataClient() {
 }
 
 QString DataClient::PeerAddress() const {
-    bool isV4 = false;
-    const quint32 v4 = m_socket.peerAddress().toIPv4Address(&isV4);
-    return isV4 ? QHostAddress(v4).toString() : m_socket.peerAddress().toString();
+    return NetworkAddress::plain(m_socket.peerAddress()).toString();
 }
 
 void DataClient::Start() {
     const Target target = m_target ? m_target() : Target();
     if (target.enabled) {
         Close();
-        if (IsIPAddress(target.ipString)) {
-            m_address = target.ipString;
+        const QString text = target.ipString.trimmed();
+        const std::optional<QHostAddress> address = NetworkAddress::parseHost(text);
+        if (address) {
+            m_address = address->toString();
             m_hostName.clear();
         } else {
-            m_hostName = target.ipString;
+            m_hostName = text;
             m_address.clear();
         }
-        const QString peer = m_address.isEmpty() ? m_hostName : m_address;
-        if (target.port >= 1 && target.port <= 65535 && !peer.isEmpty())
-            m_socket.connectToHost(peer, quint16(target.port));
+        // A text that is neither (such as "127.1", which a resolver would read as 127.0.0.1)
+        // is not looked up: the data host is named by an address or a host name only.
+        const bool usable = address || NetworkAddress::isHostName(text);
+        if (!usable && !text.isEmpty() && text != m_reportedUnusable) {
+            m_reportedUnusable = text;
+            m_host.log().writeLog(QStringLiteral("IPString: \"") + text +
+                                  QStringLiteral("\" is neither an address nor a host name; no "
+                                                 "data host is connected"));
+        }
+        if (target.port >= 1 && target.port <= 65535 && usable) {
+            if (address)
+                m_socket.connectToHost(*address, quint16(target.port));
+            else
+                m_socket.connectToHost(m_hostName, quint16(target.port));
+        }
     }
     m_countdown = kReconnectCountdown;
 }

@@ -34,8 +34,8 @@ public:
     // Bytes from the data host kept while no message ends in them.
     static constexpr qsizetype kUnfinishedLimit = qsizetype(64) << 20;
 
-    // Whether the text is used as an address (four dot-separated parts of digits, no part
-    // empty but the last) rather than looked up as a host name.
+    // Whether the text is used as an address (NetworkAddress reads it strictly) rather than
+    // looked up as a host name.
     static bool IsIPAddress(const QString& text);
 
     DataClient(AnalyzerLinkHost& host, const Clock& clock, TargetSource target,
@@ -80,6 +80,7 @@ private:
     int m_countdown = kReconnectCountdown;
     QString m_address;
     QString m_hostName;
+    QString m_reportedUnusable; // the IPString last logged as neither address nor host name
     QString m_peerHostName;
     QString m_identity;
     QDateTime m_lastLifetick;

@@ -7,6 +7,7 @@
 #include "Clock.h"
 #include "CollectorState.h"
 #include "EventLog.h"
+#include "NetworkAddress.h"
 #include "StoredRelayList.h"
 #include "TRelayList.h"
 
@@ -94,23 +95,37 @@ void RelayTransport::ApplyRelayConnection() {
         m_socket.abort();
         m_port = state.relayPort;
     }
-    if (!state.relayHost.contains(u'.')) {
-        if (m_hostName.compare(state.relayHost, Qt::CaseInsensitive) != 0) {
+    // One strict reading of addresses for every setting that takes one: "010.0.0.1" is
+    // 10.0.0.1, never octal; what is no address is a host name, or nothing usable.
+    const QString host = state.relayHost.trimmed();
+    if (const auto address = NetworkAddress::parseHost(host)) {
+        if (m_address != address->toString()) {
+            m_socket.abort();
+            m_address = address->toString();
+            m_hostName.clear();
+        }
+    } else if (NetworkAddress::isHostName(host)) {
+        if (m_hostName.compare(host, Qt::CaseInsensitive) != 0) {
             m_socket.abort();
             m_address.clear();
-            m_hostName = state.relayHost;
+            m_hostName = host;
         }
-    } else if (m_address != state.relayHost) {
-        m_socket.abort();
-        m_address = state.relayHost;
-        m_hostName.clear();
+    } else {
+        if (m_unusableHost != host) {
+            m_unusableHost = host;
+            m_context.log.writeError(QStringLiteral("Error: HostOther \"") + host +
+                                     QStringLiteral("\" is neither an address nor a host name; "
+                                                    "nothing is relayed"));
+        }
+        return;
     }
+    m_unusableHost.clear();
     if (m_socket.state() == QAbstractSocket::UnconnectedState) {
         if (m_context.refreshCaption)
             m_context.refreshCaption();
         restartMessage();
         if (!m_address.isEmpty())
-            m_socket.connectToHost(QHostAddress(m_address), quint16(m_port));
+            m_socket.connectToHost(*NetworkAddress::parseHost(m_address), quint16(m_port));
         else
             m_socket.connectToHost(m_hostName, quint16(m_port));
         state.relayConnection = RelayConnectionState::Connecting;

@@ -105,6 +105,7 @@ private:
     TWaitingForAck m_ack;
     QString m_hostName;
     QString m_address;
+    QString m_unusableHost; // logged once until it changes
     int m_port = 12999;
     int m_connectingTicks = 0;
     // Entries of the front message already acknowledged; the next one to send.

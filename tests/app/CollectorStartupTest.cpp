@@ -80,9 +80,12 @@ protected:
 
 TEST_F(CollectorStartup, DefaultsWithoutOrvantaLogTheStartupLinesInOrder) {
     const int port = freeTcpPort();
-    // Every default, the data-host server's port too.
-    root.writeHive(RegistryRoot::CurrentUser, QString::fromLatin1(kTarvoSection) +
-                                                  QStringLiteral("Port=dword:%1\n").arg(port));
+    // Every default but the two ports, which are free ones so that a collector or the service
+    // running on this machine changes nothing (the default data-client port is read in
+    // DataHostServerTest, the default analyzer port below).
+    const int clientPort = freeTcpPort() + 1;
+    writeSettings(
+        QStringLiteral("Port=dword:%1\nClientSocketPort=dword:%2\n").arg(port).arg(clientPort));
     auto collector = makeCollector(QStringLiteral("noorvanta"));
     ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
 
@@ -102,6 +105,11 @@ TEST_F(CollectorStartup, DefaultsWithoutOrvantaLogTheStartupLinesInOrder) {
         QStringLiteral("No HostOther defined"),
         QStringLiteral("No Orvanta interface"),
         QStringLiteral("ServerSocketTarvo is active. Reading port %1").arg(port),
+        QStringLiteral("Warning: AllowedPeers is empty, so every host on the network may connect "
+                       "to the analyzer server (port %1) and the data-host server (port %2); "
+                       "name the analyzers and stations in AllowedPeers")
+            .arg(port)
+            .arg(clientPort - 1),
     };
     EXPECT_EQ(messagesOf(collector->log().mainLines()), expected);
     EXPECT_TRUE(automationRequests.isEmpty()) << "NOORVANTA in any letter case switches it off";
@@ -113,8 +121,8 @@ TEST_F(CollectorStartup, DefaultsWithoutOrvantaLogTheStartupLinesInOrder) {
     EXPECT_EQ(state.protocol, AnalyzerProtocol::Xml);
     EXPECT_EQ(state.relayConnection, RelayConnectionState::Disconnected);
     EXPECT_EQ(state.networkRole, NetworkRole::Standalone);
-    EXPECT_EQ(state.dataClientPort, 13999);
-    EXPECT_EQ(state.dataHostServerPort, 13998);
+    EXPECT_EQ(state.dataClientPort, clientPort);
+    EXPECT_EQ(state.dataHostServerPort, clientPort - 1);
     EXPECT_EQ(state.relayTimeoutSeconds, 10);
     EXPECT_TRUE(state.useTarvoSettings);
     EXPECT_EQ(state.stateChangeTime, clock.now());

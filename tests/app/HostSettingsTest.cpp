@@ -322,3 +322,24 @@ TEST(HostSettings, ANewRelayHostIsTakenIntoUse) {
     EXPECT_EQ(collector->state().relayPort, newHost.serverPort());
     EXPECT_NE(nextConnection(newHost), nullptr);
 }
+
+TEST(HostSettings, SavingReadsAllowedPeersAgainAndLogsItsUnreadableEntriesAgain) {
+    TempRoot root;
+    RunningCollector collector(root, QStringLiteral("AllowedPeers=127.1,127.0.0.1\n"));
+    ASSERT_TRUE(collector.started);
+    const QString unreadable =
+        QStringLiteral("AllowedPeers: \"127.1\" is neither an address nor an address range");
+    EXPECT_EQ(collector.loggedCount(unreadable), 1);
+
+    // Corrected by hand while the collector runs; the next save takes the list into use.
+    collector->settings().writeText(QStringLiteral("AllowedPeers"), QStringLiteral("127.0.0.2"));
+    HostSettings::Save(*collector.collector, HostSettings::Load(*collector.collector), {});
+    EXPECT_EQ(collector.loggedCount(unreadable), 1);
+    EXPECT_FALSE(collector->peerGate().allowed().allows(QHostAddress(QStringLiteral("127.0.0.1"))));
+    EXPECT_TRUE(collector->peerGate().allowed().allows(QHostAddress(QStringLiteral("127.0.0.2"))));
+
+    collector->settings().writeText(QStringLiteral("AllowedPeers"), QStringLiteral("127.1"));
+    HostSettings::Save(*collector.collector, HostSettings::Load(*collector.collector), {});
+    EXPECT_EQ(collector.loggedCount(unreadable), 2);
+    EXPECT_TRUE(collector->peerGate().allowed().refusesEveryone());
+}

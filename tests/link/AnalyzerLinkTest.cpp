@@ -323,3 +323,59 @@ TEST_F(AnalyzerLinkTest, EndlessTextStaysBoundedAndTheNextMessageGetsThrough) {
                            "characters for one message ("));
     }));
 }
+
+TEST_F(AnalyzerLinkTest, ConnectionsBeyondTheLimitAreRefusedAndLoggedOncePerSender) {
+    startCollector("AnalyzerConnectionLimit=dword:3\n");
+    ASSERT_EQ(collector->analyzerServer().ConnectionLimit(), 3);
+    for (const char* address : {"127.0.0.2", "127.0.0.3", "127.0.0.4"})
+        connectFrom(QString::fromLatin1(address));
+
+    const auto refusedFrom = [&](const QString& address) {
+        QTcpSocket socket;
+        socket.bind(QHostAddress(address));
+        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+        EXPECT_TRUE(socket.waitForConnected(5000));
+        return waitUntil([&] { return socket.state() == QAbstractSocket::UnconnectedState; });
+    };
+    const auto refusals = [&](const char* address) {
+        return running->loggedCount(QStringLiteral("Connection from %1 to the analyzer server "
+                                                   "refused: 3 analyzer connections are open, "
+                                                   "the limit set by AnalyzerConnectionLimit")
+                                        .arg(QString::fromLatin1(address)));
+    };
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        EXPECT_TRUE(refusedFrom(QStringLiteral("127.0.0.5")));
+        EXPECT_TRUE(refusedFrom(QStringLiteral("127.0.0.6")));
+    }
+    EXPECT_EQ(collector->analyzerServer().ConnectionCount(), 3);
+    EXPECT_EQ(refusals("127.0.0.5"), 1);
+    EXPECT_EQ(refusals("127.0.0.6"), 1);
+
+    // The analyzers within the limit go on.
+    send(*running->clients.back(), utf16(liveMessage("WITHIN")));
+    ASSERT_FALSE(cuts.empty());
+    EXPECT_EQ(cuts.back().message, liveMessage("WITHIN", "utf-8"));
+
+    // A place set free is taken; a refusal after that is logged again.
+    running->clients.front()->disconnectFromHost();
+    ASSERT_TRUE(waitUntil([&] { return collector->analyzerServer().ConnectionCount() == 2; }));
+    connectFrom(QStringLiteral("127.0.0.5"));
+    EXPECT_TRUE(refusedFrom(QStringLiteral("127.0.0.6")));
+    EXPECT_EQ(refusals("127.0.0.6"), 2);
+}
+
+TEST(AnalyzerConnectionLimit, AValueOutsideItsRangeIsRefusedForTheDefault) {
+    for (const int setting : {0, -1, 1025}) {
+        TempRoot root;
+        RunningCollector running(root,
+                                 QStringLiteral("AnalyzerConnectionLimit=dword:%1\n").arg(setting));
+        ASSERT_TRUE(running.started);
+        EXPECT_EQ(running->analyzerServer().ConnectionLimit(), 64) << setting;
+        EXPECT_EQ(running.loggedCount(QStringLiteral("Error(4): The setting "
+                                                     "AnalyzerConnectionLimit = %1 is outside 1 "
+                                                     "to 1024; using 64")
+                                          .arg(setting)),
+                  1)
+            << setting;
+    }
+}

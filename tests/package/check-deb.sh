@@ -85,9 +85,28 @@ if command -v systemd-analyze >/dev/null; then
   output=$(systemd-analyze verify --man=no "$unpacked/unit/tarvo-collect.service" 2>&1) &&
     [ -z "$output" ] && pass "systemd-analyze verify" ||
     fail "systemd-analyze verify: $output"
+  # Its exposure as systemd rates it (0 best, 10 worst) stays at 4.0 or less.
+  rating=$(systemd-analyze security --offline=true --no-pager \
+    "$unpacked/unit/tarvo-collect.service" 2>&1 || true)
+  exposure=$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p' <<<"$rating")
+  if [ -z "$exposure" ]; then
+    fail "systemd-analyze security gave no exposure: $(tail -3 <<<"$rating")"
+  elif awk -v e="$exposure" 'BEGIN { exit !(e <= 4.0) }'; then
+    pass "systemd-analyze security: exposure $exposure"
+  else
+    fail "systemd-analyze security: exposure $exposure, more than 4.0"
+    grep '✗' <<<"$rating" >&2 || true
+  fi
 else
-  echo "skipped: systemd-analyze verify (systemd-analyze is not installed)"
+  echo "skipped: systemd-analyze verify and security (systemd-analyze is not installed)"
 fi
+grep -qx 'UMask=0027' "$unpacked/usr/lib/systemd/system/tarvo-collect.service" &&
+  pass "unit: UMask=0027" || fail "unit: no UMask=0027"
+
+# The service's first settings admit the loopback addresses only.
+settings=$unpacked/usr/share/tarvo-collect/service-settings.ini
+grep -qx 'AllowedPeers=127.0.0.1,::1' "$settings" && pass "service settings: AllowedPeers loopback" ||
+  fail "service settings: AllowedPeers is not 127.0.0.1,::1"
 
 if [ "$failures" -ne 0 ]; then
   echo "check-deb: $failures checks failed" >&2

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Unpacks a tarvo-collect .deb into a throw-away root (dpkg -x, nothing is installed on this
 # machine) and runs what it holds: --version of the installed programs, the collector as its
-# service unit runs it storing a patient-data document sent by the installed tarvo-sim, the
-# installed tarvo-pil on the stored file, and every manual page through man -l.
+# service unit runs it (with its UMask) storing a patient-data document sent by the installed
+# tarvo-sim, the installed tarvo-pil on the stored file, and every manual page through man -l
+# with the sections written for it.
 set -euo pipefail
 deb=$1
 failures=0
@@ -44,6 +45,10 @@ root=$scratch/root
 command=("${command[@]/#$service_root/$root}")
 echo "Runs: ${command[*]}"
 run=$scratch/run
+# The root and its files are made as the package makes them, with the unit's UMask.
+service_umask=$(sed -n 's/^UMask=//p' "$unit")
+[ -n "$service_umask" ] && pass "unit gives UMask $service_umask" || fail "unit gives no UMask"
+umask "${service_umask:-0022}"
 mkdir -p "$root" "$run"
 [ -n "$service_tmp" ] && pass "unit gives TMPDIR $service_tmp" || fail "unit gives no TMPDIR"
 log="$root/C/TEMP/Tarvo Logfile.txt"
@@ -73,6 +78,8 @@ if [ -n "$started" ]; then
   pass "installed collector started on port $port"
   grep -q " - No Orvanta at start up" "$log" && pass "service settings: no Orvanta" ||
     fail "the service settings did not switch Orvanta off"
+  grep -q "AllowedPeers" "$log" && fail "the service settings' AllowedPeers was logged" ||
+    pass "service settings: AllowedPeers read without a remark"
   "$bin/tarvo-sim" --port "$port" document P1 --schema 2012 --measurements 6 >/dev/null &&
     pass "installed tarvo-sim sent a document" || fail "tarvo-sim could not send"
   pil="$root/C/TCA/DATA/P1/Tarvo.pil"
@@ -88,6 +95,10 @@ if [ -n "$started" ]; then
       grep -q "\"$series\"" <<<"$dump" && pass "tarvo-pil dump shows $series" ||
         fail "tarvo-pil dump lacks $series"
     done
+    # With the unit's UMask nothing below the root is open to other users.
+    open_to_all=$(find "$root" -perm /o=rwx -not -type l -not -type s)
+    [ -z "$open_to_all" ] && pass "no file or folder below the root is open to other users" ||
+      fail "open to other users: $open_to_all"
   else
     fail "no $pil after the document"; cat "$log" >&2 || true
   fi
@@ -117,6 +128,10 @@ for page in "$installed"/usr/share/man/man1/*.1.gz; do
   else
     fail "man -l $page"; echo "$text" | head -20 >&2
   fi
+  # The sections an administrator looks for, written for the page beside the --help text.
+  for section in FILES ENVIRONMENT "EXIT STATUS" EXAMPLES "SEE ALSO"; do
+    grep -qx "$section" <<<"$text" || fail "$program page has no $section section"
+  done
 done
 if text=$(MANWIDTH=80 man -P cat -l "$installed/usr/share/man/man1/tarvo-collect.1.gz"); then
   grep -q -- "--log-to-stderr" <<<"$text" && pass "tarvo-collect page lists --log-to-stderr" ||

@@ -2,6 +2,7 @@
 // loopback, the main timer's share driven tick by tick, and an injectable clock.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -86,16 +87,45 @@ protected:
 
 } // namespace
 
-TEST(DataClientAddress, DottedDigitsAreAnAddressAndEverythingElseAHostName) {
-    EXPECT_TRUE(DataClient::IsIPAddress(QStringLiteral("10.0.0.7")));
-    EXPECT_TRUE(DataClient::IsIPAddress(QStringLiteral("127.0.0.1")));
-    EXPECT_TRUE(DataClient::IsIPAddress(QStringLiteral("1.2.3.")));
-    EXPECT_FALSE(DataClient::IsIPAddress(QStringLiteral("ward3.local")));
-    EXPECT_FALSE(DataClient::IsIPAddress(QStringLiteral("10.0.7")));
-    EXPECT_FALSE(DataClient::IsIPAddress(QStringLiteral(".10.0.0.7")));
-    EXPECT_FALSE(DataClient::IsIPAddress(QStringLiteral("10..0.7")));
-    EXPECT_FALSE(DataClient::IsIPAddress(QStringLiteral("10.0.0.x")));
-    EXPECT_FALSE(DataClient::IsIPAddress(QString()));
+TEST(DataClientAddress, OnlyStrictAddressesAreAddressesAndEverythingElseAHostName) {
+    const std::pair<const char*, bool> cases[] = {
+        {"10.0.0.7", true}, {"127.0.0.1", true},    {"010.0.0.1", true},   {"fd00::7", true},
+        {"1.2.3.", false},  {"ward3.local", false}, {"10.0.7", false},     {".10.0.0.7", false},
+        {"10..0.7", false}, {"10.0.0.x", false},    {"0x0a.0.0.7", false}, {"", false},
+    };
+    for (const auto& [text, address] : cases)
+        EXPECT_EQ(DataClient::IsIPAddress(QString::fromLatin1(text)), address) << text;
+}
+
+TEST_F(DataClientTest, LeadingZerosAreDecimalAndNumbersThatAreNoAddressAreNotLookedUp) {
+    // 127.0.0.010 is 127.0.0.10; read as octal it would be 127.0.0.8, where nothing listens.
+    QTcpServer tenth;
+    ASSERT_TRUE(tenth.listen(QHostAddress(QStringLiteral("127.0.0.10")), 0));
+    TempRoot decimalRoot;
+    RunningCollector decimal(decimalRoot,
+                             QStringLiteral("InterNetworking=dword:1\nIPString=127.0.0.010\n"
+                                            "ClientSocketPort=dword:%1\n")
+                                 .arg(tenth.serverPort()));
+    ASSERT_TRUE(decimal.started);
+    EXPECT_EQ(decimal->dataClient().Address(), "127.0.0.10");
+    EXPECT_TRUE(waitUntil([&] { return decimal->dataClient().Connected(); }));
+    EXPECT_TRUE(tenth.hasPendingConnections());
+
+    // "127.1" is no address, and no host name either: a resolver would read it as 127.0.0.1.
+    TempRoot shortRoot;
+    RunningCollector shorthand(shortRoot, QStringLiteral("InterNetworking=dword:1\nIPString=127.1\n"
+                                                         "ClientSocketPort=dword:%1\n")
+                                              .arg(hostPort));
+    ASSERT_TRUE(shorthand.started);
+    EXPECT_TRUE(shorthand->dataClient().Address().isEmpty());
+    for (int i = 0; i < 30; ++i)
+        shorthand->dataClient().TimerTick();
+    EXPECT_EQ(shorthand.loggedCount(QStringLiteral(
+                  "IPString: \"127.1\" is neither an address nor a host name; no data host is "
+                  "connected")),
+              1);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(host.hasPendingConnections());
 }
 
 TEST_F(DataClientTest, StartUsesAnAddressOrAHostName) {

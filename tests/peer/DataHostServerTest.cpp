@@ -190,6 +190,50 @@ TEST_F(DataHostServerTest, AllowedPeersWithoutOneReadableEntryAdmitsNoOne) {
     EXPECT_EQ(collector->dataHostServer().StationCount(), 0);
 }
 
+TEST_F(DataHostServerTest, StoredListsThatNameNoPeerAdmitNoOneAndSayWhy) {
+    struct Case {
+        const char* stored;        // the line in the settings file
+        const char* malformedLine; // nullptr: no entry is named unreadable
+        bool admitted;             // a station from 127.0.0.1
+        bool warned;               // the start-up warning about an empty list
+    };
+    const Case cases[] = {
+        {"AllowedPeers=dword:1", "AllowedPeers: \"dword:1\" is neither an address", false, false},
+        {"AllowedPeers=sz:,", nullptr, false, false},
+        {"AllowedPeers=esc:%20,%20", nullptr, false, false},
+        {"AllowedPeers=127.1", "AllowedPeers: \"127.1\" is neither an address", false, false},
+        {"AllowedPeers=::ffff:127.0.0.0/120",
+         "AllowedPeers: \"::ffff:127.0.0.0/120\" is neither an address", false, false},
+        {"AllowedPeers=127.000.000.001", nullptr, true, false},
+        {"AllowedPeers=", nullptr, true, true},
+    };
+    for (const Case& c : cases) {
+        TempRoot own;
+        RunningCollector instance(own, QString::fromLatin1(c.stored) + u'\n');
+        ASSERT_TRUE(instance.started) << c.stored;
+        Collector* const current = instance.collector.get();
+        if (c.malformedLine != nullptr) {
+            EXPECT_EQ(instance.loggedCount(QString::fromLatin1(c.malformedLine)), 1) << c.stored;
+        }
+        EXPECT_EQ(instance.logged(QStringLiteral("AllowedPeers holds no usable entry")),
+                  !c.admitted)
+            << c.stored;
+        EXPECT_EQ(instance.loggedCount(QStringLiteral("Warning: AllowedPeers is empty")),
+                  c.warned ? 1 : 0)
+            << c.stored;
+
+        QTcpSocket socket;
+        socket.bind(QHostAddress::LocalHost);
+        socket.connectToHost(QHostAddress::LocalHost, quint16(current->dataHostServer().Port()));
+        ASSERT_TRUE(socket.waitForConnected(5000)) << c.stored;
+        ASSERT_TRUE(waitUntil([&] {
+            return current->dataHostServer().StationCount() == 1 ||
+                   socket.state() == QAbstractSocket::UnconnectedState;
+        })) << c.stored;
+        EXPECT_EQ(current->dataHostServer().StationCount() == 1, c.admitted) << c.stored;
+    }
+}
+
 TEST_F(DataHostServerTest, ClientSocketPortOutOfRangeFallsBackToTheDefault) {
     for (const int setting : {70000, 1, -5}) {
         TempRoot own;

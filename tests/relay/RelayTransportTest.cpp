@@ -232,6 +232,21 @@ TEST_F(RelayTransportTest, AHostNameWithoutDotsIsLookedUp) {
     EXPECT_TRUE(messages[0].contains("|P|1||P1|")) << messages[0].toStdString();
 }
 
+TEST_F(RelayTransportTest, AnAddressWithLeadingZerosIsReadAsDecimal) {
+    startHost();
+    state.relayHost = "127.0.0.010"; // 127.0.0.10, never the octal 127.0.0.8
+    ASSERT_TRUE(connectTransport());
+    EXPECT_EQ(transport.PeerAddress(), "127.0.0.10");
+    state.relayHost = "127.1"; // shorthand is no address, and no host name either
+    state.relayPort = host->port() + 1;
+    transport.ApplyRelayConnection();
+    EXPECT_EQ(log.mainLines()
+                  .filter("HostOther \"127.1\" is neither an address nor a host "
+                          "name")
+                  .size(),
+              1);
+}
+
 TEST_F(RelayTransportTest, TheCommissioningHostAnswersAsLateAsAsked) {
     startHost(); // the relay settings; the host that answers is the program
     const int port = freeTcpPort();

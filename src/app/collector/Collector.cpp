@@ -282,10 +282,34 @@ void Collector::readDataClientPort() {
     }
     m_state.dataHostServerPort = m_state.dataClientPort - 1;
     // Both servers admit peers by this list from before they listen.
-    m_peerGate.setAllowed(m_settings->read(Setting::AllowedPeers));
+    applyAllowedPeers();
+}
+
+void Collector::applyAllowedPeers() {
+    // A value stored as a number reads as the empty text, which would admit everyone: it is an
+    // unreadable entry instead. A number reads back the same whatever the default asked for.
+    const QString name = QLatin1String(Setting::AllowedPeers.name);
+    const int number = m_settings->readInteger(name, 0);
+    if (number == m_settings->readInteger(name, 1))
+        m_peerGate.setAllowed(
+            AllowedPeers::unreadableValue(QStringLiteral("dword:") + QString::number(number)));
+    else
+        m_peerGate.setAllowed(m_settings->read(Setting::AllowedPeers));
 }
 
 void Collector::setAnalyzerPort() {
+    const int limit = m_settings->read(Setting::AnalyzerConnectionLimit);
+    if (limit < 1 || limit > ServerSocketTarvo::kHighestConnectionLimit) {
+        m_log.writeLog(QLatin1String(LogPrefix::kPortSetup) +
+                       QStringLiteral("The setting AnalyzerConnectionLimit = %1 is outside 1 to "
+                                      "%2; using %3")
+                           .arg(limit)
+                           .arg(ServerSocketTarvo::kHighestConnectionLimit)
+                           .arg(Setting::AnalyzerConnectionLimit.defaultValue));
+        m_server->SetConnectionLimit(Setting::AnalyzerConnectionLimit.defaultValue);
+    } else {
+        m_server->SetConnectionLimit(limit);
+    }
     m_state.analyzerPort = m_settings->read(Setting::Port);
     if (!ServerSocketTarvo::ValidPort(m_state.analyzerPort)) {
         m_log.writeError(QLatin1String(LogPrefix::kPortSetup) +
@@ -513,6 +537,15 @@ void Collector::logStartupSummary() {
                              QString::number(m_server->Port())
                        : QStringLiteral("ServerSocketTarvo is NOT active. Port setting is ") +
                              QString::number(m_state.analyzerPort));
+    // Both servers listen on every address; without a list every host on the network that
+    // reaches them is admitted and receives what the analyzers send.
+    if (m_peerGate.allowed().open() && (m_server->Active() || m_dataHost.Active()))
+        m_log.writeLog(QStringLiteral("Warning: AllowedPeers is empty, so every host on the "
+                                      "network may connect to the analyzer server (port %1) and "
+                                      "the data-host server (port %2); name the analyzers and "
+                                      "stations in AllowedPeers")
+                           .arg(m_state.analyzerPort)
+                           .arg(m_state.dataHostServerPort));
 }
 
 void Collector::readExternalMediaDrive() {

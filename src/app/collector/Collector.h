@@ -174,6 +174,9 @@ public:
     // every later read and write of the settings to the chosen root. The old root keeps its
     // values. False (and nothing switched, with a log line) when the copy could not be written.
     bool switchSettingsRoot(RegistryRoot root);
+    // Reads AllowedPeers into the servers' gate (at start-up and when the settings are saved);
+    // each unreadable entry is one log line.
+    void applyAllowedPeers();
     // Whether start-up created the record-line parser and the relay.
     bool hasLineRelay() const { return m_relay != nullptr; }
 

@@ -193,6 +193,9 @@ void HostSettings::Save(Collector& collector, const HostSettingsChoice& chosen,
     state.autoCreate = chosen.autoCreate;
     state.idReduction = idReductionFrom(chosen.idReduction);
 
+    // The servers' peer list as it now stands under the chosen root, its faults logged again.
+    collector.applyAllowedPeers();
+
     // 11. The data client connects again while inter-networking is on.
     collector.closeDataClient();
     collector.status().Update();

@@ -75,8 +75,13 @@ void SingleInstance::serveConnection() {
 
 SingleInstance::Answer SingleInstance::ask(const QString& rootFolder, const QString& command,
                                            int timeoutMs) {
+    return askAt(serverNameFor(rootFolder), command, timeoutMs);
+}
+
+SingleInstance::Answer SingleInstance::askAt(const QString& socketPath, const QString& command,
+                                             int timeoutMs) {
     QLocalSocket socket;
-    socket.connectToServer(serverNameFor(rootFolder));
+    socket.connectToServer(socketPath);
     if (!socket.waitForConnected(timeoutMs))
         return {QString(), false, false};
     socket.write(command.toUtf8() + '\n');

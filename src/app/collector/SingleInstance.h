@@ -38,6 +38,8 @@ public:
     // Sends one request to the running copy and returns its answer (whose text may have
     // several lines); received is false when no copy answered within the time-out.
     static Answer ask(const QString& rootFolder, const QString& command, int timeoutMs = 3000);
+    // The same through the socket at the path (a collector started with another TMPDIR).
+    static Answer askAt(const QString& socketPath, const QString& command, int timeoutMs = 3000);
 
     static QString serverNameFor(const QString& rootFolder);
 
