@@ -300,12 +300,12 @@ void Collector::applyAllowedPeers() {
 void Collector::setAnalyzerPort() {
     const int limit = m_settings->read(Setting::AnalyzerConnectionLimit);
     if (limit < 1 || limit > ServerSocketTarvo::kHighestConnectionLimit) {
-        m_log.writeLog(QLatin1String(LogPrefix::kPortSetup) +
-                       QStringLiteral("The setting AnalyzerConnectionLimit = %1 is outside 1 to "
-                                      "%2; using %3")
-                           .arg(limit)
-                           .arg(ServerSocketTarvo::kHighestConnectionLimit)
-                           .arg(Setting::AnalyzerConnectionLimit.defaultValue));
+        m_log.writeError(QLatin1String(LogPrefix::kPortSetup) +
+                         QStringLiteral("The setting AnalyzerConnectionLimit = %1 is outside 1 to "
+                                        "%2; using %3")
+                             .arg(limit)
+                             .arg(ServerSocketTarvo::kHighestConnectionLimit)
+                             .arg(Setting::AnalyzerConnectionLimit.defaultValue));
         m_server->SetConnectionLimit(Setting::AnalyzerConnectionLimit.defaultValue);
     } else {
         m_server->SetConnectionLimit(limit);
@@ -540,12 +540,13 @@ void Collector::logStartupSummary() {
     // Both servers listen on every address; without a list every host on the network that
     // reaches them is admitted and receives what the analyzers send.
     if (m_peerGate.allowed().open() && (m_server->Active() || m_dataHost.Active()))
-        m_log.writeLog(QStringLiteral("Warning: AllowedPeers is empty, so every host on the "
-                                      "network may connect to the analyzer server (port %1) and "
-                                      "the data-host server (port %2); name the analyzers and "
-                                      "stations in AllowedPeers")
-                           .arg(m_state.analyzerPort)
-                           .arg(m_state.dataHostServerPort));
+        m_log.writeWarning(
+            QStringLiteral("Warning: AllowedPeers is empty, so every host on the "
+                           "network may connect to the analyzer server (port %1) and "
+                           "the data-host server (port %2); name the analyzers and "
+                           "stations in AllowedPeers")
+                .arg(m_state.analyzerPort)
+                .arg(m_state.dataHostServerPort));
 }
 
 void Collector::readExternalMediaDrive() {
