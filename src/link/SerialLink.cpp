@@ -7,6 +7,7 @@
 #include "CollectorState.h"
 #include "EventLog.h"
 #include "HousekeepingPause.h"
+#include "LineReading.h"
 #include "TSockets.h"
 #include "TXMLDocument.h"
 #include "Windows1252.h"
@@ -189,21 +190,7 @@ void SerialLink::dispatch(const QString& text) {
 }
 
 void SerialLink::lineRead(const QByteArray& bytes) {
-    CollectorState& state = m_host.state();
-    QByteArray chunk = bytes;
-    if (state.filter194)
-        chunk.replace(char(0xC2), QByteArray());
-    LineFraming::Cut cut = m_lines.append(chunk);
-    if (state.protocol == AnalyzerProtocol::Hl7 && state.relayEnabled && !cut.messages.isEmpty())
-        m_host.relayPassThrough(cut.messages);
-    if (cut.dropped > 0)
-        m_host.log().writeLog(
-            QStringLiteral("Record lines from %1 passed %2 bytes without an end of message; the "
-                           "oldest %3 bytes were dropped")
-                .arg(serialIdentity())
-                .arg(LineFraming::kDefaultLimit)
-                .arg(cut.dropped));
-    m_host.linesQueued(LineBatch{serialIdentity(), std::move(cut.lines), false});
+    LineReading::take(m_host, m_lines, bytes, serialIdentity(), serialIdentity());
 }
 
 void SerialLink::limitPending() {

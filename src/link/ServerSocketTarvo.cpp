@@ -11,6 +11,7 @@
 #include "EventLog.h"
 #include "HousekeepingPause.h"
 #include "LineFraming.h"
+#include "LineReading.h"
 #include "LinkStatus.h"
 #include "PeerGate.h"
 #include "TSimpleCounter.h"
@@ -367,21 +368,7 @@ void ServerSocketTarvo::lineRead(Connection& connection) {
     if (dump.open(QIODevice::WriteOnly | QIODevice::Truncate))
         dump.write(chunk);
     counter.Advance();
-    if (state.filter194)
-        chunk.replace(char(0xC2), QByteArray());
-    LineFraming::Cut cut = connection.lines.append(chunk);
-    // The host receives each connection's complete messages, never two connections' text
-    // interleaved.
-    if (state.protocol == AnalyzerProtocol::Hl7 && state.relayEnabled && !cut.messages.isEmpty())
-        m_host.relayPassThrough(cut.messages);
-    if (cut.dropped > 0)
-        m_host.log().writeLog(
-            QStringLiteral("Record lines from %1 passed %2 bytes without an end of message; the "
-                           "oldest %3 bytes were dropped")
-                .arg(connection.identity)
-                .arg(LineFraming::kDefaultLimit)
-                .arg(cut.dropped));
-    m_host.linesQueued(LineBatch{lineSource(connection), std::move(cut.lines), false});
+    LineReading::take(m_host, connection.lines, chunk, connection.identity, lineSource(connection));
 }
 
 QString ServerSocketTarvo::lineSource(const Connection& connection) {

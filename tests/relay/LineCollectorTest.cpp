@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTcpServer>
+#include <QThread>
 
 #include "AstmHost.h"
 
@@ -253,6 +254,20 @@ TEST_F(LineCollectorTest, AnalyzersSendingAtOnceKeepTheirPatientsApart) {
     folders.sort();
     all.sort();
     EXPECT_EQ(folders, all) << "no folder of a patient nobody sent";
+}
+
+TEST_F(LineCollectorTest, RecordLinesReadByTheStopAreStoredBeforeTheEnd) {
+    start("HL7");
+    QTcpSocket& analyzer = running->connectFrom();
+    // The message reaches the collector's connection just as the stop comes: the stop reads it.
+    analyzer.write("H|\\^~&|||TARVOflex^SN1\rP|||Z1||Last^First\r"
+                   "O|||Sample #^A1||||202612081000\r"
+                   "R||^^^Glucose^|4.5|mmol/L||||OK|||20261208100000\r\x04");
+    ASSERT_TRUE(analyzer.waitForBytesWritten(5000));
+    QThread::msleep(100);
+    running->collector->close();
+    EXPECT_EQ(points("Z1").size(), 1u);
+    EXPECT_FALSE(running->logged("discarded at closing"));
 }
 
 TEST_F(LineCollectorTest, OperatorCommandsForTheLineProtocols) {

@@ -219,6 +219,14 @@ TEST(RelaySoakTest, EveryResultReachesAHostThatFallsSilentRefusesClosesAndOutliv
         }
     }
     EXPECT_EQ(qsizetype(times.size()), qsizetype(kCount - 1));
+    for (int i = 0; i < kCount; ++i) {
+        const QString value = QString::number(i / 1000.0, 'f', 3);
+        bool found = false;
+        for (const auto& [record, count] : times)
+            found = found || record.section(u'|', 3, 3) == value;
+        if (!found && i != kRefused)
+            ADD_FAILURE() << "result " << i << " never arrived";
+    }
     int twice = 0;
     for (const auto& [record, count] : times)
         twice += count > 1 ? 1 : 0;

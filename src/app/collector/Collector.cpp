@@ -127,16 +127,10 @@ void Collector::chooseSettingsRoot() {
         return recovery;
     };
     const auto refuse = [this](const RegistryHives::Recovery& recovery) {
-        const QString text =
-            recovery.text + QStringLiteral(". TarvoCollect does not start with default settings; "
-                                           "repair the file, put a good copy in its place, or "
-                                           "remove it to start with the defaults.");
-        if (m_env.messages)
-            m_env.messages->showMessage(text);
-        else if (m_env.startupErrorEcho)
-            m_env.startupErrorEcho(text);
-        m_terminate = true;
-        m_exitCode = kUnreadableSettingsExit;
+        refuseToStart(recovery.text +
+                      QStringLiteral(". TarvoCollect does not start with default settings; "
+                                     "repair the file, put a good copy in its place, or "
+                                     "remove it to start with the defaults."));
     };
     const RegistryHives::Recovery machine = recover(RegistryRoot::LocalMachine);
     if (machine.outcome == RegistryHives::Recovery::Outcome::Unreadable)
@@ -177,19 +171,22 @@ void Collector::resolveDataRoot() {
         [this](const QString& line, LogSeverity severity) { m_log.writeLog(line, severity); });
     m_state.dataRoot = resolver.resolve(QLatin1String(kDataFolder));
     if (!resolver.failure().isEmpty()) {
-        const QString text = resolver.failure() +
-                             QStringLiteral(". TarvoCollect does not start without its data root; "
-                                            "repair the file, put a good copy in its place, or "
-                                            "remove it.");
-        if (m_env.messages)
-            m_env.messages->showMessage(text);
-        else if (m_env.startupErrorEcho)
-            m_env.startupErrorEcho(text);
-        m_terminate = true;
-        m_exitCode = kUnreadableSettingsExit;
+        refuseToStart(resolver.failure() +
+                      QStringLiteral(". TarvoCollect does not start without its data root; "
+                                     "repair the file, put a good copy in its place, or "
+                                     "remove it."));
         return;
     }
     checkDataRoot();
+}
+
+void Collector::refuseToStart(const QString& text) {
+    if (m_env.messages)
+        m_env.messages->showMessage(text);
+    else if (m_env.startupErrorEcho)
+        m_env.startupErrorEcho(text);
+    m_terminate = true;
+    m_exitCode = kUnreadableSettingsExit;
 }
 
 void Collector::checkDataRoot() {
@@ -576,6 +573,15 @@ void Collector::close() {
         rebuildWaitingPatient(patientId);
     // Folder monitoring rebuilds the bursts still in their delay before it stops watching.
     m_monitor->Close();
+    // Record lines read by the stop are parsed, stored and queued for the relay before the end.
+    if (m_relay)
+        m_relay->LinesWaiting(m_lineBatches);
+    qsizetype discarded = 0;
+    for (const LineBatch& batch : m_lineBatches)
+        discarded += batch.lines.count(QString(QChar(LineFraming::kEot)));
+    if (discarded > 0)
+        m_log.writeLog(
+            QStringLiteral("%1 record-line messages were discarded at closing").arg(discarded));
     m_lineBatches.clear();
     if (m_relay)
         m_relay->Transport().StopSendTimer();

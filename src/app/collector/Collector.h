@@ -248,6 +248,9 @@ private:
     void reactivateAnalyzerServer();
     void reactivateDataHostServer();
     // Sees whether the data root can be created or written and logs and signals every change.
+    // Start-up ends: the text tells the operator why, and the program exits with the status of
+    // unreadable settings.
+    void refuseToStart(const QString& text);
     void checkDataRoot();
 
     // AnalyzerLinkHost
