@@ -365,10 +365,13 @@ RegistryHives::Recovery RegistryHives::recover(RegistryRoot root) const {
     QString reason = QStringLiteral("it is missing");
     if (fileExists) {
         if (readFile(file, &reason)) {
-            // The copy follows a file that was edited by hand since the last save.
+            // The copy follows a file that was edited by hand since the last save; a file in a
+            // folder this program cannot write (the machine's settings for a user) is never
+            // saved here either, and needs no copy of ours.
             QFile input(file);
             QFile previous(copy);
-            if (input.open(QIODevice::ReadOnly)) {
+            if (QFileInfo(QFileInfo(file).absolutePath()).isWritable() &&
+                input.open(QIODevice::ReadOnly)) {
                 const QByteArray bytes = input.readAll();
                 if (!previous.open(QIODevice::ReadOnly) || previous.readAll() != bytes) {
                     const QString failure = FileReplacement::replace(copy, bytes);
