@@ -71,6 +71,7 @@ QString MessageDispatcher::Dispatch(const QString& text, PendingText& pending,
 }
 
 void MessageDispatcher::noteFailure(const QString& connectionIdentity, const QString& detail) {
+    ++m_failedMessages;
     FailureRun& run = m_failureRuns[connectionIdentity];
     if (++run.count <= kFailuresLoggedEach)
         m_context.log.writeLog(QStringLiteral("Message from ") + connectionIdentity +
@@ -135,6 +136,7 @@ void MessageDispatcher::handleMessage(TTarvoSocket& record, const QString& cut) 
 }
 
 void MessageDispatcher::logUnrecognised(const TTarvoSocket& record) {
+    ++m_unrecognised;
     // The root element tells the engineer what arrived (another schema, another namespace).
     const pugi::xml_node root = m_document.DocumentElement();
     QString element = QString::fromUtf8(root.name());

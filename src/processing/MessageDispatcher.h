@@ -62,6 +62,9 @@ public:
     // Results waiting for an earlier one to be stored, and how often one had to wait.
     int WaitingResults() const { return int(m_waiting.size()); }
     int Collisions() const { return m_collisions; }
+    // XML messages that failed and that were not recognised since the start.
+    qint64 FailedMessages() const { return m_failedMessages; }
+    qint64 UnrecognisedMessages() const { return m_unrecognised; }
     QString CollisionText() const;
 
 signals:
@@ -117,4 +120,6 @@ private:
     bool m_processingQueue = false;
     int m_collisions = 0;
     QHash<QString, FailureRun> m_failureRuns;
+    qint64 m_failedMessages = 0;
+    qint64 m_unrecognised = 0;
 };

@@ -10,6 +10,7 @@
 #include "CollectorState.h"
 #include "EventLog.h"
 #include "LineRelay.h"
+#include "MessageDispatcher.h"
 #include "PatientList.h"
 #include "PeerGate.h"
 #include "ResultProcessor.h"
@@ -146,6 +147,10 @@ ServiceFacts ServiceMonitor::facts() const {
         facts.resultsStored.try_emplace(QStringLiteral("live"), 0);
         facts.resultsStored.try_emplace(QStringLiteral("document"), 0);
         facts.lastResultStored = processor.LastStored();
+        const MessageDispatcher& dispatcher = collector.messageDispatcher();
+        facts.refused[QStringLiteral("xml_message_failed")] = dispatcher.FailedMessages();
+        facts.refused[QStringLiteral("xml_message_not_recognised")] =
+            dispatcher.UnrecognisedMessages();
     }
     if (collector.hasLineRelay()) {
         LineRelay& relay = collector.lineRelay();
