@@ -1,5 +1,7 @@
 #pragma once
 
+#include <map>
+
 #include <QString>
 
 struct CollectorState;
@@ -8,6 +10,7 @@ class EventLog;
 class OrvantaLink;
 class ResultProcessor;
 class TSaveItNew;
+class TXMLDocument;
 
 // Everything a rebuild reads and changes, owned by the collector.
 struct PatientRecreationContext {
@@ -24,7 +27,13 @@ struct RecreationOutcome {
     bool started = false; // the old data file was (or, after the rebuild, went) out of the way
     QString folder;
     int documents = 0; // archived documents found
-    int skipped = 0;   // of them, not readable or not well-formed
+    int skipped = 0;   // of them, not readable or not well-formed, or of another folder
+    // Another collector holds the patient's lock ("host, process n"): the rebuild is left to it
+    // and this one tries again once the lock is free.
+    QString heldBy;
+    // A stop request ended the rebuild: its file is left beside the data file and the rebuild is
+    // resumed at the next start.
+    bool interrupted = false;
 };
 
 // "Recreated data for ID: n documents read, k skipped".
@@ -34,8 +43,18 @@ QString recreationSummary(const QString& patientId, const RecreationOutcome& out
 // again through the same result path as live data into a new file beside the data file, which
 // then takes the data file's place, so that the file holds each archived result once. An old
 // data file holding results that the archive does not give back is kept under another name.
+//
+// Several collectors may share the data root: a rebuild first takes the patient's lock
+// (PatientFileLock), builds into a file of its own name, and renames it over the data file only
+// when it is complete, checked and the lock is still its own. A collector that finds the lock
+// held leaves the rebuild to the holder and rebuilds once the lock is free (RetryDeferred).
+// Only the folder being rebuilt is written: a document of a patient whose own folder is
+// another one is skipped with a log line.
 class PatientRecreation {
 public:
+    // A rebuild that is running when a stop is requested ends this long after the request.
+    static constexpr qint64 kStopGraceMs = 2000;
+
     explicit PatientRecreation(PatientRecreationContext context);
 
     // force: store even for patients that are not collected; show: update the value grid.
@@ -46,8 +65,25 @@ public:
     // logged. Returns how many were rebuilt.
     int ResumeInterruptedRebuilds();
 
+    // Rebuilds the patients left to another collector whose lock has since been released.
+    // Returns how many were rebuilt.
+    int RetryDeferred();
+    int DeferredCount() const { return int(m_deferred.size()); }
+
+    // Whether a stop request has been waiting longer than kStopGraceMs.
+    static bool stopDue();
+
 private:
+    struct Deferred {
+        bool force = false;
+        bool show = false;
+    };
     void replay(const QString& path, bool force, bool show, RecreationOutcome& outcome);
+    bool belongsHere(const TXMLDocument& document, bool events, const QString& path,
+                     const QString& folder);
+    RecreationOutcome rebuildLocked(const QString& patientId, bool force, bool show,
+                                    class PatientFileLock& lock, RecreationOutcome outcome);
 
     PatientRecreationContext m_context;
+    std::map<QString, Deferred> m_deferred;
 };
