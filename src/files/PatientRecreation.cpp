@@ -52,7 +52,17 @@ RecreationOutcome PatientRecreation::RecreatePatient(const QString& patientId, b
         return outcome;
     }
     PatientFileLock lock(outcome.folder);
-    if (!lock.tryLock()) {
+    if (!lock.tryLock() && lock.holder().isEmpty()) {
+        // No lock file can be made there (a folder that cannot be written).
+        m_deferred.erase(patientId);
+        m_context.log.writeLog(QStringLiteral("Unable to recreate data for ") + outcome.folder);
+        m_context.log.writeLog(
+            QStringLiteral("  the lock ") +
+            QDir::toNativeSeparators(outcome.folder + QLatin1String(PatientFileLock::kFileName)) +
+            QStringLiteral(" cannot be created"));
+        return outcome;
+    }
+    if (!lock.isLocked()) {
         outcome.heldBy = lock.holder();
         const bool known = m_deferred.count(patientId) > 0;
         Deferred& deferred = m_deferred[patientId];
