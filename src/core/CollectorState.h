@@ -94,4 +94,7 @@ struct CollectorState {
     QString currentPatientLastName;
     QString currentPatientFullName;
     QString currentPatientFolder;
+    // While a patient folder is rebuilt from its archive: that folder, where every document read
+    // is stored (a folder renamed by an administrator keeps its documents under the new name).
+    QString rebuildFolder;
 };

@@ -13,11 +13,13 @@
 #include "OrvantaLink.h"
 #include "PatientDataDocumentReader.h"
 #include "PatientDataFile.h"
+#include "PatientFileLock.h"
 #include "PatientFolderLinks.h"
 #include "PatientIdentity.h"
 #include "RebuiltDataFile.h"
 #include "TSaveItNew.h"
 #include "TXMLDocument.h"
+#include "TerminationSignals.h"
 #include "XMLTarvoEventsFromFileParser.h"
 #include "XMLTarvoParser.h"
 #include "XmlArchive.h"
@@ -33,19 +35,66 @@ QString recreationSummary(const QString& patientId, const RecreationOutcome& out
 PatientRecreation::PatientRecreation(PatientRecreationContext context)
     : m_context(std::move(context)) {}
 
+bool PatientRecreation::stopDue() {
+    const qint64 since = TerminationSignals::msSinceRequest();
+    return since >= kStopGraceMs;
+}
+
 RecreationOutcome PatientRecreation::RecreatePatient(const QString& patientId, bool force,
                                                      bool show) {
     CollectorState& state = m_context.state;
     RecreationOutcome outcome;
     outcome.folder =
         PatientIdentity::PatientFolderFor(patientId, state.dataRoot, state.idReduction);
+    // A folder that is gone (renamed or removed by an administrator) is not created again.
+    if (!QFileInfo(outcome.folder).isDir()) {
+        outcome.started = true;
+        m_deferred.erase(patientId);
+        return outcome;
+    }
+    PatientFileLock lock(outcome.folder);
+    if (!lock.tryLock() && lock.holder().isEmpty()) {
+        // No lock file can be made there (a folder that cannot be written).
+        m_deferred.erase(patientId);
+        m_context.log.writeLog(QStringLiteral("Unable to recreate data for ") + outcome.folder);
+        m_context.log.writeLog(
+            QStringLiteral("  the lock ") +
+            QDir::toNativeSeparators(outcome.folder + QLatin1String(PatientFileLock::kFileName)) +
+            QStringLiteral(" cannot be created"));
+        return outcome;
+    }
+    if (!lock.isLocked()) {
+        outcome.heldBy = lock.holder();
+        const bool known = m_deferred.count(patientId) > 0;
+        Deferred& deferred = m_deferred[patientId];
+        deferred.force = deferred.force || force;
+        deferred.show = deferred.show || show;
+        if (!known)
+            m_context.log.writeLog(QStringLiteral("Data for ") + patientId +
+                                   QStringLiteral(" is being rebuilt by ") + outcome.heldBy +
+                                   QStringLiteral("; this collector rebuilds it when that has "
+                                                  "ended"));
+        return outcome;
+    }
+    m_deferred.erase(patientId);
+    return rebuildLocked(patientId, force, show, lock, outcome);
+}
+
+RecreationOutcome PatientRecreation::rebuildLocked(const QString& patientId, bool force, bool show,
+                                                   PatientFileLock& lock,
+                                                   RecreationOutcome outcome) {
+    CollectorState& state = m_context.state;
     const QString dataFile = outcome.folder + QLatin1String(kPatientDataFileName);
     const QString rebuilt = RebuiltDataFile::NameFor(dataFile);
     // Something other than a file in the data file's place holds no results and goes first; a
-    // rebuilt file left by an earlier rebuild is begun anew.
+    // rebuilt file left by an earlier rebuild (of any collector: the lock holder is the only
+    // writer) is begun anew.
     const QFileInfo current(dataFile);
     const bool noFileInPlace = (current.exists() || current.isSymLink()) && !current.isFile();
-    if ((noFileInPlace && !MoveAsideFile(dataFile, true)) || !MoveAsideFile(rebuilt, true)) {
+    bool cleared = !noFileInPlace || MoveAsideFile(dataFile, true);
+    for (const QString& leftover : RebuiltDataFile::LeftBeside(dataFile))
+        cleared = MoveAsideFile(leftover, true) && cleared;
+    if (!cleared) {
         m_context.log.writeLog(QStringLiteral("Unable to recreate data for ") + outcome.folder);
         return outcome;
     }
@@ -58,25 +107,74 @@ RecreationOutcome PatientRecreation::RecreatePatient(const QString& patientId, b
     const QStringList entries = readableEntries(outcome.folder, archive);
     QElapsedTimer elapsed;
     elapsed.start();
+    bool lockLost = false;
     if (!entries.isEmpty()) {
         m_context.log.writeLog(QStringLiteral("Recreating data for ") + patientId +
                                QStringLiteral(" from ") + QString::number(entries.size()) +
                                QStringLiteral(" archived documents"));
-        // The data file stays as it is while its successor is built beside it.
-        writer.SetStandIn(dataFile, rebuilt);
+        // The data file stays as it is while its successor is built beside it, and nothing
+        // else is written meanwhile.
+        struct Building {
+            TSaveItNew& writer;
+            CollectorState& state;
+            Building(TSaveItNew& w, CollectorState& s, const QString& dataFile,
+                     const QString& rebuilt, const QString& folder)
+                : writer(w), state(s) {
+                writer.SetStandIn(dataFile, rebuilt);
+                state.rebuildFolder = folder;
+            }
+            ~Building() {
+                writer.ClearStandIn();
+                writer.ClearLoadCache();
+                state.rebuildFolder.clear();
+            }
+        };
         try {
+            const Building building(writer, state, dataFile, rebuilt, outcome.folder);
             for (const QString& entry : entries) {
+                if (stopDue()) {
+                    outcome.interrupted = true;
+                    break;
+                }
+                if (!lock.renew()) {
+                    lockLost = true;
+                    break;
+                }
                 ++outcome.documents;
                 replay(archive.filePath(entry), force, show, outcome);
             }
         } catch (...) {
-            writer.ClearStandIn();
-            writer.ClearLoadCache();
             QFile::remove(rebuilt);
             throw;
         }
-        writer.ClearStandIn();
-        writer.ClearLoadCache();
+    }
+    if (outcome.interrupted) {
+        // The rebuilt file, even an empty one, tells the next start to rebuild again.
+        if (!QFileInfo::exists(rebuilt)) {
+            QFile marker(rebuilt);
+            marker.open(QIODevice::WriteOnly);
+        }
+        m_context.log.writeLog(QStringLiteral("The rebuild of ") + patientId +
+                               QStringLiteral(" was ended by the stop after ") +
+                               QString::number(outcome.documents) + QStringLiteral(" of ") +
+                               QString::number(entries.size()) +
+                               QStringLiteral(" documents; it is done again at the next start"));
+        return outcome;
+    }
+    QString failure;
+    if (lockLost || !lock.stillOurs())
+        failure =
+            QStringLiteral("another collector took over the lock ") +
+            QDir::toNativeSeparators(outcome.folder + QLatin1String(PatientFileLock::kFileName));
+    else if (QFileInfo::exists(rebuilt))
+        failure = RebuiltDataFile::Check(rebuilt);
+    if (!failure.isEmpty()) {
+        QFile::remove(rebuilt);
+        outcome.started = false;
+        m_context.log.writeLog(QStringLiteral("Unable to recreate data for ") + outcome.folder);
+        m_context.log.writeLog(QStringLiteral("  ") + failure +
+                               QStringLiteral("; the data file is left as it was"));
+        return outcome;
     }
 
     const RebuiltDataFile::Replacement replacement = RebuiltDataFile::Replace(dataFile, rebuilt);
@@ -135,11 +233,75 @@ QStringList PatientRecreation::readableEntries(const QString& patientFolder,
     return entries;
 }
 
+int PatientRecreation::RetryDeferred() {
+    int rebuilt = 0;
+    const std::map<QString, Deferred> waiting = m_deferred;
+    for (const auto& [patientId, deferred] : waiting) {
+        try {
+            if (RecreatePatient(patientId, deferred.force, deferred.show).heldBy.isEmpty())
+                ++rebuilt;
+        } catch (const std::exception& error) {
+            m_deferred.erase(patientId);
+            m_context.log.writeError(QLatin1String(LogPrefix::kApplication) +
+                                     QString::fromLocal8Bit(error.what()));
+        }
+    }
+    return rebuilt;
+}
+
+// A document stored in a patient's archive belongs to that folder unless its patient has a
+// folder of its own elsewhere (a copy of a folder holds the documents of the original, which
+// stay the original's). A folder whose patient's own folder is gone (renamed) keeps them.
+bool PatientRecreation::belongsHere(const TXMLDocument& document, bool events, const QString& path,
+                                    const QString& folder) {
+    const CollectorState& state = m_context.state;
+    QString received;
+    try {
+        if (events) {
+            received = XMLTarvoEventsFromFileParser::GetTarvo(document)
+                           .Get_Events()
+                           .Get_Patient()
+                           .Get_PatientID();
+        } else {
+            const XMLTarvoParser::TXMLTarvo root = XMLTarvoParser::GetTarvo(document);
+            if (root.Count() == 0)
+                return true;
+            received = root[0].Get_Patient().Get_PatientID();
+        }
+    } catch (const std::exception&) {
+        return true; // reading the document says what is wrong with it
+    }
+    const QString id =
+        PatientIdentity::Clean(received, PatientIdentity::Cleaning::Admission, state.idReduction);
+    if (id == QLatin1String(PatientIdentity::kNull))
+        return true;
+    QString own;
+    try {
+        own = PatientIdentity::PatientFolderFor(id, state.dataRoot, state.idReduction);
+    } catch (const std::exception&) {
+        return true;
+    }
+    if (own == folder || !QFileInfo(own).isDir())
+        return true;
+    m_context.log.writeLog(QStringLiteral("Archived document ") + QDir::toNativeSeparators(path) +
+                           QStringLiteral(" is for patient ") + id + QStringLiteral(" of ") +
+                           QDir::toNativeSeparators(own) +
+                           QStringLiteral(", not for the folder being rebuilt, ") +
+                           QDir::toNativeSeparators(folder) + QStringLiteral("; skipped"));
+    return false;
+}
+
 int PatientRecreation::ResumeInterruptedRebuilds() {
     const CollectorState& state = m_context.state;
     int resumed = 0;
     for (const QString& name : RebuiltDataFile::InterruptedIn(state.dataRoot)) {
         const QString folder = state.dataRoot + name + QDir::separator();
+        {
+            // A rebuild that another collector is doing now was not interrupted.
+            PatientFileLock probe(folder);
+            if (!probe.tryLock())
+                continue;
+        }
         m_context.log.writeLog(QStringLiteral("The last rebuild of the data file in ") + folder +
                                QStringLiteral(" was interrupted"));
         QString target;
@@ -171,7 +333,12 @@ void PatientRecreation::replay(const QString& path, bool force, bool show,
     TXMLDocument document;
     try {
         document.LoadFromFile(path);
-        if (DocumentContains(QStringLiteral("<Events>"), document)) {
+        const bool events = DocumentContains(QStringLiteral("<Events>"), document);
+        if (!belongsHere(document, events, path, state.rebuildFolder)) {
+            ++outcome.skipped;
+            return;
+        }
+        if (events) {
             EventsFile events(m_context.writer, state, m_context.log, m_context.clock);
             events.ReadEvents(XMLTarvoEventsFromFileParser::GetTarvo(document).Get_Events());
         } else {

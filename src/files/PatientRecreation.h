@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDir>
+#include <map>
+
 #include <QString>
 
 struct CollectorState;
@@ -9,6 +11,7 @@ class EventLog;
 class OrvantaLink;
 class ResultProcessor;
 class TSaveItNew;
+class TXMLDocument;
 
 // Everything a rebuild reads and changes, owned by the collector.
 struct PatientRecreationContext {
@@ -25,7 +28,13 @@ struct RecreationOutcome {
     bool started = false; // the old data file was (or, after the rebuild, went) out of the way
     QString folder;
     int documents = 0; // archived documents found
-    int skipped = 0;   // of them, not readable or not well-formed
+    int skipped = 0;   // of them, not readable or not well-formed, or of another folder
+    // Another collector holds the patient's lock ("host, process n"): the rebuild is left to it
+    // and this one tries again once the lock is free.
+    QString heldBy;
+    // A stop request ended the rebuild: its file is left beside the data file and the rebuild is
+    // resumed at the next start.
+    bool interrupted = false;
 };
 
 // "Recreated data for ID: n documents read, k skipped".
@@ -35,8 +44,18 @@ QString recreationSummary(const QString& patientId, const RecreationOutcome& out
 // again through the same result path as live data into a new file beside the data file, which
 // then takes the data file's place, so that the file holds each archived result once. An old
 // data file holding results that the archive does not give back is kept under another name.
+//
+// Several collectors may share the data root: a rebuild first takes the patient's lock
+// (PatientFileLock), builds into a file of its own name, and renames it over the data file only
+// when it is complete, checked and the lock is still its own. A collector that finds the lock
+// held leaves the rebuild to the holder and rebuilds once the lock is free (RetryDeferred).
+// Only the folder being rebuilt is written: a document of a patient whose own folder is
+// another one is skipped with a log line.
 class PatientRecreation {
 public:
+    // A rebuild that is running when a stop is requested ends this long after the request.
+    static constexpr qint64 kStopGraceMs = 2000;
+
     explicit PatientRecreation(PatientRecreationContext context);
 
     // force: store even for patients that are not collected; show: update the value grid.
@@ -47,11 +66,28 @@ public:
     // logged. Returns how many were rebuilt.
     int ResumeInterruptedRebuilds();
 
+    // Rebuilds the patients left to another collector whose lock has since been released.
+    // Returns how many were rebuilt.
+    int RetryDeferred();
+    int DeferredCount() const { return int(m_deferred.size()); }
+
+    // Whether a stop request has been waiting longer than kStopGraceMs.
+    static bool stopDue();
+
 private:
     // The archived documents that may be read; those that lead outside the patient's folder
     // through a symbolic link are left out with one log line each.
     QStringList readableEntries(const QString& patientFolder, const QDir& archive) const;
+    struct Deferred {
+        bool force = false;
+        bool show = false;
+    };
     void replay(const QString& path, bool force, bool show, RecreationOutcome& outcome);
+    bool belongsHere(const TXMLDocument& document, bool events, const QString& path,
+                     const QString& folder);
+    RecreationOutcome rebuildLocked(const QString& patientId, bool force, bool show,
+                                    class PatientFileLock& lock, RecreationOutcome outcome);
 
     PatientRecreationContext m_context;
+    std::map<QString, Deferred> m_deferred;
 };

@@ -10,6 +10,7 @@
 
 #include "MoveAsideFile.h"
 #include "PatientDataFile.h"
+#include "ProcessIdentity.h"
 #include "StoredFileParser.h"
 
 namespace RebuiltDataFile {
@@ -49,19 +50,59 @@ std::filesystem::path pathOf(const QString& fileName) {
 } // namespace
 
 QString NameFor(const QString& dataFile) {
-    return dataFile + QLatin1String(kSuffix);
+    QString host = ProcessIdentity::hostName();
+    for (QChar& c : host) {
+        if (!c.isLetterOrNumber() && c != u'-')
+            c = u'_';
+    }
+    return dataFile + u'.' + host + u'-' + QString::number(ProcessIdentity::currentProcessId()) +
+           QLatin1String(kSuffix);
+}
+
+QStringList LeftBeside(const QString& dataFile) {
+    const QFileInfo info(dataFile);
+    const QDir folder = info.dir();
+    QStringList files;
+    for (const QString& name : folder.entryList({info.fileName() + u'*' + QLatin1String(kSuffix)},
+                                                QDir::Files | QDir::Hidden | QDir::System))
+        files << folder.filePath(name);
+    return files;
 }
 
 QStringList InterruptedIn(const QString& dataRoot) {
     QStringList folders;
     const QDir root(dataRoot);
-    const QString leftover = NameFor(QLatin1String(kPatientDataFileName));
     for (const QString& name :
          root.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name)) {
-        if (QFileInfo::exists(root.filePath(name) + u'/' + leftover))
+        if (!LeftBeside(root.filePath(name) + u'/' + QLatin1String(kPatientDataFileName)).isEmpty())
             folders << name;
     }
     return folders;
+}
+
+QString Check(const QString& rebuiltFile) {
+    QFile file(rebuiltFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("the rebuilt file cannot be read: ") + file.errorString();
+    const QByteArray data = file.readAll();
+    try {
+        const TStoredFileContent content = StoredFileParser::parse(data, false, false);
+        for (const TFileProblem& problem : content.problems) {
+            if (problem.kind == TFileProblem::Kind::DamagedRecord ||
+                problem.kind == TFileProblem::Kind::TruncatedRecord ||
+                problem.kind == TFileProblem::Kind::Unreadable ||
+                problem.kind == TFileProblem::Kind::IndexGap)
+                return QStringLiteral("the rebuilt file is damaged: ") + problem.text;
+        }
+        if (content.monitors().empty())
+            return QStringLiteral("the rebuilt file holds no monitor information");
+        if (content.validEnd != data.size())
+            return QStringLiteral("the rebuilt file does not end with a complete record");
+    } catch (const std::exception& error) {
+        return QStringLiteral("the rebuilt file cannot be read: ") +
+               QString::fromLocal8Bit(error.what());
+    }
+    return {};
 }
 
 int MissingResults(const QString& oldFile, const QString& rebuiltFile) {

@@ -68,20 +68,35 @@ void ServerSocketTarvo::Shutdown() {
     while (m_server.isListening() && !deadline.hasExpired() && m_server.waitForNewConnection(0)) {
     }
     m_server.close();
-    std::vector<quint64> serials;
-    for (const auto& connection : m_connections)
-        serials.push_back(connection->serial);
-    for (const quint64 serial : serials) {
-        // What waits in the connection's buffer and for a continuation is handled first; then
-        // each wait reads what the system holds for the connection and emits its read event. A
-        // peer that has closed is finished there and leaves the list.
-        while (Connection* connection = find(serial)) {
-            onClientRead(*connection);
-            connection = find(serial);
-            if (connection == nullptr || deadline.hasExpired() ||
-                !connection->socket->waitForReadyRead(0))
-                break;
+    // Rounds over every connection until one round finds nothing more: what a peer sent while
+    // another connection was being read is read too.
+    for (qint64 before = -1; before != m_bytesReceived && !deadline.hasExpired();) {
+        before = m_bytesReceived;
+        std::vector<quint64> serials;
+        for (const auto& connection : m_connections)
+            serials.push_back(connection->serial);
+        for (const quint64 serial : serials) {
+            // What waits in the connection's buffer and for a continuation is handled first;
+            // then each wait reads what the system holds for the connection and emits its read
+            // event. A peer that has closed is finished there and leaves the list.
+            while (Connection* connection = find(serial)) {
+                onClientRead(*connection);
+                connection = find(serial);
+                if (connection == nullptr || deadline.hasExpired() ||
+                    !connection->socket->waitForReadyRead(0))
+                    break;
+            }
         }
+    }
+    // What is left unread now (a peer that never stops sending) is discarded, and said so.
+    for (const auto& connection : m_connections) {
+        connection->socket->waitForReadyRead(0);
+        const qint64 unread = connection->socket->bytesAvailable();
+        if (unread > 0)
+            m_host.log().writeLog(QStringLiteral("Connection from %1: %2 bytes that arrived while "
+                                                 "the collector was stopping discarded")
+                                      .arg(connection->identity)
+                                      .arg(unread));
     }
     Deactivate();
     m_stopping = false;
@@ -216,7 +231,11 @@ void ServerSocketTarvo::finishConnection(Connection& connection) {
     const qint64 unfinished = qint64(connection.pending.size()) * 2 +
                               (connection.decoder.hasCarriedByte() ? 1 : 0) +
                               connection.lines.unfinished();
-    if (unfinished > 0)
+    // Line ends or blanks behind the last message (as analyzers end a message) are no message.
+    const bool blank = !connection.decoder.hasCarriedByte() &&
+                       connection.pending.text().trimmed().isEmpty() &&
+                       connection.lines.unfinished() == 0;
+    if (unfinished > 0 && !blank)
         m_host.log().writeLog(QStringLiteral("Connection from %1 closed in the middle of a "
                                              "message; %2 bytes of unfinished text discarded")
                                   .arg(connection.identity)

@@ -19,6 +19,28 @@ constexpr qint64 kStationReadBuffer = 4096;
 
 DataHostServer::DataHostServer(EventLog& log, QObject* parent) : QObject(parent), m_log(log) {
     connect(&m_server, &QTcpServer::newConnection, this, &DataHostServer::onNewConnection);
+    m_lifetick.setInterval(kDefaultLifetickMs);
+    connect(&m_lifetick, &QTimer::timeout, this, &DataHostServer::sendLifeticks);
+}
+
+void DataHostServer::SetLifetickInterval(int ms) {
+    m_lifetick.setInterval(ms);
+}
+
+void DataHostServer::sendLifeticks() {
+    const QByteArray tick(kLifetick);
+    std::vector<QTcpSocket*> stalled;
+    for (const auto& station : m_stations) {
+        if (m_sentSinceLifetick.contains(station->Socket()))
+            continue;
+        if (!station->Send(tick)) {
+            logStalled(*station);
+            stalled.push_back(station->Socket());
+        }
+    }
+    m_sentSinceLifetick.clear();
+    for (QTcpSocket* socket : stalled)
+        cutOff(socket);
 }
 
 DataHostServer::~DataHostServer() {
@@ -32,11 +54,22 @@ DataHostServer::~DataHostServer() {
 void DataHostServer::Activate() {
     if (m_server.isListening())
         return;
+    m_activationFailure.clear();
     if (m_port < 1 || m_port > 65535)
-        throw std::runtime_error(
-            QStringLiteral("%1 is not a port number").arg(m_port).toStdString());
-    if (!m_server.listen(QHostAddress::Any, quint16(m_port)))
-        throw std::runtime_error(m_server.errorString().toStdString());
+        m_activationFailure = QStringLiteral("%1 is not a port number").arg(m_port);
+    else if (!m_server.listen(QHostAddress::Any, quint16(m_port)))
+        m_activationFailure = m_server.errorString();
+    if (!m_activationFailure.isEmpty())
+        throw std::runtime_error(m_activationFailure.toStdString());
+}
+
+QString DataHostServer::StateText() const {
+    if (m_server.isListening())
+        return QStringLiteral("listening on port ") + QString::number(m_port) +
+               QStringLiteral(", ") + QString::number(StationCount()) +
+               (StationCount() == 1 ? QStringLiteral(" station") : QStringLiteral(" stations"));
+    return QStringLiteral("not listening on port ") + QString::number(m_port) +
+           (m_activationFailure.isEmpty() ? QString() : QStringLiteral(": ") + m_activationFailure);
 }
 
 void DataHostServer::Deactivate() {
@@ -71,6 +104,8 @@ void DataHostServer::onNewConnection() {
         });
         connect(socket, &QTcpSocket::disconnected, this,
                 [this, socket] { onDisconnected(socket); });
+        if (!m_lifetick.isActive())
+            m_lifetick.start();
         emit stationsChanged(QString());
     }
 }
@@ -82,6 +117,9 @@ void DataHostServer::onDisconnected(QTcpSocket* socket) {
         return;
     const QString address = (*it)->Address();
     m_stations.erase(it);
+    m_sentSinceLifetick.remove(socket);
+    if (m_stations.empty())
+        m_lifetick.stop();
     socket->disconnect(this);
     socket->deleteLater();
     emit stationsChanged(address);
@@ -99,19 +137,23 @@ void DataHostServer::Forward(const QString& messages) {
         if (station->Send(bytes)) {
             // A later station from the address of one that was cut off is served instead.
             served.insert(station->Address());
+            m_sentSinceLifetick.insert(station->Socket());
             m_bytesForwarded += bytes.size();
         } else {
-            m_log.writeLog(QStringLiteral("Orvanta station ") + station->Address() +
-                           QStringLiteral(" does not take what is sent: ") +
-                           QString::number(station->Unsent()) +
-                           QStringLiteral(" bytes unsent passed the limit of ") +
-                           QString::number(station->Limit()) +
-                           QStringLiteral(" bytes; the connection is closed"));
+            logStalled(*station);
             stalled.push_back(station->Socket());
         }
     }
     for (QTcpSocket* socket : stalled)
         cutOff(socket);
+}
+
+void DataHostServer::logStalled(const StationOutput& station) {
+    m_log.writeLog(
+        QStringLiteral("Orvanta station ") + station.Address() +
+        QStringLiteral(" does not take what is sent: ") + QString::number(station.Unsent()) +
+        QStringLiteral(" bytes unsent passed the limit of ") + QString::number(station.Limit()) +
+        QStringLiteral(" bytes; the connection is closed"));
 }
 
 void DataHostServer::cutOff(QTcpSocket* socket) {

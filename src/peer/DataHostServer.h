@@ -4,8 +4,10 @@
 #include <vector>
 
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 #include <QTcpServer>
+#include <QTimer>
 
 #include "StationOutput.h"
 
@@ -23,6 +25,10 @@ public:
     static constexpr int kDefaultPort = 13998;
     // Unsent output a station may hold before it is closed.
     static constexpr qint64 kDefaultOutputLimit = qint64(16) << 20;
+    // A station that has been sent nothing for this long gets a line end (CR LF), which its
+    // framing drops: a data client closes a link that stays silent for 126 s.
+    static constexpr int kDefaultLifetickMs = 30000;
+    static constexpr auto kLifetick = "\r\n";
 
     explicit DataHostServer(EventLog& log, QObject* parent = nullptr);
     ~DataHostServer() override;
@@ -31,6 +37,7 @@ public:
     void SetPeerGate(PeerGate* gate) { m_gate = gate; }
     void SetOutputLimit(qint64 bytes) { m_outputLimit = bytes; }
     qint64 OutputLimit() const { return m_outputLimit; }
+    void SetLifetickInterval(int ms);
 
     int Port() const { return m_port; }
     void SetPort(int port) { m_port = port; }
@@ -39,6 +46,8 @@ public:
     void Activate();
     // Stops listening and closes every station.
     void Deactivate();
+    // "listening on port n, k stations", or "not listening on port n: reason".
+    QString StateText() const;
 
     // Sends the messages to the stations; costs nothing while none is connected.
     void Forward(const QString& messages);
@@ -56,12 +65,18 @@ private:
     void onNewConnection();
     void onDisconnected(QTcpSocket* socket);
     void cutOff(QTcpSocket* socket);
+    void sendLifeticks();
+    void logStalled(const StationOutput& station);
 
     EventLog& m_log;
     PeerGate* m_gate = nullptr;
     QTcpServer m_server;
     int m_port = kDefaultPort;
+    QString m_activationFailure;
     qint64 m_outputLimit = kDefaultOutputLimit;
     qint64 m_bytesForwarded = 0;
     std::vector<std::unique_ptr<StationOutput>> m_stations;
+    QTimer m_lifetick;
+    // Stations sent something since the last lifetick round.
+    QSet<const QTcpSocket*> m_sentSinceLifetick;
 };

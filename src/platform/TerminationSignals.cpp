@@ -1,5 +1,7 @@
 #include "TerminationSignals.h"
 
+#include <atomic>
+
 #include <QSocketNotifier>
 
 #ifdef Q_OS_WIN
@@ -9,20 +11,40 @@
 #else
 #include <csignal>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
 namespace {
 TerminationSignals* g_instance = nullptr;
+// Monotonic milliseconds of the first request (+1, so that 0 means none).
+std::atomic<qint64> g_requestedAt{0};
+
+qint64 monotonicMs() {
+#ifdef Q_OS_WIN
+    return qint64(GetTickCount64());
+#else
+    timespec now = {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now); // safe in a signal handler
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+#endif
+}
+
+void noteRequest() {
+    qint64 none = 0;
+    g_requestedAt.compare_exchange_strong(none, monotonicMs() + 1);
+}
 #ifndef Q_OS_WIN
 int g_wakeUp[2] = {-1, -1};
 
 void onSignal(int) {
+    noteRequest();
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(g_wakeUp[0], &byte, 1);
 }
 #else
 BOOL WINAPI onConsoleEvent(DWORD) {
+    noteRequest();
     if (g_instance)
         QMetaObject::invokeMethod(g_instance, &TerminationSignals::terminationRequested,
                                   Qt::QueuedConnection);
@@ -64,6 +86,11 @@ TerminationSignals::~TerminationSignals() {
     }
 #endif
     g_instance = nullptr;
+}
+
+qint64 TerminationSignals::msSinceRequest() {
+    const qint64 at = g_requestedAt.load();
+    return at == 0 ? -1 : monotonicMs() + 1 - at;
 }
 
 void TerminationSignals::onWakeUp() {

@@ -12,6 +12,11 @@ public:
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
 
+    // How long ago the first request to end arrived, in milliseconds; -1 before any. Set where
+    // the request arrives, so that work that holds the main thread (a long rebuild) can see it
+    // and stop in time.
+    static qint64 msSinceRequest();
+
 signals:
     void terminationRequested();
 

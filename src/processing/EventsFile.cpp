@@ -36,7 +36,9 @@ template <typename Source> void EventsFile::readEvents(const Source& source) {
             throw PatientIdentity::EUnsafePatientId(received);
         m_state.currentPatientId = id;
         m_state.currentPatientFolder =
-            PatientIdentity::PatientFolderFor(id, m_state.dataRoot, m_state.idReduction);
+            m_state.rebuildFolder.isEmpty()
+                ? PatientIdentity::PatientFolderFor(id, m_state.dataRoot, m_state.idReduction)
+                : m_state.rebuildFolder;
         WriteEventsFile();
     } catch (const std::exception& error) {
         m_log.writeError(QLatin1String(LogPrefix::kAdmission) +

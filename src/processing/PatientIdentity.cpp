@@ -28,6 +28,16 @@ bool isDeviceName(const QString& id) {
     return device.match(id.trimmed()).hasMatch();
 }
 
+// The ID without the dots it begins with; an ID of dots alone stays as it is (it is refused).
+QString withoutLeadingDots(QString id) {
+    qsizetype dots = 0;
+    while (dots < id.size() && id[dots] == u'.')
+        ++dots;
+    if (dots < id.size())
+        id.remove(0, dots);
+    return id;
+}
+
 bool isControl(QChar c) {
     return c.unicode() < 0x20 || c.unicode() == 0x7F;
 }
@@ -97,7 +107,8 @@ QString Clean(const QString& rawId, Cleaning cleaning, IdReduction reduction, bo
     }
     if (id.isEmpty() || id == QLatin1String(kNull))
         return QLatin1String(kNull);
-    id = Reduce(id, reduction);
+    // A folder whose name begins with "." is hidden, and folder monitoring passes it over.
+    id = withoutLeadingDots(Reduce(withoutLeadingDots(id), reduction));
     if (id.size() > PatManagement::kLongestPatientId) {
         id = PatManagement::Bounded(id, PatManagement::kLongestPatientId);
         if (shortened)

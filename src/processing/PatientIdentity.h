@@ -16,7 +16,8 @@ inline constexpr auto kNull = "NULL";
 enum class Cleaning { Result, Admission };
 
 // Removes the characters that cannot stand in a folder name (and control characters, which have
-// no place in an ID), applies the ID reduction, and
+// no place in an ID) and the dots it begins with (they would hide its folder), applies the ID
+// reduction, and
 // gives "NULL" (to be ignored) for an empty ID and for one that would name no ordinary folder
 // ("." or "..", only dots, or a device name such as "CON"). refused, when given, tells whether
 // "NULL" came from such a name (worth a log line) rather than from an empty or "NULL" ID.

@@ -163,7 +163,9 @@ bool ResultProcessor::takePatient(const QString& rawId, bool forAdmission, const
                                    .arg(PatManagement::kLongestName) +
                                patient.firstName + u' ' + patient.lastName);
     patient.folder =
-        PatientIdentity::PatientFolderFor(patient.id, state.dataRoot, state.idReduction);
+        state.rebuildFolder.isEmpty()
+            ? PatientIdentity::PatientFolderFor(patient.id, state.dataRoot, state.idReduction)
+            : state.rebuildFolder;
     state.currentPatientFolder = patient.folder;
     state.currentPatientLastName = patient.lastName;
     state.currentPatientFirstName = patient.firstName;
@@ -209,6 +211,7 @@ void ResultProcessor::ensureEntry(Patient& patient, bool& listChanged) {
     index = list.IndexOf(patient.id);
     patient.checked = false;
     if (index >= 0) {
+        list.At(index).LastResult = m_context.clock.now();
         list.SetEnabled(index, true);
         patient.checked = list.At(index).Checked;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QHash>
+#include <QSet>
 
 #include "Clock.h"
 #include "EventLog.h"
@@ -72,6 +73,18 @@ void PatManagement::RequestSweep() {
 
 void PatManagement::FlushRequestedSweep() {
     if (m_requestedSweep.isActive())
+        SweepPatientRegistry(false);
+}
+
+void PatManagement::FlushAtClose() {
+    bool behind = SweepRequested();
+    for (int i = 0; i < m_patients.Count() && !behind; ++i) {
+        const PatientEntry& entry = m_patients.At(i);
+        behind =
+            entry.Enabled && entry.LastResult.isValid() &&
+            entry.LastResult.toString(QLatin1String(kTimeStampFormat)) > entry.Patient.TimeStamp;
+    }
+    if (behind)
         SweepPatientRegistry(false);
 }
 
@@ -161,23 +174,32 @@ void PatManagement::SweepPatientRegistry(bool startup) {
             stored[registry[r].patient.PatientID].push_back(r);
 
         // Active patients are renewed: a checked patient that data arrived for, in the list and
-        // in the registry alike, so that it never expires while it is being collected.
+        // in the registry alike, so that it never expires while it is being collected; and
+        // every patient's time stamp follows the last data that arrived for it.
+        const auto later = [](const QString& a, const QString& b) {
+            return timeStampOf(a) < timeStampOf(b) ? b : a;
+        };
         for (int i = 0; i < m_patients.Count(); ++i) {
             PatientEntry& entry = m_patients.At(i);
             if (!entry.Enabled)
                 continue;
+            const QString lastData =
+                entry.LastResult.isValid()
+                    ? entry.LastResult.toString(QLatin1String(kTimeStampFormat))
+                    : QString();
+            if (entry.Checked)
+                entry.Patient.TimeStamp = nowText;
+            else if (!lastData.isEmpty())
+                entry.Patient.TimeStamp = later(entry.Patient.TimeStamp, lastData);
             const auto found = stored.constFind(entry.Patient.PatientID);
             if (found == stored.constEnd())
                 continue;
             for (const std::size_t r : *found) {
-                RegistryPatient& patient = registry[r];
-                if (entry.Checked) {
-                    entry.Patient.TimeStamp = nowText;
-                    patient.patient.TimeStamp = nowText;
-                    break;
-                }
-                if (patient.patient.Collect)
-                    patient.patient.TimeStamp = nowText;
+                TPatient& patient = registry[r].patient;
+                if (entry.Checked || patient.Collect)
+                    patient.TimeStamp = nowText;
+                else if (!lastData.isEmpty())
+                    patient.TimeStamp = later(patient.TimeStamp, lastData);
             }
         }
 
@@ -191,17 +213,31 @@ void PatManagement::SweepPatientRegistry(bool startup) {
                 listed.insert(m_patients.At(i).Patient.PatientID, i);
         };
         indexList();
+        const auto expired = [&now](const QString& timeStamp) {
+            const QDateTime stamp = timeStampOf(timeStamp);
+            return stamp.isValid() && stamp.secsTo(now) > 24 * 60 * 60;
+        };
+        QSet<QString> reported;
         for (RegistryPatient& entry : registry) {
-            const int index = listed.value(entry.patient.PatientID, -1);
-            const QDateTime stamp = timeStampOf(entry.patient.TimeStamp);
-            const bool expired = stamp.isValid() && stamp.secsTo(now) > 24 * 60 * 60;
-            if (expired) {
+            const QString& id = entry.patient.PatientID;
+            const int index = listed.value(id, -1);
+            // A list entry renewed above (or newer than what the registry held) keeps the
+            // patient, whatever an older value of the same ID says.
+            const QString stamp =
+                index >= 0 ? later(entry.patient.TimeStamp, m_patients.At(index).Patient.TimeStamp)
+                           : entry.patient.TimeStamp;
+            if (expired(stamp)) {
                 if (index >= 0) {
                     m_patients.RemoveAt(index);
                     indexList();
-                    m_log.writeLog(QStringLiteral("Patient ") + entry.patient.PatientID +
-                                   QStringLiteral(" removed from the patient list: no data for "
-                                                  "more than a day"));
+                }
+                if (!reported.contains(id)) {
+                    reported.insert(id);
+                    m_log.writeLog(
+                        QStringLiteral("Patient ") + id +
+                        QStringLiteral(" removed from the patient list: no data for "
+                                       "more than a day (last data ") +
+                        timeStampOf(stamp).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + u')');
                 }
                 entry.dropped = true;
             } else if (index < 0) {

@@ -38,6 +38,9 @@ public:
     bool SweepRequested() const { return m_requestedSweep.isActive(); }
     // Carries out a requested sweep now (when the program closes).
     void FlushRequestedSweep();
+    // At closing: a requested sweep, or one that brings the registry's time stamps up to the
+    // last data of each patient, so that a restart within a day of it forgets no one.
+    void FlushAtClose();
     // Rewrites every value from the list (after an entry was deleted).
     void SavePatientRegistry();
     // The patient ID of "Patient" + n, or empty.

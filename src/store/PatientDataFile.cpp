@@ -55,7 +55,17 @@ TPatientDataFileOpening OpenPatientDataFile(TSaveItNew& writer, const QString& f
                                             const QString& patientId) {
     TPatientDataFileOpening opening;
     QStringList passedOver;
-    for (int attempt = 0; attempt < kPatientDataFileAttempts; ++attempt) {
+    // While a data file is rebuilt, the file being built is the only one written: no other
+    // patient's file and no other name beside it.
+    const QString firstName = patientDataFileName(folder, 0);
+    if (writer.HasStandIn() && writer.StandInFor(firstName) == firstName) {
+        writer.SetFileName(QString());
+        opening.failures << firstName + QStringLiteral(": only ") + writer.StandIn() +
+                                QStringLiteral(" is written while it is rebuilt");
+        return opening;
+    }
+    const int attempts = writer.HasStandIn() ? 1 : kPatientDataFileAttempts;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
         const QString fileName = writer.StandInFor(patientDataFileName(folder, attempt));
         try {
             writer.SetFileName(fileName);

@@ -16,7 +16,7 @@ int PatientListModel::IndexOf(const QString& patientId) const {
 int PatientListModel::Add(const TPatient& patient, bool checked, bool enabled) {
     m_entries.push_back({patient,
                          CaptionFor(patient.PatientID, patient.FirstName, patient.LastName),
-                         checked, enabled});
+                         checked, enabled, QDateTime()});
     emit changed();
     return Count() - 1;
 }

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -22,6 +23,9 @@ struct PatientEntry {
     QString Caption;
     bool Checked = false;
     bool Enabled = false;
+    // When data last arrived for the patient in this run (invalid before any); the registry's
+    // time stamp follows it at the next sweep.
+    QDateTime LastResult;
 };
 
 // The patient list as a model without a window: the window shows it under the header

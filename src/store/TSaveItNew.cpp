@@ -72,7 +72,12 @@ bool TSaveItNew::trustedInBatch() {
 // within the time resolution of the file system.
 bool TSaveItNew::cacheIsCurrent(const FileStamp& stamp) {
     CacheEntry* entry = currentEntry();
-    if (entry == nullptr || !(stamp == entry->stamp) || stamp.size < 0)
+    if (entry == nullptr || stamp.size < 0)
+        return false;
+    // The file a rebuild builds is this writer's alone (under a name of its own, while it holds
+    // the patient's lock): what it read and wrote stays current, whatever a network share
+    // reports of its times.
+    if (!(stamp == entry->stamp) && !(ownsFile(m_fileName) && entry->stamp.size >= 0))
         return false;
     if (entry->content->reservedOffset < 0)
         return false; // not a patient data file: small, and read again each time
@@ -119,7 +124,8 @@ bool TSaveItNew::appendToFile(const QString& fileName, const QByteArray& bytes,
     // otherwise it is found again, and a record cut short there is removed first.
     qint64 end = 0;
     qint64 size = 0;
-    asKnown = known != nullptr && FileStamp::of(fileName) == known->stamp;
+    asKnown = known != nullptr && known->stamp.size >= 0 &&
+              (ownsFile(fileName) || FileStamp::of(fileName) == known->stamp);
     if (asKnown) {
         end = known->content->damaged() ? -1 : known->content->validEnd;
         size = known->stamp.size;

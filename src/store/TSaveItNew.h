@@ -57,6 +57,8 @@ public:
         m_standInFor.clear();
         m_standIn.clear();
     }
+    bool HasStandIn() const { return !m_standIn.isEmpty(); }
+    const QString& StandIn() const { return m_standIn; }
     QString StandInFor(const QString& fileName) const {
         return !m_standInFor.isEmpty() && fileName == m_standInFor ? m_standIn : fileName;
     }
@@ -136,6 +138,9 @@ private:
     };
 
     CacheEntry* currentEntry();
+    bool ownsFile(const QString& fileName) const {
+        return !m_standIn.isEmpty() && fileName == m_standIn;
+    }
     bool cacheIsCurrent(const FileStamp& stamp);
     void loadFile(const FileStamp& stamp);
     bool trustedInBatch();

@@ -12,6 +12,7 @@
 #include <QProcessEnvironment>
 
 #include "PrivateBus.h"
+#include "SimulatedMessages.h"
 #include "TempRoot.h"
 #include "WaitUntil.h"
 
@@ -170,8 +171,15 @@ TEST_F(EndToEndTest, OperatorCommandsWithoutAWindow) {
     // An SD card with a patient folder for a new patient, its import and its rebuild.
     const QString card = root.path() + "/F/Data/K-2/";
     QDir().mkpath(card);
-    QFile copy(root.driveC("TCA/DATA/K1/XML-files/{ADM-K1}.xml"));
-    ASSERT_TRUE(copy.copy(card + "{ADM-K2}.xml"));
+    // The card's document is K-2's own: a document of K1, whose folder is here, would be skipped.
+    SimulatedMessages::PatientDocument document;
+    document.patient = {"K-2", "Karl", "Two"};
+    document.uniqueId = "{ADM-K2}";
+    document.start = QDateTime(QDate(2026, 12, 1), QTime(8, 0));
+    QFile onCard(card + "{ADM-K2}.xml");
+    ASSERT_TRUE(onCard.open(QIODevice::WriteOnly));
+    onCard.write(SimulatedMessages::patientData(document).replace("utf-16", "utf-8").toUtf8());
+    onCard.close();
     EXPECT_TRUE(command("media").contains("\n  K-2"));
     EXPECT_TRUE(command("import K-2").startsWith("Copied 1 XML files for K-2 into "));
     EXPECT_TRUE(command("archives").contains("\n  K-2"));

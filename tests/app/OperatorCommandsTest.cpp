@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 #include "CommandLine.h"
 #include "OperatorCommands.h"
@@ -155,4 +157,24 @@ TEST(OperatorCommandsNotStoring, ADataRootThatCannotBeCreatedIsReportedUntilItCa
     const OperatorAnswer answer = commands.Execute("status");
     EXPECT_FALSE(answer.notStoring);
     EXPECT_FALSE(answer.text.contains("Not storing"));
+}
+
+TEST_F(OperatorCommandsTest, StatusShowsTheDataHostServer) {
+    DataHostServer& server = collector->collector->dataHostServer();
+    EXPECT_TRUE(commands->Status().contains(
+        QStringLiteral("Data-host server: listening on port %1, 0 stations").arg(server.Port())));
+    QTcpSocket station;
+    station.connectToHost(QHostAddress::LocalHost, quint16(server.Port()));
+    ASSERT_TRUE(waitUntil([&] { return server.StationCount() == 1; }));
+    EXPECT_TRUE(commands->Status().contains(", 1 station\n"));
+
+    // A port another program holds: the reason is shown.
+    QTcpServer holder;
+    ASSERT_TRUE(holder.listen(QHostAddress::Any));
+    server.Deactivate();
+    server.SetPort(holder.serverPort());
+    EXPECT_THROW(server.Activate(), std::runtime_error);
+    EXPECT_TRUE(commands->Status().contains(
+        QStringLiteral("Data-host server: not listening on port %1: ").arg(holder.serverPort())))
+        << commands->Status().toStdString();
 }

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QSysInfo>
 #include <QTemporaryDir>
 
 #include "Clock.h"
@@ -275,4 +277,105 @@ TEST_F(RecreationTest, LinksOutOfThePatientFolderAreSkippedWithOneLineEach) {
     EXPECT_EQ(linked.documents, 0);
     EXPECT_TRUE(collector->logged("Symbolic link " + folder("L3") + "XML-files leads outside"));
     EXPECT_EQ(countOf(storedPoints(folder("L3") + "Tarvo.pil"), "Glucose"), 0);
+}
+
+namespace {
+
+void copyFolder(const QString& from, const QString& to) {
+    QDir().mkpath(to);
+    const QDir source(from);
+    for (const QFileInfo& entry :
+         source.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        if (entry.isDir())
+            copyFolder(entry.filePath(), to + u'/' + entry.fileName());
+        else
+            QFile::copy(entry.filePath(), to + u'/' + entry.fileName());
+    }
+}
+
+// The data files beside the one in use: half-built, moved aside or of further names.
+QStringList strayDataFiles(const QString& folder) {
+    QStringList stray;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+        if (name.startsWith("Tarvo") && name != "Tarvo.pil" && name != "TarvoEvents.pil")
+            stray << name;
+    }
+    return stray;
+}
+
+QString native(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+} // namespace
+
+TEST_F(RecreationTest, ACopiedFolderGetsNoneOfTheOriginalsResultsAndARenamedOneKeepsThem) {
+    archive("RC1", "{A}.xml", document("RC1", "{A}", 0));
+    ASSERT_TRUE((*collector)->recreatePatientData("RC1").started);
+    const QString original = folder("RC1") + "Tarvo.pil";
+    const QByteArray before = contentsOf(original);
+    ASSERT_EQ(countOf(storedPoints(original), "Glucose"), 3);
+
+    // cp -r RC1 RC1COPY: the copy's documents belong to RC1, whose folder is there.
+    copyFolder(folder("RC1"), folder("RC1COPY"));
+    for (int pass = 0; pass < 2; ++pass) {
+        const RecreationOutcome outcome = (*collector)->recreatePatientData("RC1COPY");
+        EXPECT_EQ(outcome.documents, 1);
+        EXPECT_EQ(outcome.skipped, 1);
+        EXPECT_EQ(contentsOf(original), before) << "pass " << pass;
+        EXPECT_EQ(countOf(storedPoints(folder("RC1COPY") + "Tarvo.pil"), "Glucose"), 0);
+    }
+    EXPECT_TRUE(collector->logged("Archived document " + native(folder("RC1COPY")) + "XML-files" +
+                                  QDir::separator() + "{A}.xml is for patient RC1 of " +
+                                  native(folder("RC1")) + ", not for the folder being rebuilt, " +
+                                  native(folder("RC1COPY")) + "; skipped"));
+
+    // mv RC1 RC2: the documents stay with the folder, and the old name does not come back.
+    ASSERT_TRUE(QDir().rename(folder("RC1"), folder("RC2")));
+    const RecreationOutcome renamed = (*collector)->recreatePatientData("RC2");
+    EXPECT_EQ(renamed.skipped, 0);
+    EXPECT_EQ(countOf(storedPoints(folder("RC2") + "Tarvo.pil"), "Glucose"), 3);
+    (*collector)->recreatePatientData("RC1"); // a watcher of the old name that still fires
+    EXPECT_FALSE(QFileInfo::exists(folder("RC1")));
+    EXPECT_TRUE(strayDataFiles(folder("RC2")).isEmpty())
+        << strayDataFiles(folder("RC2")).join(", ").toStdString();
+}
+
+TEST_F(RecreationTest, ARebuildFindingThePatientLockedLeavesItToTheHolderAndRebuildsWhenItIsFree) {
+    archive("L1", "{A}.xml", document("L1", "{A}", 0));
+    const QString pil = folder("L1") + "Tarvo.pil";
+    const QString lock = folder("L1") + "Tarvo.pil.lock";
+    const auto writeLock = [&](const QByteArray& owner) {
+        QFile file(lock);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(owner);
+    };
+    // Another machine's collector is rebuilding the patient.
+    writeLock("ward-7\n4242\n0\n");
+    RecreationOutcome outcome = (*collector)->recreatePatientData("L1");
+    EXPECT_EQ(outcome.heldBy, "ward-7, process 4242");
+    EXPECT_FALSE(QFile::exists(pil));
+    EXPECT_TRUE(strayDataFiles(folder("L1")) == QStringList{"Tarvo.pil.lock"})
+        << "nothing is written beside the holder's work";
+    EXPECT_TRUE(collector->logged("Data for L1 is being rebuilt by ward-7, process 4242"));
+    waitUntil([] { return false; }, 300);
+    EXPECT_FALSE(QFile::exists(pil)) << "not while the lock is held";
+
+    // The holder is done: the housekeeping timer rebuilds the patient.
+    ASSERT_TRUE(QFile::remove(lock));
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(pil); }));
+    EXPECT_EQ(countOf(storedPoints(pil), "Glucose"), 3);
+    EXPECT_TRUE(strayDataFiles(folder("L1")).isEmpty());
+
+    // A lock of a process of this machine that has ended is taken over at once.
+    QProcess ended;
+    ended.start("true");
+    ASSERT_TRUE(ended.waitForStarted(5000));
+    const qint64 endedId = ended.processId();
+    ASSERT_TRUE(ended.waitForFinished(5000));
+    writeLock(QSysInfo::machineHostName().toUtf8() + '\n' + QByteArray::number(endedId) + "\n0\n");
+    outcome = (*collector)->recreatePatientData("L1");
+    EXPECT_TRUE(outcome.heldBy.isEmpty());
+    EXPECT_TRUE(outcome.started);
+    EXPECT_TRUE(strayDataFiles(folder("L1")).isEmpty());
 }

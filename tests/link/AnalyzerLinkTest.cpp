@@ -210,6 +210,16 @@ TEST_F(AnalyzerLinkTest, ReconnectingAnalyzerGetsItsRecordBack) {
     EXPECT_EQ(collector->connectionRecords().Find("127.0.0.6"), record);
 }
 
+TEST_F(AnalyzerLinkTest, LineEndsAfterTheLastMessageAreNoUnfinishedMessage) {
+    startCollector();
+    QTcpSocket& analyzer = connectFrom("127.0.0.7");
+    send(analyzer, utf16(liveMessage("1913") + QStringLiteral("\r\n")));
+    ASSERT_EQ(cuts.size(), 1u);
+    analyzer.disconnectFromHost();
+    ASSERT_TRUE(waitUntil([&] { return collector->analyzerServer().ConnectionCount() == 0; }));
+    EXPECT_FALSE(running->logged("Connection from 127.0.0.7 closed in the middle of a message"));
+}
+
 TEST_F(AnalyzerLinkTest, WhileBusyBytesWaitAndNoneAreLost) {
     startCollector();
     QTcpSocket& analyzer = connectFrom("127.0.0.2");

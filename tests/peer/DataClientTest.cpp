@@ -283,3 +283,30 @@ TEST_F(DataClientTest, ClosingFromTheSettingsDialogIsUndoneByTheCountdown) {
     tick(11);
     ASSERT_NE(accept(), nullptr);
 }
+
+TEST_F(DataClientTest, ACollectorServingAsDataHostKeepsItsClientThroughFiveQuietMinutes) {
+    // Another collector is the data host, on the port the client is set to.
+    host.close();
+    TempRoot hostRoot;
+    RunningCollector dataHost(hostRoot,
+                              QStringLiteral("ClientSocketPort=dword:%1\n").arg(hostPort + 1));
+    ASSERT_TRUE(dataHost.started);
+    ASSERT_TRUE(dataHost->dataHostServer().Active());
+    // Its lifeticks come every 30 s; here every 50 ms, while the client's clock moves 30 s
+    // between them.
+    dataHost->dataHostServer().SetLifetickInterval(50);
+    startCollector();
+    ASSERT_TRUE(waitUntil([&] { return collector->dataClient().Connected(); }));
+    for (int halfMinutes = 1; halfMinutes <= 10; ++halfMinutes) {
+        clock.advanceSeconds(30);
+        ASSERT_TRUE(waitUntil([&] {
+            return collector->dataClient().LastLifetick() == clock.now();
+        })) << "no lifetick after "
+            << halfMinutes << " half minutes";
+        tick();
+        ASSERT_TRUE(collector->dataClient().Connected()) << halfMinutes << " half minutes";
+    }
+    EXPECT_FALSE(running->logged("Expected lifetick is missing"));
+    EXPECT_TRUE(cuts.isEmpty()) << "line ends are no messages";
+    EXPECT_FALSE(running->logged("not handled"));
+}

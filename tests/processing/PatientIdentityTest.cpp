@@ -26,6 +26,29 @@ TEST(PatientIdentity, Reduction) {
     EXPECT_EQ(Clean("ABCDEFGHIJKLM", Cleaning::Result, IdReduction::None), "ABCDEFGHIJKLM");
 }
 
+TEST(PatientIdentity, LeadingDotsWouldHideTheFolderAndAreCleanedAway) {
+    const struct {
+        const char* raw;
+        IdReduction reduction;
+        const char* cleaned;
+    } cases[] = {
+        {".P1", IdReduction::None, "P1"},
+        {"...P1.2", IdReduction::None, "P1.2"},
+        {". P1", IdReduction::None, "P1"},
+        {".ABCDEFGHIJKLM", IdReduction::FirstTen, "ABCDEFGHIJ"},
+        {"X.123456789", IdReduction::LastTen, "123456789"}, // a dot first after the reduction
+        {"....", IdReduction::None, "NULL"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Clean(QString::fromLatin1(c.raw), Cleaning::Admission, c.reduction),
+                  QLatin1String(c.cleaned))
+            << c.raw;
+        EXPECT_EQ(Clean(QString::fromLatin1(c.raw), Cleaning::Result, c.reduction),
+                  QLatin1String(c.cleaned))
+            << c.raw;
+    }
+}
+
 TEST(PatientIdentity, HostileIdsNameNoFolderOutsideTheRoot) {
     for (const char* hostile : {"..", ".", "../..", "..\\..\\Windows", "/etc/passwd", "C:..", "...",
                                 "CON", "nul.txt", "Lpt1"}) {

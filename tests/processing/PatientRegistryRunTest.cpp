@@ -86,3 +86,69 @@ TEST_F(PatientRegistryRun, NewPatientsOfOneReadCostOneRegistryWriteAndNoneIsLost
     (*c)->close();
     EXPECT_EQ(PatManagement::Field((*c)->settings().readText("Patient51"), 2), "LAST");
 }
+
+namespace {
+
+class SendingPatients : public PatientRegistryRun, public ::testing::WithParamInterface<bool> {};
+
+} // namespace
+
+TEST_P(SendingPatients, StayForDaysAndEveryRemovalIsOneLineWithItsLastData) {
+    {
+        const bool autoCreate = GetParam();
+        const QString autoCreation =
+            QStringLiteral("AutoCreate=dword:%1\n").arg(autoCreate ? 1 : 0);
+        auto c = start(autoCreation);
+        // Every removal line, however many lines the days bring.
+        QStringList removals;
+        (*c)->log().setMirror([&removals](const QString& message, const QString&, LogSeverity) {
+            if (message.contains("removed from the patient list"))
+                removals << message;
+        });
+        (*c)->collectionControl().Start();
+        QTcpSocket& analyzer = c->connectFrom();
+        for (const QString id : {"T2", "U2", "Q2"})
+            ASSERT_TRUE(c->send(analyzer, utf16(liveFor(id, clock.now()))));
+        ASSERT_TRUE((*c)->checkList().SetTicked("T2", true));
+        ASSERT_TRUE((*c)->checkList().SetTicked("U2", false));
+        ASSERT_TRUE((*c)->checkList().SetTicked("Q2", false)); // a ticked one is kept anyway
+        const QDateTime lastOfQ2 = clock.now();
+
+        // Four days: T2 (ticked) and U2 (not ticked) send every 30 minutes, Q2 no more.
+        for (int halfHours = 1; halfHours <= 4 * 48; ++halfHours) {
+            clock.advanceSeconds(1800);
+            for (const QString id : {"T2", "U2"})
+                ASSERT_TRUE(c->send(analyzer, utf16(liveFor(id, clock.now()))));
+            (*c)->collectionControl().TimerTick();
+            const int ticked = (*c)->patients().IndexOf("T2");
+            ASSERT_GE(ticked, 0) << "after " << halfHours << " half hours";
+            ASSERT_TRUE((*c)->patients().At(ticked).Checked) << "after " << halfHours;
+            ASSERT_GE((*c)->patients().IndexOf("U2"), 0) << "after " << halfHours;
+        }
+        EXPECT_EQ(removals, QStringList{"Patient Q2 removed from the patient list: no data for "
+                                        "more than a day (last data " +
+                                        lastOfQ2.toString("yyyy-MM-dd HH:mm:ss") + ")"});
+
+        // Restarts with the registry left at closing: two hours later both are kept; more than a
+        // day after their last data both are removed, each with one line.
+        const QDateTime lastData = clock.now();
+        for (const int hoursLater : {2, 26}) {
+            c.reset();
+            QString settings = autoCreation;
+            for (const auto& [name, value] :
+                 SettingsStore(root.hives(), RegistryRoot::CurrentUser).readTexts("Patient"))
+                settings += name + u'=' + value + u'\n';
+            clock.set(lastData.addSecs(hoursLater * 3600));
+            c = start(settings);
+            for (const QString id : {"T2", "U2"}) {
+                const bool kept = (*c)->patients().IndexOf(id) >= 0;
+                EXPECT_EQ(kept, hoursLater < 24) << id.toStdString() << " " << hoursLater;
+                EXPECT_EQ(c->loggedCount("Patient " + id + " removed from the patient list"),
+                          kept ? 0 : 1);
+            }
+        }
+        EXPECT_EQ((*c)->patients().IndexOf("T2"), -1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AutoCreate, SendingPatients, ::testing::Bool());

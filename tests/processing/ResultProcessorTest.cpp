@@ -189,9 +189,10 @@ TEST_F(ResultProcessorTest, IdsThatCleanToNothingAreIgnoredSilently) {
 TEST_F(ResultProcessorTest, HostileIdsAreIgnoredWithOneLogLine) {
     live("..", true, "Glucose", "CNS", 1.0);
     live("../../etc", true, "Glucose", "CNS", 1.0);
-    EXPECT_EQ(patients.Count(), 1) << "'../../etc' cleans to '....etc', a plain folder name";
+    EXPECT_EQ(patients.Count(), 1) << "'../../etc' cleans to 'etc' (no leading dots, which would "
+                                      "hide the folder), a plain folder name";
     EXPECT_TRUE(log.mainLines().first().contains(QStringLiteral("cannot name a patient folder")));
-    EXPECT_TRUE(QFileInfo(state.dataRoot + "....etc").isDir());
+    EXPECT_TRUE(QFileInfo(state.dataRoot + "etc").isDir());
     EXPECT_FALSE(QFileInfo(root.driveC("TCA/etc")).exists());
 }
 

@@ -101,7 +101,10 @@ TEST_F(PatManagementTest, ACheckedPatientWithDataSurvivesTheDailySweep) {
     EXPECT_EQ(list.Count(), 0) << "an unticked patient without data expires";
     ASSERT_FALSE(log.mainLines().isEmpty());
     EXPECT_TRUE(log.mainLines().last().endsWith(
-        QStringLiteral("Patient P2 removed from the patient list: no data for more than a day")));
+        QStringLiteral("Patient P2 removed from the patient list: no data for more than a day "
+                       "(last data ") +
+        clock.now().addSecs(-30 * 3600).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + u')'))
+        << log.mainLines().last().toStdString();
 }
 
 TEST_F(PatManagementTest, DeletedEntriesAreRenumbered) {

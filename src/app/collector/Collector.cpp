@@ -453,6 +453,9 @@ void Collector::startHousekeeping() {
             reactivateDataHostServer();
         if (!m_state.busy)
             m_dataClient->TimerTick();
+        // Rebuilds left to another collector are done once its lock is free.
+        if (m_recreation && m_recreation->DeferredCount() > 0 && !m_state.busy)
+            m_recreation->RetryDeferred();
     });
     m_housekeeping.start();
     if (m_control) {
@@ -587,7 +590,7 @@ void Collector::close() {
         m_relay->Transport().StopSendTimer();
     // Patients added in the last turn of the event loop reach the registry before the end.
     if (m_registry)
-        m_registry->FlushRequestedSweep();
+        m_registry->FlushAtClose();
     m_log.flushRepeats();
 }
 

@@ -144,6 +144,13 @@ OperatorAnswer OperatorCommands::recreate(const QString& patientId) {
                        QDir::toNativeSeparators(archive));
     try {
         const RecreationOutcome outcome = m_collector.recreatePatientData(patientId);
+        if (!outcome.heldBy.isEmpty())
+            return refused(QStringLiteral("Data for ") + patientId +
+                           QStringLiteral(" is being rebuilt by ") + outcome.heldBy +
+                           QStringLiteral("; it is rebuilt here again when that has ended"));
+        if (outcome.interrupted)
+            return refused(QStringLiteral("The rebuild of ") + patientId +
+                           QStringLiteral(" was ended by the stop"));
         if (!outcome.started)
             return refused(QStringLiteral("Unable to recreate data for ") + outcome.folder);
         // A pass that could read none of the documents rebuilt nothing.
@@ -225,6 +232,7 @@ QString OperatorCommands::Status() const {
     ServerSocketTarvo& server = m_collector.analyzerServer();
     lines << QStringLiteral("Analyzer server: ") + server.StateText() + QStringLiteral(" (") +
                  m_collector.status().connectionLabel() + u')';
+    lines << QStringLiteral("Data-host server: ") + m_collector.dataHostServer().StateText();
     lines << QStringLiteral("Connections: ") + QString::number(server.ConnectionCount());
     for (const QString& line : m_collector.connectionList().lines())
         lines << QStringLiteral("  ") + line;
