@@ -19,6 +19,7 @@
 
 #include "SimulatedMessages.h"
 #include "StoredFileParser.h"
+#include "StrayDataFiles.h"
 #include "TempRoot.h"
 #include "WaitUntil.h"
 
@@ -194,17 +195,6 @@ int glucosePoints(const QByteArray& data) {
     return points;
 }
 
-// Files a patient folder must not hold once the collectors are done: half-built or moved-aside
-// data files, further data file names, locks.
-QStringList strayFilesIn(const QString& folder) {
-    QStringList stray;
-    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
-        if (name.startsWith("Tarvo") && name != "Tarvo.pil" && name != "TarvoEvents.pil")
-            stray << name;
-    }
-    return stray;
-}
-
 void pump(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
@@ -253,7 +243,7 @@ protected:
             pump(20);
             look();
             const bool done = glucosePoints(contentsOf(pil)) == expected &&
-                              strayFilesIn(dataRoot() + id).isEmpty();
+                              strayDataFiles(dataRoot() + id).isEmpty();
             if (!done)
                 stable.invalidate();
             else if (!stable.isValid())
@@ -266,8 +256,8 @@ protected:
         EXPECT_GT(versions, 1);
         EXPECT_TRUE(faults.isEmpty()) << faults.join("\n").toStdString();
         EXPECT_EQ(faultOf(contentsOf(pil)), QString());
-        EXPECT_TRUE(strayFilesIn(dataRoot() + id).isEmpty())
-            << strayFilesIn(dataRoot() + id).join(", ").toStdString();
+        EXPECT_TRUE(strayDataFiles(dataRoot() + id).isEmpty())
+            << strayDataFiles(dataRoot() + id).join(", ").toStdString();
         EXPECT_TRUE(logOf(rootB).contains("Recreated data for " + id));
 
         for (QProcess* process : {&a, &b}) {
@@ -277,7 +267,7 @@ protected:
             EXPECT_TRUE(process->waitForFinished(15000));
             EXPECT_LT(stopping.elapsed(), 10000);
         }
-        EXPECT_TRUE(strayFilesIn(dataRoot() + id).isEmpty());
+        EXPECT_TRUE(strayDataFiles(dataRoot() + id).isEmpty());
     }
 };
 
@@ -337,10 +327,10 @@ TEST_F(SharedDataRootTest,
     const int expected = 10 + kLarge * kMeasurements / 3;
     EXPECT_TRUE(waitUntil(
         [&] {
-            return strayFilesIn(folder).isEmpty() &&
+            return strayDataFiles(folder).isEmpty() &&
                    glucosePoints(contentsOf(folder + "Tarvo.pil")) == expected;
         },
         120000))
-        << strayFilesIn(folder).join(", ").toStdString();
+        << strayDataFiles(folder).join(", ").toStdString();
     EXPECT_EQ(faultOf(contentsOf(folder + "Tarvo.pil")), QString());
 }

@@ -293,16 +293,6 @@ void copyFolder(const QString& from, const QString& to) {
     }
 }
 
-// The data files beside the one in use: half-built, moved aside or of further names.
-QStringList strayDataFiles(const QString& folder) {
-    QStringList stray;
-    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
-        if (name.startsWith("Tarvo") && name != "Tarvo.pil" && name != "TarvoEvents.pil")
-            stray << name;
-    }
-    return stray;
-}
-
 QString native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
