@@ -14,6 +14,7 @@
 #include "RunningCollector.h"
 #include "SimulatedMessages.h"
 #include "StoredPoints.h"
+#include "StrayDataFiles.h"
 #include "TXMLDocument.h"
 #include "XMLTarvoParser.h"
 
