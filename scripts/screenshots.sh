@@ -108,7 +108,7 @@ main=$(window_id "Tarvo Data")
 if [ "$size" = large ]; then
   # The settings dialog opens from "Settings" while the collector is not collecting.
   read -r x y < <(origin "$main")
-  click $((x + 316)) $((y + 149))
+  click $((x + 316)) $((y + 133))
   settings=$(window_id "Settings")
   sleep 0.5
   import -window "$settings" "$out/settings-narrow.png"
@@ -131,7 +131,7 @@ time.sleep(600)' "$port" &
 pids+=($!)
 sleep 1.5
 read -r x y < <(origin "$main")
-click $((x + 316)) $((y + 69)) # Start
+click $((x + 316)) $((y + 59)) # Start
 sleep 0.5
 
 sim live 19521103-1187 Glucose 5.4 --first Anders --last Holm

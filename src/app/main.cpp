@@ -205,6 +205,7 @@ template <typename Application> int run(int argc, char** argv, const CommandLine
         QObject::disconnect(quitOnTermination);
         QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
                          &TfrmCollectData::endSession, Qt::QueuedConnection);
+        window.fitToScreen();
         window.show();
         return QCoreApplication::exec();
     }

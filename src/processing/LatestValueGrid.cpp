@@ -3,7 +3,8 @@
 #include <algorithm>
 
 LatestValueGrid::LatestValueGrid(int columns, int rows, QObject* parent)
-    : QObject(parent), m_columns(columns), m_rows(rows), m_cells(std::size_t(columns * rows)) {}
+    : QObject(parent), m_columns(columns), m_rows(rows), m_cells(std::size_t(columns * rows)),
+      m_times(m_cells.size()) {}
 
 QString LatestValueGrid::Cell(int column, int row) const {
     if (column < 0 || row < 0 || column >= m_columns || row >= m_rows)
@@ -11,19 +12,34 @@ QString LatestValueGrid::Cell(int column, int row) const {
     return m_cells[std::size_t(row * m_columns + column)];
 }
 
+QDateTime LatestValueGrid::CellTime(int column, int row) const {
+    if (column < 0 || row < 0 || column >= m_columns || row >= m_rows)
+        return {};
+    return m_times[std::size_t(row * m_columns + column)];
+}
+
 QString& LatestValueGrid::cell(int column, int row) {
     return m_cells[std::size_t(row * m_columns + column)];
 }
 
+void LatestValueGrid::setValue(int column, int row, const QString& text, const QDateTime& time) {
+    cell(column, row) = text;
+    m_times[std::size_t(row * m_columns + column)] = time;
+}
+
 void LatestValueGrid::Resize(int columns, int rows) {
     std::vector<QString> cells(std::size_t(std::max(columns, 0) * std::max(rows, 0)));
+    std::vector<QDateTime> times(cells.size());
     for (int row = 0; row < std::min(rows, m_rows); ++row) {
-        for (int column = 0; column < std::min(columns, m_columns); ++column)
+        for (int column = 0; column < std::min(columns, m_columns); ++column) {
             cells[std::size_t(row * columns + column)] = cell(column, row);
+            times[std::size_t(row * columns + column)] = CellTime(column, row);
+        }
     }
     m_columns = std::max(columns, 0);
     m_rows = std::max(rows, 0);
     m_cells = std::move(cells);
+    m_times = std::move(times);
     emit changed();
 }
 
@@ -47,6 +63,8 @@ bool LatestValueGrid::Fit(int columns, int rows, const QString& id, const QStrin
 void LatestValueGrid::Clear() {
     for (QString& text : m_cells)
         text.clear();
+    for (QDateTime& time : m_times)
+        time = {};
     emit changed();
 }
 
@@ -63,7 +81,7 @@ void LatestValueGrid::ShowPatient(const QString& id, const QString& firstName,
     emit changed();
 }
 
-void LatestValueGrid::ShowValue(const QString& latestValueText) {
+void LatestValueGrid::ShowValue(const QString& latestValueText, const QDateTime& time) {
     const qsizetype equals = latestValueText.indexOf(u'=');
     const QString key = latestValueText.left(equals + 1);
     int lastColumn = -1;
@@ -72,7 +90,7 @@ void LatestValueGrid::ShowValue(const QString& latestValueText) {
         for (int row = 1; row < m_rows; ++row) {
             const QString& text = cell(column, row);
             if (!key.isEmpty() && text.startsWith(key)) {
-                cell(column, row) = latestValueText;
+                setValue(column, row, latestValueText, time);
                 emit changed();
                 return;
             }
@@ -89,7 +107,7 @@ void LatestValueGrid::ShowValue(const QString& latestValueText) {
         row = 1;
     }
     if (column < m_columns && row < m_rows)
-        cell(column, row) = latestValueText;
+        setValue(column, row, latestValueText, time);
     else if (m_columns > 0 && m_rows > 0)
         cell(m_columns - 1, 0) = QLatin1String(kMoreValues);
     emit changed();

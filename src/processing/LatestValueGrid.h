@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -19,6 +20,8 @@ public:
     int Columns() const { return m_columns; }
     int Rows() const { return m_rows; }
     QString Cell(int column, int row) const;
+    // When the value of a cell was measured (invalid when not known, and for row 0).
+    QDateTime CellTime(int column, int row) const;
 
     // Changes the grid's size (the window was resized); cells outside it are forgotten.
     void Resize(int columns, int rows);
@@ -31,16 +34,19 @@ public:
     // Row 0: a new patient clears the grid first.
     void ShowPatient(const QString& id, const QString& firstName, const QString& lastName);
     // Overwrites the cell of the same parameter and place, or fills the next free cell; when the
-    // grid is full, the top-right cell of row 0 says "More values >>".
-    void ShowValue(const QString& latestValueText);
+    // grid is full, the top-right cell of row 0 says "More values >>". time: when the value was
+    // measured.
+    void ShowValue(const QString& latestValueText, const QDateTime& time = {});
 
 signals:
     void changed();
 
 private:
     QString& cell(int column, int row);
+    void setValue(int column, int row, const QString& text, const QDateTime& time);
 
     int m_columns;
     int m_rows;
     std::vector<QString> m_cells;
+    std::vector<QDateTime> m_times;
 };

@@ -218,8 +218,22 @@ void ResultProcessor::ensureEntry(Patient& patient, bool& listChanged) {
 }
 
 // The latest-value displays and the catalogue; true when the parameter is new.
+// The time a result's text gives, for the displays; the time now when it does not read.
+QDateTime ResultProcessor::sampleTime(const QString& timeText) const {
+    try {
+        const QDateTime time = m_context.state.protocol == AnalyzerProtocol::Xml
+                                   ? TimeFromXmlText(timeText)
+                                   : TimeFromLineText(timeText);
+        if (time.isValid())
+            return time;
+    } catch (const std::exception&) {
+        // Storing reports the unreadable text; the display shows when the value arrived.
+    }
+    return m_context.clock.now();
+}
+
 bool ResultProcessor::showValue(const QString& parameterName, const QString& place, double value,
-                                const QString& unit, bool updateGrid) {
+                                const QString& unit, const QDateTime& time, bool updateGrid) {
     CollectorState& state = m_context.state;
     state.errorIndex = 34;
     state.dataReceived = true;
@@ -230,12 +244,13 @@ bool ResultProcessor::showValue(const QString& parameterName, const QString& pla
     m_latestValueText = PatientIdentity::LatestValueText(parameterName, place, value, unit);
     m_patientLabel = state.currentPatientId + u' ' + state.currentPatientFirstName + u' ' +
                      state.currentPatientLastName;
+    m_latestTime = time;
     state.errorIndex = 36;
     const bool added = found < 0;
     if (added)
         catalogue.Add(catalogueIndex, unit, place, parameterName, m_context.clock.now());
     if (updateGrid)
-        m_context.grid.ShowValue(m_latestValueText);
+        m_context.grid.ShowValue(m_latestValueText, time);
     emit displayChanged();
     return added;
 }
@@ -350,7 +365,8 @@ void ResultProcessor::ProcessResult(TSaveItNew& writer, const QString& patientId
     }
     state.errorIndex = 28;
     ensureEntry(patient, listChanged);
-    const bool newParameter = showValue(parameterName, place, value, unit, true);
+    const bool newParameter =
+        showValue(parameterName, place, value, unit, sampleTime(timeText), true);
 
     state.errorIndex = 37;
     const bool store = !state.monitorNetworkLocation &&
@@ -426,7 +442,8 @@ void ResultProcessor::StoreFileResult(TSaveItNew& writer, const QString& place, 
     ++m_documentResults;
     m_kind = "document";
     DecimalSeparator::set(state.savedDecimalSeparator);
-    const bool newParameter = showValue(parameterName, place, value, unit, show);
+    const bool newParameter = showValue(parameterName, place, value, unit,
+                                        time.isValid() ? time : m_context.clock.now(), show);
     // Collection that runs while the analyzer link is lost still collects: a rebuild that was
     // asked for while collecting must not leave the patient's data file empty because the
     // analyzer went away in the meantime.

@@ -74,6 +74,9 @@ public:
     // What the window shows of the last result.
     const QString& LatestValue() const { return m_latestValueText; }
     const QString& PatientLabel() const { return m_patientLabel; }
+    // When the latest value was measured (the time it was received when its time text does
+    // not read).
+    const QDateTime& LatestTime() const { return m_latestTime; }
     bool ParametersButtonEnabled() const { return m_parametersButtonEnabled; }
     int ResultCalls() const { return m_resultCalls; }
     // Results stored in data files since the start, by kind ("live": results as they arrive,
@@ -94,7 +97,8 @@ private:
                      const QString& lastName, Patient& patient);
     void ensureEntry(Patient& patient, bool& listChanged);
     bool showValue(const QString& parameterName, const QString& place, double value,
-                   const QString& unit, bool updateGrid);
+                   const QString& unit, const QDateTime& time, bool updateGrid);
+    QDateTime sampleTime(const QString& timeText) const;
     bool openDataFile(TSaveItNew& writer, std::vector<TParameterSerie>& series);
     std::vector<TParameterSerie>* fileResultSeries(TSaveItNew& writer);
     void storePoint(TSaveItNew& writer, std::vector<TParameterSerie>& series,
@@ -106,6 +110,7 @@ private:
     ResultProcessorContext m_context;
     QString m_latestValueText;
     QString m_patientLabel;
+    QDateTime m_latestTime;
     bool m_parametersButtonEnabled = false;
     int m_resultCalls = 0;
     qint64 m_documentResults = 0;

@@ -59,16 +59,24 @@ void TTaskbarIconControler::setShown(bool shown) {
         return;
     // The desktop's refusal is this component's own failure: logged here, never passed on.
     if (shown) {
-        if (m_shell->add(m_icon, shownHint()))
+        if (m_shell->add(m_icon, shownHint())) {
             m_shown = true;
-        else if (m_log)
+        } else if (m_log && !(m_noAreaSaid && !m_available())) {
+            // A desktop without a notification area refuses every time: said once.
             m_log(QLatin1String(kCouldNotAdd));
+            m_noAreaSaid = !m_available();
+        }
     } else {
         if (m_shell->remove())
             m_shown = false;
         else if (m_log)
             m_log(QLatin1String(kCouldNotDelete));
     }
+}
+
+void TTaskbarIconControler::showMessage(const QString& title, const QString& text) {
+    if (m_shown)
+        m_shell->showMessage(title, text);
 }
 
 bool TTaskbarIconControler::available() const {

@@ -46,6 +46,8 @@ public:
     void setShown(bool shown);
     void Show() { setShown(true); }
     void Hide() { setShown(false); }
+    // A message beside the icon while it is shown.
+    void showMessage(const QString& title, const QString& text);
 
     // Whether the desktop has a notification area; without one a hidden window cannot be
     // reached again, so the window minimises instead of hiding.
@@ -69,4 +71,5 @@ private:
     QString m_hint;
     QIcon m_icon;
     bool m_shown = false;
+    bool m_noAreaSaid = false;
 };

@@ -24,3 +24,8 @@ bool QtTrayIconShell::remove() {
     m_icon.hide();
     return !m_icon.isVisible();
 }
+
+void QtTrayIconShell::showMessage(const QString& title, const QString& text) {
+    if (m_icon.isVisible())
+        m_icon.showMessage(title, text, QSystemTrayIcon::Warning, 0);
+}

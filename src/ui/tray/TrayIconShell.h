@@ -20,6 +20,11 @@ public:
     virtual void modify(const QIcon& icon, const QString& tip) = 0;
     // Takes the icon out of the notification area; false when the desktop refuses.
     virtual bool remove() = 0;
+    // A message beside the shown icon (a balloon); a notification area without them shows none.
+    virtual void showMessage(const QString& title, const QString& text) {
+        Q_UNUSED(title);
+        Q_UNUSED(text);
+    }
 
 signals:
     void activated(QSystemTrayIcon::ActivationReason reason);
@@ -36,6 +41,7 @@ public:
     bool add(const QIcon& icon, const QString& tip) override;
     void modify(const QIcon& icon, const QString& tip) override;
     bool remove() override;
+    void showMessage(const QString& title, const QString& text) override;
 
 private:
     std::function<bool()> m_available;

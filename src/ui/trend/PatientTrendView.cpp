@@ -1,5 +1,7 @@
 #include "PatientTrendView.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QStackedLayout>
@@ -46,6 +48,7 @@ PatientTrendView::PatientTrendView(QWidget* parent)
     m_timeAxis->setTitleText(tr("Time of day"));
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
     m_view->setRenderHint(QPainter::Antialiasing);
+    m_view->setMinimumSize(1, 1);
 
     m_empty->setObjectName(QStringLiteral("lblTrendEmpty"));
     m_empty->setAlignment(Qt::AlignCenter);
@@ -55,7 +58,29 @@ PatientTrendView::PatientTrendView(QWidget* parent)
     stack->addWidget(m_empty);
     stack->addWidget(m_view);
     m_empty->raise();
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &PatientTrendView::refresh);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &PatientTrendView::refresh);
     redraw();
+}
+
+void PatientTrendView::setPatientName(const QString& name) {
+    m_patientName = name.trimmed();
+    m_chart->setTitle(m_patientName.isEmpty() ? tr("Last 24 hours")
+                                              : tr("Last 24 hours: %1").arg(m_patientName));
+}
+
+void PatientTrendView::watchFile() {
+    const QStringList watched = m_watcher.files() + m_watcher.directories();
+    if (!watched.isEmpty())
+        m_watcher.removePaths(watched);
+    if (m_series.fileName().isEmpty())
+        return;
+    const QFileInfo file(m_series.fileName());
+    // The folder tells when the file appears or is replaced; the file when it is written.
+    if (file.absoluteDir().exists())
+        m_watcher.addPath(file.absolutePath());
+    if (file.exists())
+        m_watcher.addPath(file.absoluteFilePath());
 }
 
 void PatientTrendView::showPatient(const QString& pilFilePath) {
@@ -63,11 +88,15 @@ void PatientTrendView::showPatient(const QString& pilFilePath) {
         return refresh();
     m_series.setFileName(pilFilePath);
     m_series.refresh();
+    watchFile();
     redraw();
 }
 
 void PatientTrendView::refresh() {
     const bool changed = m_series.refresh();
+    // A file written anew by replacing it is another file to follow.
+    if (changed || (!m_series.fileName().isEmpty() && m_watcher.files().isEmpty()))
+        watchFile();
     // Without a change the chart is only drawn again when the window has moved on a minute.
     if (!changed && m_drawnAt.isValid() && m_drawnAt.secsTo(m_now()) < 60)
         return;

@@ -6,6 +6,7 @@
 #include <QChartView>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QFileSystemWatcher>
 #include <QLabel>
 #include <QValueAxis>
 #include <QWidget>
@@ -15,7 +16,8 @@
 // The current patient's stored values of the last 24 hours, one line for each parameter and
 // place, with the time of day along the bottom and one value axis for each unit (the first on
 // the left, the others on the right), so that values in mM are not flattened by those in uM. It
-// only draws: the points come from the patient's data file through PatientTrendSeries.
+// only draws: the points come from the patient's data file through PatientTrendSeries, read
+// again whenever the file changes.
 class PatientTrendView : public QWidget {
     Q_OBJECT
 
@@ -32,6 +34,9 @@ public:
     // Shows the trend of another patient data file (empty: no patient).
     void showPatient(const QString& pilFilePath);
     QString patientFile() const { return m_series.fileName(); }
+    // The patient the trend belongs to, named in its title ("P1 Åsa Öberg").
+    void setPatientName(const QString& name);
+    QString patientName() const { return m_patientName; }
 
     // The text shown over an empty chart; empty while lines are shown.
     QString emptyText() const;
@@ -51,6 +56,8 @@ public slots:
 
 private:
     void redraw();
+    // Follows the file and its folder: a rebuild or another collector changes it.
+    void watchFile();
     // The value axis of a unit, added when the unit is new.
     QValueAxis* axisFor(const QString& unit);
 
@@ -61,6 +68,8 @@ private:
     QDateTimeAxis* m_timeAxis;
     QList<QValueAxis*> m_valueAxes;
     QLabel* m_empty;
+    QFileSystemWatcher m_watcher;
+    QString m_patientName;
     QStringList m_labels;
     QDateTime m_drawnAt;
     int m_redraws = 0;

@@ -19,6 +19,10 @@ PatientListView::PatientListView(PatientListModel& patients, PatientCheckList* c
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, &PatientListView::showMenuAt);
     connect(this, &QListWidget::currentRowChanged, this, &PatientListView::prepareMenu);
+    connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (!m_showing && entryOf(row) >= 0)
+            emit patientChosen(entryOf(row));
+    });
     connect(this, &QListWidget::itemChanged, this, &PatientListView::itemToggled);
     connect(&m_patients, &PatientListModel::changed, this, &PatientListView::showPatients);
     showPatients();
@@ -42,17 +46,28 @@ void PatientListView::showPatients() {
         QListWidgetItem* row = item(entry + 1);
         if (row == nullptr)
             row = new QListWidgetItem(this);
-        row->setText(patient.Caption);
+        // Grey is for a patient that is not collected; one that is not sending says so.
+        row->setText(patient.Enabled ? patient.Caption : patient.Caption + tr(kNotSending));
         // A patient that is not sending keeps its mark; only the rows of sending patients can be
         // ticked or unticked.
         row->setFlags(patient.Enabled
                           ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable
                           : Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         row->setCheckState(patient.Checked ? Qt::Checked : Qt::Unchecked);
-        row->setForeground(patient.Enabled ? palette().text() : palette().placeholderText());
+        row->setForeground(patient.Checked ? palette().text() : palette().placeholderText());
+        QFont font = row->font();
+        font.setItalic(!patient.Enabled);
+        row->setFont(font);
     }
     if (current >= 0 && current < count())
         setCurrentRow(current);
+    m_showing = false;
+}
+
+void PatientListView::selectEntry(int entry) {
+    m_showing = true;
+    if (entry + 1 < count())
+        setCurrentRow(entry + 1);
     m_showing = false;
 }
 

@@ -9,13 +9,15 @@
 class PatientListModel;
 
 // The patient check list: row 0 is the header "Patients", every further row a patient of the
-// collector's patient list with its check mark (collected) and greyed while the patient is not
-// sending. A pop-up menu offers the patient commands; which of them may be used depends on the
-// row, as the check list's rules say.
+// collector's patient list with its check mark (collected; greyed when not) and marked
+// "(not sending)" in italics while the patient is not sending. A pop-up menu offers the patient
+// commands; which of them may be used depends on the row, as the check list's rules say.
 class PatientListView : public QListWidget {
     Q_OBJECT
 
 public:
+    static constexpr auto kNotSending = "  (not sending)";
+
     PatientListView(PatientListModel& patients, PatientCheckList* checkList,
                     QWidget* parent = nullptr);
 
@@ -34,6 +36,8 @@ public:
 
     // Shows the patient list again.
     void showPatients();
+    // Highlights a patient's row without telling it as the operator's choice.
+    void selectEntry(int entry);
 
 signals:
     // The operator chose a menu entry for the selected row (-1: the header).
@@ -41,6 +45,8 @@ signals:
     void recreateRequested(int entry);
     void importRequested(int entry);
     void mediaDriveRequested();
+    // The operator selected a patient's row: that patient is to be shown.
+    void patientChosen(int entry);
 
 private:
     void itemToggled(QListWidgetItem* item);

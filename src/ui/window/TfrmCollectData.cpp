@@ -4,12 +4,16 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QGuiApplication>
+#include <QScreen>
+#include <QTabBar>
 #include <QVBoxLayout>
 
 #include "Collector.h"
 #include "ConnectionAnimation.h"
 #include "ExternalMediaDriveQuestion.h"
 #include "OperatorQuestions.h"
+#include "PatientIdentity.h"
+#include "PatientList.h"
 #include "PatientListView.h"
 #include "PatientPicker.h"
 #include "PatientTrendView.h"
@@ -19,6 +23,7 @@
 #include "TTaskbarIconControler.h"
 #include "TfrmNewPatient.h"
 #include "TopPanel.h"
+#include "ValueAge.h"
 #include "ValueGridView.h"
 
 namespace {
@@ -54,6 +59,34 @@ TfrmCollectData::TfrmCollectData(Collector& collector, OperatorQuestions& questi
 
 TfrmCollectData::~TfrmCollectData() = default;
 
+void TfrmCollectData::fitToScreen() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        fitInto(screen->availableGeometry());
+}
+
+void TfrmCollectData::fitInto(const QRect& available) {
+    // The window frame and title bar take their part of the screen too.
+    const QSize room = available.size() - QSize(16, 48);
+    if (room.width() <= 0 || room.height() <= 0)
+        return;
+    resize(std::min(width(), room.width()), std::min(height(), room.height()));
+    fitPanel();
+    splitLowerPart();
+    move(available.topLeft() +
+         QPoint((available.width() - width()) / 2, (available.height() - height()) / 2));
+}
+
+void TfrmCollectData::splitLowerPart() {
+    const int lower =
+        std::max(height() - m_panel->height() - m_lower->tabBar()->sizeHint().height(), 0);
+    // The patient list as designed when the grid keeps a few rows beside it; a small window
+    // shares the room evenly.
+    const int list = lower - kPatientListHeight >= 4 * ValueGridView::kDefaultRowHeight
+                         ? kPatientListHeight
+                         : lower / 2;
+    m_splitter->setSizes({list, lower - list});
+}
+
 void TfrmCollectData::buildControls() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -61,11 +94,18 @@ void TfrmCollectData::buildControls() {
     m_panel = new TopPanel(this);
     layout->addWidget(m_panel);
 
-    m_splitter = new QSplitter(Qt::Vertical, this);
+    // Below the panel two pages: the patients with the value grid under them, and the current
+    // patient's trend of the last day, which takes the whole page to be readable.
+    m_lower = new QTabWidget(this);
+    m_lower->setObjectName(QStringLiteral("LowerPages"));
+    m_lower->setTabPosition(QTabWidget::South);
+    m_lower->setDocumentMode(true);
+    layout->addWidget(m_lower, 1);
+
+    m_splitter = new QSplitter(Qt::Vertical, m_lower);
     m_splitter->setObjectName(QStringLiteral("Splitter1"));
     m_splitter->setHandleWidth(kSplitterWidth);
     m_splitter->setChildrenCollapsible(true);
-    layout->addWidget(m_splitter, 1);
 
     m_patients = new PatientListView(m_collector.patients(),
                                      m_collector.operational() ? &m_collector.checkList() : nullptr,
@@ -74,23 +114,33 @@ void TfrmCollectData::buildControls() {
     m_patients->setMediaDriveCaption(m_collector.state().externalMediaMenuCaption);
     m_splitter->addWidget(m_patients);
 
-    // The value grid, with the patient's trend of the last day on a tab beside it.
-    m_lower = new QTabWidget(m_splitter);
-    m_lower->setTabPosition(QTabWidget::South);
-    m_lower->setDocumentMode(true);
-    m_grid = new ValueGridView(m_collector.latestValues(), m_lower);
-    // The value texts fit a cell of the default column width at this size.
+    m_grid = new ValueGridView(m_collector.latestValues(), m_splitter);
     m_grid->setFont(sansSerif(kGridFontPixels));
-    m_lower->addTab(m_grid, tr("Latest values"));
+    m_splitter->addWidget(m_grid);
+    // A change of the window's height goes to the grid; the list keeps its height.
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_lower->addTab(m_splitter, tr("Patients and values"));
     m_trend = new PatientTrendView(m_lower);
+    // Small screens: every part may shrink; the scroll bars and the wrapping labels keep what
+    // they hold reachable.
+    m_trend->setMinimumSize(1, 1);
     m_lower->addTab(m_trend, tr("Trend (24 hours)"));
-    m_splitter->addWidget(m_lower);
-    m_splitter->setStretchFactor(0, 1);
-    m_splitter->setStretchFactor(1, 0);
-    m_splitter->setSizes(
-        {kPatientListHeight, kHeight - TopPanel::kHeight - kPatientListHeight - kSplitterWidth});
+    fitPanel();
+    splitLowerPart();
     m_grid->viewport()->installEventFilter(this);
-    m_panel->setConnectionsWidth(TopPanel::connectionsWidthFor(kWidth));
+    m_ageTimer.setInterval(kAgeRefreshMilliseconds);
+    connect(&m_ageTimer, &QTimer::timeout, this, &TfrmCollectData::refreshAges);
+    m_ageTimer.start();
+}
+
+void TfrmCollectData::fitPanel() {
+    m_panel->setConnectionsWidth(TopPanel::connectionsWidthFor(width()));
+    // As designed when the window has room for it; as little as the texts need when it has not.
+    const int needed = m_panel->neededHeight(width());
+    const int wanted = height() >= kHeight ? std::max(TopPanel::kHeight, needed) : needed;
+    if (m_panel->height() != wanted || m_panel->minimumHeight() != wanted)
+        m_panel->setFixedHeight(wanted);
 }
 
 void TfrmCollectData::connectCollector() {
@@ -101,6 +151,7 @@ void TfrmCollectData::connectCollector() {
     connect(p.BitBtnClose, &QPushButton::clicked, this, &TfrmCollectData::closeWithConfirmation);
     connect(p.lblPatient, &ClickableLabel::clicked, p.lblPatient, &QLabel::clear);
     connect(p.LabelParameter, &ClickableLabel::clicked, p.LabelParameter, &QLabel::clear);
+    connect(p.LabelParameter, &ClickableLabel::clicked, p.lblTime, &QLabel::clear);
     connect(m_tray.get(), &TTaskbarIconControler::clicked, this, &TfrmCollectData::showWindow);
     connect(m_grid, &ValueGridView::doubleClickedAnywhere, this,
             &TfrmCollectData::toggleValuesOnly);
@@ -111,12 +162,17 @@ void TfrmCollectData::connectCollector() {
     connect(m_patients, &PatientListView::importRequested, this, &TfrmCollectData::importPatient);
     connect(m_patients, &PatientListView::mediaDriveRequested, this,
             &TfrmCollectData::setMediaDrive);
+    connect(m_patients, &PatientListView::patientChosen, this, &TfrmCollectData::showChosenPatient);
 
     connect(&c, &Collector::showWindowRequested, this, &TfrmCollectData::showWindow);
     connect(&c.serialLink(), &SerialLink::lineError, this, [] { QApplication::beep(); });
     connect(&c, &Collector::patientFileCreated, m_newPatient.get(), &TfrmNewPatient::showCreated);
-    connect(&c, &Collector::monitoringTextChanged, p.lblMonitoringNetworkStore, &QLabel::setText);
-    connect(&c, &Collector::updateTextChanged, p.lblUpdatingFromPatientID, &QLabel::setText);
+    connect(&c, &Collector::monitoringTextChanged, this, [this](const QString& text) {
+        showMonitoringText(m_panel->lblMonitoringNetworkStore, text);
+    });
+    connect(&c, &Collector::updateTextChanged, this, [this](const QString& text) {
+        showMonitoringText(m_panel->lblUpdatingFromPatientID, text);
+    });
     const auto showStoring = [label = p.lblNotStoring](const QString& notStoring) {
         label->setText(notStoring);
         label->setToolTip(notStoring);
@@ -152,14 +208,18 @@ void TfrmCollectData::connectCollector() {
     connect(&c.resultProcessor(), &ResultProcessor::displayChanged, this,
             &TfrmCollectData::showLatestValue);
     MessageDispatcher& dispatcher = c.messageDispatcher();
-    connect(&dispatcher, &MessageDispatcher::collisionsChanged, this,
-            [this, &dispatcher] { m_panel->lblCollision->setText(dispatcher.CollisionText()); });
+    connect(&dispatcher, &MessageDispatcher::collisionsChanged, this, [this, &dispatcher] {
+        m_panel->lblCollision->setText(dispatcher.CollisionText());
+        m_panel->lblCollision->setVisible(!dispatcher.CollisionText().isEmpty());
+        fitPanel();
+    });
 }
 
 void TfrmCollectData::applyControls() {
     if (!m_collector.operational())
         return;
     const CollectionControls& controls = m_collector.collectionControl().Controls();
+    showLinkLost(controls.state);
     TopPanel& p = *m_panel;
     p.btnStart->setEnabled(controls.startEnabled);
     p.btnStart->setVisible(controls.startVisible);
@@ -181,7 +241,10 @@ void TfrmCollectData::applyControls() {
 void TfrmCollectData::hideToTray() {
     m_panel->Animate->stop();
     if (!m_tray->available()) {
-        log(QLatin1String(kMinimisedInstead));
+        // Said once: the window stays reachable from the taskbar.
+        if (!m_noTraySaid)
+            log(QLatin1String(kMinimisedInstead));
+        m_noTraySaid = true;
         showMinimized();
         return;
     }
@@ -206,7 +269,7 @@ void TfrmCollectData::showEvent(QShowEvent* event) {
 
 void TfrmCollectData::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    m_panel->setConnectionsWidth(TopPanel::connectionsWidthFor(width()));
+    fitPanel();
     keepLayout();
 }
 
@@ -227,6 +290,8 @@ void TfrmCollectData::keepLayout() {
         return;
     grid.Fit(columns, rows, state.currentPatientId, state.currentPatientFirstName,
              state.currentPatientLastName);
+    if (!m_chosenId.isEmpty())
+        fillChosenGrid();
 }
 
 void TfrmCollectData::toggleValuesOnly() {
@@ -239,17 +304,125 @@ void TfrmCollectData::toggleValuesOnly() {
     keepLayout();
 }
 
+void TfrmCollectData::showValueLabels(const QString& patient, const QString& value,
+                                      const QDateTime& time) {
+    const QDateTime now = QDateTime::currentDateTime();
+    m_shownTime = time;
+    m_panel->showLatestValue(patient, value, ValueAge::timeText(time, now),
+                             ValueAge::isStale(time, now));
+    fitPanel();
+}
+
 void TfrmCollectData::showLatestValue() {
     const ResultProcessor& processor = m_collector.resultProcessor();
-    m_panel->lblPatient->setText(processor.PatientLabel());
-    m_panel->LabelParameter->setText(processor.LatestValue());
-    const QString folder = m_collector.state().currentPatientFolder;
+    const CollectorState& state = m_collector.state();
+    SeenPatient& seen = m_seen[state.currentPatientId];
+    seen.label = processor.PatientLabel();
+    seen.value = processor.LatestValue();
+    seen.time = processor.LatestTime();
+    const QString key = seen.value.left(seen.value.indexOf(u'=') + 1);
+    auto same = std::find_if(seen.values.begin(), seen.values.end(),
+                             [&](const auto& value) { return value.first.startsWith(key); });
+    if (same != seen.values.end())
+        *same = {seen.value, seen.time};
+    else
+        seen.values.append({seen.value, seen.time});
+
+    // The patient of a new value is the one shown: labels, grid, trend and the list's row.
+    m_chosenId.clear();
+    m_grid->setGrid(m_collector.latestValues());
+    showValueLabels(processor.PatientLabel(), processor.LatestValue(), processor.LatestTime());
+    const QString folder = state.currentPatientFolder;
     const QString file =
         folder.isEmpty() ? QString() : QDir(folder).filePath(QStringLiteral("Tarvo.pil"));
     if (file != m_trend->patientFile())
         m_trend->showPatient(file);
     else
         m_trend->refresh();
+    m_trend->setPatientName(processor.PatientLabel());
+    const int entry = m_collector.patients().IndexOf(state.currentPatientId);
+    if (entry >= 0)
+        m_patients->selectEntry(entry);
+}
+
+void TfrmCollectData::showChosenPatient(int entry) {
+    const PatientListModel& patients = m_collector.patients();
+    if (entry < 0 || entry >= patients.Count())
+        return;
+    const TPatient& patient = patients.At(entry).Patient;
+    const CollectorState& state = m_collector.state();
+    if (patient.PatientID == state.currentPatientId && !state.currentPatientId.isEmpty()) {
+        if (!m_chosenId.isEmpty())
+            showLatestValue();
+        return;
+    }
+    m_chosenId = patient.PatientID;
+    const SeenPatient seen = m_seen.value(m_chosenId);
+    const QString label = seen.label.isEmpty() ? patient.PatientID + u' ' + patient.FirstName +
+                                                     u' ' + patient.LastName
+                                               : seen.label;
+    fillChosenGrid();
+    m_grid->setGrid(m_chosenGrid);
+    showValueLabels(label, seen.value, seen.time);
+    const QString folder =
+        PatientIdentity::PatientFolderFor(patient.PatientID, state.dataRoot, state.idReduction);
+    m_trend->showPatient(folder.isEmpty() ? QString()
+                                          : QDir(folder).filePath(QStringLiteral("Tarvo.pil")));
+    m_trend->setPatientName(label);
+}
+
+void TfrmCollectData::fillChosenGrid() {
+    const LatestValueGrid& shown = m_collector.latestValues();
+    const PatientListModel& patients = m_collector.patients();
+    const int entry = patients.IndexOf(m_chosenId);
+    if (m_chosenGrid.Columns() != shown.Columns() || m_chosenGrid.Rows() != shown.Rows())
+        m_chosenGrid.Resize(shown.Columns(), shown.Rows());
+    m_chosenGrid.Clear();
+    if (entry < 0)
+        return;
+    const TPatient& patient = patients.At(entry).Patient;
+    m_chosenGrid.ShowPatient(patient.PatientID, patient.FirstName, patient.LastName);
+    for (const auto& [text, time] : m_seen.value(m_chosenId).values)
+        m_chosenGrid.ShowValue(text, time);
+}
+
+void TfrmCollectData::refreshAges() {
+    m_grid->showCells();
+    if (!m_collector.operational())
+        return;
+    m_trend->refresh();
+    // A label cleared by a click stays clear until the next value.
+    if (m_panel->LabelParameter->text().isEmpty())
+        return;
+    showValueLabels(m_panel->lblPatient->text(), m_panel->LabelParameter->text(), m_shownTime);
+}
+
+void TfrmCollectData::showLinkLost(CollectionState state) {
+    const CollectionState before = m_shownState;
+    m_shownState = state;
+    if (state == before)
+        return;
+    if (state == CollectionState::CollectingOffline) {
+        m_linkLostAt = QDateTime::currentDateTime();
+        const QString text = tr(kLinkLost) + m_linkLostAt.toString(QStringLiteral("HH:mm"));
+        m_panel->lblLinkLost->setText(text);
+        m_panel->lblLinkLost->show();
+        log(text);
+        if (isHidden() || isMinimized())
+            m_tray->showMessage(QLatin1String(Collector::kApplicationTitle), text);
+    } else {
+        m_linkLostAt = {};
+        m_panel->lblLinkLost->clear();
+        m_panel->lblLinkLost->hide();
+    }
+    fitPanel();
+}
+
+void TfrmCollectData::showMonitoringText(QLabel* label, const QString& text) {
+    label->setText(text);
+    // "Monitoring: " alone has nothing to say.
+    label->setVisible(!text.trimmed().endsWith(u':') && !text.trimmed().isEmpty());
+    fitPanel();
 }
 
 void TfrmCollectData::showConnections() {
@@ -258,6 +431,7 @@ void TfrmCollectData::showConnections() {
     box->clear();
     box->addItems(list.lines());
     m_panel->gbConnectedDataClients->setVisible(list.isVisible());
+    fitPanel();
 }
 
 void TfrmCollectData::showLinkLabels() {

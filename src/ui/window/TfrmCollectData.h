@@ -2,13 +2,19 @@
 
 #include <memory>
 
+#include <QDateTime>
+#include <QHash>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTimer>
 #include <QWidget>
 
+#include "CollectorState.h"
+#include "LatestValueGrid.h"
 #include "TTaskbarIconControler.h"
 
 class Collector;
+class QLabel;
 class OperatorQuestions;
 class PatientListView;
 class PatientPicker;
@@ -34,6 +40,11 @@ public:
     static constexpr auto kCloseQuestion = "Do you really want to close";
     static constexpr auto kMinimisedInstead =
         "The desktop has no notification area: the window is minimised instead of hidden";
+    // Said in the window, in the log and, while the window is hidden, by the tray icon when the
+    // last analyzer goes while collecting; followed by the time ("12:06").
+    static constexpr auto kLinkLost = "No analyzer connected since ";
+    // How often the ages of the shown values are brought up to date.
+    static constexpr int kAgeRefreshMilliseconds = 30 * 1000;
 
     // The collector must have run its start-up. tray: the notification-area icon (the desktop's
     // own when not given).
@@ -48,6 +59,11 @@ public:
     TTaskbarIconControler& tray() const { return *m_tray; }
     TfrmNewPatient& newPatientWindow() const { return *m_newPatient; }
     PatientTrendView* trendView() const { return m_trend; }
+
+    // The window as designed, made smaller where the screen is (a small screen, or a large
+    // scale factor), and centred on it: it never reaches beyond the screen.
+    void fitToScreen();
+    void fitInto(const QRect& available);
 
 public slots:
     // Hide: stops the animation and hides the window to the notification area (minimises it
@@ -77,8 +93,18 @@ private:
     void applyControls();
     void keepLayout();
     void showLatestValue();
+    // Shows a patient the operator chose in the list: the latest values seen of that patient
+    // while the program runs, and its trend.
+    void showChosenPatient(int entry);
+    void fillChosenGrid();
+    void showValueLabels(const QString& patient, const QString& value, const QDateTime& time);
     void showConnections();
     void showLinkLabels();
+    void showLinkLost(CollectionState state);
+    void showMonitoringText(QLabel* label, const QString& text);
+    void refreshAges();
+    void fitPanel();
+    void splitLowerPart();
     void toggleValuesOnly();
     void openSettings();
     void deletePatient(int entry);
@@ -100,6 +126,21 @@ private:
     QTabWidget* m_lower = nullptr;
     ValueGridView* m_grid = nullptr;
     PatientTrendView* m_trend = nullptr;
+    // The latest values seen of each patient, for a patient chosen in the list.
+    struct SeenPatient {
+        QString label;
+        QString value;
+        QDateTime time;
+        QList<QPair<QString, QDateTime>> values; // one per parameter and place, as they came
+    };
+    QHash<QString, SeenPatient> m_seen;
+    QString m_chosenId; // empty: the patient of the latest value is shown
+    LatestValueGrid m_chosenGrid;
+    QDateTime m_shownTime;
+    QTimer m_ageTimer;
+    CollectionState m_shownState = CollectionState::Offline;
+    QDateTime m_linkLostAt;
+    bool m_noTraySaid = false;
     bool m_closeConfirmed = false;
     bool m_ending = false;
     bool m_formClosed = false;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include "ConnectionAnimation.h"
@@ -21,73 +23,79 @@ template <typename Control> Control* named(Control* control, const char* name) {
 
 } // namespace
 
-TopPanel::TopPanel(QWidget* parent) : QWidget(parent), m_left(new QWidget(this)) {
+TopPanel::TopPanel(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Panel1"));
-    setFixedHeight(kHeight);
-    m_left->setGeometry(0, 0, kLeftWidth, kHeight);
 
-    LabelMonitor = named(new QLabel(tr("Tarvo Monitor"), m_left), "LabelMonitor");
+    LabelMonitor = named(new QLabel(tr("Tarvo Monitor"), this), "LabelMonitor");
     LabelMonitor->setFont(withPixelSize(font(), 32, true));
-    LabelMonitor->setGeometry(10, 6, 300, 40);
 
-    Animate = named(new ConnectionAnimation(m_left), "Animate");
-    Animate->move(10, 52);
+    Animate = named(new ConnectionAnimation(this), "Animate");
 
-    LabelConnected = named(new QLabel(tr("Disconnected"), m_left), "LabelConnected");
-    LabelConnected->setGeometry(10, 136, 230, 26);
-
-    lblCollision = named(new QLabel(m_left), "lblCollision");
-    lblCollision->setGeometry(10, 162, 230, 26);
+    LabelConnected = named(new QLabel(tr("Disconnected"), this), "LabelConnected");
+    lblCollision = named(new QLabel(this), "lblCollision");
+    lblCollision->setWordWrap(true);
+    lblCollision->hide(); // shown while a message waits
 
     // Start and Stop share one place; only one of them is visible.
-    btnStart = named(new QPushButton(tr("Start"), m_left), "btnStart");
-    btnStart->setGeometry(256, 52, 120, 34);
+    btnStart = named(new QPushButton(tr("Start"), this), "btnStart");
     btnStart->setEnabled(false);
-    btnStop = named(new QPushButton(tr("Stop"), m_left), "btnStop");
-    btnStop->setGeometry(256, 52, 120, 34);
+    btnStop = named(new QPushButton(tr("Stop"), this), "btnStop");
     btnStop->hide();
-    btnHide = named(new QPushButton(tr("Hide"), m_left), "btnHide");
-    btnHide->setGeometry(256, 92, 120, 34);
+    btnHide = named(new QPushButton(tr("Hide"), this), "btnHide");
     btnHide->setEnabled(false);
-    btnServerSelect = named(new QPushButton(tr("Settings"), m_left), "btnServerSelect");
-    btnServerSelect->setGeometry(256, 132, 120, 34);
+    btnServerSelect = named(new QPushButton(tr("Settings"), this), "btnServerSelect");
+    for (QPushButton* button : {btnStart, btnStop, btnHide, btnServerSelect})
+        button->setMinimumWidth(120);
 
-    const QFont valueFont = withPixelSize(font(), 16, true);
-    lblPatient = named(new ClickableLabel(m_left), "lblPatient");
-    lblPatient->setFont(valueFont);
-    lblPatient->setGeometry(392, 52, 300, 26);
-    LabelParameter = named(new ClickableLabel(m_left), "LabelParameter");
-    LabelParameter->setFont(valueFont);
-    LabelParameter->setGeometry(392, 80, 300, 26);
-    lblTime = named(new QLabel(m_left), "lblTime");
-    lblTime->setGeometry(392, 108, 300, 26);
-    lblNotStoring = named(new QLabel(m_left), "lblNotStoring");
-    lblNotStoring->setGeometry(392, 136, 300, 42);
+    const QFont valueFont = withPixelSize(font(), kValuePixels, true);
+    lblPatient = named(new ClickableLabel(this), "lblPatient");
+    LabelParameter = named(new ClickableLabel(this), "LabelParameter");
+    for (QLabel* label : {static_cast<QLabel*>(lblPatient), static_cast<QLabel*>(LabelParameter)}) {
+        label->setFont(valueFont);
+        label->setWordWrap(true);
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
+    lblTime = named(new QLabel(this), "lblTime");
+    lblTime->setFont(withPixelSize(font(), kValuePixels));
+    lblTime->setWordWrap(true);
+    lblTime->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lblLinkLost = named(new QLabel(this), "lblLinkLost");
+    lblLinkLost->setFont(withPixelSize(font(), kValuePixels, true));
+    lblLinkLost->setWordWrap(true);
+    lblLinkLost->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lblLinkLost->setStyleSheet(
+        QStringLiteral("QLabel { background-color: #b00020; color: white; padding: 2px 4px; }"));
+    lblLinkLost->hide();
+    lblNotStoring = named(new QLabel(this), "lblNotStoring");
     lblNotStoring->setWordWrap(true);
-    lblNotStoring->setStyleSheet(QStringLiteral("QLabel { background-color: red; color: white; }"));
+    lblNotStoring->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lblNotStoring->setStyleSheet(
+        QStringLiteral("QLabel { background-color: #b00020; color: white; padding: 2px 4px; }"));
     lblNotStoring->hide();
 
     lblMonitoringNetworkStore =
-        named(new QLabel(tr("Monitoring: "), m_left), "lblMonitoringNetworkStore");
-    lblMonitoringNetworkStore->setGeometry(10, 180, 684, 24);
+        named(new QLabel(tr("Monitoring: "), this), "lblMonitoringNetworkStore");
     lblUpdatingFromPatientID =
-        named(new QLabel(tr("Update from: "), m_left), "lblUpdatingFromPatientID");
-    lblUpdatingFromPatientID->setGeometry(10, 205, 684, 24);
+        named(new QLabel(tr("Update from: "), this), "lblUpdatingFromPatientID");
+    for (QLabel* label : {lblMonitoringNetworkStore, lblUpdatingFromPatientID}) {
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        label->hide(); // shown while they have something to say
+    }
 
     // Controls kept for the commands that have no button on this window.
-    btnParameters = named(new QPushButton(tr("Params..."), m_left), "btnParameters");
+    btnParameters = named(new QPushButton(tr("Params..."), this), "btnParameters");
     btnParameters->hide();
-    btnInterval = named(new QPushButton(tr("Interval..."), m_left), "btnInterval");
+    btnInterval = named(new QPushButton(tr("Interval..."), this), "btnInterval");
     btnInterval->hide();
-    FilterFunction = named(new QGroupBox(tr("Filter function"), m_left), "FilterFunction");
+    FilterFunction = named(new QGroupBox(tr("Filter function"), this), "FilterFunction");
     auto* filterLayout = new QVBoxLayout(FilterFunction);
     filterLayout->addWidget(new QRadioButton(tr("Average"), FilterFunction));
     filterLayout->addWidget(new QRadioButton(tr("Median"), FilterFunction));
     filterLayout->addWidget(new QRadioButton(tr("Momentary"), FilterFunction));
     FilterFunction->hide();
-    BitBtnClose = named(new QPushButton(tr("&Close"), m_left), "BitBtnClose");
+    BitBtnClose = named(new QPushButton(tr("&Close"), this), "BitBtnClose");
     BitBtnClose->hide();
-    cbAckError = named(new QCheckBox(tr("Ack Error"), m_left), "cbAckError");
+    cbAckError = named(new QCheckBox(tr("Ack Error"), this), "cbAckError");
     cbAckError->hide();
 
     gbConnectedDataClients =
@@ -97,6 +105,7 @@ TopPanel::TopPanel(QWidget* parent) : QWidget(parent), m_left(new QWidget(this))
     ListBoxConnectedClients =
         named(new QListWidget(gbConnectedDataClients), "ListBoxConnectedClients");
     ListBoxConnectedClients->setFocusPolicy(Qt::NoFocus);
+    ListBoxConnectedClients->setMinimumHeight(1);
     groupLayout->addWidget(ListBoxConnectedClients);
     lblNoNetwork = named(new QLabel(tr("No Network"), gbConnectedDataClients), "lblNoNetwork");
     lblNoNetwork->setAlignment(Qt::AlignCenter);
@@ -104,16 +113,73 @@ TopPanel::TopPanel(QWidget* parent) : QWidget(parent), m_left(new QWidget(this))
     lblNoNetwork->hide();
     groupLayout->addWidget(lblNoNetwork);
     gbConnectedDataClients->hide();
+    gbConnectedDataClients->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
+
+    // Left: title, animation with the buttons beside it, link status; then the latest value;
+    // the monitoring texts below both; the connections on the right.
+    auto* buttons = new QVBoxLayout;
+    buttons->setSpacing(6);
+    buttons->addWidget(btnStart);
+    buttons->addWidget(btnStop);
+    buttons->addWidget(btnHide);
+    buttons->addWidget(btnServerSelect);
+    buttons->addStretch(1);
+
+    auto* values = new QVBoxLayout;
+    values->setSpacing(2);
+    values->addWidget(lblPatient);
+    values->addWidget(LabelParameter);
+    values->addWidget(lblTime);
+    values->addSpacing(4);
+    values->addWidget(lblLinkLost);
+    values->addWidget(lblNotStoring);
+    values->addStretch(1);
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(16);
+    grid->setVerticalSpacing(2);
+    grid->addWidget(LabelMonitor, 0, 0, 1, 3);
+    grid->addWidget(Animate, 1, 0, Qt::AlignTop);
+    grid->addLayout(buttons, 1, 1, 2, 1);
+    grid->addLayout(values, 1, 2, 3, 1);
+    grid->addWidget(LabelConnected, 2, 0);
+    grid->addWidget(lblCollision, 3, 0, 1, 2);
+    grid->setColumnStretch(2, 1);
+    grid->setRowStretch(3, 1);
+
+    auto* left = new QVBoxLayout;
+    left->setSpacing(0);
+    left->addLayout(grid, 1);
+    left->addWidget(lblMonitoringNetworkStore);
+    left->addWidget(lblUpdatingFromPatientID);
+
+    auto* outer = new QHBoxLayout(this);
+    outer->setContentsMargins(10, 4, 0, 4);
+    outer->setSpacing(8);
+    outer->addLayout(left, 1);
+    outer->addWidget(gbConnectedDataClients);
     setConnectionsWidth(282);
 }
 
 void TopPanel::setConnectionsWidth(int width) {
     gbConnectedDataClients->setFixedWidth(std::max(width, 0));
-    gbConnectedDataClients->setGeometry(this->width() - gbConnectedDataClients->width(), 0,
-                                        gbConnectedDataClients->width(), kHeight);
 }
 
-void TopPanel::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    setConnectionsWidth(gbConnectedDataClients->width());
+void TopPanel::showLatestValue(const QString& patient, const QString& value, const QString& time,
+                               bool old) {
+    lblPatient->setText(patient);
+    LabelParameter->setText(value);
+    lblTime->setText(time);
+    // An old value no longer looks current: it is greyed, and its time says how old it is.
+    const QString style = old ? QStringLiteral("QLabel { color: #808080; }") : QString();
+    for (QLabel* label :
+         {static_cast<QLabel*>(lblPatient), static_cast<QLabel*>(LabelParameter), lblTime})
+        if (label->styleSheet() != style)
+            label->setStyleSheet(style);
+}
+
+int TopPanel::neededHeight(int width) const {
+    if (layout()->hasHeightForWidth())
+        return std::max(layout()->heightForWidth(width), layout()->minimumSize().height());
+    return layout()->minimumSize().height();
 }

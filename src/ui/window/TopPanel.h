@@ -12,9 +12,11 @@
 
 class ConnectionAnimation;
 
-// The top panel of the main window (Panel1, 233 pixels high): the title, the link animation and
-// status, the latest value, the collection buttons and the folder-monitoring texts on the left,
-// and the "Connections" group on the right. It only holds the controls; the window fills them.
+// The top panel of the main window (Panel1, 233 pixels high as designed): the title, the link
+// animation and status, the collection buttons, the latest value with its time and the
+// folder-monitoring texts on the left, and the "Connections" group on the right. Layouts place
+// them: the latest value takes the room between the buttons and the group and wraps its name
+// before it would cut the number. It only holds the controls; the window fills them.
 class TopPanel : public QWidget {
     Q_OBJECT
 
@@ -22,6 +24,7 @@ public:
     static constexpr int kHeight = 233;
     // The left part keeps this width; the "Connections" group gets the rest of the window.
     static constexpr int kLeftWidth = 700;
+    static constexpr int kValuePixels = 16;
 
     explicit TopPanel(QWidget* parent = nullptr);
 
@@ -37,6 +40,8 @@ public:
     ClickableLabel* lblPatient;
     ClickableLabel* LabelParameter;
     QLabel* lblTime;
+    // Shown while collecting without an analyzer: since when the link is lost.
+    QLabel* lblLinkLost;
     QLabel* lblCollision;
     // "Not storing: ..." on red while the data root can be neither created nor written.
     QLabel* lblNotStoring;
@@ -55,9 +60,9 @@ public:
     QListWidget* ListBoxConnectedClients;
     QLabel* lblNoNetwork;
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
-    QWidget* m_left;
+    // Shows the latest value with its measuring time; greyed when it is old.
+    void showLatestValue(const QString& patient, const QString& value, const QString& time,
+                         bool old);
+    // The height the panel needs at a width.
+    int neededHeight(int width) const;
 };

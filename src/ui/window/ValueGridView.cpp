@@ -5,9 +5,10 @@
 #include <QHeaderView>
 
 #include "LatestValueGrid.h"
+#include "ValueAge.h"
 
 ValueGridView::ValueGridView(LatestValueGrid& grid, QWidget* parent)
-    : QTableWidget(parent), m_grid(grid) {
+    : QTableWidget(parent), m_grid(&grid) {
     setObjectName(QStringLiteral("StringGrid1"));
     horizontalHeader()->hide();
     verticalHeader()->hide();
@@ -18,12 +19,23 @@ ValueGridView::ValueGridView(LatestValueGrid& grid, QWidget* parent)
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setTextElideMode(Qt::ElideNone);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::NoSelection);
     setFocusPolicy(Qt::NoFocus);
     setWordWrap(false);
-    connect(&m_grid, &LatestValueGrid::changed, this, &ValueGridView::showCells);
+    m_changed = connect(m_grid, &LatestValueGrid::changed, this, &ValueGridView::showCells);
+    showCells();
+}
+
+void ValueGridView::setGrid(LatestValueGrid& grid) {
+    if (&grid == m_grid)
+        return;
+    disconnect(m_changed);
+    m_grid = &grid;
+    m_changed = connect(m_grid, &LatestValueGrid::changed, this, &ValueGridView::showCells);
+    clearContents();
     showCells();
 }
 
@@ -35,14 +47,34 @@ int ValueGridView::rowsFor(int gridHeight) {
     return std::max(gridHeight, 0) / (kDefaultRowHeight + kGridLineWidth);
 }
 
+QString ValueGridView::shownText(const QString& text, const QDateTime& measured,
+                                 const QDateTime& now) {
+    const QString time = ValueAge::timeText(measured, now);
+    if (text.isEmpty() || time.isEmpty())
+        return text;
+    return text + QStringLiteral("   ") + time;
+}
+
 void ValueGridView::showCells() {
-    if (columnCount() != m_grid.Columns())
-        setColumnCount(m_grid.Columns());
-    if (rowCount() != m_grid.Rows())
-        setRowCount(m_grid.Rows());
-    for (int row = 0; row < m_grid.Rows(); ++row) {
-        for (int column = 0; column < m_grid.Columns(); ++column) {
-            const QString text = m_grid.Cell(column, row);
+    if (columnCount() != m_grid->Columns())
+        setColumnCount(m_grid->Columns());
+    if (rowCount() != m_grid->Rows())
+        setRowCount(m_grid->Rows());
+    const QDateTime now = QDateTime::currentDateTime();
+    bool anyValue = false;
+    for (int row = 1; row < m_grid->Rows() && !anyValue; ++row)
+        for (int column = 0; column < m_grid->Columns() && !anyValue; ++column)
+            anyValue = !m_grid->Cell(column, row).isEmpty();
+    const QBrush current = palette().text();
+    const QBrush old = palette().placeholderText();
+    for (int row = 0; row < m_grid->Rows(); ++row) {
+        for (int column = 0; column < m_grid->Columns(); ++column) {
+            QString text = m_grid->Cell(column, row);
+            // "More values >>" tells of values that do not fit; an empty grid has none.
+            if (row == 0 && !anyValue && text == QLatin1String(LatestValueGrid::kMoreValues))
+                text.clear();
+            const QDateTime measured = m_grid->CellTime(column, row);
+            text = shownText(text, measured, now);
             QTableWidgetItem* cell = item(row, column);
             if (cell == nullptr) {
                 if (text.isEmpty())
@@ -52,8 +84,16 @@ void ValueGridView::showCells() {
             }
             if (cell->text() != text)
                 cell->setText(text);
+            QFont font = cell->font();
+            font.setBold(row == 0);
+            cell->setFont(font);
+            cell->setForeground(ValueAge::isStale(measured, now) ? old : current);
         }
     }
+    // Every column is as wide as its widest text, and at least the default width.
+    for (int column = 0; column < columnCount(); ++column)
+        setColumnWidth(column, std::max(kDefaultColumnWidth + kGridLineWidth,
+                                        sizeHintForColumn(column) + 2 * kGridLineWidth));
 }
 
 void ValueGridView::mouseDoubleClickEvent(QMouseEvent* event) {

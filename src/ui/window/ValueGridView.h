@@ -1,12 +1,14 @@
 #pragma once
 
+#include <QDateTime>
 #include <QTableWidget>
 
 class LatestValueGrid;
 
 // The value grid under the patient list: it shows the collector's latest-value grid cell by
-// cell (row 0: the current patient, or "More values >>") and tells how many rows and columns
-// fit into a given space.
+// cell (row 0: the current patient, or "More values >>"), each value with the time it was
+// measured and greyed once it is old, and tells how many rows and columns fit into a given
+// space. A column is as wide as its widest text: a value is never cut.
 class ValueGridView : public QTableWidget {
     Q_OBJECT
 
@@ -23,6 +25,11 @@ public:
 
     // Shows the grid's cells again.
     void showCells();
+    // Shows another grid (a patient the operator chose instead of the one sending).
+    void setGrid(LatestValueGrid& grid);
+    const LatestValueGrid& grid() const { return *m_grid; }
+    // The text shown in a cell: the grid's text and the time of its value.
+    static QString shownText(const QString& text, const QDateTime& measured, const QDateTime& now);
 
 signals:
     void doubleClickedAnywhere();
@@ -31,5 +38,6 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    LatestValueGrid& m_grid;
+    LatestValueGrid* m_grid;
+    QMetaObject::Connection m_changed;
 };

@@ -158,3 +158,24 @@ TEST_F(PatientTrendViewTest, AnotherPatientReplacesTheLines) {
     EXPECT_TRUE(lineSeries().isEmpty());
     EXPECT_EQ(view.emptyText(), QStringLiteral("No patient selected"));
 }
+
+TEST_F(PatientTrendViewTest, AFileThatChangesIsDrawnAgainWithoutBeingAsked) {
+    // A rebuild writes the file while no value arrives; folder monitoring brings a file that was
+    // not there when the patient was shown.
+    for (const bool existsFirst : {true, false}) {
+        SCOPED_TRACE(existsFirst ? "the file is written again" : "the file appears");
+        QTemporaryDir patientDir;
+        SeriesFileWriter patientFile(patientDir.path() + QStringLiteral("/7/"),
+                                     QStringLiteral("7"));
+        if (existsFirst)
+            ASSERT_TRUE(patientFile.store("Glucose", "CNS", "mM", 2.0, now.addSecs(-3600)));
+        else
+            ASSERT_TRUE(QDir().mkpath(patientDir.path() + QStringLiteral("/7/")));
+        view.showPatient(patientFile.fileName());
+        const qsizetype before = view.lineLabels().size();
+        ASSERT_TRUE(patientFile.store("Lactate", "CNS", "mM", 3.0, now.addSecs(-60)));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return view.lineLabels().contains(QStringLiteral("Lactate CNS (mM)")); }, 5000));
+        EXPECT_GT(view.lineLabels().size(), before);
+    }
+}

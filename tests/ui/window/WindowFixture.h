@@ -30,9 +30,11 @@ public:
         shown = false;
         return true;
     }
+    void showMessage(const QString&, const QString& text) override { messages << text; }
     void click() { emit activated(QSystemTrayIcon::Trigger); }
 
     bool shown = false;
+    QStringList messages;
     QString tip;
 };
 
@@ -77,12 +79,15 @@ protected:
         tick();
     }
 
-    void sendValue(QTcpSocket& socket, const QString& id, const QString& analyte, double value) {
+    void sendValue(QTcpSocket& socket, const QString& id, const QString& analyte, double value,
+                   const QString& place = QStringLiteral("CNS"),
+                   const QDateTime& time = QDateTime::currentDateTime()) {
         SimulatedMessages::LiveMeasurement m;
         m.patient = {id, QStringLiteral("Åsa"), QStringLiteral("Öberg")};
         m.analyte = analyte;
         m.value = value;
-        m.time = QDateTime::currentDateTime();
+        m.place = place;
+        m.time = time;
         ASSERT_TRUE(collector->send(socket, SimulatedMessages::utf16(SimulatedMessages::live(m))));
         ASSERT_TRUE(waitUntil([&] { return panel().LabelParameter->text().startsWith(analyte); }));
     }
