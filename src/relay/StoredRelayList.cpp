@@ -1,5 +1,7 @@
 #include "StoredRelayList.h"
 
+#include <algorithm>
+
 #include <QDir>
 
 #include "FileReplacement.h"
@@ -94,7 +96,8 @@ qsizetype StoredRelayList::Load() {
         at = end + 1;
     }
     m_entries.swap(whole);
-    m_queuedAt.assign(size_t(Messages()), QDateTime::currentMSecsSinceEpoch());
+    m_queuedAt.assign(size_t(std::count_if(m_entries.begin(), m_entries.end(), IsEot)),
+                      QDateTime::currentMSecsSinceEpoch());
     if ((damaged > 0 || lost > 0) && m_log)
         m_log(QStringLiteral("The relay journal %1 held %2 damaged lines and %3 entries outside "
                              "a whole message; they were skipped and %4 entries were taken back")
@@ -177,12 +180,7 @@ void StoredRelayList::appended(qsizetype first) {
 }
 
 void StoredRelayList::DeleteFirst() {
-    if (Count() == 0)
-        return;
-    TRelayList::DeleteFirst();
-    note("D\n");
-    if (m_journalOk && ++m_removals > 2 * Count() + 1000)
-        rewrite();
+    DeleteFront(1);
 }
 
 void StoredRelayList::DeleteFront(qsizetype count) {

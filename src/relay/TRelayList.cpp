@@ -1,7 +1,5 @@
 #include "TRelayList.h"
 
-#include <algorithm>
-
 #include <QDateTime>
 #include <QFile>
 
@@ -152,10 +150,6 @@ void TRelayList::closeFrame(const QByteArray& text, bool last) {
 }
 
 void TRelayList::appended(qsizetype) {}
-
-qsizetype TRelayList::Messages() const {
-    return qsizetype(std::count_if(m_entries.begin(), m_entries.end(), IsEot));
-}
 
 void TRelayList::DeleteFirst() {
     if (m_entries.empty())

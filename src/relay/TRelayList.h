@@ -39,8 +39,8 @@ public:
     std::function<void(const QString&)> Log;
 
     qsizetype Count() const { return qsizetype(m_entries.size()); }
-    // Whole messages queued (EOT entries).
-    qsizetype Messages() const;
+    // Whole messages queued.
+    qsizetype Messages() const { return qsizetype(m_queuedAt.size()); }
     // When the oldest message still queued was queued (milliseconds since the epoch; 0 when the
     // queue is empty). Messages taken back after a restart count from the restart.
     qint64 OldestQueuedAt() const { return m_queuedAt.empty() ? 0 : m_queuedAt.front(); }
