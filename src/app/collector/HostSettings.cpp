@@ -4,6 +4,7 @@
 
 #include "Collector.h"
 #include "LogPrefixes.h"
+#include "TarvoError.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ void changeAnalyzerPort(Collector& collector, int port) {
         // The server stays inactive; the housekeeping timer activates it once the port is free.
         collector.log().writeError(QLatin1String(LogPrefix::kPortChange) +
                                    QLatin1String(HostSettings::kPortChangeFailure) +
-                                   QStringLiteral(" (") + QString::fromLocal8Bit(error.what()) +
+                                   QStringLiteral(" (") + describeError(error) +
                                    u')');
     }
 }
