@@ -10,6 +10,7 @@
 #include "LineReading.h"
 #include "TSockets.h"
 #include "TXMLDocument.h"
+#include "TarvoError.h"
 #include "Windows1252.h"
 #include "XmlDispatcher.h"
 
@@ -174,7 +175,7 @@ void SerialLink::RS232PortTriggerAvail() {
             lineRead(received);
     } catch (const std::exception& error) {
         state.errorIndex = 6;
-        m_host.reportApplicationError(QString::fromLocal8Bit(error.what()));
+        m_host.reportApplicationError(describeError(error));
     }
     if (m_port.isOpen() && m_port.bytesAvailable() > 0)
         readLater();

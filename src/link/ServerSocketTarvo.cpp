@@ -16,6 +16,7 @@
 #include "PeerGate.h"
 #include "TSimpleCounter.h"
 #include "TSockets.h"
+#include "TarvoError.h"
 #include "XmlDispatcher.h"
 
 namespace {
@@ -48,7 +49,7 @@ void ServerSocketTarvo::Activate() {
     else
         m_activationFailure = m_server.errorString();
     if (!m_activationFailure.isEmpty())
-        throw std::runtime_error(m_activationFailure.toStdString());
+        throw TarvoError(m_activationFailure);
 }
 
 void ServerSocketTarvo::Deactivate() {

@@ -8,6 +8,7 @@
 #include "EventLog.h"
 #include "PeerGate.h"
 #include "TSockets.h"
+#include "TarvoError.h"
 #include "Windows1252.h"
 
 namespace {
@@ -60,7 +61,7 @@ void DataHostServer::Activate() {
     else if (!m_server.listen(QHostAddress::Any, quint16(m_port)))
         m_activationFailure = m_server.errorString();
     if (!m_activationFailure.isEmpty())
-        throw std::runtime_error(m_activationFailure.toStdString());
+        throw TarvoError(m_activationFailure);
 }
 
 QString DataHostServer::StateText() const {

@@ -12,6 +12,7 @@
 #include "PseudoPatients.h"
 #include "ResultProcessor.h"
 #include "TSockets.h"
+#include "TarvoError.h"
 #include "XMLTarvoEventsParser.h"
 #include "XMLTarvoLiveParser.h"
 #include "XMLTarvoParser.h"
@@ -52,7 +53,7 @@ QString MessageDispatcher::Dispatch(const QString& text, PendingText& pending,
             DecimalSeparator::set(state.savedDecimalSeparator);
             noteFailure(connectionIdentity, QString::number(state.errorIndex) +
                                                 QStringLiteral("): ") +
-                                                QString::fromLocal8Bit(error.what()));
+                                                describeError(error));
         }
     }
     if (!more)
@@ -64,7 +65,7 @@ QString MessageDispatcher::Dispatch(const QString& text, PendingText& pending,
             DecimalSeparator::set(state.savedDecimalSeparator);
             m_context.log.writeLog(QStringLiteral("Result not handled (") +
                                    QString::number(state.errorIndex) + QStringLiteral("): ") +
-                                   QString::fromLocal8Bit(error.what()));
+                                   describeError(error));
         }
     }
     return output;

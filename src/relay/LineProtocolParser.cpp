@@ -9,6 +9,7 @@
 #include "ResultProcessor.h"
 #include "TRelayList.h"
 #include "TSimpleCounter.h"
+#include "TarvoError.h"
 #include "Windows1252.h"
 
 #include <QFile>
@@ -80,7 +81,7 @@ void LineProtocolParser::walk(const LineBatch& source) {
         try {
             line(lines.at(index), batch);
         } catch (const std::exception& error) {
-            failed(lines, first, index, source.source, QString::fromLocal8Bit(error.what()));
+            failed(lines, first, index, source.source, describeError(error));
             // The rest of the failed message is not walked.
             while (index < lines.size() && lines.at(index) != QString(kEot))
                 ++index;
