@@ -36,14 +36,14 @@ SerialLink::~SerialLink() {
     m_port.close();
 }
 
-void SerialLink::Configure(const SerialLineSettings& line) {
+void SerialLink::configure(const SerialLineSettings& line) {
     if (m_port.isOpen())
-        Close();
+        close();
     m_line = line;
     m_lastOpenFailure.clear();
 }
 
-bool SerialLink::Open() {
+bool SerialLink::open() {
     if (!m_line.configured())
         return false;
     if (m_port.isOpen())
@@ -82,7 +82,7 @@ bool SerialLink::Open() {
     return true;
 }
 
-void SerialLink::Close() {
+void SerialLink::close() {
     if (!m_port.isOpen())
         return;
     m_port.close();
@@ -97,18 +97,18 @@ void SerialLink::Close() {
     m_pending.clear();
 }
 
-void SerialLink::MainTimerTick() {
+void SerialLink::mainTimerTick() {
     if (m_lost)
-        Close();
+        close();
     if (!m_port.isOpen()) {
-        Open();
+        open();
         return;
     }
     if (m_port.bytesAvailable() > 0)
         RS232PortTriggerAvail();
 }
 
-void SerialLink::ResumeReading() {
+void SerialLink::resumeReading() {
     if (m_port.isOpen() && m_port.bytesAvailable() > 0)
         readLater();
 }
@@ -209,7 +209,7 @@ void SerialLink::limitPending() {
 
 void SerialLink::onError(QSerialPort::SerialPortError error) {
     if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
-        return; // failures to open are reported by Open(); the others do not concern reading
+        return; // failures to open are reported by open(); the others do not concern reading
     if (m_lost)
         return;
     const QString reason = m_port.errorString();
@@ -233,7 +233,7 @@ void SerialLink::onError(QSerialPort::SerialPortError error) {
         this,
         [this] {
             if (m_lost)
-                Close();
+                close();
         },
         Qt::QueuedConnection);
 }

@@ -235,9 +235,9 @@ void Collector::readRelaySwitches() {
 void Collector::createConnectionRecords() {
     // The serial line's port, when the settings name one; a port that is not there yet is
     // opened by the main timer.
-    m_serial->Configure(SerialLineSettings::Read(
+    m_serial->configure(SerialLineSettings::Read(
         *m_settings, [this](const QString& line) { m_log.writeLog(line); }));
-    m_serial->Open();
+    m_serial->open();
     m_state.resultCount = 0;
     m_state.messageCount = 0;
     m_state.currentPatientId.clear();
@@ -449,7 +449,7 @@ void Collector::startHousekeeping() {
             reactivateAnalyzerServer(); // start-up ended before collection control existed
         if (m_relay)
             m_relay->Transport().MainTimerTick();
-        m_serial->MainTimerTick();
+        m_serial->mainTimerTick();
         if (m_dataHostWanted && !m_dataHost.Active())
             reactivateDataHostServer();
         if (!m_state.busy)
@@ -568,7 +568,7 @@ void Collector::close() {
     // whose documents were archived are rebuilt, before the program ends.
     m_server->Shutdown();
     m_serial->RS232PortTriggerAvail();
-    m_serial->Close();
+    m_serial->close();
     m_dataClient->Close();
     m_dataHostWanted = false;
     m_dataHost.Deactivate();
@@ -599,7 +599,7 @@ void Collector::setBusy(bool busy) {
     m_state.busy = busy;
     if (!busy) {
         m_server->ResumeReading();
-        m_serial->ResumeReading();
+        m_serial->resumeReading();
         m_dataClient->ResumeReading();
     }
 }
