@@ -275,10 +275,10 @@ void LineProtocolParser::result(const QString& text, Batch& batch) {
         m_current.patientId, PatientIdentity::Cleaning::Result, m_context.state.idReduction);
     if (sending != QLatin1String(PatientIdentity::kNull))
         m_lastPatientOf[batch.analyzer] = sending;
-    m_context.processor.ProcessResult(m_context.writer, m_current.patientId, true, 1, vialId,
-                                      batch.status, timeText, m_current.units, m_current.value,
-                                      placement.parameterName, placement.place, m_current.lastName,
-                                      m_current.firstName);
+    m_context.processor.ProcessResult(m_context.writer, m_current.patientId, true, 1,
+                                      placement.vialId, batch.status, timeText, m_current.units,
+                                      m_current.value, placement.parameterName, placement.place,
+                                      m_current.lastName, m_current.firstName);
 }
 
 LineProtocolParser::Placement LineProtocolParser::placementOf(const Batch& batch) {

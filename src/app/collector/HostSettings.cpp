@@ -18,17 +18,6 @@ int idReductionIndex(int stored) {
     return stored >= 0 && stored <= 2 ? stored : 0;
 }
 
-AnalyzerProtocol protocolOf(int index) {
-    switch (index) {
-    case 1:
-        return AnalyzerProtocol::Hl7;
-    case 2:
-        return AnalyzerProtocol::AstmE1381;
-    default:
-        return AnalyzerProtocol::Xml;
-    }
-}
-
 // A data client connected to this station's data-host server appears in the connection list.
 bool dataClientConnected(const ConnectionListModel& connections) {
     return std::any_of(connections.lines().begin(), connections.lines().end(),
@@ -67,18 +56,6 @@ void changeAnalyzerPort(Collector& collector, int port) {
 }
 
 } // namespace
-
-QString HostSettings::ProtocolSettingText(int protocolIndex) {
-    switch (protocolOf(protocolIndex)) {
-    case AnalyzerProtocol::Hl7:
-        return QStringLiteral("HL7");
-    case AnalyzerProtocol::AstmE1381:
-        return QStringLiteral("HL7Telcor");
-    case AnalyzerProtocol::Xml:
-        break;
-    }
-    return QStringLiteral("XML");
-}
 
 HostSettingsChoice HostSettings::Load(Collector& collector) {
     const SettingsStore& settings = collector.settings();
@@ -141,15 +118,14 @@ void writeSwitchesAndRelay(Collector& collector, const HostSettingsChoice& chose
 // Another protocol starts the relay connection anew.
 void applyProtocol(Collector& collector, const HostSettingsChoice& chosen) {
     CollectorState& state = collector.state();
-    const AnalyzerProtocol protocol = protocolOf(chosen.protocolIndex);
+    const AnalyzerProtocol protocol = protocolFromIndex(chosen.protocolIndex);
     if (protocol != state.protocol) {
         state.protocol = protocol;
         closeRelaySocket(collector);
         state.relayConnection = RelayConnectionState::Connecting;
         collector.status().Update();
     }
-    collector.settings().change(Setting::CommunicationProtocol,
-                                HostSettings::ProtocolSettingText(chosen.protocolIndex));
+    collector.settings().change(Setting::CommunicationProtocol, protocolSettingText(protocol));
 }
 
 // Duplicates of archived XML documents.
