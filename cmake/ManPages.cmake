@@ -15,8 +15,9 @@ endif()
 
 set(TARVO_MAN_DIR ${CMAKE_BINARY_DIR}/man)
 
-# tarvo_man_page(PROGRAM "what it is"): section 1 page PROGRAM.1.gz for the program target.
-function(tarvo_man_page program description)
+# tarvo_man_page(PROGRAM "what it is" COMPONENT): section 1 page PROGRAM.1.gz for the program
+# target, installed with the package component that holds the program.
+function(tarvo_man_page program description component)
   if(NOT TARVO_MAN_PAGES)
     return()
   endif()
@@ -34,5 +35,5 @@ function(tarvo_man_page program description)
     COMMENT "Manual page for ${program}"
     VERBATIM)
   add_custom_target(man_${program} ALL DEPENDS ${page}.gz)
-  install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
 endfunction()

@@ -46,7 +46,8 @@ function(_tarvo_link_items target out)
   set(${out} ${cleaned} PARENT_SCOPE)
 endfunction()
 
-# Sets out to the chain "a -> b -> Qt6::Widgets" when target reaches a widget module, else empty.
+# Sets out to the chain "a -> b -> Qt6::Widgets" when target reaches a module matching
+# _tarvo_widget_pattern (or the pattern the caller set), else empty.
 function(_tarvo_widget_path target visited out)
   set(${out} "" PARENT_SCOPE)
   _tarvo_link_items(${target} items)
@@ -107,4 +108,29 @@ function(tarvo_check_widgets_only_in_ui)
   endif()
 endfunction()
 
+# The programs that run without a display (the service's tarvo-collectd) link no GUI library at
+# all: not Qt Gui either, so that a server needs none of the desktop's libraries.
+function(tarvo_check_headless_programs)
+  set(gui_modules Gui ${_tarvo_widget_modules} OpenGL Svg Quick Qml)
+  list(JOIN gui_modules "|" gui_alternatives)
+  set(_tarvo_widget_pattern
+    "^Qt6?::(${gui_alternatives})$|(^|/|-l)(lib)?Qt6(${gui_alternatives})([.]|$)")
+  set(offenders)
+  foreach(program tarvo-collectd)
+    if(NOT TARGET ${program})
+      continue()
+    endif()
+    _tarvo_widget_path(${program} "${program}" path)
+    if(path)
+      list(APPEND offenders "  ${path}")
+    endif()
+  endforeach()
+  if(offenders)
+    list(JOIN offenders "\n" listing)
+    message(FATAL_ERROR
+      "The headless programs must link no GUI library; these reach one:\n${listing}")
+  endif()
+endfunction()
+
 tarvo_check_widgets_only_in_ui()
+tarvo_check_headless_programs()

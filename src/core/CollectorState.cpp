@@ -1,24 +1,49 @@
 #include "CollectorState.h"
 
+#include <iterator>
+
+namespace {
+
+// Each protocol with its setting text (CommunicationProtocol) and the name start-up logs, in
+// the order of the protocol's number.
+struct ProtocolNames {
+    AnalyzerProtocol protocol;
+    const char* setting;
+    const char* logged;
+};
+constexpr ProtocolNames kProtocols[] = {{AnalyzerProtocol::Xml, "XML", "XML"},
+                                        {AnalyzerProtocol::Hl7, "HL7", "HL7"},
+                                        {AnalyzerProtocol::AstmE1381, "HL7Telcor", "HL7Full"}};
+
+const ProtocolNames& namesOf(AnalyzerProtocol protocol) {
+    for (const ProtocolNames& names : kProtocols) {
+        if (names.protocol == protocol)
+            return names;
+    }
+    return kProtocols[0];
+}
+
+} // namespace
+
 AnalyzerProtocol protocolFromSetting(const QString& value) {
-    const QString upper = value.toUpper();
-    if (upper == QLatin1String("HL7"))
-        return AnalyzerProtocol::Hl7;
-    if (upper == QLatin1String("HL7TELCOR"))
-        return AnalyzerProtocol::AstmE1381;
+    for (const ProtocolNames& names : kProtocols) {
+        if (value.compare(QLatin1String(names.setting), Qt::CaseInsensitive) == 0)
+            return names.protocol;
+    }
     return AnalyzerProtocol::Xml;
 }
 
+AnalyzerProtocol protocolFromIndex(int index) {
+    return index >= 0 && index < int(std::size(kProtocols)) ? kProtocols[index].protocol
+                                                            : AnalyzerProtocol::Xml;
+}
+
+QString protocolSettingText(AnalyzerProtocol protocol) {
+    return QLatin1String(namesOf(protocol).setting);
+}
+
 QString protocolLogName(AnalyzerProtocol protocol) {
-    switch (protocol) {
-    case AnalyzerProtocol::Hl7:
-        return QStringLiteral("HL7");
-    case AnalyzerProtocol::AstmE1381:
-        return QStringLiteral("HL7Full");
-    case AnalyzerProtocol::Xml:
-        break;
-    }
-    return QStringLiteral("XML");
+    return QLatin1String(namesOf(protocol).logged);
 }
 
 QString collectionStateName(CollectionState state) {

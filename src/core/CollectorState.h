@@ -10,6 +10,10 @@
 enum class AnalyzerProtocol : quint8 { Xml = 0, Hl7 = 1, AstmE1381 = 2 };
 
 AnalyzerProtocol protocolFromSetting(const QString& value);
+// The protocol of the settings dialog's choice 0, 1 or 2; XML for anything else.
+AnalyzerProtocol protocolFromIndex(int index);
+// The setting text: "XML", "HL7" or "HL7Telcor".
+QString protocolSettingText(AnalyzerProtocol protocol);
 // The name start-up logs after "Communication Protocol = ".
 QString protocolLogName(AnalyzerProtocol protocol);
 

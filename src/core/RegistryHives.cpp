@@ -12,6 +12,7 @@
 #include <QStringDecoder>
 
 #include "FileReplacement.h"
+#include "TarvoError.h"
 
 namespace {
 
@@ -518,8 +519,7 @@ QString RegistryHives::update(RegistryRoot root, const QString& keyPath, const Q
             const QString group = canonicalGroup(groupPath(keyPath)) + u'/';
             std::optional<Values> read = readFile(file);
             if (!read)
-                throw std::runtime_error(
-                    (file + QStringLiteral(" cannot be read; it is left as it is")).toStdString());
+                throw TarvoError(file + QStringLiteral(" cannot be read; it is left as it is"));
             Values values = std::move(*read);
             for (const QString& name : deleted)
                 values.remove(group + name);
@@ -533,7 +533,7 @@ QString RegistryHives::update(RegistryRoot root, const QString& keyPath, const Q
         }
     } catch (const std::exception& error) {
         failure = QStringLiteral("Could not write the values under ") + keyPath +
-                  QStringLiteral(": ") + QString::fromLocal8Bit(error.what());
+                  QStringLiteral(": ") + describeError(error);
     }
     if (!failure.isEmpty())
         report(failure);

@@ -39,6 +39,18 @@ void SettingsStore::logChange(const char* name, const QString& before, const QSt
                     QStringLiteral(" changed from ") + before + QStringLiteral(" to ") + after);
 }
 
+void SettingsStore::write(const Setting::Boolean& setting, bool value) const {
+    writeBool(QLatin1String(setting.name), value);
+}
+
+void SettingsStore::write(const Setting::Integer& setting, int value) const {
+    writeInteger(QLatin1String(setting.name), value);
+}
+
+void SettingsStore::write(const Setting::Text& setting, const QString& value) const {
+    writeText(QLatin1String(setting.name), value);
+}
+
 void SettingsStore::change(const Setting::Boolean& setting, bool value) const {
     const bool before = read(setting);
     if (writeRaw(QLatin1String(setting.name), QVariant(qint32(value ? 1 : 0))).isEmpty())

@@ -30,6 +30,8 @@ public:
     int readInteger(const QString& name, int defaultValue) const;
     QString readText(const QString& name, const QString& defaultValue = {}) const;
 
+    // Writes by name, for values without a key of their own (a numbered patient entry) and for
+    // what a test puts into a settings file by hand; the collector writes through its keys.
     void writeBool(const QString& name, bool value) const;
     void writeInteger(const QString& name, int value) const;
     void writeText(const QString& name, const QString& value) const;
@@ -63,10 +65,10 @@ public:
     // be written (the hives report why).
     int copyTo(RegistryRoot target) const;
 
-    bool readUseTarvoSettings() const { return read(Setting::UseTarvoSettings); }
-    void writeUseTarvoSettings(bool value) const {
-        writeBool(QLatin1String(Setting::UseTarvoSettings.name), value);
-    }
+    // Writes a value without a trace in the change log (start-up, the program's own records).
+    void write(const Setting::Boolean& setting, bool value) const;
+    void write(const Setting::Integer& setting, int value) const;
+    void write(const Setting::Text& setting, const QString& value) const;
 
 private:
     QVariant readRaw(const QString& name) const;

@@ -59,8 +59,26 @@ ImportOutcome ExternalMediaImport::Import(const QString& patientId, const QStrin
                       QStringLiteral(": no folder ") + QDir::toNativeSeparators(source) +
                       QStringLiteral(" on the external media"));
 
-    const QStringList filter{QStringLiteral("*.xml")};
     QDir from(source);
+    const QStringList files = documentsIn(source, from);
+    if (files.isEmpty())
+        return refuse(QStringLiteral("No XML files for ") + patientId + QStringLiteral(" in ") +
+                      QDir::toNativeSeparators(source));
+    QString archive;
+    if (std::optional<ImportOutcome> refused = createArchive(target, archive))
+        return *refused;
+
+    ImportOutcome outcome = copyDocuments(from, files, archive);
+    if (!outcome.imported)
+        return outcome;
+    m_log.writeLog(QStringLiteral("Copied ") + QString::number(outcome.copied) +
+                   QStringLiteral(" XML files for ") + patientId + QStringLiteral(" from ") +
+                   QDir::toNativeSeparators(from.path()));
+    return outcome;
+}
+
+QStringList ExternalMediaImport::documentsIn(const QString& source, QDir& from) {
+    const QStringList filter{QStringLiteral("*.xml")};
     QStringList files = from.entryList(filter, QDir::Files | QDir::Hidden, QDir::Name);
     if (files.isEmpty()) {
         from.setPath(source + QLatin1String(XmlArchive::kFolderName));
@@ -75,10 +93,11 @@ ImportOutcome ExternalMediaImport::Import(const QString& patientId, const QStrin
         m_log.writeLog(PatientFolderLinks::SkipLine(path, source, escape));
         return true;
     });
-    if (files.isEmpty())
-        return refuse(QStringLiteral("No XML files for ") + patientId + QStringLiteral(" in ") +
-                      QDir::toNativeSeparators(source));
+    return files;
+}
 
+std::optional<ImportOutcome> ExternalMediaImport::createArchive(const QString& target,
+                                                                QString& archive) {
     // The operator is told as before; the log says which folder and why.
     const auto notCreated = [&](const QString& folder, const QString& why) {
         m_log.writeError(QLatin1String(LogPrefix::kExternalMedia) +
@@ -88,13 +107,17 @@ ImportOutcome ExternalMediaImport::Import(const QString& patientId, const QStrin
     };
     if (const QString why = FolderCreation::create(target); !why.isEmpty())
         return notCreated(target, why);
-    const QString archive = target + QLatin1String(XmlArchive::kFolderName);
+    archive = target + QLatin1String(XmlArchive::kFolderName);
     if (!QDir(archive).exists()) {
         if (const QString why = FolderCreation::create(archive); !why.isEmpty())
             return notCreated(archive, why);
         setHiddenAttribute(archive);
     }
+    return std::nullopt;
+}
 
+ImportOutcome ExternalMediaImport::copyDocuments(const QDir& from, const QStringList& files,
+                                                 const QString& archive) {
     ImportOutcome outcome;
     outcome.targetArchive = archive;
     for (const QString& file : files) {
@@ -113,8 +136,5 @@ ImportOutcome ExternalMediaImport::Import(const QString& patientId, const QStrin
         ++outcome.copied;
     }
     outcome.imported = true;
-    m_log.writeLog(QStringLiteral("Copied ") + QString::number(outcome.copied) +
-                   QStringLiteral(" XML files for ") + patientId + QStringLiteral(" from ") +
-                   QDir::toNativeSeparators(from.path()));
     return outcome;
 }

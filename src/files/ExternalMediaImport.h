@@ -1,6 +1,10 @@
 #pragma once
 
+#include <optional>
+
+#include <QDir>
 #include <QString>
+#include <QStringList>
 
 struct CollectorState;
 class EventLog;
@@ -28,6 +32,12 @@ public:
 
 private:
     ImportOutcome refuse(const QString& message);
+    // The documents of the patient's folder on the medium (or its archive folder, which from
+    // then names), without links out of it.
+    QStringList documentsIn(const QString& source, QDir& from);
+    // Creates the patient's folder and archive; the refusal when one cannot be created.
+    std::optional<ImportOutcome> createArchive(const QString& target, QString& archive);
+    ImportOutcome copyDocuments(const QDir& from, const QStringList& files, const QString& archive);
     // Copies one document into the archive through a checked replacement; empty on success,
     // else the failure with the file it concerns.
     static QString copyWhole(const QString& from, const QString& to);

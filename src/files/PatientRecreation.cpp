@@ -19,6 +19,7 @@
 #include "RebuiltDataFile.h"
 #include "TSaveItNew.h"
 #include "TXMLDocument.h"
+#include "TarvoError.h"
 #include "TerminationSignals.h"
 #include "XMLTarvoEventsFromFileParser.h"
 #include "XMLTarvoParser.h"
@@ -243,7 +244,7 @@ int PatientRecreation::RetryDeferred() {
         } catch (const std::exception& error) {
             m_deferred.erase(patientId);
             m_context.log.writeError(QLatin1String(LogPrefix::kApplication) +
-                                     QString::fromLocal8Bit(error.what()));
+                                     describeError(error));
         }
     }
     return rebuilt;
@@ -321,7 +322,7 @@ int PatientRecreation::ResumeInterruptedRebuilds() {
             ++resumed;
         } catch (const std::exception& error) {
             m_context.log.writeError(QLatin1String(LogPrefix::kApplication) +
-                                     QString::fromLocal8Bit(error.what()));
+                                     describeError(error));
         }
     }
     return resumed;
@@ -353,11 +354,11 @@ void PatientRecreation::replay(const QString& path, bool force, bool show,
         // One unreadable file must not cost the patient the documents listed after it.
         ++outcome.skipped;
         m_context.log.writeLog(QStringLiteral("Archived document cannot be read, skipped: ") +
-                               QString::fromLocal8Bit(error.what()));
+                               describeError(error));
     } catch (const std::exception& error) {
         ++outcome.skipped;
         m_context.log.writeLog(QStringLiteral("Archived document skipped: ") +
                                QDir::toNativeSeparators(path) + QStringLiteral(" (") +
-                               QString::fromLocal8Bit(error.what()) + u')');
+                               describeError(error) + u')');
     }
 }

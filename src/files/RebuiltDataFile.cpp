@@ -12,6 +12,7 @@
 #include "PatientDataFile.h"
 #include "ProcessIdentity.h"
 #include "StoredFileParser.h"
+#include "TarvoError.h"
 
 namespace RebuiltDataFile {
 
@@ -100,7 +101,7 @@ QString Check(const QString& rebuiltFile) {
             return QStringLiteral("the rebuilt file does not end with a complete record");
     } catch (const std::exception& error) {
         return QStringLiteral("the rebuilt file cannot be read: ") +
-               QString::fromLocal8Bit(error.what());
+               describeError(error);
     }
     return {};
 }

@@ -1,5 +1,8 @@
 #include "PeerGate.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
+
 #include <QAbstractSocket>
 
 #include "Clock.h"
@@ -35,4 +38,17 @@ bool PeerGate::admit(const QAbstractSocket& connection, const QString& server) {
                        server + QStringLiteral(" refused: not in AllowedPeers"));
     }
     return false;
+}
+
+void PeerGate::acceptPending(QTcpServer& server, PeerGate* gate, const QString& serverName,
+                             const std::function<bool(QTcpSocket&)>& refuse,
+                             const std::function<void(QTcpSocket*)>& taken) {
+    while (QTcpSocket* socket = server.nextPendingConnection()) {
+        if ((gate != nullptr && !gate->admit(*socket, serverName)) || (refuse && refuse(*socket))) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        taken(socket);
+    }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QDateTime>
 #include <QHash>
 #include <QString>
@@ -9,6 +11,8 @@
 class Clock;
 class EventLog;
 class QAbstractSocket;
+class QTcpServer;
+class QTcpSocket;
 
 // Admits or refuses the peers that connect to the collector's servers by the AllowedPeers
 // setting. A refused peer is logged once per address, server and hour, however often it tries.
@@ -26,6 +30,12 @@ public:
 
     // Whether the connection may stay; a refusal is logged (server names the listening side).
     bool admit(const QAbstractSocket& connection, const QString& server);
+
+    // Takes every connection waiting at the server: one the gate (when there is one) or the
+    // server's own refusal turns away is closed at once; each other goes to taken.
+    static void acceptPending(QTcpServer& server, PeerGate* gate, const QString& serverName,
+                              const std::function<bool(QTcpSocket&)>& refuse,
+                              const std::function<void(QTcpSocket*)>& taken);
 
 private:
     EventLog& m_log;

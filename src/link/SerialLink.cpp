@@ -10,6 +10,7 @@
 #include "LineReading.h"
 #include "TSockets.h"
 #include "TXMLDocument.h"
+#include "TarvoError.h"
 #include "Windows1252.h"
 #include "XmlDispatcher.h"
 
@@ -35,14 +36,14 @@ SerialLink::~SerialLink() {
     m_port.close();
 }
 
-void SerialLink::Configure(const SerialLineSettings& line) {
+void SerialLink::configure(const SerialLineSettings& line) {
     if (m_port.isOpen())
-        Close();
+        close();
     m_line = line;
     m_lastOpenFailure.clear();
 }
 
-bool SerialLink::Open() {
+bool SerialLink::open() {
     if (!m_line.configured())
         return false;
     if (m_port.isOpen())
@@ -81,7 +82,7 @@ bool SerialLink::Open() {
     return true;
 }
 
-void SerialLink::Close() {
+void SerialLink::close() {
     if (!m_port.isOpen())
         return;
     m_port.close();
@@ -96,18 +97,18 @@ void SerialLink::Close() {
     m_pending.clear();
 }
 
-void SerialLink::MainTimerTick() {
+void SerialLink::mainTimerTick() {
     if (m_lost)
-        Close();
+        close();
     if (!m_port.isOpen()) {
-        Open();
+        open();
         return;
     }
     if (m_port.bytesAvailable() > 0)
         RS232PortTriggerAvail();
 }
 
-void SerialLink::ResumeReading() {
+void SerialLink::resumeReading() {
     if (m_port.isOpen() && m_port.bytesAvailable() > 0)
         readLater();
 }
@@ -174,7 +175,7 @@ void SerialLink::RS232PortTriggerAvail() {
             lineRead(received);
     } catch (const std::exception& error) {
         state.errorIndex = 6;
-        m_host.reportApplicationError(QString::fromLocal8Bit(error.what()));
+        m_host.reportApplicationError(describeError(error));
     }
     if (m_port.isOpen() && m_port.bytesAvailable() > 0)
         readLater();
@@ -208,7 +209,7 @@ void SerialLink::limitPending() {
 
 void SerialLink::onError(QSerialPort::SerialPortError error) {
     if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
-        return; // failures to open are reported by Open(); the others do not concern reading
+        return; // failures to open are reported by open(); the others do not concern reading
     if (m_lost)
         return;
     const QString reason = m_port.errorString();
@@ -232,7 +233,7 @@ void SerialLink::onError(QSerialPort::SerialPortError error) {
         this,
         [this] {
             if (m_lost)
-                Close();
+                close();
         },
         Qt::QueuedConnection);
 }

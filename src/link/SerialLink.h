@@ -23,29 +23,29 @@ public:
     ~SerialLink() override;
 
     // Takes the line settings; a port that is open closes first and opens with the new ones.
-    void Configure(const SerialLineSettings& line);
-    const SerialLineSettings& Line() const { return m_line; }
+    void configure(const SerialLineSettings& line);
+    const SerialLineSettings& line() const { return m_line; }
 
     // Opens the configured port when it is closed; a failure is logged once for each reason.
-    bool Open();
-    void Close();
-    bool IsOpen() const { return m_port.isOpen(); }
+    bool open();
+    void close();
+    bool isOpen() const { return m_port.isOpen(); }
 
     // The main timer's duty: opens the configured port when it is closed, and reads what waits in
     // the port (bytes left there while Busy was set).
-    void MainTimerTick();
+    void mainTimerTick();
     // Reads what waited in the port while Busy was set; call when Busy is cleared.
-    void ResumeReading();
+    void resumeReading();
 
     // The port's bytes-available event.
     void RS232PortTriggerAvail();
 
     QSerialPort& RS232Port() { return m_port; }
-    TBuffer& Buffer() { return m_buffer; }
+    TBuffer& buffer() { return m_buffer; }
     // Bytes taken from the port since the program started.
-    qint64 BytesReceived() const { return m_bytesReceived; }
+    qint64 bytesReceived() const { return m_bytesReceived; }
     // Characters of an unfinished message held for the serial connection.
-    qsizetype PendingCharacters() const { return m_pending.size() + m_lines.unfinished(); }
+    qsizetype pendingCharacters() const { return m_pending.size() + m_lines.unfinished(); }
 
 signals:
     // A line error discarded what was received (the window sounds the default beep).

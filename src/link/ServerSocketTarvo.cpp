@@ -16,6 +16,7 @@
 #include "PeerGate.h"
 #include "TSimpleCounter.h"
 #include "TSockets.h"
+#include "TarvoError.h"
 #include "XmlDispatcher.h"
 
 namespace {
@@ -48,7 +49,7 @@ void ServerSocketTarvo::Activate() {
     else
         m_activationFailure = m_server.errorString();
     if (!m_activationFailure.isEmpty())
-        throw std::runtime_error(m_activationFailure.toStdString());
+        throw TarvoError(m_activationFailure);
 }
 
 void ServerSocketTarvo::Deactivate() {
@@ -140,54 +141,52 @@ ServerSocketTarvo::Connection* ServerSocketTarvo::find(quint64 serial) {
 }
 
 void ServerSocketTarvo::onNewConnection() {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-        if ((m_gate != nullptr && !m_gate->admit(*socket, QStringLiteral("analyzer server"))) ||
-            refuseOverLimit(*socket)) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        socket->setReadBufferSize(kReadBufferSize);
-        auto connection = std::make_unique<Connection>();
-        connection->socket = socket;
-        connection->serial = m_nextSerial++;
-        connection->identity = ConnectionIdentity(socket);
-        connection->address = connection->identity;
-        const quint64 serial = connection->serial;
-        m_connections.push_back(std::move(connection));
+    PeerGate::acceptPending(
+        m_server, m_gate, QStringLiteral("analyzer server"),
+        [this](QTcpSocket& socket) { return refuseOverLimit(socket); },
+        [this](QTcpSocket* socket) { takeConnection(socket); });
+}
 
-        connect(socket, &QTcpSocket::readyRead, this, [this, serial] {
-            if (Connection* found = find(serial))
-                onClientRead(*found);
-        });
-        connect(socket, &QTcpSocket::disconnected, this,
-                [this, socket] { onClientDisconnect(socket); });
-        connect(socket, &QTcpSocket::errorOccurred, this,
-                [this, socket](QAbstractSocket::SocketError error) {
-                    // A wait for bytes that finds none (a stop reading what is there) is no
-                    // failure of the connection.
-                    if (error != QAbstractSocket::RemoteHostClosedError &&
-                        error != QAbstractSocket::SocketTimeoutError)
-                        m_host.reportApplicationError(QStringLiteral("Asynchronous socket error ") +
-                                                      QString::number(int(error)) +
-                                                      QStringLiteral(" (") + socket->errorString() +
-                                                      u')');
-                });
+void ServerSocketTarvo::takeConnection(QTcpSocket* socket) {
+    socket->setReadBufferSize(kReadBufferSize);
+    auto connection = std::make_unique<Connection>();
+    connection->socket = socket;
+    connection->serial = m_nextSerial++;
+    connection->identity = ConnectionIdentity(socket);
+    connection->address = connection->identity;
+    const quint64 serial = connection->serial;
+    m_connections.push_back(std::move(connection));
 
-        CollectorState& state = m_host.state();
-        state.networkRole = NetworkRole::AnalyzerLinked;
-        m_host.linkStatus().Update();
-        m_host.switchInterNetworkingOff();
-        m_host.linkStatus().setNoNetworkLabelVisible(false);
-        m_host.linkStatus().setConnectionLabel(QString());
-        m_host.rebuildConnectionList(QString());
-        Connection* added = find(serial);
-        if (added == nullptr)
-            continue;
-        emit clientConnected(added->identity);
-        if (socket->bytesAvailable() > 0)
-            onClientRead(*added);
-    }
+    connect(socket, &QTcpSocket::readyRead, this, [this, serial] {
+        if (Connection* found = find(serial))
+            onClientRead(*found);
+    });
+    connect(socket, &QTcpSocket::disconnected, this,
+            [this, socket] { onClientDisconnect(socket); });
+    connect(socket, &QTcpSocket::errorOccurred, this,
+            [this, socket](QAbstractSocket::SocketError error) {
+                // A wait for bytes that finds none (a stop reading what is there) is no
+                // failure of the connection.
+                if (error != QAbstractSocket::RemoteHostClosedError &&
+                    error != QAbstractSocket::SocketTimeoutError)
+                    m_host.reportApplicationError(
+                        QStringLiteral("Asynchronous socket error ") + QString::number(int(error)) +
+                        QStringLiteral(" (") + socket->errorString() + u')');
+            });
+
+    CollectorState& state = m_host.state();
+    state.networkRole = NetworkRole::AnalyzerLinked;
+    m_host.linkStatus().Update();
+    m_host.switchInterNetworkingOff();
+    m_host.linkStatus().setNoNetworkLabelVisible(false);
+    m_host.linkStatus().setConnectionLabel(QString());
+    m_host.rebuildConnectionList(QString());
+    Connection* added = find(serial);
+    if (added == nullptr)
+        return;
+    emit clientConnected(added->identity);
+    if (socket->bytesAvailable() > 0)
+        onClientRead(*added);
 }
 
 bool ServerSocketTarvo::refuseOverLimit(QTcpSocket& socket) {

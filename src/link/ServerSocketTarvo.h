@@ -99,6 +99,7 @@ private:
     };
 
     void onNewConnection();
+    void takeConnection(QTcpSocket* socket);
     bool refuseOverLimit(QTcpSocket& socket);
     void onClientRead(Connection& connection);
     void onClientDisconnect(QTcpSocket* socket);

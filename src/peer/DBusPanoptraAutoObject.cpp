@@ -11,12 +11,13 @@ DBusPanoptraAutoObject::DBusPanoptraAutoObject(const QDBusConnection& bus, int t
 std::unique_ptr<IPanoptraAutoObject> DBusPanoptraAutoObject::create(const QDBusConnection& bus,
                                                                     int timeoutMs) {
     if (!bus.isConnected())
-        throw EOrvantaCallFailed("the message bus is not available: " +
-                                 bus.lastError().message().toStdString());
+        throw EOrvantaCallFailed(QStringLiteral("the message bus is not available: ") +
+                                 bus.lastError().message());
     const QDBusConnectionInterface* daemon = bus.interface();
     if (daemon == nullptr || !daemon->isServiceRegistered(QLatin1String(OrvantaBus::kService)))
-        throw EOrvantaCallFailed(std::string("the automation server ") + OrvantaBus::kService +
-                                 " is not running");
+        throw EOrvantaCallFailed(QStringLiteral("the automation server ") +
+                                 QLatin1String(OrvantaBus::kService) +
+                                 QStringLiteral(" is not running"));
     return std::unique_ptr<IPanoptraAutoObject>(new DBusPanoptraAutoObject(bus, timeoutMs));
 }
 
@@ -32,10 +33,9 @@ void DBusPanoptraAutoObject::call(const QString& operation, const QVariantList& 
     const QString name = reply.errorName();
     if (name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
         name == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
-        throw EOrvantaCallFailed(
-            QStringLiteral("no answer within %1 ms").arg(m_timeoutMs).toStdString());
+        throw EOrvantaCallFailed(QStringLiteral("no answer within %1 ms").arg(m_timeoutMs));
     const QString reason = reply.errorMessage().isEmpty() ? name : reply.errorMessage();
-    throw EOrvantaCallFailed(reason.toStdString());
+    throw EOrvantaCallFailed(reason);
 }
 
 void DBusPanoptraAutoObject::NotifyUpdate() {

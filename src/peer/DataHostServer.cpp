@@ -8,6 +8,7 @@
 #include "EventLog.h"
 #include "PeerGate.h"
 #include "TSockets.h"
+#include "TarvoError.h"
 #include "Windows1252.h"
 
 namespace {
@@ -60,7 +61,7 @@ void DataHostServer::Activate() {
     else if (!m_server.listen(QHostAddress::Any, quint16(m_port)))
         m_activationFailure = m_server.errorString();
     if (!m_activationFailure.isEmpty())
-        throw std::runtime_error(m_activationFailure.toStdString());
+        throw TarvoError(m_activationFailure);
 }
 
 QString DataHostServer::StateText() const {
@@ -89,25 +90,22 @@ QStringList DataHostServer::StationAddresses() const {
 }
 
 void DataHostServer::onNewConnection() {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-        if (m_gate != nullptr && !m_gate->admit(*socket, QStringLiteral("data-host server"))) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        socket->setReadBufferSize(kStationReadBuffer);
-        m_stations.push_back(
-            std::make_unique<StationOutput>(socket, ConnectionIdentity(socket), m_outputLimit));
-        connect(socket, &QTcpSocket::readyRead, this, [socket] {
-            if (socket->isOpen())
-                socket->readAll();
-        });
-        connect(socket, &QTcpSocket::disconnected, this,
-                [this, socket] { onDisconnected(socket); });
-        if (!m_lifetick.isActive())
-            m_lifetick.start();
-        emit stationsChanged(QString());
-    }
+    PeerGate::acceptPending(m_server, m_gate, QStringLiteral("data-host server"), {},
+                            [this](QTcpSocket* socket) { takeStation(socket); });
+}
+
+void DataHostServer::takeStation(QTcpSocket* socket) {
+    socket->setReadBufferSize(kStationReadBuffer);
+    m_stations.push_back(
+        std::make_unique<StationOutput>(socket, ConnectionIdentity(socket), m_outputLimit));
+    connect(socket, &QTcpSocket::readyRead, this, [socket] {
+        if (socket->isOpen())
+            socket->readAll();
+    });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { onDisconnected(socket); });
+    if (!m_lifetick.isActive())
+        m_lifetick.start();
+    emit stationsChanged(QString());
 }
 
 void DataHostServer::onDisconnected(QTcpSocket* socket) {

@@ -63,6 +63,7 @@ signals:
 
 private:
     void onNewConnection();
+    void takeStation(QTcpSocket* socket);
     void onDisconnected(QTcpSocket* socket);
     void cutOff(QTcpSocket* socket);
     void sendLifeticks();

@@ -2,17 +2,17 @@
 
 #include <functional>
 #include <memory>
-#include <stdexcept>
-
 #include <QString>
+
+#include "TarvoError.h"
 
 // The Orvanta automation server's interface as the collector uses it: four operations of the
 // server's automation object. Every operation reports failure (the server refused the call,
 // is gone, or did not answer in time) by throwing EOrvantaCallFailed.
 
-class EOrvantaCallFailed : public std::runtime_error {
+class EOrvantaCallFailed : public TarvoError {
 public:
-    using std::runtime_error::runtime_error;
+    using TarvoError::TarvoError;
 };
 
 // The collection state values the server is told about.

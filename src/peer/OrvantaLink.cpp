@@ -2,6 +2,7 @@
 
 #include "EventLog.h"
 #include "OleDateTime.h"
+#include "TarvoError.h"
 
 namespace {
 constexpr qint32 kHandle = 0;
@@ -34,7 +35,7 @@ bool OrvantaLink::attempt(const char* operation, const QString& detail, Call&& c
         if (operation != nullptr)
             m_log.writeLog(QStringLiteral("Orvanta ") + QLatin1String(operation) +
                            QStringLiteral(" failed") + detail + QStringLiteral(": ") +
-                           QString::fromLocal8Bit(error.what()) +
+                           describeError(error) +
                            (clearOnFailure ? QStringLiteral("; no further Orvanta calls until "
                                                             "the collector is restarted")
                                            : QString()));

@@ -31,7 +31,7 @@ CollectionSettings CollectionSettings::Read(const SettingsStore& settings) {
     result.intervalSeconds = settings.read(Setting::Interval);
     result.timerIntervalMs = settings.read(Setting::TimerInterval);
     result.medianFilterValue = settings.read(Setting::MedianFilterValue);
-    result.useTarvoSettings = settings.readUseTarvoSettings();
+    result.useTarvoSettings = settings.read(Setting::UseTarvoSettings);
     return result;
 }
 

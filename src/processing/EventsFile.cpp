@@ -11,6 +11,7 @@
 #include "PatientIdentity.h"
 #include "PatientRecordFile.h"
 #include "TSaveItNew.h"
+#include "TarvoError.h"
 
 EventsFile::EventsFile(TSaveItNew& writer, CollectorState& state, EventLog& log, const Clock& clock)
     : m_writer(writer), m_state(state), m_log(log), m_clock(clock) {}
@@ -42,7 +43,7 @@ template <typename Source> void EventsFile::readEvents(const Source& source) {
         WriteEventsFile();
     } catch (const std::exception& error) {
         m_log.writeError(QLatin1String(LogPrefix::kAdmission) +
-                         QString::fromLocal8Bit(error.what()));
+                         describeError(error));
     }
     m_events.clear();
 }

@@ -12,6 +12,7 @@
 #include "PseudoPatients.h"
 #include "ResultProcessor.h"
 #include "TSockets.h"
+#include "TarvoError.h"
 #include "XMLTarvoEventsParser.h"
 #include "XMLTarvoLiveParser.h"
 #include "XMLTarvoParser.h"
@@ -51,8 +52,7 @@ QString MessageDispatcher::Dispatch(const QString& text, PendingText& pending,
         } catch (const std::exception& error) {
             DecimalSeparator::set(state.savedDecimalSeparator);
             noteFailure(connectionIdentity, QString::number(state.errorIndex) +
-                                                QStringLiteral("): ") +
-                                                QString::fromLocal8Bit(error.what()));
+                                                QStringLiteral("): ") + describeError(error));
         }
     }
     if (!more)
@@ -64,7 +64,7 @@ QString MessageDispatcher::Dispatch(const QString& text, PendingText& pending,
             DecimalSeparator::set(state.savedDecimalSeparator);
             m_context.log.writeLog(QStringLiteral("Result not handled (") +
                                    QString::number(state.errorIndex) + QStringLiteral("): ") +
-                                   QString::fromLocal8Bit(error.what()));
+                                   describeError(error));
         }
     }
     return output;
@@ -226,6 +226,24 @@ bool MessageDispatcher::namesPseudoPatient(const TTarvoSocket& record, const QSt
     return true;
 }
 
+// What a live measurement and an automatic control have in common, read the same way.
+template <typename Sample>
+MessageDispatcher::LiveResult MessageDispatcher::resultOf(const Sample& sample,
+                                                          TTarvoSocket& record,
+                                                          const QString& patientId, bool control) {
+    LiveResult result;
+    result.record = &record;
+    result.patientId = patientId;
+    result.control = control;
+    result.attemptNo = sample.Get_AttemptNo();
+    result.statusText = sample.Get_Status();
+    result.timeText = sample.Get_Time();
+    result.unit = sample.Get_Unit();
+    result.value = sample.Get_Concentration();
+    result.parameterName = sample.Get_Analyte();
+    return result;
+}
+
 void MessageDispatcher::liveMeasurement(TTarvoSocket& record) {
     CollectorState& state = m_context.state;
     const XMLTarvoLiveParser::TXMLMDMeasurement md =
@@ -238,17 +256,8 @@ void MessageDispatcher::liveMeasurement(TTarvoSocket& record) {
     m_context.control.LinkPresent();
     record.PatientID = patientId;
     DecimalSeparator::set(u'.');
-    LiveResult result;
-    result.record = &record;
-    result.patientId = patientId;
-    result.control = false;
-    result.attemptNo = md.Get_AttemptNo();
+    LiveResult result = resultOf(md, record, patientId, false);
     result.vialId = md.Get_VialID();
-    result.statusText = md.Get_Status();
-    result.timeText = md.Get_Time();
-    result.unit = md.Get_Unit();
-    result.value = md.Get_Concentration();
-    result.parameterName = md.Get_Analyte();
     result.place = md.Get_CatheterLocation();
     result.lastName = patient.Get_LastName();
     result.firstName = patient.Get_FirstName();
@@ -264,16 +273,7 @@ void MessageDispatcher::autoControl(TTarvoSocket& record) {
     m_context.control.LinkPresent();
     record.PatientID = QLatin1String(kAutoControlPatient);
     DecimalSeparator::set(u'.');
-    LiveResult result;
-    result.record = &record;
-    result.patientId = QLatin1String(kAutoControlPatient);
-    result.control = true;
-    result.attemptNo = ac.Get_AttemptNo();
-    result.statusText = ac.Get_Status();
-    result.timeText = ac.Get_Time();
-    result.unit = ac.Get_Unit();
-    result.value = ac.Get_Concentration();
-    result.parameterName = ac.Get_Analyte();
+    LiveResult result = resultOf(ac, record, QLatin1String(kAutoControlPatient), true);
     result.place = ac.Get_AutoControlSampleType() == QLatin1String("AutoControlLow")
                        ? QStringLiteral("Low")
                        : QStringLiteral("Elevated");

@@ -92,6 +92,9 @@ private:
         QString lastName;
         QString firstName;
     };
+    template <typename Sample>
+    static LiveResult resultOf(const Sample& sample, TTarvoSocket& record, const QString& patientId,
+                               bool control);
 
     // Messages of one sender not handled since its complete messages were last all done.
     struct FailureRun {

@@ -8,6 +8,7 @@
 #include "PatientIdentity.h"
 #include "PatientList.h"
 #include "PatientRecordFile.h"
+#include "TarvoError.h"
 
 PatientCheckList::PatientCheckList(CollectorState& state, EventLog& log, PatientListModel& patients,
                                    PatManagement& registry, CollectionControl& control,
@@ -33,7 +34,7 @@ void PatientCheckList::CheckChanged() {
         }
     } catch (const std::exception& error) {
         m_log.writeError(QLatin1String(LogPrefix::kPatientCheck) +
-                         QString::fromLocal8Bit(error.what()));
+                         describeError(error));
     }
     m_registry.SweepPatientRegistry(false);
 }

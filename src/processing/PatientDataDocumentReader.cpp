@@ -11,6 +11,7 @@
 #include "PatientIdentity.h"
 #include "ResultProcessor.h"
 #include "TSaveItNew.h"
+#include "TarvoError.h"
 #include "UnitConverter.h"
 
 namespace {
@@ -71,7 +72,7 @@ void PatientDataDocumentReader::ReadPatientDataDocument(TSaveItNew& writer,
     const QDateTime undated = m_clock.now().addDays(-10000);
     const auto logFailure = [this](const std::exception& error) {
         m_log.writeError(QLatin1String(LogPrefix::kArchivedFile) +
-                         QString::fromLocal8Bit(error.what()) + QStringLiteral(" (") +
+                         describeError(error) + QStringLiteral(" (") +
                          QString::number(m_state.errorIndex) + u')');
     };
     writer.BeginBatch();

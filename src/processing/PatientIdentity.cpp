@@ -122,9 +122,8 @@ QString Clean(const QString& rawId, Cleaning cleaning, IdReduction reduction, bo
 }
 
 EUnsafePatientId::EUnsafePatientId(const QString& id)
-    : std::runtime_error((QStringLiteral("The patient ID \"") + id +
-                          QStringLiteral("\" cannot name a patient folder; the data is not stored"))
-                             .toStdString()) {}
+    : TarvoError(QStringLiteral("The patient ID \"") + id +
+                 QStringLiteral("\" cannot name a patient folder; the data is not stored")) {}
 
 QString PatientFolderFor(const QString& id, const QString& root, IdReduction reduction) {
     QString folderId = id;

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <stdexcept>
-
 #include <QString>
 
 #include "CollectorState.h"
+#include "TarvoError.h"
 #include "ZelTypes.h"
 
 // Patient IDs as they arrive from analyzers, made fit to name a patient and its folder.
@@ -41,7 +40,7 @@ QString Reduce(const QString& id, IdReduction reduction);
 bool IsUnsafeFolderName(const QString& id);
 
 // Raised when an ID given for a folder would leave the data root or name a reserved name.
-class EUnsafePatientId : public std::runtime_error {
+class EUnsafePatientId : public TarvoError {
 public:
     explicit EUnsafePatientId(const QString& id);
 };

@@ -9,6 +9,7 @@
 #include "FileReplacement.h"
 #include "FolderCreation.h"
 #include "IniFile.h"
+#include "TarvoError.h"
 #include "Windows1252.h"
 
 namespace PatientRecordFile {
@@ -43,13 +44,12 @@ void makeWritable(const QString& path) {
 void writeRecord(const QString& folder, const QByteArray& contents) {
     const QString why = FolderCreation::create(folder);
     if (!why.isEmpty())
-        throw std::runtime_error((QStringLiteral("Exception: Could not create directory ") +
-                                  folder + QStringLiteral(" (") + why + u')')
-                                     .toStdString());
+        throw TarvoError(QStringLiteral("Exception: Could not create directory ") + folder +
+                         QStringLiteral(" (") + why + u')');
     // Written whole or not at all: an empty or partial record would count as existing.
     const QString failure = FileReplacement::replace(recordPath(folder), contents);
     if (!failure.isEmpty())
-        throw std::runtime_error(failure.toStdString());
+        throw TarvoError(failure);
 }
 
 } // namespace

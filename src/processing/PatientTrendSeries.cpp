@@ -8,6 +8,7 @@
 
 #include "OleDateTime.h"
 #include "StoredFileParser.h"
+#include "TarvoError.h"
 
 qsizetype TrendLine::pointCount() const {
     qsizetype count = 0;
@@ -123,7 +124,7 @@ void PatientTrendSeries::read() {
         content = StoredFileParser::parseTolerant(data);
     } catch (const std::exception& error) {
         m_problem =
-            QStringLiteral("Data file cannot be read: ") + QString::fromLocal8Bit(error.what());
+            QStringLiteral("Data file cannot be read: ") + describeError(error);
         return;
     }
     std::vector<std::pair<int, TrendLine>> ranked;

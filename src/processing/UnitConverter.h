@@ -1,18 +1,18 @@
 #pragma once
 
-#include <stdexcept>
 #include <vector>
 
 #include <QString>
 
+#include "TarvoError.h"
 #include "ZelTypes.h"
 
 // Analyte values brought to mmol/L for the ratio series, and the general unit model of the
 // analysis library.
 
-class EUnitConversionError : public std::runtime_error {
+class EUnitConversionError : public TarvoError {
 public:
-    explicit EUnitConversionError(const char* message) : std::runtime_error(message) {}
+    using TarvoError::TarvoError;
 };
 
 class EIncompatibleUnits : public EUnitConversionError {

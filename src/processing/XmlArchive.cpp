@@ -15,13 +15,14 @@
 #include "InstallationLayout.h"
 #include "PatientIdentity.h"
 #include "TXMLDocument.h"
+#include "TarvoError.h"
 
 namespace {
 
 constexpr int kLongestName = 120;
 
 [[noreturn]] void fail(const QString& message) {
-    throw std::runtime_error(message.toLocal8Bit().toStdString());
+    throw TarvoError(message);
 }
 
 bool allowedInFileName(QChar c) {
@@ -114,7 +115,7 @@ void XmlArchive::Duplicate(const QString& message, const QString& name) {
                                name + QStringLiteral(".xml"));
     } catch (const std::exception& error) {
         m_log.writeError(QStringLiteral("Error when duplicating XML-file: ") +
-                         QString::fromLocal8Bit(error.what()));
+                         describeError(error));
         m_log.writeLog(QStringLiteral("  Saving to: ") + target);
     }
 }

@@ -9,6 +9,7 @@
 #include "ResultProcessor.h"
 #include "TRelayList.h"
 #include "TSimpleCounter.h"
+#include "TarvoError.h"
 #include "Windows1252.h"
 
 #include <QFile>
@@ -80,7 +81,7 @@ void LineProtocolParser::walk(const LineBatch& source) {
         try {
             line(lines.at(index), batch);
         } catch (const std::exception& error) {
-            failed(lines, first, index, source.source, QString::fromLocal8Bit(error.what()));
+            failed(lines, first, index, source.source, describeError(error));
             // The rest of the failed message is not walked.
             while (index < lines.size() && lines.at(index) != QString(kEot))
                 ++index;
@@ -269,34 +270,32 @@ void LineProtocolParser::result(const QString& text, Batch& batch) {
     const QString timeText = m_current.sampleTime.toString(QLatin1String(kTimeTextFormat));
     batch.locationLabel = placeName(batch.locationLabel);
 
-    QString parameterName = m_current.testName;
-    QString place;
-    QString vialId;
-    if (batch.sampleKind == QLatin1String("CAL #")) {
-        parameterName = m_current.testName + QStringLiteral(" Calib");
-        m_current.patientId = batch.analyzer + QStringLiteral(" CAL");
-        m_current.lastName = QStringLiteral("Calibration");
-        m_current.patientFolder = folderFor(m_current.patientId);
-        place = m_current.sampleLabel;
-        vialId = batch.locationLabel;
-    } else if (batch.sampleKind == QLatin1String("QC #")) {
-        m_current.patientId = batch.analyzer + QStringLiteral(" QC");
-        m_current.lastName = QStringLiteral("AutoControl");
-        m_current.patientFolder = folderFor(m_current.patientId);
-        place = m_current.sampleLabel;
-        vialId = batch.locationLabel;
-    } else {
-        place = batch.locationLabel;
-        vialId = m_current.sampleLabel;
-    }
+    const Placement placement = placementOf(batch);
     const QString sending = PatientIdentity::Clean(
         m_current.patientId, PatientIdentity::Cleaning::Result, m_context.state.idReduction);
     if (sending != QLatin1String(PatientIdentity::kNull))
         m_lastPatientOf[batch.analyzer] = sending;
-    m_context.processor.ProcessResult(m_context.writer, m_current.patientId, true, 1, vialId,
-                                      batch.status, timeText, m_current.units, m_current.value,
-                                      parameterName, place, m_current.lastName,
-                                      m_current.firstName);
+    m_context.processor.ProcessResult(m_context.writer, m_current.patientId, true, 1,
+                                      placement.vialId, batch.status, timeText, m_current.units,
+                                      m_current.value, placement.parameterName, placement.place,
+                                      m_current.lastName, m_current.firstName);
+}
+
+LineProtocolParser::Placement LineProtocolParser::placementOf(const Batch& batch) {
+    Placement placement{m_current.testName, batch.locationLabel, m_current.sampleLabel};
+    const bool calibration = batch.sampleKind == QLatin1String("CAL #");
+    if (!calibration && batch.sampleKind != QLatin1String("QC #"))
+        return placement;
+    if (calibration)
+        placement.parameterName = m_current.testName + QStringLiteral(" Calib");
+    m_current.patientId =
+        batch.analyzer + (calibration ? QStringLiteral(" CAL") : QStringLiteral(" QC"));
+    m_current.lastName =
+        calibration ? QStringLiteral("Calibration") : QStringLiteral("AutoControl");
+    m_current.patientFolder = folderFor(m_current.patientId);
+    placement.place = m_current.sampleLabel;
+    placement.vialId = batch.locationLabel;
+    return placement;
 }
 
 TSaveItNew* LineProtocolParser::WriterForPatient(const QString& patientId) const {

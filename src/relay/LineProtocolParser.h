@@ -102,6 +102,14 @@ private:
     void order(QString text, Batch& batch);
     void patient(const QString& text, Batch& batch);
     void result(const QString& text, Batch& batch);
+    // Where a result is stored: the parameter, its place and vial. Calibrations and controls go
+    // to the analyzer's own calibration and control patients, with place and vial swapped.
+    struct Placement {
+        QString parameterName;
+        QString place;
+        QString vialId;
+    };
+    Placement placementOf(const Batch& batch);
     void relay(const QString& record);
     void relayControl(char control);
     void writeEvents();

@@ -2,6 +2,7 @@
 
 #include "FileStamp.h"
 #include "TSaveItNew.h"
+#include "TarvoError.h"
 #include "ZelTypes.h"
 
 namespace {
@@ -77,7 +78,7 @@ TPatientDataFileOpening OpenPatientDataFile(TSaveItNew& writer, const QString& f
             opening.notices = passedOver + opening.notices;
             return opening;
         } catch (const std::exception& error) {
-            const QString reason = QString::fromLocal8Bit(error.what());
+            const QString reason = describeError(error);
             opening.failures << fileName + QStringLiteral(": ") + reason;
             opening.CurrentSeries.clear();
             opening.notices.clear();

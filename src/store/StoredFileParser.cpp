@@ -7,6 +7,7 @@
 
 #include "ByteCursor.h"
 #include "StoredFileTags.h"
+#include "TarvoError.h"
 #include "ZelTypes.h"
 
 namespace {
@@ -391,7 +392,7 @@ TStoredFileContent StoredFileParser::parseWith(const QByteArray& data, bool stop
         content.problems.push_back({TFileProblem::Kind::Unreadable, offset,
                                     QStringLiteral("reading stopped at byte %1: %2")
                                         .arg(offset)
-                                        .arg(QString::fromLocal8Bit(error.what()))});
+                                        .arg(describeError(error))});
         content.checksumValid = reader.FileValid();
     }
     run.finish();

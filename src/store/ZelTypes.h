@@ -1,9 +1,8 @@
 #pragma once
 
-#include <stdexcept>
-#include <string>
-
 #include <QString>
+
+#include "TarvoError.h"
 
 // Kinds of content an object stream file holds (stored as an integer in the file information).
 enum class TZelFileType : qint32 {
@@ -41,11 +40,9 @@ enum class TAnalyseResult : quint8 {
 QString analyseResultName(quint8 status);
 
 // Failures of the object stream layer. The message is the exact text users and logs see.
-class EZelError : public std::runtime_error {
+class EZelError : public TarvoError {
 public:
-    explicit EZelError(const char* message) : std::runtime_error(message) {}
-    explicit EZelError(const std::string& message) : std::runtime_error(message) {}
-    explicit EZelError(const QString& message) : std::runtime_error(message.toStdString()) {}
+    using TarvoError::TarvoError;
 };
 
 // The stream does not start like an object stream file.

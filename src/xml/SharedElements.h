@@ -2,8 +2,7 @@
 
 #include "TXMLNode.h"
 
-// Element contents that several schemas share. Each schema unit still has its own classes
-// (derived from these), as its documents are bound on their own.
+// Element contents that several schemas share; the schema units name them as their own.
 class TXMLPatientFields : public TXMLNode {
 public:
     using TXMLNode::TXMLNode;
@@ -17,4 +16,10 @@ public:
     using TXMLNode::TXMLNode;
     TARVO_XML_TEXT(Time)
     TARVO_XML_TEXT(EventText)
+};
+
+// The repeated Event elements of an admission message and of an events document.
+class TXMLEventFieldsList : public TXMLList<TXMLEventFields> {
+public:
+    explicit TXMLEventFieldsList(pugi::xml_node parent) : TXMLList(parent, "Event") {}
 };

@@ -7,20 +7,10 @@
 // Events documents, as they stand in a patient's archive or on external media.
 namespace XMLTarvoEventsFromFileParser {
 
-class TXMLPatientType : public TXMLPatientFields {
-public:
-    using TXMLPatientFields::TXMLPatientFields;
-};
-
-class TXMLEventType : public TXMLEventFields {
-public:
-    using TXMLEventFields::TXMLEventFields;
-};
-
-class TXMLEventTypeList : public TXMLList<TXMLEventType> {
-public:
-    explicit TXMLEventTypeList(pugi::xml_node parent) : TXMLList(parent, "Event") {}
-};
+// The patient and the events are bound as in the other events schema.
+using TXMLPatientType = TXMLPatientFields;
+using TXMLEventType = TXMLEventFields;
+using TXMLEventTypeList = TXMLEventFieldsList;
 using IXMLEventTypeList = TXMLEventTypeList;
 
 class TXMLEventsType : public TXMLNode {

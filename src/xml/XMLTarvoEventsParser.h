@@ -7,20 +7,10 @@
 // Live admission messages, which carry the admission's events.
 namespace XMLTarvoEventsParser {
 
-class TXMLPatientType : public TXMLPatientFields {
-public:
-    using TXMLPatientFields::TXMLPatientFields;
-};
-
-class TXMLEventType : public TXMLEventFields {
-public:
-    using TXMLEventFields::TXMLEventFields;
-};
-
-class TXMLEventTypeList : public TXMLList<TXMLEventType> {
-public:
-    explicit TXMLEventTypeList(pugi::xml_node parent) : TXMLList(parent, "Event") {}
-};
+// The patient and the events are bound as in the other events schema.
+using TXMLPatientType = TXMLPatientFields;
+using TXMLEventType = TXMLEventFields;
+using TXMLEventTypeList = TXMLEventFieldsList;
 using IXMLEventTypeList = TXMLEventTypeList;
 
 class TXMLAdmissionType : public TXMLNode {

@@ -1,15 +1,12 @@
 #pragma once
 
-#include <stdexcept>
-#include <string>
-
-#include <QString>
+#include "TarvoError.h"
 
 // A text that is not well-formed XML, or too large to be read; the message names the parser's
 // complaint and where it stands.
-class EXmlParseError : public std::runtime_error {
+class EXmlParseError : public TarvoError {
 public:
-    explicit EXmlParseError(const QString& message) : std::runtime_error(message.toStdString()) {}
+    using TarvoError::TarvoError;
 };
 
 // A document file that cannot be opened or read at all (as opposed to one that is read but is
@@ -20,7 +17,7 @@ public:
 };
 
 // A typed read of an element whose text does not convert.
-class EConvertError : public std::runtime_error {
+class EConvertError : public TarvoError {
 public:
-    explicit EConvertError(const QString& message) : std::runtime_error(message.toStdString()) {}
+    using TarvoError::TarvoError;
 };

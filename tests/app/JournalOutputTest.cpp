@@ -1,4 +1,4 @@
-// tarvo-collect as the service manager runs it: the event log also on standard error, each line
+// tarvo-collectd as the service manager runs it: the event log also on standard error, each line
 // with the priority the journal reads.
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 namespace {
 
-const QString kProgram = QStringLiteral(TARVO_BIN_DIR "/tarvo-collect");
+const QString kProgram = QStringLiteral(TARVO_BIN_DIR "/tarvo-collectd");
 
 class JournalOutputTest : public ::testing::Test {
 protected:
@@ -35,7 +35,7 @@ protected:
             environment.insert(QStringLiteral("INVOCATION_ID"), invocationId);
         collector.setProcessEnvironment(environment);
         collector.start(kProgram,
-                        QStringList{QStringLiteral("NOORVANTA"), QStringLiteral("--headless"),
+                        QStringList{QStringLiteral("NOORVANTA"),
                                     QStringLiteral("--root"), root.path()} +
                             options);
         ASSERT_TRUE(collector.waitForStarted(5000));

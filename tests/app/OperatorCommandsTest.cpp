@@ -97,7 +97,7 @@ TEST_F(OperatorCommandsTest, ImportAndRecreateTakeAnIdToTheSameFolder) {
 }
 
 TEST_F(OperatorCommandsTest, EveryCommandIsKnownAndInTheHelp) {
-    const QString help = CommandLine::helpText();
+    const QString help = CommandLine::helpText(QStringLiteral("tarvo-collectd"), false);
     for (const OperatorCommands::Command& command : OperatorCommands::Commands()) {
         const QString verb = QLatin1String(command.verb);
         const QString argument = QLatin1String(command.argument);

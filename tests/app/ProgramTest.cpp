@@ -1,5 +1,8 @@
-// The tarvo-collect program as an engineer runs it: a real process with a portable root.
+// The tarvo-collectd and tarvo-collect programs as an engineer runs them: a real process with a
+// portable root.
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include <QFile>
 #include <QProcess>
@@ -12,6 +15,7 @@
 namespace {
 
 const QString kProgram = QStringLiteral(TARVO_BIN_DIR "/tarvo-collect");
+const QString kServiceProgram = QStringLiteral(TARVO_BIN_DIR "/tarvo-collectd");
 
 class ProgramTest : public ::testing::Test {
 protected:
@@ -27,11 +31,12 @@ protected:
     }
 
     void start(QProcess& process, const QStringList& arguments,
-               const QString& busAddress = QStringLiteral("unix:path=/nonexistent/bus")) {
+               const QString& busAddress = QStringLiteral("unix:path=/nonexistent/bus"),
+               const QString& program = kProgram) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
         process.setProcessEnvironment(environment);
-        process.start(kProgram, arguments);
+        process.start(program, arguments);
         ASSERT_TRUE(process.waitForStarted(5000));
     }
 
@@ -164,29 +169,39 @@ TEST_F(ProgramTest, RefusedCommandsExitNonZeroWithOneLine) {
 }
 
 TEST_F(ProgramTest, CommandLineOptions) {
-    QProcess help;
-    start(help, {QStringLiteral("--help")});
-    ASSERT_TRUE(help.waitForFinished(5000));
-    EXPECT_EQ(help.exitCode(), 0);
-    const QString helpText = QString::fromLocal8Bit(help.readAllStandardOutput());
-    for (const char* command : {"status", "start", "stop", "tick ID", "untick ID", "recreate ID",
-                                "import ID", "media-drive LETTER", "archives", "media", "show"})
-        EXPECT_TRUE(helpText.contains(QLatin1String(command))) << command;
+    const QString bus = QStringLiteral("unix:path=/nonexistent/bus");
+    // Both programs take the same command line; only the window's knows --headless.
+    for (const auto& [program, name, windowed] :
+         {std::tuple{kServiceProgram, "tarvo-collectd", false},
+          std::tuple{kProgram, "tarvo-collect", true}}) {
+        SCOPED_TRACE(name);
+        QProcess help;
+        start(help, {QStringLiteral("--help")}, bus, program);
+        ASSERT_TRUE(help.waitForFinished(5000));
+        EXPECT_EQ(help.exitCode(), 0);
+        const QString helpText = QString::fromLocal8Bit(help.readAllStandardOutput());
+        for (const char* command :
+             {"status", "start", "stop", "tick ID", "untick ID", "recreate ID", "import ID",
+              "media-drive LETTER", "archives", "media", "show"})
+            EXPECT_TRUE(helpText.contains(QLatin1String(command))) << command;
+        EXPECT_TRUE(helpText.startsWith(QStringLiteral("Usage: ") + QLatin1String(name) + u' '));
+        EXPECT_EQ(helpText.contains(QLatin1String("--headless")), windowed);
 
-    QProcess version;
-    start(version, {QStringLiteral("--version")});
-    ASSERT_TRUE(version.waitForFinished(5000));
-    EXPECT_EQ(version.exitCode(), 0);
-    EXPECT_TRUE(version.readAllStandardOutput().startsWith("tarvo-collect " TARVO_VERSION));
+        QProcess version;
+        start(version, {QStringLiteral("--version")}, bus, program);
+        ASSERT_TRUE(version.waitForFinished(5000));
+        EXPECT_EQ(version.exitCode(), 0);
+        EXPECT_EQ(version.readAllStandardOutput(), QByteArray(name) + " " TARVO_VERSION "\n");
 
-    QProcess unknown;
-    start(unknown, {QStringLiteral("--frobnicate")});
-    ASSERT_TRUE(unknown.waitForFinished(5000));
-    EXPECT_EQ(unknown.exitCode(), 2);
-    EXPECT_TRUE(unknown.readAllStandardError().contains("unknown option --frobnicate"));
+        QProcess unknown;
+        start(unknown, {QStringLiteral("--frobnicate")}, bus, program);
+        ASSERT_TRUE(unknown.waitForFinished(5000));
+        EXPECT_EQ(unknown.exitCode(), 2);
+        EXPECT_TRUE(unknown.readAllStandardError().contains("unknown option --frobnicate"));
 
-    QProcess missingRoot;
-    start(missingRoot, {QStringLiteral("--root")});
-    ASSERT_TRUE(missingRoot.waitForFinished(5000));
-    EXPECT_EQ(missingRoot.exitCode(), 2);
+        QProcess missingRoot;
+        start(missingRoot, {QStringLiteral("--root")}, bus, program);
+        ASSERT_TRUE(missingRoot.waitForFinished(5000));
+        EXPECT_EQ(missingRoot.exitCode(), 2);
+    }
 }

@@ -34,7 +34,7 @@ TEST(SettingsStore, MissingSettingsReadAsTheirDefaults) {
     EXPECT_FALSE(store.read(Setting::AutoStart));
     EXPECT_FALSE(store.read(Setting::NoOrvanta));
     EXPECT_TRUE(store.read(Setting::Automatic));
-    EXPECT_TRUE(store.readUseTarvoSettings());
+    EXPECT_TRUE(store.read(Setting::UseTarvoSettings));
     EXPECT_FALSE(store.readBool(QStringLiteral("NoSuchValue")));
     EXPECT_EQ(store.readInteger(QStringLiteral("NoSuchValue"), 77), 77);
     EXPECT_EQ(store.readText(QStringLiteral("NoSuchValue")), "");
@@ -53,7 +53,7 @@ TEST(SettingsStore, ValuesOfTheWrongTypeReadAsTheirDefaults) {
     EXPECT_EQ(store.read(Setting::Port), 13000);
     EXPECT_EQ(store.read(Setting::HostOther), "");
     EXPECT_FALSE(store.read(Setting::AutoStart));
-    EXPECT_TRUE(store.readUseTarvoSettings());
+    EXPECT_TRUE(store.read(Setting::UseTarvoSettings));
     EXPECT_EQ(store.read(Setting::PortOther), 13000);
     EXPECT_EQ(store.read(Setting::CommunicationTimeout), 30);
 }
@@ -82,14 +82,14 @@ TEST(SettingsStore, WritersCreateTheKeyAndKeepTypes) {
     store.writeBool(QStringLiteral("AutoStart"), true);
     store.writeText(QStringLiteral("HostOther"), QStringLiteral("lab-dm.local"));
     store.writeText(QStringLiteral("DuplicateToNetworkLocation"), QStringLiteral("dword:12"));
-    store.writeUseTarvoSettings(false);
+    store.write(Setting::UseTarvoSettings, false);
 
     const SettingsStore reread(root.hives(), RegistryRoot::CurrentUser);
     EXPECT_EQ(reread.read(Setting::Port), 14000);
     EXPECT_TRUE(reread.read(Setting::AutoStart));
     EXPECT_EQ(reread.read(Setting::HostOther), "lab-dm.local");
     EXPECT_EQ(reread.read(Setting::DuplicateToNetworkLocation), "dword:12");
-    EXPECT_FALSE(reread.readUseTarvoSettings());
+    EXPECT_FALSE(reread.read(Setting::UseTarvoSettings));
     EXPECT_EQ(reread.readText(QStringLiteral("Port")), "") << "an integer is not a text";
 
     const QString file =

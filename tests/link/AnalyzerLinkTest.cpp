@@ -10,6 +10,7 @@
 
 #include "Clock.h"
 #include "Collector.h"
+#include "LiveMessages.h"
 #include "OperatorMessages.h"
 #include "RunningCollector.h"
 #include "SimulatedMessages.h"
@@ -24,20 +25,6 @@ struct Cut {
     TMessageType type;
     QString message;
 };
-
-QString liveMessage(const QString& patientId, const QString& encoding = QStringLiteral("utf-16")) {
-    return QStringLiteral("<?xml version=\"1.0\" encoding=\"") + encoding +
-           QStringLiteral("\"?><Tarvo version=\"1.1\"><MDMeasurement><Patient><PatientID>") +
-           patientId +
-           QStringLiteral("</PatientID><FirstName>Åsa</FirstName><LastName>Öberg</LastName>"
-                          "</Patient><Analyte>Glucose</Analyte><Unit>µmol/L</Unit>"
-                          "<Time>2026-12-08T12:00:00</Time><Concentration>2.5</Concentration>"
-                          "<AttemptNo>1</AttemptNo></MDMeasurement></Tarvo>");
-}
-
-QByteArray utf16(const QString& text) {
-    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-}
 
 class AnalyzerLinkTest : public ::testing::Test {
 protected:
@@ -81,7 +68,7 @@ TEST_F(AnalyzerLinkTest, SeveralAnalyzersAtOnce) {
     std::vector<QByteArray> streams;
     for (const QString& address : addresses) {
         connectFrom(address);
-        streams.push_back(utf16(liveMessage(address + "-A") + liveMessage(address + "-B")));
+        streams.push_back(utf16Bytes(liveMessage(address + "-A") + liveMessage(address + "-B")));
     }
     // Interleaved pieces of 7 bytes: every piece of UTF-16 text ends in the middle of a character.
     for (qsizetype at = 0; at < streams[0].size(); at += 7) {
@@ -106,7 +93,7 @@ TEST_F(AnalyzerLinkTest, SeveralAnalyzersAtOnce) {
 TEST_F(AnalyzerLinkTest, AMessageSplitAtAnyByteArrivesWhole) {
     startCollector();
     QTcpSocket& analyzer = connectFrom("127.0.0.2");
-    const QByteArray bytes = utf16(liveMessage("1912"));
+    const QByteArray bytes = utf16Bytes(liveMessage("1912"));
     for (qsizetype cut = 1; cut < bytes.size(); ++cut) {
         send(analyzer, bytes.left(cut));
         send(analyzer, bytes.mid(cut));
@@ -119,7 +106,7 @@ TEST_F(AnalyzerLinkTest, AMessageSplitAtAnyByteArrivesWhole) {
 TEST_F(AnalyzerLinkTest, TwoUtf16MessagesInOneReadAreBothLiveResults) {
     startCollector();
     QTcpSocket& analyzer = connectFrom("127.0.0.2");
-    send(analyzer, utf16(liveMessage("P1") + liveMessage("P2")) + QByteArray(2, '\0'));
+    send(analyzer, utf16Bytes(liveMessage("P1") + liveMessage("P2")) + QByteArray(2, '\0'));
     ASSERT_EQ(cuts.size(), 2u);
     EXPECT_EQ(cuts[0].type, TMessageType::mtXMLTarvoLiveData);
     EXPECT_EQ(cuts[1].type, TMessageType::mtXMLTarvoLiveData);
@@ -129,8 +116,8 @@ TEST_F(AnalyzerLinkTest, TwoAnalyzersBehindOneAddressShareOneRecordButNotTheirTe
     startCollector();
     QTcpSocket& first = connectFrom("127.0.0.5");
     QTcpSocket& second = connectFrom("127.0.0.5");
-    const QByteArray one = utf16(liveMessage("ONE"));
-    const QByteArray two = utf16(liveMessage("TWO"));
+    const QByteArray one = utf16Bytes(liveMessage("ONE"));
+    const QByteArray two = utf16Bytes(liveMessage("TWO"));
     send(first, one.left(100));
     send(second, two.left(150));
     send(first, one.mid(100, 7)); // ends in the middle of a character
@@ -193,7 +180,7 @@ TEST_F(AnalyzerLinkTest, DocumentsOfTwoAnalyzersBehindOneAddressReachTheirOwnPat
 TEST_F(AnalyzerLinkTest, ReconnectingAnalyzerGetsItsRecordBack) {
     startCollector();
     QTcpSocket& analyzer = connectFrom("127.0.0.6");
-    send(analyzer, utf16(liveMessage("cut off", "utf-8")).left(121));
+    send(analyzer, utf16Bytes(liveMessage("cut off", "utf-8")).left(121));
     TTarvoSocket* record = collector->connectionRecords().Find("127.0.0.6");
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(collector->analyzerServer().PendingCharacters(), 60);
@@ -204,7 +191,7 @@ TEST_F(AnalyzerLinkTest, ReconnectingAnalyzerGetsItsRecordBack) {
                                 "bytes of unfinished text discarded"));
 
     QTcpSocket& again = connectFrom("127.0.0.6");
-    send(again, utf16(liveMessage("1912")));
+    send(again, utf16Bytes(liveMessage("1912")));
     ASSERT_EQ(cuts.size(), 1u);
     EXPECT_EQ(cuts[0].message, liveMessage("1912", "utf-8")) << "the unfinished message is dropped";
     EXPECT_EQ(collector->connectionRecords().Find("127.0.0.6"), record);
@@ -213,7 +200,7 @@ TEST_F(AnalyzerLinkTest, ReconnectingAnalyzerGetsItsRecordBack) {
 TEST_F(AnalyzerLinkTest, LineEndsAfterTheLastMessageAreNoUnfinishedMessage) {
     startCollector();
     QTcpSocket& analyzer = connectFrom("127.0.0.7");
-    send(analyzer, utf16(liveMessage("1913") + QStringLiteral("\r\n")));
+    send(analyzer, utf16Bytes(liveMessage("1913") + QStringLiteral("\r\n")));
     ASSERT_EQ(cuts.size(), 1u);
     analyzer.disconnectFromHost();
     ASSERT_TRUE(waitUntil([&] { return collector->analyzerServer().ConnectionCount() == 0; }));
@@ -224,7 +211,7 @@ TEST_F(AnalyzerLinkTest, WhileBusyBytesWaitAndNoneAreLost) {
     startCollector();
     QTcpSocket& analyzer = connectFrom("127.0.0.2");
     collector->setBusy(true);
-    const QByteArray bytes = utf16(liveMessage("P1") + liveMessage("P2"));
+    const QByteArray bytes = utf16Bytes(liveMessage("P1") + liveMessage("P2"));
     analyzer.write(bytes);
     analyzer.flush();
     waitUntil([] { return false; }, 300);
@@ -239,7 +226,7 @@ TEST_F(AnalyzerLinkTest, AnAnalyzerThatLeavesWhileBusyHasItsMessagesHandledAfter
     startCollector();
     QTcpSocket& analyzer = connectFrom("127.0.0.3");
     collector->setBusy(true);
-    analyzer.write(utf16(liveMessage("P1") + liveMessage("P2")));
+    analyzer.write(utf16Bytes(liveMessage("P1") + liveMessage("P2")));
     analyzer.flush();
     analyzer.disconnectFromHost();
     waitUntil([] { return false; }, 300);
@@ -308,7 +295,7 @@ TEST_F(AnalyzerLinkTest, EndlessTextStaysBoundedAndTheNextMessageGetsThrough) {
     startCollector();
     QTcpSocket& analyzer = connectFrom("127.0.0.9");
     const QByteArray piece =
-        utf16(QStringLiteral("<?xml version=\"1.0\"?><Tarvo>") + QString(512 * 1024 - 27, u'x'));
+        utf16Bytes(QStringLiteral("<?xml version=\"1.0\"?><Tarvo>") + QString(512 * 1024 - 27, u'x'));
     // More than the largest document the link takes: 64 Mi characters are 128 MiB of UTF-16.
     const qint64 total = qint64(160) << 20;
     qint64 sent = 0;
@@ -321,7 +308,7 @@ TEST_F(AnalyzerLinkTest, EndlessTextStaysBoundedAndTheNextMessageGetsThrough) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         largestPending = std::max(largestPending, collector->analyzerServer().PendingCharacters());
     }
-    const QByteArray good = utf16(liveMessage("after"));
+    const QByteArray good = utf16Bytes(liveMessage("after"));
     analyzer.write(good);
     ASSERT_TRUE(waitUntil([&] { return !cuts.empty(); }, 60000));
     EXPECT_EQ(cuts.back().message, liveMessage("after", "utf-8"));
@@ -362,7 +349,7 @@ TEST_F(AnalyzerLinkTest, ConnectionsBeyondTheLimitAreRefusedAndLoggedOncePerSend
     EXPECT_EQ(refusals("127.0.0.6"), 1);
 
     // The analyzers within the limit go on.
-    send(*running->clients.back(), utf16(liveMessage("WITHIN")));
+    send(*running->clients.back(), utf16Bytes(liveMessage("WITHIN")));
     ASSERT_FALSE(cuts.empty());
     EXPECT_EQ(cuts.back().message, liveMessage("WITHIN", "utf-8"));
 

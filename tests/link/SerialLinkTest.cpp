@@ -90,8 +90,8 @@ protected:
 
     // Writes the bytes and runs the event loop until the collector has taken them.
     bool send(const QByteArray& bytes) {
-        const qint64 target = link().BytesReceived() + bytes.size();
-        return write(bytes) && waitUntil([&] { return link().BytesReceived() >= target; });
+        const qint64 target = link().bytesReceived() + bytes.size();
+        return write(bytes) && waitUntil([&] { return link().bytesReceived() >= target; });
     }
 
     TempRoot root;
@@ -108,7 +108,7 @@ protected:
 
 TEST_F(SerialLinkTest, MessagesOnTheLineAreHandledAsTheSerialConnection) {
     startCollector();
-    ASSERT_TRUE(link().IsOpen());
+    ASSERT_TRUE(link().isOpen());
     EXPECT_TRUE(running->logged(QStringLiteral("Serial port ") + collectorEnd +
                                 QStringLiteral(" opened: 9600 baud, 8N1, no flow control")));
     collector->collectionControl().Start();
@@ -153,7 +153,7 @@ TEST_F(SerialLinkTest, PiecesAtOddOffsetsAndNulBytesMakeTheSameMessages) {
         expected.replace(QStringLiteral("utf-16"), QStringLiteral("utf-8"));
         EXPECT_EQ(cuts[std::size_t(i)].message, expected) << i;
     }
-    EXPECT_EQ(link().PendingCharacters(), 0);
+    EXPECT_EQ(link().pendingCharacters(), 0);
 }
 
 TEST_F(SerialLinkTest, WhileBusyTheBytesWaitInThePort) {
@@ -164,7 +164,7 @@ TEST_F(SerialLinkTest, WhileBusyTheBytesWaitInThePort) {
     ASSERT_TRUE(write(message));
     ASSERT_TRUE(waitUntil([&] { return link().RS232Port().bytesAvailable() == message.size(); }));
     waitUntil([] { return false; }, 200);
-    EXPECT_EQ(link().BytesReceived(), 0);
+    EXPECT_EQ(link().bytesReceived(), 0);
     EXPECT_TRUE(cuts.empty());
     collector->setBusy(false);
     ASSERT_TRUE(waitUntil([&] { return cuts.size() == 1; }));
@@ -193,10 +193,10 @@ TEST_F(SerialLinkTest, ABurstLargerThanTheRingIsReadInTurnsAndNotCut) {
     ASSERT_TRUE(waitUntil([&] { return link().RS232Port().bytesAvailable() == bytes.size(); }));
     collector->setBusy(false);
     ASSERT_TRUE(waitUntil([&] { return cuts.size() == 2; }))
-        << "messages cut: " << cuts.size() << ", bytes taken: " << link().BytesReceived();
+        << "messages cut: " << cuts.size() << ", bytes taken: " << link().bytesReceived();
     EXPECT_EQ(cuts[0].type, TMessageType::mtTarvoFlexData);
     EXPECT_EQ(cuts[1].type, TMessageType::mtXMLTarvoLiveData);
-    EXPECT_EQ(link().BytesReceived(), bytes.size());
+    EXPECT_EQ(link().bytesReceived(), bytes.size());
 }
 
 TEST_F(SerialLinkTest, WithALineProtocolTheLinesGoToTheLineHandlerOfTheirOwn) {
@@ -211,7 +211,7 @@ TEST_F(SerialLinkTest, WithALineProtocolTheLinesGoToTheLineHandlerOfTheirOwn) {
     EXPECT_TRUE(cuts.empty());
     EXPECT_EQ(collector->connectionRecords().Find(QStringLiteral("RS232")), nullptr);
     EXPECT_TRUE(collector->lineQueue().empty());
-    EXPECT_EQ(link().PendingCharacters(), 0);
+    EXPECT_EQ(link().pendingCharacters(), 0);
     EXPECT_EQ(link().RS232Port().bytesAvailable(), 0);
 }
 
@@ -228,7 +228,7 @@ TEST_F(SerialLinkTest, ALineErrorDropsTheMessageItBrokeWhole) {
     ASSERT_TRUE(send(message.left(point)));
     emit link().RS232Port().errorOccurred(QSerialPort::ReadError);
     EXPECT_EQ(beeps, 1);
-    EXPECT_EQ(link().PendingCharacters(), 0);
+    EXPECT_EQ(link().pendingCharacters(), 0);
     ASSERT_TRUE(send(message.mid(point + 1)));
     ASSERT_TRUE(send(Windows1252::encode(liveFor(QStringLiteral("E2"), 3.5))));
 
@@ -237,7 +237,7 @@ TEST_F(SerialLinkTest, ALineErrorDropsTheMessageItBrokeWhole) {
     EXPECT_FALSE(running->calls.join('\n').contains(QStringLiteral("AddResult E1")))
         << running->calls.join('\n').toStdString();
     EXPECT_TRUE(running->logged(QStringLiteral("characters of received text discarded")));
-    EXPECT_TRUE(link().IsOpen()) << "a line error leaves the port open";
+    EXPECT_TRUE(link().isOpen()) << "a line error leaves the port open";
 }
 
 TEST_F(SerialLinkTest, APortThatGoesAwayIsOpenedAgainByTheMainTimer) {
@@ -248,7 +248,7 @@ TEST_F(SerialLinkTest, APortThatGoesAwayIsOpenedAgainByTheMainTimer) {
 
     analyzer.close();
     pair.stop();
-    ASSERT_TRUE(waitUntil([&] { return !link().IsOpen(); }, 3000))
+    ASSERT_TRUE(waitUntil([&] { return !link().isOpen(); }, 3000))
         << collector->log().mainLines().join('\n').toStdString();
     EXPECT_EQ(running->loggedCount(QStringLiteral("Serial port ") + collectorEnd +
                                    QStringLiteral(" is gone (")),
@@ -260,7 +260,7 @@ TEST_F(SerialLinkTest, APortThatGoesAwayIsOpenedAgainByTheMainTimer) {
     EXPECT_EQ(running->loggedCount(QStringLiteral("cannot be opened")), 1);
 
     ASSERT_TRUE(pair.start(analyzerEnd, collectorEnd)) << pair.log().toStdString();
-    ASSERT_TRUE(waitUntil([&] { return link().IsOpen(); }));
+    ASSERT_TRUE(waitUntil([&] { return link().isOpen(); }));
     EXPECT_EQ(running->loggedCount(QStringLiteral(" opened: 9600 baud")), 2);
     openAnalyzer();
     ASSERT_TRUE(send(Windows1252::encode(liveFor(QStringLiteral("V2"), 2))));
@@ -271,14 +271,14 @@ TEST_F(SerialLinkTest, APortThatGoesAwayIsOpenedAgainByTheMainTimer) {
 TEST_F(SerialLinkTest, APortMissingAtStartUpIsLoggedOnceAndOpenedWhenItAppears) {
     pair.stop();
     startCollector();
-    EXPECT_FALSE(link().IsOpen());
+    EXPECT_FALSE(link().isOpen());
     waitUntil([] { return false; }, 300); // several ticks of the main timer
     EXPECT_EQ(running->loggedCount(QStringLiteral("Serial port ") + collectorEnd +
                                    QStringLiteral(" cannot be opened")),
               1);
 
     ASSERT_TRUE(pair.start(analyzerEnd, collectorEnd)) << pair.log().toStdString();
-    ASSERT_TRUE(waitUntil([&] { return link().IsOpen(); }));
+    ASSERT_TRUE(waitUntil([&] { return link().isOpen(); }));
     openAnalyzer();
     ASSERT_TRUE(send(Windows1252::encode(liveFor(QStringLiteral("M1"), 2))));
     EXPECT_EQ(cuts.size(), 1u);

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Unpacks a tarvo-collect .deb into a throw-away root (dpkg -x, nothing is installed on this
-# machine) and runs what it holds: --version of the installed programs, the collector as its
+# Unpacks the tarvo-collectd and tarvo-collect packages into a throw-away root (dpkg -x, nothing
+# is installed on this machine) and runs what they hold: --version of the installed programs, the collector as its
 # service unit runs it (with its UMask) storing a patient-data document sent by the installed
 # tarvo-sim, the installed tarvo-pil on the stored file, and every manual page through man -l
 # with the sections written for it.
 set -euo pipefail
-deb=$1
+service_deb=$1
+window_deb=$2
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
@@ -18,12 +19,13 @@ cleanup() {
 }
 trap cleanup EXIT
 installed=$scratch/installed
-dpkg -x "$deb" "$installed"
+dpkg -x "$service_deb" "$installed"
+dpkg -x "$window_deb" "$installed"
 bin=$installed/usr/bin
-version=$(dpkg-deb --field "$deb" Version)
+version=$(dpkg-deb --field "$service_deb" Version)
 
 # --version of every installed program is the package's version.
-for program in tarvo-collect tarvo-pil tarvo-sim; do
+for program in tarvo-collectd tarvo-collect tarvo-pil tarvo-sim; do
   answer=$("$bin/$program" --version)
   [ "$answer" = "$program $version" ] && pass "$program --version: $answer" ||
     fail "$program --version printed '$answer', the package is $version"
@@ -102,9 +104,12 @@ if [ -n "$started" ]; then
   else
     fail "no $pil after the document"; cat "$log" >&2 || true
   fi
-  status=$(TMPDIR="$run" "$bin/tarvo-collect" --root "$root" --command status || true)
-  grep -q "^Collection: " <<<"$status" && pass "operator command through the unit's TMPDIR" ||
-    fail "no answer to --command status: $status"
+  # Either program asks the running service.
+  for program in tarvo-collectd tarvo-collect; do
+    status=$(TMPDIR="$run" "$bin/$program" --root "$root" --command status || true)
+    grep -q "^Collection: " <<<"$status" && pass "$program --command through the unit's TMPDIR" ||
+      fail "no answer to $program --command status: $status"
+  done
   kill -TERM "$collector"
   wait "$collector" && pass "collector closed on SIGTERM" || fail "collector exit status $?"
   collector=

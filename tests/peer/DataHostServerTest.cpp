@@ -7,6 +7,7 @@
 
 #include "Clock.h"
 #include "Collector.h"
+#include "LiveMessages.h"
 #include "RunningCollector.h"
 #include "SimulatedMessages.h"
 #include "StoredPoints.h"
@@ -15,16 +16,6 @@
 #include "Windows1252.h"
 
 namespace {
-
-QString liveMessage(const QString& patientId, const QString& encoding = QStringLiteral("utf-16")) {
-    return QStringLiteral("<?xml version=\"1.0\" encoding=\"") + encoding +
-           QStringLiteral("\"?><Tarvo version=\"1.1\"><MDMeasurement><Patient><PatientID>") +
-           patientId +
-           QStringLiteral("</PatientID><FirstName>Åsa</FirstName><LastName>Öberg</LastName>"
-                          "</Patient><Analyte>Glucose</Analyte><Unit>µmol/L</Unit>"
-                          "<Time>2026-12-08T12:00:00</Time><Concentration>2.5</Concentration>"
-                          "<AttemptNo>1</AttemptNo></MDMeasurement></Tarvo>");
-}
 
 QByteArray documentFor(const QString& id, int measurements) {
     SimulatedMessages::PatientDocument d;

@@ -79,64 +79,78 @@ void AstmHost::read(QTcpSocket* socket) {
         const char first = m_buffer.at(0);
         if (first == kEnq) {
             m_buffer.remove(0, 1);
-            ++m_enquiries;
-            const bool accepted = !m_script.nakEnq;
-            if (accepted) {
-                m_inMessage = true;
-                m_expectedFrame = 1;
-                m_framesTaken = 0;
-                m_lastFrameTaken = false;
-                m_text.clear();
-            }
-            answer(socket, accepted);
+            enquiry(socket);
         } else if (first == kEot) {
             m_buffer.remove(0, 1);
-            // A transfer that the sender ended before its last frame carries no message.
-            if (m_inMessage && m_lastFrameTaken) {
-                ++m_messages;
-                emitJson("message", recordsOf(m_text));
-                if (m_script.silentAfterMessages > 0 && !m_silenced &&
-                    m_messages >= m_script.silentAfterMessages) {
-                    m_silenced = true;
-                    m_silentUntil = QDateTime::currentMSecsSinceEpoch() + m_script.silentMs;
-                    emitJson("silent", {});
-                }
-            } else if (m_inMessage) {
-                emitJson("incomplete", {}, QString::fromLatin1(m_text));
-            }
-            m_inMessage = false;
+            endOfTransmission();
         } else if (first == kStx) {
-            qsizetype end = -1;
-            for (qsizetype i = 1; i < m_buffer.size(); ++i) {
-                if (m_buffer.at(i) == kEtx || m_buffer.at(i) == kEtb) {
-                    end = i;
-                    break;
-                }
-            }
-            if (end < 0)
+            if (!takeFrame(socket))
                 return;
-            // Either CR LF right after the end mark, or two checksum characters and CR LF.
-            if (m_buffer.size() < end + 3)
-                return;
-            qsizetype length = end + 3;
-            if (m_buffer.mid(end + 1, 2) != "\r\n") {
-                if (m_buffer.size() < end + 5)
-                    return;
-                length = end + 5;
-            }
-            const QByteArray whole = m_buffer.left(length);
-            m_buffer.remove(0, length);
-            frame(socket, whole);
-            if (m_script.closeAfterFrames > 0 && m_closes < m_script.closeTimes &&
-                m_frames % m_script.closeAfterFrames == 0) {
-                ++m_closes;
-                socket->disconnectFromHost();
-                return;
-            }
         } else {
             m_buffer.remove(0, 1); // nothing of a message
         }
     }
+}
+
+void AstmHost::enquiry(QTcpSocket* socket) {
+    ++m_enquiries;
+    const bool accepted = !m_script.nakEnq;
+    if (accepted) {
+        m_inMessage = true;
+        m_expectedFrame = 1;
+        m_framesTaken = 0;
+        m_lastFrameTaken = false;
+        m_text.clear();
+    }
+    answer(socket, accepted);
+}
+
+void AstmHost::endOfTransmission() {
+    // A transfer that the sender ended before its last frame carries no message.
+    if (m_inMessage && m_lastFrameTaken) {
+        ++m_messages;
+        emitJson("message", recordsOf(m_text));
+        if (m_script.silentAfterMessages > 0 && !m_silenced &&
+            m_messages >= m_script.silentAfterMessages) {
+            m_silenced = true;
+            m_silentUntil = QDateTime::currentMSecsSinceEpoch() + m_script.silentMs;
+            emitJson("silent", {});
+        }
+    } else if (m_inMessage) {
+        emitJson("incomplete", {}, QString::fromLatin1(m_text));
+    }
+    m_inMessage = false;
+}
+
+bool AstmHost::takeFrame(QTcpSocket* socket) {
+    qsizetype end = -1;
+    for (qsizetype i = 1; i < m_buffer.size(); ++i) {
+        if (m_buffer.at(i) == kEtx || m_buffer.at(i) == kEtb) {
+            end = i;
+            break;
+        }
+    }
+    if (end < 0)
+        return false;
+    // Either CR LF right after the end mark, or two checksum characters and CR LF.
+    if (m_buffer.size() < end + 3)
+        return false;
+    qsizetype length = end + 3;
+    if (m_buffer.mid(end + 1, 2) != "\r\n") {
+        if (m_buffer.size() < end + 5)
+            return false;
+        length = end + 5;
+    }
+    const QByteArray whole = m_buffer.left(length);
+    m_buffer.remove(0, length);
+    frame(socket, whole);
+    if (m_script.closeAfterFrames > 0 && m_closes < m_script.closeTimes &&
+        m_frames % m_script.closeAfterFrames == 0) {
+        ++m_closes;
+        socket->disconnectFromHost();
+        return false;
+    }
+    return true;
 }
 
 void AstmHost::frame(QTcpSocket* socket, const QByteArray& whole) {

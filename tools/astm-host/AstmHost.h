@@ -44,6 +44,11 @@ signals:
 private:
     void accept();
     void read(QTcpSocket* socket);
+    void enquiry(QTcpSocket* socket);
+    void endOfTransmission();
+    // Takes the complete frame at the front; false when it is not complete yet or the script
+    // closed the connection after it.
+    bool takeFrame(QTcpSocket* socket);
     void frame(QTcpSocket* socket, const QByteArray& frame);
     void answer(QTcpSocket* socket, bool accepted);
     void emitJson(const QByteArray& kind, const QStringList& records, const QString& note = {});

@@ -8,9 +8,15 @@
 
 #include "AutomationStub.h"
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationVersion(QStringLiteral(TARVO_VERSION));
+namespace {
+
+struct CommandLine {
+    AutomationStub::Options options;
+    bool systemBus = false;
+    QString address;
+};
+
+CommandLine readCommandLine(const QCoreApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Answers the Orvanta automation operations on D-Bus and logs each call as a JSON line."));
@@ -37,25 +43,34 @@ int main(int argc, char** argv) {
     parser.addOptions({log, fail, failCall, delay, systemBus, address});
     parser.process(app);
 
-    AutomationStub::Options options;
-    options.logFile = parser.value(log);
+    CommandLine line;
+    line.options.logFile = parser.value(log);
     for (const QString& operation : parser.value(fail).split(u',', Qt::SkipEmptyParts))
-        options.failingOperations.insert(operation.trimmed());
-    options.failingCall = parser.value(failCall).toInt();
-    options.delayMs = parser.value(delay).toInt();
+        line.options.failingOperations.insert(operation.trimmed());
+    line.options.failingCall = parser.value(failCall).toInt();
+    line.options.delayMs = parser.value(delay).toInt();
+    line.systemBus = parser.isSet(systemBus);
+    line.address = parser.value(address);
+    return line;
+}
 
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(TARVO_VERSION));
+    const CommandLine line = readCommandLine(app);
     QDBusConnection bus =
-        parser.isSet(address)
-            ? QDBusConnection::connectToBus(parser.value(address), QStringLiteral("stub"))
-            : (parser.isSet(systemBus) ? QDBusConnection::systemBus()
-                                       : QDBusConnection::sessionBus());
+        !line.address.isEmpty()
+            ? QDBusConnection::connectToBus(line.address, QStringLiteral("stub"))
+            : (line.systemBus ? QDBusConnection::systemBus() : QDBusConnection::sessionBus());
     if (!bus.isConnected()) {
         std::fprintf(stderr, "orvanta-automation-stub: no bus: %s\n",
                      qPrintable(bus.lastError().message()));
         return 1;
     }
 
-    AutomationStub stub(options);
+    AutomationStub stub(line.options);
     QString error;
     if (!stub.openLog(&error)) {
         std::fprintf(stderr, "orvanta-automation-stub: cannot open the log: %s\n",

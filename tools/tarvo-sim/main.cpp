@@ -128,121 +128,199 @@ Patient patientOf(const Options& options, const QString& id) {
             options.named.value(QStringLiteral("last"), QStringLiteral("Patient ") + id)};
 }
 
+using Messages = std::vector<QByteArray>;
+
+int namedInt(const Options& o, const char* name, const char* fallback) {
+    return o.named.value(QLatin1String(name), QLatin1String(fallback)).toInt();
+}
+
+bool buildLive(const Options& o, const QStringList& args, Messages& messages, QString&) {
+    LiveMeasurement m;
+    m.patient = patientOf(o, args[0]);
+    m.analyte = args[1];
+    m.value = args[2].toDouble();
+    m.place = o.named.value(QStringLiteral("place"), m.place);
+    m.unit = o.named.value(QStringLiteral("unit"), m.unit);
+    m.time = timeOption(o);
+    m.connection = o.closed ? QStringLiteral("Closed") : QStringLiteral("Open");
+    messages.push_back(xmlBytes(o, live(m)));
+    return true;
+}
+
+bool buildControl(const Options& o, const QStringList& args, Messages& messages, QString&) {
+    AutoControlResult r;
+    r.low = args[0].toLower() == QLatin1String("low");
+    r.analyte = args[1];
+    r.value = args[2].toDouble();
+    r.time = timeOption(o);
+    messages.push_back(xmlBytes(o, autoControl(r)));
+    return true;
+}
+
+bool buildAdmission(const Options& o, const QStringList& args, Messages& messages, QString&) {
+    std::vector<Event> events;
+    const int count = namedInt(o, "events", "2");
+    const QDateTime time = timeOption(o);
+    for (int i = 0; i < count; ++i)
+        events.push_back({time.addSecs(-60 * (count - i)), QStringLiteral("Event %1").arg(i + 1)});
+    messages.push_back(xmlBytes(o, admission(patientOf(o, args[0]), events)));
+    return true;
+}
+
+bool buildDocument(const Options& o, const QStringList& args, Messages& messages, QString&) {
+    PatientDocument d;
+    d.patient = patientOf(o, args[0]);
+    d.schemaYear = namedInt(o, "schema", "2012");
+    d.measurements = namedInt(o, "measurements", "12");
+    d.uniqueId =
+        o.named.value(QStringLiteral("unique-id"), QStringLiteral("{ADM-") + args[0] + u'}');
+    const int places = namedInt(o, "places", "1");
+    d.places.clear();
+    for (int i = 0; i < std::max(1, places); ++i)
+        d.places << QStringLiteral("Catheter%1").arg(i + 1);
+    d.start = timeOption(o).addSecs(-24 * 3600);
+    messages.push_back(xmlBytes(o, patientData(d)));
+    return true;
+}
+
+// Result i of N: the value plus i/1000, one second later each, spread over the patients ID0 ...
+// ID(P-1) when more than one is asked for.
+bool buildRecords(const Options& o, const QStringList& args, Messages& messages, QString&) {
+    const int results = namedInt(o, "results", "1");
+    const int patients = namedInt(o, "patients", "1");
+    const QDateTime time = timeOption(o);
+    for (int i = 0; i < std::max(1, results); ++i) {
+        const QString id = patients > 1 ? args[0] + QString::number(i % patients) : args[0];
+        messages.push_back(recordMessage(patientOf(o, id), args[1], args[2].toDouble() + i / 1000.0,
+                                         QStringLiteral("mmol/L"), time.addSecs(i))
+                               .toUtf8());
+    }
+    return true;
+}
+
+bool buildFiles(const Options& o, const QStringList& args, Messages& messages, QString& error) {
+    for (const QString& path : args) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            error = path + QStringLiteral(": ") + file.errorString();
+            return false;
+        }
+        const QByteArray bytes = file.readAll();
+        const bool isUtf16 = bytes.size() > 1 && (bytes.at(1) == 0 || bytes.at(0) == 0);
+        if (!path.endsWith(QLatin1String(".xml"), Qt::CaseInsensitive))
+            messages.push_back(bytes);
+        else if (isUtf16 && o.serial.isEmpty())
+            messages.push_back(bytes);
+        else if (isUtf16)
+            messages.push_back(
+                xmlBytes(o, QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()),
+                                               bytes.size() / 2)));
+        else
+            messages.push_back(xmlBytes(o, QString::fromUtf8(bytes)));
+    }
+    return true;
+}
+
+bool buildStream(const Options& o, const QStringList&, Messages& messages, QString&) {
+    const int patients = namedInt(o, "patients", "5");
+    const int results = namedInt(o, "results", "100");
+    const QDateTime start = timeOption(o);
+    for (int i = 0; i < results; ++i) {
+        if (i % 4 == 3) {
+            AutoControlResult r;
+            r.low = i % 8 == 3;
+            r.time = start.addSecs(i);
+            r.value = 1 + i % 10;
+            messages.push_back(xmlBytes(o, autoControl(r)));
+        } else {
+            LiveMeasurement m;
+            m.patient = patientOf(o, QStringLiteral("SIM%1").arg(i % std::max(1, patients)));
+            m.time = start.addSecs(i);
+            m.value = 2 + (i % 30) / 10.0;
+            messages.push_back(xmlBytes(o, live(m)));
+        }
+    }
+    return true;
+}
+
 // The messages of the command, each as the bytes to send.
-bool build(const Options& o, std::vector<QByteArray>& messages, QString& error) {
+bool build(const Options& o, Messages& messages, QString& error) {
+    using Builder = bool (*)(const Options&, const QStringList&, Messages&, QString&);
+    struct Command {
+        const char* name;
+        int arguments;
+        Builder builder;
+    };
+    static const Command commands[] = {
+        {"live", 3, buildLive},           {"control", 3, buildControl},
+        {"admission", 1, buildAdmission}, {"document", 1, buildDocument},
+        {"records", 3, buildRecords},     {"file", 1, buildFiles},
+        {"stream", 0, buildStream}};
     const QString command = o.positional.at(0);
     const QStringList args = o.positional.mid(1);
-    auto need = [&](int count) {
-        if (args.size() < count)
-            error = command + QStringLiteral(" needs %1 arguments").arg(count);
-        return args.size() >= count;
-    };
-    if (command == QLatin1String("live")) {
-        if (!need(3))
+    for (const Command& known : commands) {
+        if (command != QLatin1String(known.name))
+            continue;
+        if (args.size() < known.arguments) {
+            error = command + QStringLiteral(" needs %1 arguments").arg(known.arguments);
             return false;
-        LiveMeasurement m;
-        m.patient = patientOf(o, args[0]);
-        m.analyte = args[1];
-        m.value = args[2].toDouble();
-        m.place = o.named.value(QStringLiteral("place"), m.place);
-        m.unit = o.named.value(QStringLiteral("unit"), m.unit);
-        m.time = timeOption(o);
-        m.connection = o.closed ? QStringLiteral("Closed") : QStringLiteral("Open");
-        messages.push_back(xmlBytes(o, live(m)));
-    } else if (command == QLatin1String("control")) {
-        if (!need(3))
-            return false;
-        AutoControlResult r;
-        r.low = args[0].toLower() == QLatin1String("low");
-        r.analyte = args[1];
-        r.value = args[2].toDouble();
-        r.time = timeOption(o);
-        messages.push_back(xmlBytes(o, autoControl(r)));
-    } else if (command == QLatin1String("admission")) {
-        if (!need(1))
-            return false;
-        std::vector<Event> events;
-        const int count = o.named.value(QStringLiteral("events"), QStringLiteral("2")).toInt();
-        const QDateTime time = timeOption(o);
-        for (int i = 0; i < count; ++i)
-            events.push_back(
-                {time.addSecs(-60 * (count - i)), QStringLiteral("Event %1").arg(i + 1)});
-        messages.push_back(xmlBytes(o, admission(patientOf(o, args[0]), events)));
-    } else if (command == QLatin1String("document")) {
-        if (!need(1))
-            return false;
-        PatientDocument d;
-        d.patient = patientOf(o, args[0]);
-        d.schemaYear = o.named.value(QStringLiteral("schema"), QStringLiteral("2012")).toInt();
-        d.measurements =
-            o.named.value(QStringLiteral("measurements"), QStringLiteral("12")).toInt();
-        d.uniqueId =
-            o.named.value(QStringLiteral("unique-id"), QStringLiteral("{ADM-") + args[0] + u'}');
-        const int places = o.named.value(QStringLiteral("places"), QStringLiteral("1")).toInt();
-        d.places.clear();
-        for (int i = 0; i < std::max(1, places); ++i)
-            d.places << QStringLiteral("Catheter%1").arg(i + 1);
-        d.start = timeOption(o).addSecs(-24 * 3600);
-        messages.push_back(xmlBytes(o, patientData(d)));
-    } else if (command == QLatin1String("records")) {
-        if (!need(3))
-            return false;
-        // Result i of N: the value plus i/1000, one second later each, spread over the
-        // patients ID0 ... ID(P-1) when more than one is asked for.
-        const int results = o.named.value(QStringLiteral("results"), QStringLiteral("1")).toInt();
-        const int patients = o.named.value(QStringLiteral("patients"), QStringLiteral("1")).toInt();
-        const QDateTime time = timeOption(o);
-        for (int i = 0; i < std::max(1, results); ++i) {
-            const QString id = patients > 1 ? args[0] + QString::number(i % patients) : args[0];
-            messages.push_back(recordMessage(patientOf(o, id), args[1],
-                                             args[2].toDouble() + i / 1000.0,
-                                             QStringLiteral("mmol/L"), time.addSecs(i))
-                                   .toUtf8());
         }
-    } else if (command == QLatin1String("file")) {
-        if (!need(1))
-            return false;
-        for (const QString& path : args) {
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly)) {
-                error = path + QStringLiteral(": ") + file.errorString();
-                return false;
+        return known.builder(o, args, messages, error);
+    }
+    error = QStringLiteral("unknown command ") + command;
+    return false;
+}
+
+// The TCP connection or the serial port the messages go to; null with the error printed.
+std::unique_ptr<QIODevice> openLink(const Options& options) {
+    if (options.serial.isEmpty()) {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(options.host, quint16(options.port));
+        if (socket->waitForConnected(5000))
+            return socket;
+        print(stderr, QStringLiteral("tarvo-sim: cannot connect to ") + options.host + u':' +
+                          QString::number(options.port) + QStringLiteral(": ") +
+                          socket->errorString() + u'\n');
+        return nullptr;
+    }
+    auto port = std::make_unique<QSerialPort>(options.serial);
+    port->setBaudRate(options.baud);
+    port->setDataBits(QSerialPort::Data8);
+    port->setParity(QSerialPort::NoParity);
+    port->setStopBits(QSerialPort::OneStop);
+    port->setFlowControl(QSerialPort::NoFlowControl);
+    if (options.baud > 0 && port->open(QIODevice::WriteOnly))
+        return port;
+    print(stderr,
+          QStringLiteral("tarvo-sim: cannot open ") + options.serial + QStringLiteral(": ") +
+              (options.baud <= 0 ? QStringLiteral("no baud rate") : port->errorString()) + u'\n');
+    return nullptr;
+}
+
+// Sends every message (in random pieces when asked) as often as asked; false with the error
+// printed when the link fails. Adds the bytes sent.
+bool sendAll(QIODevice& link, const Options& options, const Messages& messages, qint64& sent) {
+    std::mt19937 random(options.seed);
+    for (int r = 0; r < std::max(1, options.repeat); ++r) {
+        for (const QByteArray& message : messages) {
+            const Messages pieces =
+                options.pieces ? randomPieces(message, random) : Messages{message};
+            for (const QByteArray& piece : pieces) {
+                link.write(piece);
+                while (link.bytesToWrite() > 0) {
+                    if (!link.waitForBytesWritten(10000)) {
+                        print(stderr, QStringLiteral("tarvo-sim: sending failed: ") +
+                                          link.errorString() + u'\n');
+                        return false;
+                    }
+                }
+                if (options.pieces)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
-            const QByteArray bytes = file.readAll();
-            const bool isUtf16 = bytes.size() > 1 && (bytes.at(1) == 0 || bytes.at(0) == 0);
-            if (!path.endsWith(QLatin1String(".xml"), Qt::CaseInsensitive))
-                messages.push_back(bytes);
-            else if (isUtf16 && o.serial.isEmpty())
-                messages.push_back(bytes);
-            else if (isUtf16)
-                messages.push_back(xmlBytes(
-                    o, QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()),
-                                          bytes.size() / 2)));
-            else
-                messages.push_back(xmlBytes(o, QString::fromUtf8(bytes)));
+            sent += message.size();
+            if (options.delayMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
         }
-    } else if (command == QLatin1String("stream")) {
-        const int patients = o.named.value(QStringLiteral("patients"), QStringLiteral("5")).toInt();
-        const int results = o.named.value(QStringLiteral("results"), QStringLiteral("100")).toInt();
-        const QDateTime start = timeOption(o);
-        for (int i = 0; i < results; ++i) {
-            if (i % 4 == 3) {
-                AutoControlResult r;
-                r.low = i % 8 == 3;
-                r.time = start.addSecs(i);
-                r.value = 1 + i % 10;
-                messages.push_back(xmlBytes(o, autoControl(r)));
-            } else {
-                LiveMeasurement m;
-                m.patient = patientOf(o, QStringLiteral("SIM%1").arg(i % std::max(1, patients)));
-                m.time = start.addSecs(i);
-                m.value = 2 + (i % 30) / 10.0;
-                messages.push_back(xmlBytes(o, live(m)));
-            }
-        }
-    } else {
-        error = QStringLiteral("unknown command ") + command;
-        return false;
     }
     return true;
 }
@@ -267,57 +345,12 @@ int main(int argc, char** argv) {
         print(stderr, QStringLiteral("tarvo-sim: ") + error + u'\n' + QLatin1String(kUsage));
         return 2;
     }
-    std::unique_ptr<QIODevice> link;
-    if (options.serial.isEmpty()) {
-        auto socket = std::make_unique<QTcpSocket>();
-        socket->connectToHost(options.host, quint16(options.port));
-        if (!socket->waitForConnected(5000)) {
-            print(stderr, QStringLiteral("tarvo-sim: cannot connect to ") + options.host + u':' +
-                              QString::number(options.port) + QStringLiteral(": ") +
-                              socket->errorString() + u'\n');
-            return 1;
-        }
-        link = std::move(socket);
-    } else {
-        auto port = std::make_unique<QSerialPort>(options.serial);
-        port->setBaudRate(options.baud);
-        port->setDataBits(QSerialPort::Data8);
-        port->setParity(QSerialPort::NoParity);
-        port->setStopBits(QSerialPort::OneStop);
-        port->setFlowControl(QSerialPort::NoFlowControl);
-        if (options.baud <= 0 || !port->open(QIODevice::WriteOnly)) {
-            print(stderr,
-                  QStringLiteral("tarvo-sim: cannot open ") + options.serial +
-                      QStringLiteral(": ") +
-                      (options.baud <= 0 ? QStringLiteral("no baud rate") : port->errorString()) +
-                      u'\n');
-            return 1;
-        }
-        link = std::move(port);
-    }
-    std::mt19937 random(options.seed);
+    const std::unique_ptr<QIODevice> link = openLink(options);
+    if (!link)
+        return 1;
     qint64 sent = 0;
-    for (int r = 0; r < std::max(1, options.repeat); ++r) {
-        for (const QByteArray& message : messages) {
-            const std::vector<QByteArray> pieces =
-                options.pieces ? randomPieces(message, random) : std::vector<QByteArray>{message};
-            for (const QByteArray& piece : pieces) {
-                link->write(piece);
-                while (link->bytesToWrite() > 0) {
-                    if (!link->waitForBytesWritten(10000)) {
-                        print(stderr, QStringLiteral("tarvo-sim: sending failed: ") +
-                                          link->errorString() + u'\n');
-                        return 1;
-                    }
-                }
-                if (options.pieces)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-            sent += message.size();
-            if (options.delayMs > 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
-        }
-    }
+    if (!sendAll(*link, options, messages, sent))
+        return 1;
     if (auto* socket = qobject_cast<QTcpSocket*>(link.get())) {
         socket->disconnectFromHost();
         if (socket->state() != QAbstractSocket::UnconnectedState)

@@ -9,6 +9,7 @@
 #include "ExternalMediaDrive.h"
 #include "FolderCreation.h"
 #include "OperatorMessages.h"
+#include "TarvoError.h"
 
 namespace {
 
@@ -89,7 +90,7 @@ Collector::StartOutcome Collector::start() {
         try {
             (this->*step.step)();
         } catch (const std::exception& error) {
-            handleApplicationError(QString::fromLocal8Bit(error.what()));
+            handleApplicationError(describeError(error));
             break;
         }
         if (m_terminate) {
@@ -104,7 +105,7 @@ Collector::StartOutcome Collector::start() {
         startHousekeeping();
         startFolderMonitoring();
     } catch (const std::exception& error) {
-        handleApplicationError(QString::fromLocal8Bit(error.what()));
+        handleApplicationError(describeError(error));
     }
     m_startingUp = false;
     return StartOutcome::Running;
@@ -234,9 +235,9 @@ void Collector::readRelaySwitches() {
 void Collector::createConnectionRecords() {
     // The serial line's port, when the settings name one; a port that is not there yet is
     // opened by the main timer.
-    m_serial->Configure(SerialLineSettings::Read(
+    m_serial->configure(SerialLineSettings::Read(
         *m_settings, [this](const QString& line) { m_log.writeLog(line); }));
-    m_serial->Open();
+    m_serial->open();
     m_state.resultCount = 0;
     m_state.messageCount = 0;
     m_state.currentPatientId.clear();
@@ -250,7 +251,7 @@ void Collector::resetProcessingFlags() {
 }
 
 void Collector::readUseTarvoSettings() {
-    m_state.useTarvoSettings = m_settings->readUseTarvoSettings();
+    m_state.useTarvoSettings = m_settings->read(Setting::UseTarvoSettings);
 }
 
 void Collector::readStartupSwitches() {
@@ -325,7 +326,7 @@ void Collector::setAnalyzerPort() {
     } catch (const std::exception& error) {
         m_log.writeError(QLatin1String(LogPrefix::kPortSetup) +
                          QStringLiteral("Error when trying to set IP port number") +
-                         QStringLiteral(" (") + QString::fromLocal8Bit(error.what()) + u')');
+                         QStringLiteral(" (") + describeError(error) + u')');
     }
     // The data-host server opens whether or not the analyzer port could be used; when its port
     // is taken, the main timer tries again (reactivateDataHostServer).
@@ -336,7 +337,7 @@ void Collector::setAnalyzerPort() {
     } catch (const std::exception& error) {
         m_log.writeError(QLatin1String(LogPrefix::kPortSetup) +
                          QStringLiteral("Error when trying to set IP port number") +
-                         QStringLiteral(" (") + QString::fromLocal8Bit(error.what()) + u')');
+                         QStringLiteral(" (") + describeError(error) + u')');
     }
 }
 
@@ -359,7 +360,7 @@ void Collector::connectOrvanta() {
     } catch (const std::exception& error) {
         m_orvanta.detach();
         m_log.writeLog(QStringLiteral("Orvanta automation server not available: ") +
-                       QString::fromLocal8Bit(error.what()));
+                       describeError(error));
         m_log.writeLog(QLatin1String(kUnableToStart));
         if (m_env.messages)
             m_env.messages->showMessage(QLatin1String(kUnableToStart));
@@ -448,7 +449,7 @@ void Collector::startHousekeeping() {
             reactivateAnalyzerServer(); // start-up ended before collection control existed
         if (m_relay)
             m_relay->Transport().MainTimerTick();
-        m_serial->MainTimerTick();
+        m_serial->mainTimerTick();
         if (m_dataHostWanted && !m_dataHost.Active())
             reactivateDataHostServer();
         if (!m_state.busy)
@@ -567,7 +568,7 @@ void Collector::close() {
     // whose documents were archived are rebuilt, before the program ends.
     m_server->Shutdown();
     m_serial->RS232PortTriggerAvail();
-    m_serial->Close();
+    m_serial->close();
     m_dataClient->Close();
     m_dataHostWanted = false;
     m_dataHost.Deactivate();
@@ -598,7 +599,7 @@ void Collector::setBusy(bool busy) {
     m_state.busy = busy;
     if (!busy) {
         m_server->ResumeReading();
-        m_serial->ResumeReading();
+        m_serial->resumeReading();
         m_dataClient->ResumeReading();
     }
 }
@@ -653,7 +654,7 @@ void Collector::rebuildWaitingPatient(const QString& patientId) {
         ++m_rebuildsDone;
         m_recreation->RecreatePatient(patientId, false, false);
     } catch (const std::exception& error) {
-        handleApplicationError(QString::fromLocal8Bit(error.what()));
+        handleApplicationError(describeError(error));
     }
 }
 
@@ -751,7 +752,7 @@ void Collector::recreateMonitoredPatient(const QString& patientId) {
         ++m_rebuildsDone;
         m_recreation->RecreatePatient(patientId, true, false);
     } catch (const std::exception& error) {
-        handleApplicationError(QString::fromLocal8Bit(error.what()));
+        handleApplicationError(describeError(error));
     }
 }
 

@@ -47,7 +47,7 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     return line;
 }
 
-QString CommandLine::helpText() {
+QString CommandLine::helpText(const QString& program, bool windowed) {
     // The operator's commands, wrapped below the option they belong to.
     QString commands;
     QString line;
@@ -64,14 +64,20 @@ QString CommandLine::helpText() {
         line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
     }
     commands += QStringLiteral("                ") + line + u'\n';
-    return QStringLiteral(
-               "Usage: tarvo-collect [NOORVANTA] [--headless] [--root DIR] [--log-to-stderr]\n"
-               "   or: tarvo-collect [--root DIR] --command COMMAND [ARGUMENT]\n"
-               "\n"
-               "Collects the results of microdialysis analyzers into the patients' data files.\n"
-               "\n"
-               "  NOORVANTA     run without the Orvanta automation server (any letter case)\n"
-               "  --headless    run without a window; messages go to the event log and stderr\n"
+    const QString headless = windowed ? QStringLiteral(" [--headless]") : QString();
+    return QStringLiteral("Usage: ") + program + QStringLiteral(" [NOORVANTA]") + headless +
+           QStringLiteral(" [--root DIR] [--log-to-stderr]\n   or: ") + program +
+           QStringLiteral(" [--root DIR] --command COMMAND [ARGUMENT]\n"
+                          "\n"
+                          "Collects the results of microdialysis analyzers into the patients' data "
+                          "files.\n"
+                          "\n"
+                          "  NOORVANTA     run without the Orvanta automation server (any letter "
+                          "case)\n") +
+           (windowed ? QStringLiteral("  --headless    run without a window; messages go to the "
+                                      "event log and stderr\n")
+                     : QString()) +
+           QStringLiteral(
                "  --root DIR    portable mode: settings, the ini file and drive C below DIR\n"
                "  --log-to-stderr\n"
                "                also write every event-log line to standard error, beginning with\n"

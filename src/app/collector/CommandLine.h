@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-// The command line of tarvo-collect.
+// The command line of tarvo-collectd and tarvo-collect (which also takes --headless).
 struct CommandLine {
     bool headless = false;
     bool showVersion = false;
@@ -15,5 +15,6 @@ struct CommandLine {
     QString error;            // set when the command line cannot be used
 
     static CommandLine parse(const QStringList& arguments);
-    static QString helpText();
+    // The --help text of the program; only the window's program shows --headless.
+    static QString helpText(const QString& program, bool windowed);
 };

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include "TarvoError.h"
+
 class QEvent;
 class QObject;
 
@@ -23,7 +25,7 @@ public:
         try {
             return Base::notify(receiver, event);
         } catch (const std::exception& error) {
-            report(QString::fromLocal8Bit(error.what()));
+            report(describeError(error));
         } catch (...) {
             report(QStringLiteral("unknown failure"));
         }

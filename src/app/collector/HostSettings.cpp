@@ -4,6 +4,7 @@
 
 #include "Collector.h"
 #include "LogPrefixes.h"
+#include "TarvoError.h"
 
 namespace {
 
@@ -15,17 +16,6 @@ RegistryRoot rootOf(int originIndex) {
 
 int idReductionIndex(int stored) {
     return stored >= 0 && stored <= 2 ? stored : 0;
-}
-
-AnalyzerProtocol protocolOf(int index) {
-    switch (index) {
-    case 1:
-        return AnalyzerProtocol::Hl7;
-    case 2:
-        return AnalyzerProtocol::AstmE1381;
-    default:
-        return AnalyzerProtocol::Xml;
-    }
 }
 
 // A data client connected to this station's data-host server appears in the connection list.
@@ -61,24 +51,11 @@ void changeAnalyzerPort(Collector& collector, int port) {
         // The server stays inactive; the housekeeping timer activates it once the port is free.
         collector.log().writeError(QLatin1String(LogPrefix::kPortChange) +
                                    QLatin1String(HostSettings::kPortChangeFailure) +
-                                   QStringLiteral(" (") + QString::fromLocal8Bit(error.what()) +
-                                   u')');
+                                   QStringLiteral(" (") + describeError(error) + u')');
     }
 }
 
 } // namespace
-
-QString HostSettings::ProtocolSettingText(int protocolIndex) {
-    switch (protocolOf(protocolIndex)) {
-    case AnalyzerProtocol::Hl7:
-        return QStringLiteral("HL7");
-    case AnalyzerProtocol::AstmE1381:
-        return QStringLiteral("HL7Telcor");
-    case AnalyzerProtocol::Xml:
-        break;
-    }
-    return QStringLiteral("XML");
-}
 
 HostSettingsChoice HostSettings::Load(Collector& collector) {
     const SettingsStore& settings = collector.settings();
@@ -108,17 +85,11 @@ HostSettingsChoice HostSettings::Load(Collector& collector) {
     return choice;
 }
 
-void HostSettings::Save(Collector& collector, const HostSettingsChoice& chosen,
-                        const std::function<bool()>& askRecreateAll) {
-    CollectorState& state = collector.state();
+namespace {
 
-    // 1. The settings origin first: every value in use is copied to the chosen root, and every
-    // value below is written there. Every value that changes is logged.
-    if (rootOf(chosen.originIndex) != state.settingsRoot)
-        collector.switchSettingsRoot(rootOf(chosen.originIndex));
+// Start switches, networking, patients, port and the relay host and its details.
+void writeSwitchesAndRelay(Collector& collector, const HostSettingsChoice& chosen) {
     const SettingsStore& settings = collector.settings();
-
-    // 2. Start switches, networking, patients, port and the relay host.
     settings.change(Setting::AutoHide, chosen.autoHide);
     settings.change(Setting::AutoStart, chosen.autoStart);
     settings.change(Setting::InterNetworking, chosen.interNetworking);
@@ -130,73 +101,99 @@ void HostSettings::Save(Collector& collector, const HostSettingsChoice& chosen,
     settings.change(Setting::IncludeChecksum, chosen.includeChecksum);
     settings.change(Setting::HostOther, chosen.hostOther);
     settings.change(Setting::PortOther, chosen.portOther);
+    settings.change(Setting::Filter194, chosen.filter194);
+    settings.change(Setting::CommunicationTimeout, chosen.communicationTimeout);
+
+    CollectorState& state = collector.state();
     state.relayHost = chosen.hostOther;
     state.relayPort = chosen.portOther;
-
-    // 3. The relay's details.
-    settings.change(Setting::Filter194, chosen.filter194);
     state.filter194 = chosen.filter194;
-    settings.change(Setting::CommunicationTimeout, chosen.communicationTimeout);
     state.relayTimeoutSeconds = chosen.communicationTimeout;
     state.relayEnabled = chosen.relayDataToHost;
     state.includeChecksum = chosen.includeChecksum;
     if (collector.hasLineRelay())
         collector.lineRelay().Queue().IncludeChecksum = chosen.includeChecksum;
+}
 
-    // 4. Another protocol starts the relay connection anew.
-    const AnalyzerProtocol protocol = protocolOf(chosen.protocolIndex);
+// Another protocol starts the relay connection anew.
+void applyProtocol(Collector& collector, const HostSettingsChoice& chosen) {
+    CollectorState& state = collector.state();
+    const AnalyzerProtocol protocol = protocolFromIndex(chosen.protocolIndex);
     if (protocol != state.protocol) {
         state.protocol = protocol;
         closeRelaySocket(collector);
         state.relayConnection = RelayConnectionState::Connecting;
         collector.status().Update();
     }
-    settings.change(Setting::CommunicationProtocol, ProtocolSettingText(chosen.protocolIndex));
+    collector.settings().change(Setting::CommunicationProtocol, protocolSettingText(protocol));
+}
 
-    // 5. Takes effect at the next start.
-    settings.change(Setting::NoOrvanta, !chosen.orvantaInterface);
-
-    // 6. Duplicates of archived XML documents.
+// Duplicates of archived XML documents.
+void applyDuplicates(Collector& collector, const HostSettingsChoice& chosen) {
+    CollectorState& state = collector.state();
     state.duplicateXmlFiles = chosen.duplicateXmlFiles;
     state.duplicateLocation = chosen.duplicateToNetworkLocation.isEmpty()
                                   ? QString()
                                   : withTrailingSeparator(collector.layout().nativePath(
                                         chosen.duplicateToNetworkLocation));
-    settings.change(Setting::DuplicateXMLFiles, chosen.duplicateXmlFiles);
-    settings.change(Setting::DuplicateToNetworkLocation, chosen.duplicateToNetworkLocation);
+    collector.settings().change(Setting::DuplicateXMLFiles, chosen.duplicateXmlFiles);
+    collector.settings().change(Setting::DuplicateToNetworkLocation,
+                                chosen.duplicateToNetworkLocation);
+}
 
-    // 7. Folder monitoring. Switched off there is no question, and the first-showing state of
-    // the watchers stays as it is.
-    if (chosen.monitorNetworkLocation != state.monitorNetworkLocation) {
-        state.monitorNetworkLocation = chosen.monitorNetworkLocation;
-        settings.change(Setting::MonitorNetworkLocation, chosen.monitorNetworkLocation);
-        bool rebuildAll = true;
-        if (chosen.monitorNetworkLocation)
-            rebuildAll = askRecreateAll && askRecreateAll();
-        collector.monitoringSwitched(rebuildAll);
+// Folder monitoring. Switched off there is no question, and the first-showing state of the
+// watchers stays as it is.
+void applyMonitoring(Collector& collector, const HostSettingsChoice& chosen,
+                     const std::function<bool()>& askRecreateAll) {
+    CollectorState& state = collector.state();
+    if (chosen.monitorNetworkLocation == state.monitorNetworkLocation)
+        return;
+    state.monitorNetworkLocation = chosen.monitorNetworkLocation;
+    collector.settings().change(Setting::MonitorNetworkLocation, chosen.monitorNetworkLocation);
+    bool rebuildAll = true;
+    if (chosen.monitorNetworkLocation)
+        rebuildAll = askRecreateAll && askRecreateAll();
+    collector.monitoringSwitched(rebuildAll);
+}
+
+// The relay connection with the new host, port, time-out, switch and checksum.
+void applyRelayConnection(Collector& collector) {
+    if (!collector.hasLineRelay())
+        return;
+    try {
+        collector.lineRelay().Transport().ApplyRelayConnection();
+    } catch (const std::exception&) {
+        // The main timer tries again.
     }
+}
 
-    // 8. The analyzer port.
+} // namespace
+
+void HostSettings::Save(Collector& collector, const HostSettingsChoice& chosen,
+                        const std::function<bool()>& askRecreateAll) {
+    // The settings origin first: every value in use is copied to the chosen root, and every
+    // value below is written there. Every value that changes is logged.
+    if (rootOf(chosen.originIndex) != collector.state().settingsRoot)
+        collector.switchSettingsRoot(rootOf(chosen.originIndex));
+    writeSwitchesAndRelay(collector, chosen);
+    applyProtocol(collector, chosen);
+    // Takes effect at the next start.
+    collector.settings().change(Setting::NoOrvanta, !chosen.orvantaInterface);
+    applyDuplicates(collector, chosen);
+    applyMonitoring(collector, chosen, askRecreateAll);
     if (chosen.port != collector.analyzerServer().Port())
         changeAnalyzerPort(collector, chosen.port);
+    applyRelayConnection(collector);
 
-    // 9. The relay connection with the new host, port, time-out, switch and checksum.
-    if (collector.hasLineRelay()) {
-        try {
-            collector.lineRelay().Transport().ApplyRelayConnection();
-        } catch (const std::exception&) {
-            // The main timer tries again.
-        }
-    }
-
-    // 10. Patient creation and ID reduction.
+    // Patient creation and ID reduction.
+    CollectorState& state = collector.state();
     state.autoCreate = chosen.autoCreate;
     state.idReduction = idReductionFrom(chosen.idReduction);
 
     // The servers' peer list as it now stands under the chosen root, its faults logged again.
     collector.applyAllowedPeers();
 
-    // 11. The data client connects again while inter-networking is on.
+    // The data client connects again while inter-networking is on.
     collector.closeDataClient();
     collector.status().Update();
 }

@@ -48,9 +48,6 @@ HostSettingsChoice Load(Collector& collector);
 void Save(Collector& collector, const HostSettingsChoice& chosen,
           const std::function<bool()>& askRecreateAll);
 
-// The analyzer protocol's setting text for a protocol index: "XML", "HL7" or "HL7Telcor".
-QString ProtocolSettingText(int protocolIndex);
-
 inline constexpr auto kPortChangeFailure = "Error when trying to set IP port number";
 
 } // namespace HostSettings

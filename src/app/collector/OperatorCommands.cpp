@@ -10,6 +10,7 @@
 
 #include "Collector.h"
 #include "PatientIdentity.h"
+#include "TarvoError.h"
 #include "Windows1252.h"
 #include "XmlArchive.h"
 
@@ -130,7 +131,7 @@ OperatorAnswer OperatorCommands::recreate(const QString& patientId) {
     try {
         folder = PatientIdentity::PatientFolderFor(patientId, state.dataRoot, state.idReduction);
     } catch (const std::exception& error) {
-        return refused(QStringLiteral("Recreate refused: ") + QString::fromLocal8Bit(error.what()));
+        return refused(QStringLiteral("Recreate refused: ") + describeError(error));
     }
     if (!QDir(folder).exists() && m_collector.patients().IndexOf(patientId) < 0)
         return refused(QStringLiteral("Unknown patient ") + patientId +
@@ -156,7 +157,7 @@ OperatorAnswer OperatorCommands::recreate(const QString& patientId) {
         // A pass that could read none of the documents rebuilt nothing.
         return {recreationSummary(patientId, outcome), outcome.documents == outcome.skipped};
     } catch (const std::exception& error) {
-        return refused(QStringLiteral("Recreate failed: ") + QString::fromLocal8Bit(error.what()));
+        return refused(QStringLiteral("Recreate failed: ") + describeError(error));
     }
 }
 

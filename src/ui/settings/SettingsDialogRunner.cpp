@@ -3,6 +3,7 @@
 #include "Collector.h"
 #include "HostSettings.h"
 #include "OperatorQuestions.h"
+#include "TarvoError.h"
 #include "TfrmHost.h"
 
 namespace {
@@ -51,6 +52,6 @@ void runSettingsDialog(Collector& collector, OperatorQuestions& questions, QWidg
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
         });
     } catch (const std::exception& error) {
-        collector.handleApplicationError(QString::fromLocal8Bit(error.what()));
+        collector.handleApplicationError(describeError(error));
     }
 }

@@ -21,6 +21,7 @@
 #include "SerialLink.h"
 #include "SettingsDialogRunner.h"
 #include "TTaskbarIconControler.h"
+#include "TarvoError.h"
 #include "TfrmNewPatient.h"
 #include "TopPanel.h"
 #include "ValueAge.h"
@@ -480,7 +481,7 @@ void TfrmCollectData::recreatePatient(int entry) {
     try {
         m_collector.recreatePatientData(id);
     } catch (const std::exception& error) {
-        m_collector.handleApplicationError(QString::fromLocal8Bit(error.what()));
+        m_collector.handleApplicationError(describeError(error));
     }
 }
 
