@@ -7,8 +7,6 @@
 
 #include "Clock.h"
 #include "EventLog.h"
-#include "FileWatchHub.h"
-#include "FolderListingSignature.h"
 #include "PatientFolderLinks.h"
 #include "XmlArchive.h"
 
@@ -17,7 +15,53 @@ namespace {
 // Polling interval when the setting asks for none but some archive can be seen only by polling.
 constexpr int kFallbackPollSeconds = 10;
 
+// Spreads the bits so that the sum over entries does not cancel out.
+quint64 mix(quint64 value) {
+    value ^= value >> 33;
+    value *= 0xff51afd7ed558ccdULL;
+    value ^= value >> 33;
+    value *= 0xc4ceb9fe1a85ec53ULL;
+    value ^= value >> 33;
+    return value;
+}
+
+// Adds the names, sizes and modification times of what the folder holds, also below it, to a
+// fingerprint that differs when a file is added, removed, renamed or rewritten. Each folder's
+// own stamp is read before its entries, so that a change made while they are read moves the
+// stamp away from the one kept.
+bool addFolder(const QString& folder, quint64 depthSeed, quint64& fingerprint,
+               std::vector<FolderStamp>& stamps, QStringList& folders) {
+    stamps.push_back(folderStampOf(folder));
+    folders << folder;
+    return forEachFolderEntry(folder, [&](const FolderEntry& entry) {
+        const quint64 name = qHash(entry.name, size_t(depthSeed));
+        const quint64 size = entry.isFolder ? ~quint64(0) : quint64(entry.size);
+        // The sum does not depend on the order in which the system lists the entries.
+        fingerprint +=
+            mix(name ^ mix(size + 0x9e3779b97f4a7c15ULL) ^ mix(quint64(entry.modified) * 31 + 7));
+        if (entry.isFolder)
+            addFolder(folder + u'/' + entry.nameText(), mix(depthSeed + name), fingerprint, stamps,
+                      folders);
+    });
+}
+
+// The fingerprint of an archive's listing; 0 for a missing folder.
+quint64 listingOf(const QString& folder, std::vector<FolderStamp>& stamps, QStringList& folders) {
+    quint64 fingerprint = 1;
+    return addFolder(folder, 0x5bd1e995, fingerprint, stamps, folders) ? fingerprint : 0;
+}
+
 } // namespace
+
+void FolderMonitor::Look::looked(std::vector<FolderStamp> now, qint64 atMs, int settleMs) {
+    if (firstSeenMs < 0 || now != stamps) {
+        stamps = std::move(now);
+        firstSeenMs = atMs;
+        settled = false;
+        return;
+    }
+    settled = atMs - firstSeenMs >= settleMs;
+}
 
 FolderMonitor::FolderMonitor(FolderMonitorContext context, QObject* parent)
     : QObject(parent), m_context(std::move(context)), m_hub(std::make_unique<FileWatchHub>()),
@@ -33,6 +77,7 @@ FolderMonitor::FolderMonitor(FolderMonitorContext context, QObject* parent)
     m_pollTimer->onTimeout = [this] {
         Poll();
     };
+    m_uptime.start();
 }
 
 FolderMonitor::~FolderMonitor() {
@@ -68,7 +113,7 @@ void FolderMonitor::ATFileNotificationDataRootChanged() {
         emit monitoringTextChanged(QString());
         emit updateTextChanged(QString());
         m_patientWatchers.clear(); // each stops as it goes
-        m_listings.clear();
+        forgetScans();
         m_lastWanted.clear();
         applyPolling();
         return;
@@ -76,7 +121,7 @@ void FolderMonitor::ATFileNotificationDataRootChanged() {
     emit monitoringTextChanged(QLatin1String(kMonitoringCaption) + m_settings.dataRoot);
     emit updateTextChanged(m_updateText.isEmpty() ? QString::fromLatin1(kUpdateCaption)
                                                   : m_updateText);
-    const QStringList wanted = wantedFolders();
+    const QStringList wanted = wantedFolders(true);
     m_lastWanted = wanted;
     removeWatchersNotIn(wanted);
     for (const QString& path : wanted) {
@@ -90,29 +135,49 @@ void FolderMonitor::ATFileNotificationDataRootChanged() {
     applyPolling();
 }
 
-QStringList FolderMonitor::wantedFolders() const {
-    // Plain folders only: hidden ones and links are left out.
+QStringList FolderMonitor::wantedFolders(bool listRoot) {
     const QString root = QDir::cleanPath(m_settings.dataRoot);
-    const QFileInfoList entries =
-        QDir(root).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
+    if (listRoot) {
+        const qint64 at = m_uptime.elapsed();
+        std::vector<FolderStamp> stamp{folderStampOf(root)};
+        // Plain folders only: hidden ones and links are left out.
+        const QFileInfoList entries = QDir(root).entryInfoList(
+            QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
+        m_patientFolderNames.clear();
+        for (const QFileInfo& entry : entries) {
+            if (!entry.isHidden() && !entry.isSymLink() && entry.isDir())
+                m_patientFolderNames << entry.fileName();
+        }
+        m_rootLook.looked(std::move(stamp), at, m_stampSettleMs);
+    }
     QStringList wanted;
-    for (const QFileInfo& entry : entries) {
-        if (entry.isHidden() || entry.isSymLink() || !entry.isDir())
-            continue;
-        const QString patientFolder = root + u'/' + entry.fileName();
+    QHash<QString, PatientFolderScan> judged;
+    judged.reserve(m_patientFolderNames.size());
+    for (const QString& name : std::as_const(m_patientFolderNames)) {
+        const QString patientFolder = root + u'/' + name;
         const QString archive = patientFolder + u'/' + QLatin1String(XmlArchive::kFolderName);
-        // An archive folder that is a link out of the patient's folder is not watched.
-        const QString escape = PatientFolderLinks::EscapeOf(archive, patientFolder);
-        if (!escape.isEmpty()) {
-            if (!m_linksSkipped.contains(archive)) {
+        PatientFolderScan scan = m_patientFolders.value(name);
+        const qint64 at = m_uptime.elapsed();
+        std::vector<FolderStamp> stamp{folderStampOf(patientFolder)};
+        // Replacing the archive by a link changes the patient folder's stamp; where a link
+        // leads can change without that.
+        if (scan.look.mustLook(stamp) || scan.archiveIsLink) {
+            scan.archiveIsLink = QFileInfo(archive).isSymLink();
+            // An archive folder that is a link out of the patient's folder is not watched.
+            const QString escape = PatientFolderLinks::EscapeOf(archive, patientFolder);
+            if (!escape.isEmpty() && !m_linksSkipped.contains(archive)) {
                 m_linksSkipped.insert(archive);
                 m_context.log.writeLog(
                     PatientFolderLinks::SkipLine(archive, patientFolder, escape));
             }
-            continue;
+            scan.archiveWanted = escape.isEmpty();
+            scan.look.looked(std::move(stamp), at, m_stampSettleMs);
         }
-        wanted << archive;
+        if (scan.archiveWanted)
+            wanted << archive;
+        judged.insert(name, std::move(scan));
     }
+    m_patientFolders = std::move(judged);
     return wanted;
 }
 
@@ -123,7 +188,7 @@ void FolderMonitor::removeWatchersNotIn(const QStringList& wanted) {
             continue;
         }
         (*it)->Stop();
-        m_listings.remove((*it)->Directory());
+        m_archives.remove((*it)->Directory());
         it = m_patientWatchers.erase(it);
     }
 }
@@ -145,7 +210,8 @@ void FolderMonitor::addWatcher(const QString& path) {
     watcher->UpdateFromFolder = [this](const QString& directory) {
         UpdateFromFolder(directory);
     };
-    m_listings.insert(path, FolderListingSignature::Of(path));
+    m_archives.remove(path);
+    readListing(path, m_archives[path]);
     TMyFileNotification& added = *watcher;
     m_patientWatchers.push_back(std::move(watcher));
     added.Start();
@@ -179,24 +245,77 @@ void FolderMonitor::applyPolling() {
         m_pollTimer->start(seconds * 1000);
 }
 
+int FolderMonitor::FullCheckRound() const {
+    const int count = int(m_patientWatchers.size());
+    const int slice = std::max(kFullCheckMinimum, (count + kFullCheckScans - 1) / kFullCheckScans);
+    return std::max(1, (count + slice - 1) / slice);
+}
+
 void FolderMonitor::Poll() {
     if (m_closed || !m_settings.monitoring)
         return;
-    // Patient folders that another machine created or removed.
-    if (wantedFolders() != m_lastWanted)
+    // Patient folders that another machine created or removed, and archives that became links.
+    const bool listRoot =
+        m_rootLook.mustLook({folderStampOf(QDir::cleanPath(m_settings.dataRoot))});
+    if (wantedFolders(listRoot) != m_lastWanted)
         ATFileNotificationDataRootChanged();
     const bool all = m_settings.pollSeconds > 0 || !m_settings.notifications;
+    std::vector<TMyFileNotification*> polled;
+    polled.reserve(m_patientWatchers.size());
     for (const auto& watcher : m_patientWatchers) {
-        if (!all && !watcher->NotificationsRefused())
-            continue;
-        const QString& path = watcher->Directory();
-        const quint64 listing = FolderListingSignature::Of(path);
-        auto seen = m_listings.find(path);
-        if (seen != m_listings.end() && seen.value() == listing)
-            continue;
-        m_listings.insert(path, listing);
-        watcher->NoteChange();
+        if (all || watcher->NotificationsRefused())
+            polled.push_back(watcher.get());
     }
+    const int count = int(polled.size());
+    if (count == 0)
+        return;
+    // Files rewritten in place leave every folder's stamp as it was: a rotating slice of the
+    // archives is read whatever the stamps say.
+    const int slice = std::min(
+        count, std::max(kFullCheckMinimum, (count + kFullCheckScans - 1) / kFullCheckScans));
+    m_rotation %= count;
+    for (int i = 0; i < count; ++i) {
+        TMyFileNotification& watcher = *polled[size_t(i)];
+        ArchiveScan& scan = m_archives[watcher.Directory()];
+        const bool inSlice = (i - m_rotation + count) % count < slice;
+        if (!inSlice && !stampsChanged(scan))
+            continue;
+        if (readListing(watcher.Directory(), scan))
+            watcher.NoteChange();
+    }
+    m_rotation = (m_rotation + slice) % count;
+}
+
+bool FolderMonitor::readListing(const QString& path, ArchiveScan& scan) {
+    ++m_listingsRead;
+    const qint64 at = m_uptime.elapsed();
+    std::vector<FolderStamp> stamps;
+    QStringList folders;
+    const quint64 listing = listingOf(path, stamps, folders);
+    scan.look.looked(std::move(stamps), at, m_stampSettleMs);
+    scan.folders = std::move(folders);
+    const bool changed = !scan.read || listing != scan.listing;
+    scan.read = true;
+    scan.listing = listing;
+    return changed;
+}
+
+bool FolderMonitor::stampsChanged(const ArchiveScan& scan) const {
+    if (!scan.look.settled || scan.look.stamps.size() != size_t(scan.folders.size()))
+        return true;
+    for (qsizetype i = 0; i < scan.folders.size(); ++i) {
+        if (folderStampOf(scan.folders.at(i)) != scan.look.stamps[size_t(i)])
+            return true;
+    }
+    return false;
+}
+
+void FolderMonitor::forgetScans() {
+    m_archives.clear();
+    m_patientFolders.clear();
+    m_patientFolderNames.clear();
+    m_rootLook = {};
+    m_rotation = 0;
 }
 
 QString FolderMonitor::PatientFromPath(const QString& path) {
@@ -220,7 +339,7 @@ QString FolderMonitor::PatientFromPath(const QString& path) {
 
 void FolderMonitor::UpdateFromFolder(const QString& path) {
     // What the rebuild reads is what the polling scan has seen.
-    m_listings.insert(path, FolderListingSignature::Of(path));
+    readListing(path, m_archives[path]);
     const QString patient = PatientFromPath(path);
     m_updateText = QLatin1String(kUpdateCaption) + patient + QStringLiteral(" At: ") +
                    m_context.clock.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));

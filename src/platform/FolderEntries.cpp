@@ -67,3 +67,35 @@ bool forEachFolderEntry(const QString& folder,
     return true;
 #endif
 }
+
+FolderStamp folderStampOf(const QString& folder) {
+    FolderStamp stamp;
+#ifdef Q_OS_WIN
+    const std::wstring path = QString(folder).replace(u'/', u'\\').toStdWString();
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return stamp;
+    stamp.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    stamp.exists = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    stamp.modified =
+        (qint64(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    stamp.changed =
+        (qint64(data.ftCreationTime.dwHighDateTime) << 32) | data.ftCreationTime.dwLowDateTime;
+#else
+    const QByteArray path = QFile::encodeName(folder);
+    struct stat status;
+    if (::lstat(path.constData(), &status) != 0)
+        return stamp;
+    if (S_ISLNK(status.st_mode)) {
+        stamp.isLink = true;
+        if (::stat(path.constData(), &status) != 0)
+            return stamp;
+    }
+    stamp.exists = S_ISDIR(status.st_mode);
+    stamp.modified = qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    stamp.changed = qint64(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec;
+    stamp.device = quint64(status.st_dev);
+    stamp.identity = quint64(status.st_ino);
+#endif
+    return stamp;
+}

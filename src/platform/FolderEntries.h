@@ -22,3 +22,19 @@ struct FolderEntry {
 // read.
 bool forEachFolderEntry(const QString& folder,
                         const std::function<void(const FolderEntry&)>& visit);
+
+// A folder's own stamp: its modification and change times, which move when an entry is created,
+// removed or renamed in it (not when a file in it is rewritten in place), and its identity.
+// A path that is not a folder (or cannot be read) has exists false.
+struct FolderStamp {
+    bool exists = false;
+    bool isLink = false; // the path itself is a symbolic link; the rest is of where it leads
+    qint64 modified = 0;
+    qint64 changed = 0;
+    quint64 device = 0;
+    quint64 identity = 0;
+
+    friend bool operator==(const FolderStamp&, const FolderStamp&) = default;
+};
+
+FolderStamp folderStampOf(const QString& folder);

@@ -6,9 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "DirectoryWatch.h"
-#include "FileWatchHub.h"
 #include "ManualTimers.h"
+#include "TATFileNotification.h"
 #include "TMyFileNotification.h"
 #include "TOldTimer.h"
 #include "WaitUntil.h"
@@ -78,12 +77,12 @@ TEST_F(FileNotificationTest, DirectoryAndFileNameExcludeEachOther) {
 }
 
 TEST_F(FileNotificationTest, AFileInADriveRootWatchesTheDriveRoot) {
-    EXPECT_EQ(DirectoryWatch::FileModeFolder("C:\\Tarvo.ini"), "C:\\");
-    EXPECT_EQ(DirectoryWatch::FileModeFolder("C:Tarvo.ini"), "C:\\");
-    EXPECT_EQ(DirectoryWatch::FileModeFolder("C:\\TCA\\Tarvo.ini"), "C:\\TCA");
-    EXPECT_EQ(DirectoryWatch::FileModeFolder("\\Tarvo.ini"), "\\");
-    EXPECT_EQ(DirectoryWatch::FileModeFolder("/Tarvo.ini"), "/");
-    EXPECT_EQ(DirectoryWatch::FileModeFolder("/srv/tca/Tarvo.ini"), "/srv/tca");
+    EXPECT_EQ(TATFileNotification::FileModeFolder("C:\\Tarvo.ini"), "C:\\");
+    EXPECT_EQ(TATFileNotification::FileModeFolder("C:Tarvo.ini"), "C:\\");
+    EXPECT_EQ(TATFileNotification::FileModeFolder("C:\\TCA\\Tarvo.ini"), "C:\\TCA");
+    EXPECT_EQ(TATFileNotification::FileModeFolder("\\Tarvo.ini"), "\\");
+    EXPECT_EQ(TATFileNotification::FileModeFolder("/Tarvo.ini"), "/");
+    EXPECT_EQ(TATFileNotification::FileModeFolder("/srv/tca/Tarvo.ini"), "/srv/tca");
 }
 
 TEST_F(FileNotificationTest, ChangesWithinTheDelayAreReportedOnce) {

@@ -2,12 +2,14 @@
 // and the rebuilds it asks for recorded.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include "EventLog.h"
-#include "FileWatchHub.h"
 #include "FolderMonitor.h"
 #include "ManualTimers.h"
 #include "WaitUntil.h"
@@ -64,6 +66,14 @@ protected:
         return arrived;
     }
 
+    // Lets the real time pass after which the monitor trusts the folder stamps it has read (the
+    // test's clock runs ahead of the file system's).
+    void letStampsSettle() {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        waitUntil([&] { return elapsed.elapsed() > kSettleMs; });
+    }
+
     int rebuildsOf(const QString& patient) const {
         return int(std::count_if(rebuilds.begin(), rebuilds.end(),
                                  [&](const Rebuild& r) { return r.patient == patient; }));
@@ -78,6 +88,7 @@ protected:
     std::vector<Rebuild> rebuilds;
     std::unique_ptr<FolderMonitor> monitor;
     int seen = 0;
+    static constexpr int kSettleMs = 50;
 };
 
 } // namespace
@@ -315,4 +326,119 @@ TEST_F(FolderMonitorTest, AnArchiveFolderThatIsALinkOutOfItsPatientIsNotWatched)
                              "/XML-files leads outside the patient folder";
         EXPECT_EQ(log.mainLines().filter(line).size(), 1) << patient;
     }
+}
+
+namespace {
+
+// A ward of three rotating slices of archives, each holding two documents and a folder with one.
+constexpr int kWard = 3 * FolderMonitor::kFullCheckMinimum;
+
+QString wardPatient(int index) {
+    return QStringLiteral("W%1").arg(index, 2, 10, QChar('0'));
+}
+
+struct ScanCase {
+    const char* change;
+    // Changes the archive (a path ending in "/XML-files/").
+    std::function<void(const QString& archive)> apply;
+    // Scans within which the change must be seen.
+    bool withinOneScan;
+};
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+}
+
+} // namespace
+
+TEST_F(FolderMonitorTest, AWardScanReadsChangedArchivesAndARotatingSliceOfTheRest) {
+    notifications = false;
+    for (int p = 0; p < kWard; ++p) {
+        const QString archive = root() + wardPatient(p) + "/XML-files/";
+        QDir().mkpath(archive + "sub");
+        write(wardPatient(p) + "/XML-files/{A}.xml", "<Tarvo>A</Tarvo>");
+        write(wardPatient(p) + "/XML-files/{B}.xml", "<Tarvo>B</Tarvo>");
+        write(wardPatient(p) + "/XML-files/sub/{C}.xml", "<Tarvo>C</Tarvo>");
+    }
+    monitor->SetStampSettleMs(kSettleMs);
+    monitor->FirstShowing(settings());
+    ASSERT_EQ(monitor->PatientWatchers().size(), size_t(kWard));
+    EXPECT_EQ(monitor->FullCheckRound(), 3);
+    letStampsSettle();
+    timers.advanceMs(10000); // reads every archive once more: the stamps are settled now
+
+    int before = monitor->ListingsRead();
+    timers.advanceMs(10000);
+    EXPECT_EQ(monitor->ListingsRead() - before, FolderMonitor::kFullCheckMinimum)
+        << "an unchanged ward: one slice is read";
+    before = monitor->ListingsRead();
+
+    const std::vector<ScanCase> cases = {
+        {"a document added",
+         [](const QString& a) { writeFile(a + "{new}.xml", "<Tarvo>new</Tarvo>"); }, true},
+        {"a document removed", [](const QString& a) { QFile::remove(a + "{A}.xml"); }, true},
+        {"a document renamed",
+         [](const QString& a) { QFile::rename(a + "{A}.xml", a + "{Z}.xml"); }, true},
+        {"a document added below",
+         [](const QString& a) { writeFile(a + "sub/{D}.xml", "<Tarvo>D</Tarvo>"); }, true},
+        {"a folder with a document added",
+         [](const QString& a) {
+             QDir().mkpath(a + "more");
+             writeFile(a + "more/{E}.xml", "<Tarvo>E</Tarvo>");
+         },
+         true},
+        {"the archive removed", [](const QString& a) { QDir(a).removeRecursively(); }, true},
+        {"a document rewritten in place",
+         [](const QString& a) { writeFile(a + "{B}.xml", "<Tarvo>b</Tarvo>"); }, false},
+        {"a document below rewritten in place",
+         [](const QString& a) { writeFile(a + "sub/{C}.xml", "<Tarvo>c</Tarvo>"); }, false},
+    };
+    ASSERT_LE(int(cases.size()), FolderMonitor::kFullCheckMinimum);
+    for (size_t c = 0; c < cases.size(); ++c) {
+        SCOPED_TRACE(cases[c].change);
+        // One archive in each slice: whatever the rotation, two of them are not read for it.
+        QStringList patients;
+        for (int slice = 0; slice < 3; ++slice)
+            patients << wardPatient(int(c) + slice * FolderMonitor::kFullCheckMinimum);
+        for (const QString& patient : patients)
+            cases[c].apply(root() + patient + "/XML-files/");
+        const int scans = cases[c].withinOneScan ? 1 : monitor->FullCheckRound();
+        for (int scan = 0; scan < scans; ++scan) {
+            timers.advanceMs(10000);
+            // The slice, the changed archives, and those read again until their stamps settle
+            // (changed by the case before, and read by its rebuilds).
+            if (scan == 0 && cases[c].withinOneScan) {
+                EXPECT_LE(monitor->ListingsRead() - before,
+                          FolderMonitor::kFullCheckMinimum + 3 * 3);
+            }
+        }
+        timers.advanceMs(5000);
+        for (const QString& patient : patients)
+            EXPECT_EQ(rebuildsOf(patient), 1) << patient.toStdString();
+        letStampsSettle();
+        timers.advanceMs(5000); // scans align again
+        before = monitor->ListingsRead();
+    }
+    timers.advanceMs(60000);
+    EXPECT_EQ(rebuilds.size(), 3 * cases.size()) << "each change once";
+}
+
+TEST_F(FolderMonitorTest, AnArchiveReplacedByALinkOutOfItsPatientIsLeftByTheScan) {
+    notifications = false;
+    makeArchive("P1");
+    makeArchive("P2");
+    monitor->SetStampSettleMs(kSettleMs);
+    monitor->FirstShowing(settings());
+    letStampsSettle();
+    timers.advanceMs(20000);
+    ASSERT_EQ(watched(), (QStringList{"P1/XML-files", "P2/XML-files"}));
+
+    QTemporaryDir outside;
+    ASSERT_TRUE(QDir(root() + "P2/XML-files").removeRecursively());
+    ASSERT_TRUE(QFile::link(outside.path(), root() + "P2/XML-files"));
+    timers.advanceMs(10000);
+    EXPECT_EQ(watched(), QStringList{"P1/XML-files"});
+    EXPECT_EQ(log.mainLines().filter("Symbolic link").size(), 1);
 }

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 
-#include "FileWatchHub.h"
 #include "ManualTimers.h"
 #include "PatientRecordFile.h"
 #include "RunningCollector.h"
