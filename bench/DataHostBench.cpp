@@ -104,7 +104,7 @@ struct Installation {
         environment.messages = &messages;
         collector = std::make_unique<Collector>(environment);
         collector->start();
-        collector->collectionControl().Start();
+        collector->collectionControl().start();
     }
     ~Installation() { collector->close(); }
 

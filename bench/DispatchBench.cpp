@@ -233,7 +233,7 @@ void live(int perAnalyzer, double pacedRate) {
     constexpr int kPatients = 50;
     Installation installation("");
     Collector& collector = *installation.collector;
-    collector.collectionControl().Start();
+    collector.collectionControl().start();
 
     std::vector<QByteArray> streams;
     std::vector<std::vector<int>> sizes(kAnalyzers);
@@ -282,7 +282,7 @@ void rebuild(int measurements, const QString& keep) {
     constexpr int kDocuments = 20;
     Installation installation("");
     Collector& collector = *installation.collector;
-    collector.collectionControl().Start();
+    collector.collectionControl().start();
     const QString folder = collector.state().dataRoot + "REBUILD/XML-files/";
     QDir().mkpath(folder);
     qint64 bytes = 0;
@@ -334,7 +334,7 @@ void rebuild(int measurements, const QString& keep) {
 void connectionFlood(int connections) {
     Installation installation("");
     Collector& collector = *installation.collector;
-    collector.collectionControl().Start();
+    collector.collectionControl().start();
 
     std::mutex mutex;
     std::vector<SteadyClock::time_point> sentAt;

@@ -68,12 +68,12 @@ void CollectionControl::applyControls(CollectionState state) {
     emit controlsChanged();
 }
 
-void CollectionControl::SetCollectionState(CollectionState state) {
+void CollectionControl::setCollectionState(CollectionState state) {
     applyControls(state);
     if (state == CollectionState::Offline || state == CollectionState::CollectingOffline) {
         emit showWindowRequested();
         m_context.grid.Clear();
-        WriteEndPoints(false);
+        writeEndPoints(false);
         for (int i = 0; i < m_context.patients.Count(); ++i)
             m_context.patients.SetEnabled(i, false);
     }
@@ -87,26 +87,26 @@ void CollectionControl::SetCollectionState(CollectionState state) {
     }
 }
 
-void CollectionControl::LinkPresent() {
+void CollectionControl::linkPresent() {
     if (m_context.state.collection == CollectionState::Offline)
-        SetCollectionState(CollectionState::Ready);
+        setCollectionState(CollectionState::Ready);
     else if (m_context.state.collection == CollectionState::CollectingOffline)
-        SetCollectionState(CollectionState::Collecting);
+        setCollectionState(CollectionState::Collecting);
 }
 
-void CollectionControl::Start() {
+void CollectionControl::start() {
     for (int i = 0; i < m_context.catalogue.Count(); ++i)
         m_context.catalogue.At(i).Selected = true;
-    SetCollectionState(CollectionState::Collecting);
+    setCollectionState(CollectionState::Collecting);
     m_context.orvanta.reportCollectingStarted();
 }
 
-void CollectionControl::Stop() {
-    WriteEndPoints(false);
-    SetCollectionState(CollectionState::Ready);
+void CollectionControl::stop() {
+    writeEndPoints(false);
+    setCollectionState(CollectionState::Ready);
 }
 
-void CollectionControl::WriteEndPoints(bool all) {
+void CollectionControl::writeEndPoints(bool all) {
     CollectorState& state = m_context.state;
     if (state.protocol == AnalyzerProtocol::Xml || state.busy)
         return;
@@ -147,7 +147,7 @@ void CollectionControl::WriteEndPoints(bool all) {
     state.busy = false;
 }
 
-void CollectionControl::TimerTick() {
+void CollectionControl::timerTick() {
     CollectorState& state = m_context.state;
     LinkStatus& status = m_context.linkStatus;
     if (m_context.serverActive && m_context.serverActive()) {
@@ -167,11 +167,11 @@ void CollectionControl::TimerTick() {
     const int connections = m_context.analyzerConnections ? m_context.analyzerConnections() : 0;
     if (connections == 0 && state.networkRole != NetworkRole::DataClient) {
         if (state.collection == CollectionState::Ready)
-            SetCollectionState(CollectionState::Offline);
+            setCollectionState(CollectionState::Offline);
         else if (state.collection == CollectionState::Collecting)
-            SetCollectionState(CollectionState::CollectingOffline);
+            setCollectionState(CollectionState::CollectingOffline);
     } else if (connections > 0) {
-        LinkPresent();
+        linkPresent();
     }
     if (state.collection == CollectionState::Collecting && !m_controls.trayIconWanted) {
         m_controls.trayIconWanted = true;
@@ -184,7 +184,7 @@ void CollectionControl::TimerTick() {
     // The Orvanta lifetick and the relay connection duty join here with their subsystems.
 }
 
-void CollectionControl::EndAutoHide() {
+void CollectionControl::endAutoHide() {
     m_autoHidePending = false;
     if (m_context.state.collection == CollectionState::Collecting && !m_controls.hideEnabled) {
         m_controls.hideEnabled = true;

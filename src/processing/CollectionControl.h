@@ -62,26 +62,26 @@ public:
     // Every parameter counts as selected (the setting Automatic).
     bool AutomaticParameters = true;
 
-    void SetCollectionState(CollectionState state);
+    void setCollectionState(CollectionState state);
     // An analyzer link is present: Offline becomes Ready, CollectingOffline becomes Collecting.
-    void LinkPresent();
-    void Start();
-    void Stop();
+    void linkPresent();
+    void start();
+    void stop();
     // End points (value 0 at the last sample time + 1 s) for every selected parameter of the
     // ticked, sending patients, or of all patients; only for the line protocols.
-    void WriteEndPoints(bool all);
+    void writeEndPoints(bool all);
     // Where end points find the writer of a patient that no connection record names: the
     // patients whose results arrive in record lines.
-    void SetLineWriters(std::function<TSaveItNew*(const QString& patientId)> writerFor) {
+    void setLineWriters(std::function<TSaveItNew*(const QString& patientId)> writerFor) {
         m_lineWriterFor = std::move(writerFor);
     }
     // The main timer's duties.
-    void TimerTick();
+    void timerTick();
     // The window is no longer hidden by itself in this run (the operator works with it); while
     // collecting, Hide becomes usable.
-    void EndAutoHide();
+    void endAutoHide();
 
-    const CollectionControls& Controls() const { return m_controls; }
+    const CollectionControls& controls() const { return m_controls; }
 
 signals:
     void controlsChanged();

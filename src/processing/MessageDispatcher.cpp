@@ -161,17 +161,17 @@ void MessageDispatcher::applyActivity(TMessageType type) {
         return;
     state.errorIndex = 15;
     if (type != TMessageType::mtXMLTarvoLiveData) {
-        m_context.control.LinkPresent();
+        m_context.control.linkPresent();
         return;
     }
     const QString connection = XMLTarvoLiveParser::GetTarvo(m_document).Get_Connection();
     if (connection == QLatin1String("Open")) {
-        m_context.control.LinkPresent();
+        m_context.control.linkPresent();
     } else if (connection == QLatin1String("Closed")) {
         if (state.collection == CollectionState::Ready)
-            m_context.control.SetCollectionState(CollectionState::Offline);
+            m_context.control.setCollectionState(CollectionState::Offline);
         else if (state.collection == CollectionState::Collecting)
-            m_context.control.SetCollectionState(CollectionState::CollectingOffline);
+            m_context.control.setCollectionState(CollectionState::CollectingOffline);
     }
 }
 
@@ -253,7 +253,7 @@ void MessageDispatcher::liveMeasurement(TTarvoSocket& record) {
     if (patientId.isEmpty())
         return;
     state.errorIndex = 18;
-    m_context.control.LinkPresent();
+    m_context.control.linkPresent();
     record.PatientID = patientId;
     DecimalSeparator::set(u'.');
     LiveResult result = resultOf(md, record, patientId, false);
@@ -270,7 +270,7 @@ void MessageDispatcher::autoControl(TTarvoSocket& record) {
     if (ac.Get_Analyte().isEmpty())
         return;
     m_context.state.errorIndex = 18;
-    m_context.control.LinkPresent();
+    m_context.control.linkPresent();
     record.PatientID = QLatin1String(kAutoControlPatient);
     DecimalSeparator::set(u'.');
     LiveResult result = resultOf(ac, record, QLatin1String(kAutoControlPatient), true);

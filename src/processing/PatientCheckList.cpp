@@ -28,7 +28,7 @@ void PatientCheckList::CheckChanged() {
                     emit patientFileCreated(PatientRecordFile::Create(
                         patient.PatientID, patient.FirstName, folder, patient.LastName));
             } else if (patient.Collect) {
-                m_control.WriteEndPoints(true);
+                m_control.writeEndPoints(true);
             }
             patient.Collect = entry.Checked;
         }

@@ -311,7 +311,7 @@ TEST_F(CollectorStartup, AutoStartCollectsAndTheMainTimerWatchesTheLink) {
     ASSERT_EQ(collector->start(), Collector::StartOutcome::Running);
     EXPECT_EQ(collector->state().collection, CollectionState::Collecting);
     EXPECT_FALSE(collector->state().autoStart) << "the in-memory flag is cleared";
-    EXPECT_TRUE(collector->collectionControl().Controls().trayIconWanted);
+    EXPECT_TRUE(collector->collectionControl().controls().trayIconWanted);
     QEventLoop loop;
     QTimer::singleShot(300, &loop, &QEventLoop::quit);
     loop.exec();

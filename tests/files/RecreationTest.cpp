@@ -30,7 +30,7 @@ protected:
         collector = std::make_unique<RunningCollector>(root);
         ASSERT_TRUE(collector->started);
         // While collecting, an admitted patient gets its record file, which storing needs.
-        (*collector)->collectionControl().Start();
+        (*collector)->collectionControl().start();
     }
 
     QString folder(const QString& id) const { return collector->patientFolder(id); }
@@ -170,7 +170,7 @@ TEST_F(RecreationTest, TheDataFileIsReplacedOnlyByACompleteRebuildOfTheSameBytes
     TempRoot otherRoot;
     RunningCollector other(otherRoot);
     ASSERT_TRUE(other.started);
-    other->collectionControl().Start();
+    other->collectionControl().start();
     const QDir archived(folder("R5") + "XML-files");
     for (const QString& name :
          archived.entryList({"*.xml"}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted)) {

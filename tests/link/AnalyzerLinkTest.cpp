@@ -133,7 +133,7 @@ TEST_F(AnalyzerLinkTest, TwoAnalyzersBehindOneAddressShareOneRecordButNotTheirTe
 
 TEST_F(AnalyzerLinkTest, DocumentsOfTwoAnalyzersBehindOneAddressReachTheirOwnPatients) {
     startCollector();
-    collector->collectionControl().Start();
+    collector->collectionControl().start();
     QTcpSocket& first = connectFrom("127.0.0.5");
     QTcpSocket& second = connectFrom("127.0.0.5");
     auto documentOf = [](const QString& id, int measurements) {

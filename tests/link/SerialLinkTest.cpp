@@ -111,7 +111,7 @@ TEST_F(SerialLinkTest, MessagesOnTheLineAreHandledAsTheSerialConnection) {
     ASSERT_TRUE(link().isOpen());
     EXPECT_TRUE(running->logged(QStringLiteral("Serial port ") + collectorEnd +
                                 QStringLiteral(" opened: 9600 baud, 8N1, no flow control")));
-    collector->collectionControl().Start();
+    collector->collectionControl().start();
     openAnalyzer();
     ASSERT_TRUE(send(Windows1252::encode(liveFor(QStringLiteral("S1"), 4.25) + controlOf(1.5))));
 
@@ -217,7 +217,7 @@ TEST_F(SerialLinkTest, WithALineProtocolTheLinesGoToTheLineHandlerOfTheirOwn) {
 
 TEST_F(SerialLinkTest, ALineErrorDropsTheMessageItBrokeWhole) {
     startCollector();
-    collector->collectionControl().Start();
+    collector->collectionControl().start();
     openAnalyzer();
     int beeps = 0;
     QObject::connect(&link(), &SerialLink::lineError, [&] { ++beeps; });
@@ -286,7 +286,7 @@ TEST_F(SerialLinkTest, APortMissingAtStartUpIsLoggedOnceAndOpenedWhenItAppears) 
 
 TEST_F(SerialLinkTest, TheSimulatorSendsOnASerialLine) {
     startCollector();
-    collector->collectionControl().Start();
+    collector->collectionControl().start();
     QProcess sim;
     sim.start(QStringLiteral(TARVO_BIN_DIR "/tarvo-sim"),
               {"--serial", analyzerEnd, "control", "low", "Lactate", "1.75", "--time",

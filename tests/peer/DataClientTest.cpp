@@ -144,7 +144,7 @@ TEST_F(DataClientTest, StartUsesAnAddressOrAHostName) {
 
 TEST_F(DataClientTest, AnsiAndUtf8MessagesFromTheHostAreStoredLikeAnalyzerMessages) {
     startCollector();
-    collector->collectionControl().Start();
+    collector->collectionControl().start();
     QTcpSocket* link = accept();
     ASSERT_NE(link, nullptr);
     ASSERT_TRUE(collector->dataClient().Connected());

@@ -101,7 +101,7 @@ TEST_F(DataHostServerTest, EachMessageReachesEveryStationAddressOnceInAnsi) {
 
 TEST_F(DataHostServerTest, AStationThatNeverReadsIsCutOffWhileAnalyzersKeepStoring) {
     startCollector();
-    collector->collectionControl().Start();
+    collector->collectionControl().start();
     collector->dataHostServer().SetOutputLimit(256 * 1024);
     auto stalled = std::make_unique<QTcpSocket>();
     stalled->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);

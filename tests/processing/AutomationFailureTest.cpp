@@ -90,7 +90,7 @@ TEST_F(AutomationFailureTest, ASlowServerAtStartUpLeavesAutoStartCollectingAndSt
 TEST_F(AutomationFailureTest, ARefusedAnnouncementCostsNoStoredControl) {
     start({QStringLiteral("--fail"), QStringLiteral("AddResult")}, QString(), 2000);
     RunningCollector& c = *collector;
-    c->collectionControl().Start();
+    c->collectionControl().start();
     QTcpSocket& analyzer = c.connectFrom();
     ASSERT_TRUE(c.send(analyzer, utf16(controlAt(1.5, kTime) + controlAt(2.5, kTime.addSecs(60)))));
 

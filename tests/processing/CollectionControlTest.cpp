@@ -45,18 +45,18 @@ TEST_F(CollectionControlTest, StatesFollowTheLinkAndTheCommands) {
     int shown = 0;
     QObject::connect(control.get(), &CollectionControl::showWindowRequested, [&] { ++shown; });
     connections = 1;
-    control->TimerTick();
+    control->timerTick();
     EXPECT_EQ(state.collection, CollectionState::Ready);
-    EXPECT_TRUE(control->Controls().startEnabled);
-    EXPECT_EQ(control->Controls().state, CollectionState::Ready)
+    EXPECT_TRUE(control->controls().startEnabled);
+    EXPECT_EQ(control->controls().state, CollectionState::Ready)
         << "the controls say which state they show";
     EXPECT_EQ(linkStatus.connectionLabel(), "Listening ...");
 
-    control->Start();
+    control->start();
     EXPECT_EQ(state.collection, CollectionState::Collecting);
-    EXPECT_TRUE(control->Controls().trayIconWanted);
-    EXPECT_EQ(control->Controls().trayHint, "Collecting Tarvo Monitor Data");
-    EXPECT_TRUE(control->Controls().stopVisible);
+    EXPECT_TRUE(control->controls().trayIconWanted);
+    EXPECT_EQ(control->controls().trayHint, "Collecting Tarvo Monitor Data");
+    EXPECT_TRUE(control->controls().stopVisible);
     EXPECT_EQ(calls, (QStringList{"ReportCollectState 0 1", "ReportCollectState 0 2",
                                   "ReportCollectState 0 2"}))
         << "Offline to Ready, to Collecting, and the Start command's own report";
@@ -64,22 +64,22 @@ TEST_F(CollectionControlTest, StatesFollowTheLinkAndTheCommands) {
     patients.Add(TPatient{-1, "", "F", "L", "P1", true}, true, true);
     grid.ShowPatient("P1", "F", "L");
     connections = 0;
-    control->TimerTick();
+    control->timerTick();
     EXPECT_EQ(state.collection, CollectionState::CollectingOffline);
     EXPECT_FALSE(patients.At(0).Enabled) << "every row is disabled";
     EXPECT_EQ(grid.Cell(0, 0), "") << "the value grid is cleared";
     EXPECT_EQ(shown, 1);
     connections = 2;
-    control->TimerTick();
+    control->timerTick();
     EXPECT_EQ(state.collection, CollectionState::Collecting);
 }
 
 TEST_F(CollectionControlTest, ARefusedStateReportIsLoggedAndTheStateIsKept) {
     state.collection = CollectionState::Ready;
     auto control = makeControl(true);
-    control->SetCollectionState(CollectionState::Offline);
+    control->setCollectionState(CollectionState::Offline);
     EXPECT_EQ(state.collection, CollectionState::Offline) << "the collector's own state";
-    EXPECT_TRUE(control->Controls().startVisible) << "the window shows the new state";
+    EXPECT_TRUE(control->controls().startVisible) << "the window shows the new state";
     EXPECT_TRUE(orvanta.isActive());
     ASSERT_FALSE(log.mainLines().isEmpty());
     EXPECT_TRUE(log.mainLines().last().endsWith(
@@ -88,7 +88,7 @@ TEST_F(CollectionControlTest, ARefusedStateReportIsLoggedAndTheStateIsKept) {
 
     // Start with a server that takes no report: collection runs as the operator asked, and the
     // link ends with the Start report.
-    control->Start();
+    control->start();
     EXPECT_EQ(state.collection, CollectionState::Collecting);
     EXPECT_FALSE(orvanta.isActive());
     EXPECT_TRUE(log.mainLines().last().contains(
@@ -108,7 +108,7 @@ TEST_F(CollectionControlTest, StopWritesEndPointsForTickedSendingPatients) {
     PatientRecordFile::Create("P2", "Pia", folderOf("P2"), "Son");
     records.FindOrAdd("10.0.0.1").PatientID = "P1";
     records.FindOrAdd("10.0.0.2").PatientID = "P2";
-    control->Stop();
+    control->stop();
     EXPECT_EQ(state.collection, CollectionState::Ready);
     EXPECT_FALSE(state.busy);
     EXPECT_EQ(calls.filter("AddEndPoint"),
@@ -127,7 +127,7 @@ TEST_F(CollectionControlTest, StopWritesEndPointsForTickedSendingPatients) {
     calls.clear();
     state.protocol = AnalyzerProtocol::Xml;
     state.collection = CollectionState::Collecting;
-    control->Stop();
+    control->stop();
     EXPECT_TRUE(calls.filter("AddEndPoint").isEmpty()) << "no end points for XML analyzers";
 }
 
@@ -136,11 +136,11 @@ TEST_F(CollectionControlTest, AutoHideOnceDataHasArrived) {
     auto control = makeControl();
     int hidden = 0;
     QObject::connect(control.get(), &CollectionControl::hideWindowRequested, [&] { ++hidden; });
-    control->TimerTick();
+    control->timerTick();
     EXPECT_EQ(hidden, 0);
     state.dataReceived = true;
-    control->TimerTick();
-    control->TimerTick();
+    control->timerTick();
+    control->timerTick();
     EXPECT_EQ(hidden, 1);
 }
 

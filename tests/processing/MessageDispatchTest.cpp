@@ -57,7 +57,7 @@ protected:
 
 TEST_F(MessageDispatchTest, PatientDataOfEverySchemaYearIsArchivedAndRebuiltWhileCollecting) {
     auto c = start();
-    (*c)->collectionControl().Start();
+    (*c)->collectionControl().start();
     QTcpSocket& analyzer = c->connectFrom();
     std::mt19937 random(7);
     for (const int year : {2004, 2008, 2012}) {
@@ -84,7 +84,7 @@ TEST_F(MessageDispatchTest, PatientDataOfEverySchemaYearIsArchivedAndRebuiltWhil
 
 TEST_F(MessageDispatchTest, ABurstOfDocumentsForOnePatientCostsOneRebuild) {
     auto c = start();
-    (*c)->collectionControl().Start();
+    (*c)->collectionControl().start();
     QString burst;
     for (int i = 0; i < 5; ++i) {
         PatientDocument d = documentFor(QStringLiteral("B1"));
@@ -110,7 +110,7 @@ TEST_F(MessageDispatchTest, ABurstOfDocumentsForOnePatientCostsOneRebuild) {
 
 TEST_F(MessageDispatchTest, LiveResultsAreAnnouncedNotStoredAndControlsAreStored) {
     auto c = start();
-    (*c)->collectionControl().Start();
+    (*c)->collectionControl().start();
     QTcpSocket& analyzer = c->connectFrom();
     AutoControlResult low;
     low.low = true;
@@ -140,7 +140,7 @@ TEST_F(MessageDispatchTest, LiveResultsAreAnnouncedNotStoredAndControlsAreStored
 TEST_F(MessageDispatchTest, ConnectionClosedTakesCollectionOfflineAndAMessageBringsItBack) {
     auto c = start();
     QTcpSocket& analyzer = c->connectFrom();
-    (*c)->collectionControl().Start();
+    (*c)->collectionControl().start();
     // The analyzer's notice that it goes away: a measurement without patient.
     const QString closed = liveFor(QString(), 0, "Closed");
     ASSERT_TRUE(c->send(analyzer, utf16(closed)));
@@ -151,7 +151,7 @@ TEST_F(MessageDispatchTest, ConnectionClosedTakesCollectionOfflineAndAMessageBri
     ASSERT_TRUE(c->send(analyzer, utf16(liveFor("C1", 2, "Closed"))));
     EXPECT_EQ((*c)->state().collection, CollectionState::Collecting);
 
-    (*c)->collectionControl().Stop();
+    (*c)->collectionControl().stop();
     ASSERT_TRUE(c->send(analyzer, utf16(closed)));
     EXPECT_EQ((*c)->state().collection, CollectionState::Offline);
     ASSERT_TRUE(c->send(analyzer, utf16(admission({"C1", "A", "B"}, {}))));
@@ -161,7 +161,7 @@ TEST_F(MessageDispatchTest, ConnectionClosedTakesCollectionOfflineAndAMessageBri
 
 TEST_F(MessageDispatchTest, AMessageOfNoKnownTypeIsLoggedWithItsSenderAndRootElement) {
     auto c = start();
-    (*c)->collectionControl().Start();
+    (*c)->collectionControl().start();
     QTcpSocket& analyzer = c->connectFrom("127.0.0.6");
     QString foreign = patientData(documentFor("N1"));
     foreign.replace(PatientDataNamespace::k2012, "urn:another-maker:2020");
@@ -176,7 +176,7 @@ TEST_F(MessageDispatchTest, AMessageOfNoKnownTypeIsLoggedWithItsSenderAndRootEle
 
 TEST_F(MessageDispatchTest, AMessageThatFailsDoesNotHoldUpTheMessagesBehindIt) {
     auto c = start();
-    (*c)->collectionControl().Start();
+    (*c)->collectionControl().start();
     QTcpSocket& analyzer = c->connectFrom("127.0.0.5");
     const QString broken =
         QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-16\"?><Tarvo><MDMeasurement>"
@@ -209,7 +209,7 @@ class GarbageFloodTest : public MessageDispatchTest,
 TEST_P(GarbageFloodTest, GoodControlsBehindAFloodAreAllStored) {
     const auto [garbage, repeat] = GetParam();
     auto c = start();
-    (*c)->collectionControl().Start();
+    (*c)->collectionControl().start();
     QTcpSocket& analyzer = c->connectFrom("127.0.0.7");
     constexpr int kControls = 1500;
     QString controls;
@@ -255,7 +255,7 @@ INSTANTIATE_TEST_SUITE_P(MalformedMessagesAndStrayEndMarkers, GarbageFloodTest,
 
 TEST_F(MessageDispatchTest, ADocumentOfSixtyThousandMeasurementsArrivesWhole) {
     auto c = start();
-    (*c)->collectionControl().Start();
+    (*c)->collectionControl().start();
     QTcpSocket& analyzer = c->connectFrom("127.0.0.8");
     PatientDocument d = documentFor("BIG", 2012, 60000);
     const QByteArray bytes = utf16(patientData(d));
@@ -272,7 +272,7 @@ TEST_F(MessageDispatchTest, ADocumentOfSixtyThousandMeasurementsArrivesWhole) {
 
 TEST_F(MessageDispatchTest, ResultsArrivingWhileOneIsProcessedWaitAndKeepTheirOrder) {
     auto c = start();
-    (*c)->collectionControl().Start();
+    (*c)->collectionControl().start();
     MessageDispatcher& dispatcher = (*c)->messageDispatcher();
     AutoControlResult control;
     control.time = kTime;
@@ -408,7 +408,7 @@ TEST_F(MessageDispatchTest, AnArchiveWriteThatFailsLeavesNoDocumentAndIsLogged) 
 
 TEST_F(MessageDispatchTest, AnAdmissionWithEventsRewritesTheEventsFile) {
     auto c = start();
-    (*c)->collectionControl().Start();
+    (*c)->collectionControl().start();
     const Patient patient{"EV1", "Eva", "Lind"};
     (*c)->messageDispatcher().Dispatch(
         admission(patient, {{kTime, "Catheter moved"}, {kTime.addSecs(60), "Pump refilled"}}),
@@ -427,7 +427,7 @@ TEST_F(MessageDispatchTest, AnAdmissionWithEventsRewritesTheEventsFile) {
 
 TEST_F(MessageDispatchTest, ARebuildAfterTheAnalyzerWentAwayStillStoresEverything) {
     auto c = start();
-    (*c)->collectionControl().Start();
+    (*c)->collectionControl().start();
     // The last document, then the notice that the analyzer goes away, in one read: the rebuild
     // runs after collection lost its link.
     (*c)->messageDispatcher().Dispatch(
@@ -439,7 +439,7 @@ TEST_F(MessageDispatchTest, ARebuildAfterTheAnalyzerWentAwayStillStoresEverythin
 
 TEST_F(MessageDispatchTest, ADocumentForAPatientThatIsNotCollectedLeavesItsDataFileAlone) {
     auto c = start();
-    (*c)->collectionControl().Start();
+    (*c)->collectionControl().start();
     (*c)->messageDispatcher().Dispatch(patientData(documentFor("U1")), "127.0.0.1");
     ASSERT_TRUE(waitUntil([&] { return (*c)->waitingRebuilds() == 0; }));
     ASSERT_EQ(countOf(storedPoints(c->patientFolder("U1") + "Tarvo.pil"), "Glucose"), 10);

@@ -51,7 +51,7 @@ protected:
     void SetUp() override {
         c = std::make_unique<RunningCollector>(root);
         ASSERT_TRUE(c->started);
-        (*c)->collectionControl().Start();
+        (*c)->collectionControl().start();
     }
 
     void dispatch(const QString& text) {

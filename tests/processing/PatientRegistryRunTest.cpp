@@ -39,7 +39,7 @@ TEST_F(PatientRegistryRun, ATickedSendingPatientOutlivesThreeDaysAndARestart) {
     // Without AutoCreate a patient that drops out of the list comes back unticked, and its
     // results are no longer stored.
     auto c = start(QStringLiteral("AutoCreate=dword:0\n"));
-    (*c)->collectionControl().Start();
+    (*c)->collectionControl().start();
     QTcpSocket& analyzer = c->connectFrom();
     ASSERT_TRUE(c->send(analyzer, utf16(liveFor("T1", clock.now()))));
     ASSERT_TRUE((*c)->checkList().SetTicked("T1", true)) << "the operator ticks the patient";
@@ -48,7 +48,7 @@ TEST_F(PatientRegistryRun, ATickedSendingPatientOutlivesThreeDaysAndARestart) {
     for (int hours = 6; hours <= 72; hours += 6) {
         clock.advanceSeconds(6 * 3600);
         ASSERT_TRUE(c->send(analyzer, utf16(liveFor("T1", clock.now()))));
-        (*c)->collectionControl().TimerTick();
+        (*c)->collectionControl().timerTick();
         const int entry = (*c)->patients().IndexOf("T1");
         ASSERT_GE(entry, 0) << "after " << hours << " hours";
         ASSERT_TRUE((*c)->patients().At(entry).Checked) << "after " << hours << " hours";
@@ -105,7 +105,7 @@ TEST_P(SendingPatients, StayForDaysAndEveryRemovalIsOneLineWithItsLastData) {
             if (message.contains("removed from the patient list"))
                 removals << message;
         });
-        (*c)->collectionControl().Start();
+        (*c)->collectionControl().start();
         QTcpSocket& analyzer = c->connectFrom();
         for (const QString id : {"T2", "U2", "Q2"})
             ASSERT_TRUE(c->send(analyzer, utf16(liveFor(id, clock.now()))));
@@ -119,7 +119,7 @@ TEST_P(SendingPatients, StayForDaysAndEveryRemovalIsOneLineWithItsLastData) {
             clock.advanceSeconds(1800);
             for (const QString id : {"T2", "U2"})
                 ASSERT_TRUE(c->send(analyzer, utf16(liveFor(id, clock.now()))));
-            (*c)->collectionControl().TimerTick();
+            (*c)->collectionControl().timerTick();
             const int ticked = (*c)->patients().IndexOf("T2");
             ASSERT_GE(ticked, 0) << "after " << halfHours << " half hours";
             ASSERT_TRUE((*c)->patients().At(ticked).Checked) << "after " << halfHours;

@@ -98,7 +98,7 @@ TEST_F(LineCollectorTest, StopEndsTheSeriesOfThePatientAnAnalyzerSentLast) {
     sim({"records", "E1", "Glucose", "4.25", "--time", "2026-12-08T09:00:00"});
     sim({"records", "E2", "Glucose", "4.5", "--time", "2026-12-08T10:00:00"});
     ASSERT_TRUE(waitUntil([&] { return points("E2").size() == 1; }));
-    running->collector->collectionControl().Stop();
+    running->collector->collectionControl().stop();
 
     const QDateTime endTime(QDate(2026, 12, 8), QTime(10, 0, 1));
     EXPECT_EQ(running->calls.filter("AddEndPoint").size(), 1)

@@ -78,12 +78,12 @@ OperatorAnswer OperatorCommands::execute(const QString& request) {
     if (verb == QLatin1String("status"))
         return done(Status());
     if (verb == QLatin1String("start")) {
-        m_collector.collectionControl().Start();
+        m_collector.collectionControl().start();
         return done(QStringLiteral("Collection: ") +
                     collectionStateName(m_collector.state().collection));
     }
     if (verb == QLatin1String("stop")) {
-        m_collector.collectionControl().Stop();
+        m_collector.collectionControl().stop();
         return done(QStringLiteral("Collection: ") +
                     collectionStateName(m_collector.state().collection));
     }

@@ -201,8 +201,8 @@ void TfrmCollectData::connectCollector() {
         return;
     }
     CollectionControl& control = c.collectionControl();
-    connect(p.btnStart, &QPushButton::clicked, &control, &CollectionControl::Start);
-    connect(p.btnStop, &QPushButton::clicked, &control, &CollectionControl::Stop);
+    connect(p.btnStart, &QPushButton::clicked, &control, &CollectionControl::start);
+    connect(p.btnStop, &QPushButton::clicked, &control, &CollectionControl::stop);
     connect(&control, &CollectionControl::controlsChanged, this, &TfrmCollectData::applyControls);
     connect(&control, &CollectionControl::showWindowRequested, this, &TfrmCollectData::showWindow);
     connect(&control, &CollectionControl::hideWindowRequested, this, &TfrmCollectData::hideToTray);
@@ -219,7 +219,7 @@ void TfrmCollectData::connectCollector() {
 void TfrmCollectData::applyControls() {
     if (!m_collector.operational())
         return;
-    const CollectionControls& controls = m_collector.collectionControl().Controls();
+    const CollectionControls& controls = m_collector.collectionControl().controls();
     showLinkLost(controls.state);
     TopPanel& p = *m_panel;
     p.btnStart->setEnabled(controls.startEnabled);
@@ -524,7 +524,7 @@ void TfrmCollectData::closeEvent(QCloseEvent* event) {
         return;
     }
     const bool collecting =
-        m_collector.operational() && m_collector.collectionControl().Controls().stopVisible;
+        m_collector.operational() && m_collector.collectionControl().controls().stopVisible;
     if (collecting && m_collector.analyzerServer().ConnectionCount() > 0) {
         // Collecting from a connected analyzer: the program goes on in the notification area.
         event->ignore();

@@ -120,7 +120,7 @@ TEST_F(MainWindow, TheTrayIconStaysWhileTheWindowIsHidden) {
     QTest::mouseClick(panel().btnStart, Qt::LeftButton);
     QTest::mouseClick(panel().btnHide, Qt::LeftButton);
     ASSERT_FALSE(window->isVisible());
-    control().Stop(); // from an operator command, or the automation server
+    control().stop(); // from an operator command, or the automation server
     EXPECT_TRUE(tray->shown) << "the icon is the only way back to the hidden window";
     tray->click();
     EXPECT_TRUE(window->isVisible());

@@ -66,7 +66,7 @@ protected:
     ConnectionAnimation& animation() { return *panel().Animate; }
 
     // One turn of the main timer now, instead of waiting for it.
-    void tick() { control().TimerTick(); }
+    void tick() { control().timerTick(); }
 
     QTcpSocket& connectAnalyzer() {
         QTcpSocket& socket = collector->connectFrom();
