@@ -145,6 +145,7 @@ void TfrmCollectData::fitPanel() {
 
 void TfrmCollectData::fitPanel(QSize window) {
     m_panel->setConnectionsWidth(TopPanel::connectionsWidthFor(window.width()));
+    m_panel->setCompact(window.height() < kHeight);
     // As designed when the window has room for it; as little as the texts need when it has not.
     const int needed = m_panel->neededHeight(window.width());
     const int wanted = window.height() >= kHeight ? std::max(TopPanel::kHeight, needed) : needed;

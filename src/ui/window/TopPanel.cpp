@@ -182,6 +182,11 @@ void TopPanel::setConnectionsWidth(int width) {
     gbConnectedDataClients->setFixedWidth(std::max(width, 0));
 }
 
+void TopPanel::setCompact(bool compact) {
+    if (LabelMonitor->isHidden() != compact)
+        LabelMonitor->setVisible(!compact);
+}
+
 void TopPanel::showCommands(const CollectionControls& controls) {
     btnStart->setEnabled(controls.startEnabled);
     btnStart->setVisible(controls.startVisible);

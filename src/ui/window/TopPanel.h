@@ -36,6 +36,9 @@ public:
     void setConnectionsWidth(int width);
     // The height the panel needs at a width.
     int neededHeight(int width) const;
+    // A window smaller than designed gives the room of the title (the caption names the
+    // program too) to the values and patients below.
+    void setCompact(bool compact);
 
     // The buttons of a collection state.
     void showCommands(const CollectionControls& controls);

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QTest>
 
@@ -348,6 +349,7 @@ TEST_F(SettingsDialog, OpensCentredOnTheMainWindow) {
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     dialog = std::make_unique<TfrmHost>(opened(), questions, &window);
+    const auto beforeTheWindow = qScopeGuard([this] { dialog.reset(); }); // its parent
     dialog->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     const QPoint offset = dialog->frameGeometry().center() - window.frameGeometry().center();
