@@ -4,6 +4,9 @@
 # tarvo-sim plays one connected analyzer with three patients, their values and an automatic
 # control. Saves into DIR (default docs/):
 #   main-window.png        the main window at 982 x 613
+#   main-window-trend.png  the same window on its trend page
+#   main-window-1024.png   the main window on a 1024 x 768 screen
+#   main-window-2x.png     the main window at double scale (QT_SCALE_FACTOR=2) on 1280 x 800
 #   main-window-small.png  the main window on a 700 x 450 screen
 #   settings-narrow.png    the settings dialog as it opens
 #   settings-wide.png      the settings dialog with "Advanced" pressed
@@ -27,6 +30,8 @@ if [ "${1:-}" != --session ]; then
   done
   # One display large enough for the window as designed, and one smaller than it.
   xvfb-run -a -s "-screen 0 1280x800x24" "$0" --session large "$out"
+  xvfb-run -a -s "-screen 0 1024x768x24" "$0" --session 1024 "$out"
+  QT_SCALE_FACTOR=2 xvfb-run -a -s "-screen 0 1280x800x24" "$0" --session 2x "$out"
   xvfb-run -a -s "-screen 0 700x450x24" "$0" --session small "$out"
   echo "screenshots: saved in $out"
   exit 0
@@ -47,10 +52,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Only the designed window is clicked at its buttons; the others start collecting by themselves
+# once the analyzer is connected.
+autostart=0
+[ "$size" = large ] || autostart=1
 cat >"$root/HKEY_CURRENT_USER.ini" <<EOF
 [SOFTWARE\\Keldamed AB\\Panoptra\\External Collect\\1.0\\Tarvo]
 Port=dword:$port
 AutoCreate=dword:1
+AutoStart=dword:$autostart
+AutoHide=dword:0
 ExternalMediaDrive="E"
 EOF
 
@@ -130,9 +141,11 @@ s = socket.socket(); s.bind(("127.0.0.2", 0)); s.connect(("127.0.0.1", int(sys.a
 time.sleep(600)' "$port" &
 pids+=($!)
 sleep 1.5
-read -r x y < <(origin "$main")
-click $((x + 316)) $((y + 59)) # Start
-sleep 0.5
+if [ "$size" = large ]; then
+  read -r x y < <(origin "$main")
+  click $((x + 316)) $((y + 59)) # Start
+  sleep 0.5
+fi
 
 sim live 19521103-1187 Glucose 5.4 --first Anders --last Holm
 newpatient=$(window_id "New Patient") || true
@@ -148,8 +161,19 @@ sim live 19640321-2245 Glycerol 41.5 --unit umol/L --first Karin --last Lindqvis
 sim live 19640321-2245 Glutamate 8.9 --unit umol/L --first Karin --last Lindqvist
 sleep 6 # the New Patient window hides itself after 5 s
 
-if [ "$size" = large ]; then
-  import -window "$main" "$out/main-window.png"
-else
-  import -window "$main" "$out/main-window-small.png"
-fi
+case "$size" in
+  large)
+    import -window "$main" "$out/main-window.png"
+    # The trend page, from its tab at the bottom left, of a patient whose data file holds values:
+    # a patient-data document is archived and rebuilds the file (live values reach it that way).
+    sim document 19640321-2245 --measurements 24
+    sleep 2
+    read -r x y < <(origin "$main")
+    read -r w h < <(xwininfo -id "$main" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}')
+    click $((x + ${TREND_TAB_X:-300})) $((y + h - ${TREND_TAB_FROM_BOTTOM:-17}))
+    sleep 1
+    import -window "$main" "$out/main-window-trend.png"
+    ;;
+  small) import -window "$main" "$out/main-window-small.png" ;;
+  *) import -window "$main" "$out/main-window-$size.png" ;;
+esac

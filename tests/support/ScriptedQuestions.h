@@ -10,11 +10,14 @@ class ScriptedQuestions : public OperatorQuestions {
 public:
     std::deque<QMessageBox::StandardButton> answers;
     std::deque<std::pair<bool, QString>> textAnswers;
-    QStringList asked; // title + ": " + text of every question, in order
+    QStringList asked;                           // title + ": " + text of every question, in order
+    QList<QMessageBox::StandardButton> defaults; // the default button of every question
 
-    QMessageBox::StandardButton ask(QWidget*, const QString& title, const QString& text,
-                                    QMessageBox::StandardButtons buttons) override {
+    QMessageBox::StandardButton
+    ask(QWidget*, const QString& title, const QString& text, QMessageBox::StandardButtons buttons,
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) override {
         asked << title + QStringLiteral(": ") + text;
+        defaults << defaultButton;
         if (answers.empty())
             return buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel : QMessageBox::No;
         const QMessageBox::StandardButton answer = answers.front();

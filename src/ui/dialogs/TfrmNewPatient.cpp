@@ -1,6 +1,9 @@
 #include "TfrmNewPatient.h"
 
+#include <QShowEvent>
 #include <QVBoxLayout>
+
+#include "WindowPlacement.h"
 
 namespace {
 constexpr auto kCreatedPrefix = "Created: ";
@@ -33,4 +36,11 @@ void TfrmNewPatient::showCreated(const QString& statusText) {
     show();
     raise();
     m_hideTimer.start();
+}
+
+void TfrmNewPatient::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Over the middle of the main window, not at the screen's corner over its title.
+    if (!event->spontaneous())
+        WindowPlacement::centreOn(this, parentWidget());
 }

@@ -5,7 +5,7 @@
 #include <QWidget>
 
 // The small "New Patient" window: announces a newly created patient file and hides itself again
-// after five seconds.
+// after five seconds. A window of its own, centred on its parent (the main window) when given.
 class TfrmNewPatient : public QWidget {
     Q_OBJECT
 
@@ -25,6 +25,9 @@ public slots:
     // Shows the collector's status text ("Created: " + patient and folder) and starts the
     // countdown to hiding; a second announcement starts it again.
     void showCreated(const QString& statusText);
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     QLabel* m_status;

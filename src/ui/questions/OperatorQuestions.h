@@ -11,11 +11,13 @@ class OperatorQuestions {
 public:
     virtual ~OperatorQuestions() = default;
 
-    // Shows text with the given buttons; returns the button chosen (Cancel or No when the box is
-    // closed without a choice, whichever is offered).
-    virtual QMessageBox::StandardButton ask(QWidget* parent, const QString& title,
-                                            const QString& text,
-                                            QMessageBox::StandardButtons buttons) = 0;
+    // Shows text with the given buttons, centred on parent's window; returns the button chosen
+    // (Cancel or No when the box is closed without a choice, whichever is offered). Enter chooses
+    // defaultButton when it is one of the buttons.
+    virtual QMessageBox::StandardButton
+    ask(QWidget* parent, const QString& title, const QString& text,
+        QMessageBox::StandardButtons buttons,
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) = 0;
 
     // Asks for a line of text; returns false when the operator cancels.
     virtual bool askText(QWidget* parent, const QString& title, const QString& label,
@@ -25,8 +27,10 @@ public:
 // Real message boxes.
 class MessageBoxQuestions : public OperatorQuestions {
 public:
-    QMessageBox::StandardButton ask(QWidget* parent, const QString& title, const QString& text,
-                                    QMessageBox::StandardButtons buttons) override;
+    QMessageBox::StandardButton
+    ask(QWidget* parent, const QString& title, const QString& text,
+        QMessageBox::StandardButtons buttons,
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) override;
     bool askText(QWidget* parent, const QString& title, const QString& label,
                  QString& text) override;
 };

@@ -1,23 +1,25 @@
 #include "TfrmHost.h"
 
+#include <utility>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QEvent>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "InstallationLayout.h"
 #include "OperatorQuestions.h"
+#include "RangeSpinBox.h"
+#include "WindowPlacement.h"
 
 namespace {
 
@@ -26,8 +28,8 @@ template <typename Widget> Widget* named(Widget* widget, const char* name) {
     return widget;
 }
 
-QSpinBox* spinEdit(const char* name, int minimum, int maximum, int value, QWidget* parent) {
-    auto* spin = named(new QSpinBox(parent), name);
+RangeSpinBox* spinEdit(const char* name, int minimum, int maximum, int value, QWidget* parent) {
+    auto* spin = named(new RangeSpinBox(parent), name);
     spin->setRange(minimum, maximum);
     spin->setValue(value);
     return spin;
@@ -43,6 +45,22 @@ QButtonGroup* radioGroup(QGroupBox* box, const QStringList& items, int columns) 
         layout->addWidget(radio, i / columns, i % columns);
     }
     return buttons;
+}
+
+// The line under a number field that says why a typed number was refused; hidden until then and
+// again once the field takes a new value.
+QLabel* refusalLine(RangeSpinBox* field, QWidget* parent) {
+    auto* line = new QLabel(parent);
+    line->setObjectName(field->objectName() + QStringLiteral("Refused"));
+    line->setWordWrap(true);
+    line->setStyleSheet(QStringLiteral("QLabel { color: #b00020; }"));
+    line->hide();
+    QObject::connect(field, &RangeSpinBox::refused, line, [line](const QString& explanation) {
+        line->setText(explanation);
+        line->show();
+    });
+    QObject::connect(field, &QSpinBox::valueChanged, line, &QWidget::hide);
+    return line;
 }
 
 void check(QButtonGroup* buttons, int id) {
@@ -70,13 +88,15 @@ TfrmHost::TfrmHost(const HostSettingsChoice& values, OperatorQuestions& question
                                     "computer, only store data in the Orvanta database location"));
     load(values);
     setNarrow(true);
+    WindowPlacement::centreOn(this, parent);
+}
 
-    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        QRect frame(QPoint(), QSize(kWideWidth, kHeight));
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+void TfrmHost::watchRefusals(RangeSpinBox* field) {
+    connect(field, &RangeSpinBox::refused, this, [this, field] { m_refusedField = field; });
+    connect(field, &QSpinBox::valueChanged, this, [this, field] {
+        if (m_refusedField == field)
+            m_refusedField = nullptr;
+    });
 }
 
 void TfrmHost::createControls() {
@@ -111,6 +131,7 @@ QWidget* TfrmHost::createBasicPart() {
     editIPaddress =
         named(new QLineEdit(QStringLiteral("123.123.123.123"), gbDataHost), "editIPaddress");
     editIPaddress->setToolTip(tr("Enter IP-address for Orvanta data host"));
+    WindowPlacement::fitTextField(editIPaddress, QStringLiteral("255.255.255.255"));
     (new QVBoxLayout(gbDataHost))->addWidget(editIPaddress);
     gbDataHost->hide();
 
@@ -118,7 +139,10 @@ QWidget* TfrmHost::createBasicPart() {
     SpinEditPortNumber = spinEdit("SpinEditPortNumber", 1024, 65535, 13000, GroupBox2);
     SpinEditPortNumber->setToolTip(
         tr("The same port number should be entered in TARVO/TARVOflex Settings/Data"));
-    (new QVBoxLayout(GroupBox2))->addWidget(SpinEditPortNumber);
+    auto* port = new QVBoxLayout(GroupBox2);
+    port->addWidget(SpinEditPortNumber);
+    port->addWidget(refusalLine(SpinEditPortNumber, GroupBox2));
+    watchRefusals(SpinEditPortNumber);
 
     gbMonitorNetwork =
         named(new QGroupBox(tr("Monitor network location"), part), "gbMonitorNetwork");
@@ -211,6 +235,7 @@ QWidget* TfrmHost::createAdvancedPart() {
     editHostOther =
         named(new QLineEdit(QStringLiteral("123.123.123.123"), gbSettings), "editHostOther");
     editHostOther->setToolTip(tr("Enter Name or IP-address for other data host (e.g. Telcor)"));
+    WindowPlacement::fitTextField(editHostOther, QStringLiteral("hospital.example.org"));
     editPortOther = spinEdit("editPortOther", 1024, 65535, 13000, gbSettings);
     editPortOther->setToolTip(tr("Enter port number for other host (e.g. Telcor port number)"));
     SpinEditCommunicationTimeout =
@@ -219,9 +244,15 @@ QWidget* TfrmHost::createAdvancedPart() {
         tr("Enter connection timeout for other host (e.g. Telcor)"));
     auto* relay = new QFormLayout(gbSettings);
     relay->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    // A label that leaves its field too little room goes above it.
+    relay->setRowWrapPolicy(QFormLayout::WrapLongRows);
     relay->addRow(tr("Host Name / IP:"), editHostOther);
     relay->addRow(tr("Port Number:"), editPortOther);
+    relay->addRow(nullptr, refusalLine(editPortOther, gbSettings));
     relay->addRow(tr("Connection time out (seconds):"), SpinEditCommunicationTimeout);
+    relay->addRow(nullptr, refusalLine(SpinEditCommunicationTimeout, gbSettings));
+    watchRefusals(editPortOther);
+    watchRefusals(SpinEditCommunicationTimeout);
 
     gbDuplicateXMLFiles =
         named(new QGroupBox(tr("Duplicate XML-files"), part), "gbDuplicateXMLFiles");
@@ -234,6 +265,8 @@ QWidget* TfrmHost::createAdvancedPart() {
         tr("Enter folder for storage of XML files. Will allow other monitoring systems to show "
            "MD data."));
     editDuplicateToNetworkLocation->installEventFilter(this);
+    WindowPlacement::fitTextField(editDuplicateToNetworkLocation,
+                                  QStringLiteral("\\\\server\\share\\Tarvo\\"));
     auto* duplicate = new QVBoxLayout(gbDuplicateXMLFiles);
     duplicate->addWidget(cbDuplicateXMLFiles);
     duplicate->addWidget(new QLabel(tr("To network location:"), gbDuplicateXMLFiles));
@@ -314,9 +347,19 @@ void TfrmHost::btnAdvancedClick() {
 }
 
 void TfrmHost::BitBtn1Click() {
-    if (choice().port != m_opened.port) {
+    // A number refused as OK was pressed (the field lost the focus to the button, or Enter
+    // ended its editing): the dialog stays open on the explanation, with the field's old value.
+    if (RangeSpinBox* refused = std::exchange(m_refusedField, nullptr)) {
+        refused->setFocus();
+        refused->selectAll();
+        return;
+    }
+    const HostSettingsChoice chosen = choice();
+    if (chosen.port != m_opened.port) {
         const QMessageBox::StandardButton answer = m_questions.ask(
-            this, tr("Control question"), tr("Do you really want to change the IP port number ?"),
+            this, tr("Control question"),
+            tr("Do you really want to change the IP port number ?") + u'\n' +
+                tr("Change the analyzer port from %1 to %2?").arg(m_opened.port).arg(chosen.port),
             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         if (answer == QMessageBox::Cancel)
             return; // the dialog stays open with what the operator entered

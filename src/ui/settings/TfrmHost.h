@@ -11,7 +11,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QSpinBox;
+class RangeSpinBox;
 
 // The settings dialog: shows the values it is opened with, lets the operator edit them, and
 // hands the edited values back (choice()) when it is confirmed. It reads and writes no settings
@@ -50,15 +50,19 @@ private:
     // Which controls are shown for the protocol and the check boxes.
     void applyVisibility();
     int protocolIndex() const;
+    // Remembers a number the field refused until the field takes a value, so that OK pressed
+    // meanwhile keeps the dialog open once on the explanation.
+    void watchRefusals(RangeSpinBox* field);
 
     OperatorQuestions& m_questions;
     HostSettingsChoice m_opened;
+    RangeSpinBox* m_refusedField = nullptr;
 
     QCheckBox* cbOrvantaNetworking = nullptr;
     QGroupBox* gbDataHost = nullptr;
     QLineEdit* editIPaddress = nullptr;
     QGroupBox* GroupBox2 = nullptr;
-    QSpinBox* SpinEditPortNumber = nullptr;
+    RangeSpinBox* SpinEditPortNumber = nullptr;
     QGroupBox* gbMonitorNetwork = nullptr;
     QCheckBox* cbMonitorNetworkLocation = nullptr;
     QLabel* lblMonitorNetworkLocation = nullptr;
@@ -79,8 +83,8 @@ private:
     QCheckBox* cbIncludeChecksum = nullptr;
     QGroupBox* gbSettings = nullptr;
     QLineEdit* editHostOther = nullptr;
-    QSpinBox* editPortOther = nullptr;
-    QSpinBox* SpinEditCommunicationTimeout = nullptr;
+    RangeSpinBox* editPortOther = nullptr;
+    RangeSpinBox* SpinEditCommunicationTimeout = nullptr;
     QGroupBox* gbDuplicateXMLFiles = nullptr;
     QCheckBox* cbDuplicateXMLFiles = nullptr;
     QLineEdit* editDuplicateToNetworkLocation = nullptr;

@@ -44,7 +44,7 @@ TfrmCollectData::TfrmCollectData(Collector& collector, OperatorQuestions& questi
     if (!m_tray)
         m_tray =
             std::make_unique<TTaskbarIconControler>([this](const QString& line) { log(line); });
-    m_newPatient = std::make_unique<TfrmNewPatient>();
+    m_newPatient = std::make_unique<TfrmNewPatient>(this);
     setObjectName(QStringLiteral("frmCollectData"));
     setWindowTitle(tr(kDesignedCaption));
     setFont(sansSerif(kFontPixels));
@@ -70,7 +70,12 @@ void TfrmCollectData::fitInto(const QRect& available) {
     const QSize room = available.size() - QSize(16, 48);
     if (room.width() <= 0 || room.height() <= 0)
         return;
-    resize(std::min(width(), room.width()), std::min(height(), room.height()));
+    const QSize fitting(std::min(width(), room.width()), std::min(height(), room.height()));
+    // The panel takes its form for the new size first: as it is now (the "Connections" group
+    // of a wide window, the designed height) it would keep the window from shrinking.
+    fitPanel(fitting);
+    layout()->activate();
+    resize(fitting);
     fitPanel();
     splitLowerPart();
     move(available.topLeft() +
@@ -136,23 +141,26 @@ void TfrmCollectData::buildControls() {
 }
 
 void TfrmCollectData::fitPanel() {
-    m_panel->setConnectionsWidth(TopPanel::connectionsWidthFor(width()));
+    fitPanel(size());
+}
+
+void TfrmCollectData::fitPanel(QSize window) {
+    m_panel->setConnectionsWidth(TopPanel::connectionsWidthFor(window.width()));
+    m_panel->setCompact(window.height() < kHeight);
     // As designed when the window has room for it; as little as the texts need when it has not.
-    const int needed = m_panel->neededHeight(width());
-    const int wanted = height() >= kHeight ? std::max(TopPanel::kHeight, needed) : needed;
+    const int needed = m_panel->neededHeight(window.width());
+    const int wanted = window.height() >= kHeight ? std::max(TopPanel::kHeight, needed) : needed;
     if (m_panel->height() != wanted || m_panel->minimumHeight() != wanted)
         m_panel->setFixedHeight(wanted);
 }
 
 void TfrmCollectData::connectCollector() {
     Collector& c = m_collector;
-    TopPanel& p = *m_panel;
-    connect(p.btnHide, &QPushButton::clicked, this, &TfrmCollectData::hideToTray);
-    connect(p.btnServerSelect, &QPushButton::clicked, this, &TfrmCollectData::openSettings);
-    connect(p.BitBtnClose, &QPushButton::clicked, this, &TfrmCollectData::closeWithConfirmation);
-    connect(p.lblPatient, &ClickableLabel::clicked, p.lblPatient, &QLabel::clear);
-    connect(p.LabelParameter, &ClickableLabel::clicked, p.LabelParameter, &QLabel::clear);
-    connect(p.LabelParameter, &ClickableLabel::clicked, p.lblTime, &QLabel::clear);
+    TopPanel* p = m_panel;
+    connect(p, &TopPanel::hideClicked, this, &TfrmCollectData::hideToTray);
+    connect(p, &TopPanel::settingsClicked, this, &TfrmCollectData::openSettings);
+    connect(p, &TopPanel::closeClicked, this, &TfrmCollectData::closeWithConfirmation);
+    connect(p, &TopPanel::neededHeightChanged, this, [this] { fitPanel(); });
     connect(m_tray.get(), &TTaskbarIconControler::clicked, this, &TfrmCollectData::showWindow);
     connect(m_grid, &ValueGridView::doubleClickedAnywhere, this,
             &TfrmCollectData::toggleValuesOnly);
@@ -168,19 +176,10 @@ void TfrmCollectData::connectCollector() {
     connect(&c, &Collector::showWindowRequested, this, &TfrmCollectData::showWindow);
     connect(&c.serialLink(), &SerialLink::lineError, this, [] { QApplication::beep(); });
     connect(&c, &Collector::patientFileCreated, m_newPatient.get(), &TfrmNewPatient::showCreated);
-    connect(&c, &Collector::monitoringTextChanged, this, [this](const QString& text) {
-        showMonitoringText(m_panel->lblMonitoringNetworkStore, text);
-    });
-    connect(&c, &Collector::updateTextChanged, this, [this](const QString& text) {
-        showMonitoringText(m_panel->lblUpdatingFromPatientID, text);
-    });
-    const auto showStoring = [label = p.lblNotStoring](const QString& notStoring) {
-        label->setText(notStoring);
-        label->setToolTip(notStoring);
-        label->setVisible(!notStoring.isEmpty());
-    };
-    connect(&c, &Collector::storingChanged, p.lblNotStoring, showStoring);
-    showStoring(c.state().notStoring);
+    connect(&c, &Collector::monitoringTextChanged, p, &TopPanel::showMonitoring);
+    connect(&c, &Collector::updateTextChanged, p, &TopPanel::showUpdateFrom);
+    connect(&c, &Collector::storingChanged, p, &TopPanel::showNotStoring);
+    p->showNotStoring(c.state().notStoring);
     connect(&c.status(), &LinkStatus::captionChanged, this, &QWidget::setWindowTitle);
     connect(&c.status(), &LinkStatus::labelsChanged, this, &TfrmCollectData::showLinkLabels);
     connect(&c.connectionList(), &ConnectionListModel::changed, this,
@@ -196,24 +195,20 @@ void TfrmCollectData::connectCollector() {
     }
     if (!c.operational()) {
         // Start-up ended early: the window shows what there is, and no command can be given.
-        p.btnStart->setEnabled(false);
-        p.btnHide->setEnabled(false);
+        p->disableCommands();
         return;
     }
     CollectionControl& control = c.collectionControl();
-    connect(p.btnStart, &QPushButton::clicked, &control, &CollectionControl::start);
-    connect(p.btnStop, &QPushButton::clicked, &control, &CollectionControl::stop);
+    connect(p, &TopPanel::startClicked, &control, &CollectionControl::start);
+    connect(p, &TopPanel::stopClicked, &control, &CollectionControl::stop);
     connect(&control, &CollectionControl::controlsChanged, this, &TfrmCollectData::applyControls);
     connect(&control, &CollectionControl::showWindowRequested, this, &TfrmCollectData::showWindow);
     connect(&control, &CollectionControl::hideWindowRequested, this, &TfrmCollectData::hideToTray);
     connect(&c.resultProcessor(), &ResultProcessor::displayChanged, this,
             &TfrmCollectData::showLatestValue);
     MessageDispatcher& dispatcher = c.messageDispatcher();
-    connect(&dispatcher, &MessageDispatcher::collisionsChanged, this, [this, &dispatcher] {
-        m_panel->lblCollision->setText(dispatcher.CollisionText());
-        m_panel->lblCollision->setVisible(!dispatcher.CollisionText().isEmpty());
-        fitPanel();
-    });
+    connect(&dispatcher, &MessageDispatcher::collisionsChanged, this,
+            [this, &dispatcher] { m_panel->showCollisions(dispatcher.CollisionText()); });
 }
 
 void TfrmCollectData::applyControls() {
@@ -221,14 +216,9 @@ void TfrmCollectData::applyControls() {
         return;
     const CollectionControls& controls = m_collector.collectionControl().controls();
     showLinkLost(controls.state);
-    TopPanel& p = *m_panel;
-    p.btnStart->setEnabled(controls.startEnabled);
-    p.btnStart->setVisible(controls.startVisible);
-    p.btnStop->setVisible(controls.stopVisible);
-    p.btnHide->setEnabled(controls.hideEnabled);
-    p.btnServerSelect->setVisible(controls.settingsVisible);
+    m_panel->showCommands(controls);
     if (isVisible())
-        p.Animate->showState(controls.state);
+        m_panel->showCollectionState(controls.state);
     m_tray->setIcon(ProgramIcon::ForState(controls.state));
     if (controls.trayIconWanted) {
         m_tray->setHint(controls.trayHint);
@@ -240,7 +230,7 @@ void TfrmCollectData::applyControls() {
 }
 
 void TfrmCollectData::hideToTray() {
-    m_panel->Animate->stop();
+    m_panel->stopAnimation();
     if (!m_tray->available()) {
         // Said once: the window stays reachable from the taskbar.
         if (!m_noTraySaid)
@@ -311,7 +301,6 @@ void TfrmCollectData::showValueLabels(const QString& patient, const QString& val
     m_shownTime = time;
     m_panel->showLatestValue(patient, value, ValueAge::timeText(time, now),
                              ValueAge::isStale(time, now));
-    fitPanel();
 }
 
 void TfrmCollectData::showLatestValue() {
@@ -392,10 +381,9 @@ void TfrmCollectData::refreshAges() {
     if (!m_collector.operational())
         return;
     m_trend->refresh();
-    // A label cleared by a click stays clear until the next value.
-    if (m_panel->LabelParameter->text().isEmpty())
-        return;
-    showValueLabels(m_panel->lblPatient->text(), m_panel->LabelParameter->text(), m_shownTime);
+    const QDateTime now = QDateTime::currentDateTime();
+    m_panel->showValueAge(ValueAge::timeText(m_shownTime, now),
+                          ValueAge::isStale(m_shownTime, now));
 }
 
 void TfrmCollectData::showLinkLost(CollectionState state) {
@@ -406,41 +394,24 @@ void TfrmCollectData::showLinkLost(CollectionState state) {
     if (state == CollectionState::CollectingOffline) {
         m_linkLostAt = QDateTime::currentDateTime();
         const QString text = tr(kLinkLost) + m_linkLostAt.toString(QStringLiteral("HH:mm"));
-        m_panel->lblLinkLost->setText(text);
-        m_panel->lblLinkLost->show();
+        m_panel->showLinkLost(text);
         log(text);
         if (isHidden() || isMinimized())
             m_tray->showMessage(QLatin1String(Collector::kApplicationTitle), text);
     } else {
         m_linkLostAt = {};
-        m_panel->lblLinkLost->clear();
-        m_panel->lblLinkLost->hide();
+        m_panel->showLinkLost(QString());
     }
-    fitPanel();
-}
-
-void TfrmCollectData::showMonitoringText(QLabel* label, const QString& text) {
-    label->setText(text);
-    // "Monitoring: " alone has nothing to say.
-    label->setVisible(!text.trimmed().endsWith(u':') && !text.trimmed().isEmpty());
-    fitPanel();
 }
 
 void TfrmCollectData::showConnections() {
     const ConnectionListModel& list = m_collector.connectionList();
-    QListWidget* box = m_panel->ListBoxConnectedClients;
-    box->clear();
-    box->addItems(list.lines());
-    m_panel->gbConnectedDataClients->setVisible(list.isVisible());
-    fitPanel();
+    m_panel->showConnections(list.lines(), list.isVisible());
 }
 
 void TfrmCollectData::showLinkLabels() {
     const LinkStatus& status = m_collector.status();
-    m_panel->LabelConnected->setText(status.connectionLabel().isNull()
-                                         ? m_panel->LabelConnected->text()
-                                         : status.connectionLabel());
-    m_panel->lblNoNetwork->setVisible(status.noNetworkLabelVisible());
+    m_panel->showLinkState(status.connectionLabel(), status.noNetworkLabelVisible());
 }
 
 void TfrmCollectData::openSettings() {
@@ -510,9 +481,14 @@ void TfrmCollectData::endSession() {
 }
 
 void TfrmCollectData::closeWithConfirmation() {
-    m_closeConfirmed = m_questions.ask(this, tr("Confirm"), tr(kCloseQuestion),
-                                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    m_closeConfirmed = askToClose();
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+bool TfrmCollectData::askToClose() {
+    // Enter alone never ends the collector: the question defaults to No.
+    return m_questions.ask(this, tr("Confirm"), tr(kCloseQuestion),
+                           QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TfrmCollectData::closeEvent(QCloseEvent* event) {
@@ -533,8 +509,7 @@ void TfrmCollectData::closeEvent(QCloseEvent* event) {
     }
     if (!m_closeConfirmed) {
         m_collector.suspendHousekeeping();
-        const bool yes = m_questions.ask(this, tr("Confirm"), tr(kCloseQuestion),
-                                         QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        const bool yes = askToClose();
         m_collector.resumeHousekeeping();
         if (!yes) {
             event->ignore();

@@ -101,9 +101,10 @@ private:
     void showConnections();
     void showLinkLabels();
     void showLinkLost(CollectionState state);
-    void showMonitoringText(QLabel* label, const QString& text);
     void refreshAges();
     void fitPanel();
+    // The panel for a window size: the group's width and the panel's height.
+    void fitPanel(QSize window);
     void splitLowerPart();
     void toggleValuesOnly();
     void openSettings();
@@ -112,6 +113,7 @@ private:
     void importPatient(int entry);
     void setMediaDrive();
     QString patientFor(int entry, bool fromMedia);
+    bool askToClose();
     void formClose();
     void log(const QString& line);
 

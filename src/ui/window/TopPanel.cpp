@@ -2,10 +2,17 @@
 
 #include <algorithm>
 
+#include <QCheckBox>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "ClickableLabel.h"
 #include "ConnectionAnimation.h"
 
 namespace {
@@ -159,10 +166,59 @@ TopPanel::TopPanel(QWidget* parent) : QWidget(parent) {
     outer->addLayout(left, 1);
     outer->addWidget(gbConnectedDataClients);
     setConnectionsWidth(282);
+
+    connect(btnStart, &QPushButton::clicked, this, &TopPanel::startClicked);
+    connect(btnStop, &QPushButton::clicked, this, &TopPanel::stopClicked);
+    connect(btnHide, &QPushButton::clicked, this, &TopPanel::hideClicked);
+    connect(btnServerSelect, &QPushButton::clicked, this, &TopPanel::settingsClicked);
+    connect(BitBtnClose, &QPushButton::clicked, this, &TopPanel::closeClicked);
+    // A click on the patient or on the value clears it until the next value arrives.
+    connect(lblPatient, &ClickableLabel::clicked, lblPatient, &QLabel::clear);
+    connect(LabelParameter, &ClickableLabel::clicked, LabelParameter, &QLabel::clear);
+    connect(LabelParameter, &ClickableLabel::clicked, lblTime, &QLabel::clear);
 }
 
 void TopPanel::setConnectionsWidth(int width) {
     gbConnectedDataClients->setFixedWidth(std::max(width, 0));
+}
+
+void TopPanel::setCompact(bool compact) {
+    if (LabelMonitor->isHidden() != compact)
+        LabelMonitor->setVisible(!compact);
+}
+
+void TopPanel::showCommands(const CollectionControls& controls) {
+    btnStart->setEnabled(controls.startEnabled);
+    btnStart->setVisible(controls.startVisible);
+    btnStop->setVisible(controls.stopVisible);
+    btnHide->setEnabled(controls.hideEnabled);
+    btnServerSelect->setVisible(controls.settingsVisible);
+}
+
+void TopPanel::disableCommands() {
+    btnStart->setEnabled(false);
+    btnHide->setEnabled(false);
+}
+
+void TopPanel::showCollectionState(CollectionState state) {
+    Animate->showState(state);
+}
+
+void TopPanel::stopAnimation() {
+    Animate->stop();
+}
+
+void TopPanel::showLinkState(const QString& status, bool noNetwork) {
+    // A null status leaves the text as it is.
+    if (!status.isNull())
+        LabelConnected->setText(status);
+    lblNoNetwork->setVisible(noNetwork);
+}
+
+void TopPanel::showLinkLost(const QString& text) {
+    lblLinkLost->setText(text);
+    lblLinkLost->setVisible(!text.isEmpty());
+    emit neededHeightChanged();
 }
 
 void TopPanel::showLatestValue(const QString& patient, const QString& value, const QString& time,
@@ -170,12 +226,66 @@ void TopPanel::showLatestValue(const QString& patient, const QString& value, con
     lblPatient->setText(patient);
     LabelParameter->setText(value);
     lblTime->setText(time);
+    greyValue(old);
+    emit neededHeightChanged();
+}
+
+void TopPanel::showValueAge(const QString& time, bool old) {
+    // A value cleared by a click stays clear until the next value.
+    if (!showsValue())
+        return;
+    lblTime->setText(time);
+    greyValue(old);
+    emit neededHeightChanged();
+}
+
+bool TopPanel::showsValue() const {
+    return !LabelParameter->text().isEmpty();
+}
+
+void TopPanel::greyValue(bool old) {
     // An old value no longer looks current: it is greyed, and its time says how old it is.
     const QString style = old ? QStringLiteral("QLabel { color: #808080; }") : QString();
     for (QLabel* label :
          {static_cast<QLabel*>(lblPatient), static_cast<QLabel*>(LabelParameter), lblTime})
         if (label->styleSheet() != style)
             label->setStyleSheet(style);
+}
+
+void TopPanel::showCollisions(const QString& text) {
+    lblCollision->setText(text);
+    lblCollision->setVisible(!text.isEmpty());
+    emit neededHeightChanged();
+}
+
+void TopPanel::showNotStoring(const QString& text) {
+    lblNotStoring->setText(text);
+    lblNotStoring->setToolTip(text);
+    lblNotStoring->setVisible(!text.isEmpty());
+    emit neededHeightChanged();
+}
+
+void TopPanel::showMonitoring(const QString& text) {
+    showOptionalText(lblMonitoringNetworkStore, text);
+}
+
+void TopPanel::showUpdateFrom(const QString& text) {
+    showOptionalText(lblUpdatingFromPatientID, text);
+}
+
+void TopPanel::showOptionalText(QLabel* label, const QString& text) {
+    label->setText(text);
+    // "Monitoring: " alone has nothing to say.
+    const QString said = text.trimmed();
+    label->setVisible(!said.isEmpty() && !said.endsWith(u':'));
+    emit neededHeightChanged();
+}
+
+void TopPanel::showConnections(const QStringList& lines, bool visible) {
+    ListBoxConnectedClients->clear();
+    ListBoxConnectedClients->addItems(lines);
+    gbConnectedDataClients->setVisible(visible);
+    emit neededHeightChanged();
 }
 
 int TopPanel::neededHeight(int width) const {

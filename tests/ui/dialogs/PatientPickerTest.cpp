@@ -2,9 +2,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QTest>
 #include <QTimer>
 
 #include "ExternalMediaDriveQuestion.h"
+#include "PatientList.h"
 #include "PatientPicker.h"
 #include "RunningCollector.h"
 #include "ScriptedQuestions.h"
@@ -77,23 +80,74 @@ TEST_F(PatientPickerTest, RecreatePickerListsSortedPatientFoldersWithAnArchive) 
     EXPECT_FALSE(picker.isVisible());
 }
 
-TEST_F(PatientPickerTest, CancelOrOkWithoutASelectionChoosesNobody) {
+TEST_F(PatientPickerTest, CancelChoosesNobodyAndOkWaitsForASelection) {
     QDir().mkpath(data + QStringLiteral("A1/XML-files"));
     whenShown(picker, [&] {
         selectRow(picker, QStringLiteral("A1"));
+        EXPECT_TRUE(picker.okButton()->isEnabled());
         picker.cancelButton()->click();
     });
     EXPECT_FALSE(picker.GetPatientIDFromOrvantaDatabase(*collector->collector).has_value());
 
-    whenShown(picker, [&] { picker.okButton()->click(); });
-    EXPECT_FALSE(picker.GetPatientIDFromOrvantaDatabase(*collector->collector).has_value());
-
-    // An earlier choice does not stay selected when the picker is shown again.
+    // An earlier choice does not stay selected when the picker is shown again, and OK cannot be
+    // pressed (nor Enter choose nobody) until a patient is selected.
     whenShown(picker, [&] {
         EXPECT_EQ(picker.selected(), QString());
-        picker.okButton()->click();
+        EXPECT_FALSE(picker.okButton()->isEnabled());
+        QTest::keyClick(&picker, Qt::Key_Return);
+        EXPECT_TRUE(picker.isVisible());
+        selectRow(picker, QStringLiteral("A1"));
+        EXPECT_TRUE(picker.okButton()->isEnabled());
+        picker.patientList()->clearSelection();
+        EXPECT_FALSE(picker.okButton()->isEnabled());
+        picker.reject();
     });
     EXPECT_FALSE(picker.GetPatientIDFromOrvantaDatabase(*collector->collector).has_value());
+}
+
+TEST_F(PatientPickerTest, EntriesNameTheirPatientAndAnEmptyListIsExplained) {
+    // A known patient is listed with its names; a folder of no known patient by its ID alone.
+    ASSERT_TRUE((*collector)->setExternalMediaDrive(QStringLiteral("e")));
+    TPatient known;
+    known.PatientID = QStringLiteral("19640321-2245");
+    known.FirstName = QStringLiteral("Karin");
+    known.LastName = QStringLiteral("Lindqvist");
+    (*collector)->patients().Add(known, true, false);
+    const QString folder = QDir(collector->patientFolder(known.PatientID)).dirName();
+    QDir().mkpath(data + folder + QStringLiteral("/XML-files"));
+    QDir().mkpath(data + QStringLiteral("X7/XML-files"));
+
+    const struct {
+        bool media;
+        QStringList entries;
+        const char* emptyText;
+    } cases[] = {
+        {false, {folder + QStringLiteral(", Karin Lindqvist"), QStringLiteral("X7")}, nullptr},
+        {true, {}, PatientPicker::kNoneOnMedia},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.media);
+        std::optional<QString> chosen;
+        whenShown(picker, [&] {
+            EXPECT_EQ(picker.entries(), c.entries);
+            const auto* empty = picker.findChild<QLabel*>(QStringLiteral("lblNoPatients"));
+            ASSERT_NE(empty, nullptr);
+            EXPECT_EQ(empty->isVisible(), c.emptyText != nullptr);
+            EXPECT_EQ(picker.patientList()->isVisible(), c.emptyText == nullptr);
+            if (c.emptyText != nullptr) {
+                EXPECT_EQ(empty->text(), QLatin1String(c.emptyText));
+                EXPECT_FALSE(picker.okButton()->isEnabled());
+                picker.reject();
+                return;
+            }
+            picker.patientList()->setCurrentRow(0);
+            picker.okButton()->click();
+        });
+        chosen = c.media ? picker.GetPatientIDFromDevice(*collector->collector)
+                         : picker.GetPatientIDFromOrvantaDatabase(*collector->collector);
+        // The choice is the folder, not the text shown for it.
+        EXPECT_EQ(chosen, c.media ? std::nullopt : std::optional<QString>(folder));
+    }
 }
 
 TEST_F(PatientPickerTest, MediaPickerListsThePatientFoldersOfTheConfiguredDrive) {

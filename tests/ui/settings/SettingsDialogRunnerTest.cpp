@@ -83,7 +83,10 @@ TEST(SettingsDialogRunner, OkSavesAfterThePortQuestionAndAsksAboutRecreatingPati
     });
     runSettingsDialog(*collector.collector, questions, nullptr);
     EXPECT_EQ(questions.asked,
-              (QStringList{"Control question: Do you really want to change the IP port number ?",
+              (QStringList{QStringLiteral("Control question: Do you really want to change the IP "
+                                          "port number ?\nChange the analyzer port from %1 to %2?")
+                               .arg(collector.port)
+                               .arg(newPort),
                            "Settings: Do you want to recreate all patient data"}));
     EXPECT_EQ(collector->analyzerServer().Port(), newPort);
     EXPECT_TRUE(collector->analyzerServer().Active());

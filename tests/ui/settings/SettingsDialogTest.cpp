@@ -8,7 +8,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSpinBox>
+#include <QTest>
 
 #include "ScriptedQuestions.h"
 #include "TfrmHost.h"
@@ -183,8 +185,9 @@ TEST_F(SettingsDialog, ThePortQuestionsThreeAnswers) {
 
     questions.answers = {QMessageBox::Cancel};
     find<QPushButton>("BitBtn1")->click();
-    ASSERT_EQ(questions.asked,
-              QStringList{"Control question: Do you really want to change the IP port number ?"});
+    ASSERT_EQ(questions.asked, QStringList{"Control question: Do you really want to change the IP "
+                                           "port number ?\nChange the analyzer port from 13000 "
+                                           "to 14001?"});
     EXPECT_NE(dialog->result(), QDialog::Accepted) << "Cancel keeps the dialog open";
     EXPECT_EQ(port->value(), 14001) << "with the edited value";
 
@@ -238,4 +241,117 @@ TEST_F(SettingsDialog, TheChoiceHoldsWhatTheControlsShow) {
     EXPECT_EQ(choice.portOther, 5000);
     EXPECT_EQ(choice.communicationTimeout, 0);
     EXPECT_EQ(choice.ipString, "10.0.0.7");
+}
+
+TEST_F(SettingsDialog, ANumberOutsideItsFieldsRangeIsRefusedInWordsAndTheOldValueKept) {
+    const struct {
+        const char* field;
+        const char* typed;
+        Qt::Key end; // how the operator ends typing
+        bool wide;   // the field is on the advanced part
+    } cases[] = {
+        {"SpinEditPortNumber", "70000", Qt::Key_Tab, false},
+        {"SpinEditPortNumber", "80", Qt::Key_Return, false},
+        {"editPortOther", "65536", Qt::Key_Tab, true},
+        {"SpinEditCommunicationTimeout", "5000", Qt::Key_Return, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.field) + " " + c.typed);
+        HostSettingsChoice values = opened();
+        values.protocolIndex = 1; // the relay fields show with HL7 and the relay box
+        values.relayDataToHost = true;
+        values.portOther = 4000;
+        values.communicationTimeout = 20;
+        open(values);
+        dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        if (c.wide)
+            find<QPushButton>("btnAdvanced")->click();
+        auto* field = find<QSpinBox>(c.field);
+        const int before = field->value();
+        auto* refusal = find<QLabel>((std::string(c.field) + "Refused").c_str());
+        EXPECT_FALSE(refusal->isVisible());
+
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(field, QLatin1String(c.typed));
+        QTest::keyClick(field, c.end);
+        EXPECT_EQ(field->value(), before) << "no digit is cut off, nothing is corrected";
+        EXPECT_EQ(field->text(), QString::number(before));
+        EXPECT_TRUE(refusal->isVisible());
+        EXPECT_TRUE(refusal->text().contains(QLatin1String(c.typed)))
+            << refusal->text().toStdString();
+        EXPECT_TRUE(refusal->text().contains(QString::number(field->maximum())));
+
+        // OK as the refusal is said keeps the dialog open; the next OK takes the old value.
+        if (c.end != Qt::Key_Return)
+            find<QPushButton>("BitBtn1")->click();
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_NE(dialog->result(), QDialog::Accepted);
+        find<QPushButton>("BitBtn1")->click();
+        EXPECT_EQ(dialog->result(), QDialog::Accepted);
+        const HostSettingsChoice chosen = dialog->choice();
+        EXPECT_EQ(chosen.port, 13000);
+        EXPECT_EQ(chosen.portOther, 4000);
+        EXPECT_EQ(chosen.communicationTimeout, 20);
+        EXPECT_TRUE(questions.asked.isEmpty());
+    }
+}
+
+TEST_F(SettingsDialog, ANumberInRangeIsTakenAndClearsTheRefusal) {
+    open();
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    auto* field = find<QSpinBox>("SpinEditPortNumber");
+    auto* refusal = find<QLabel>("SpinEditPortNumberRefused");
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(field, QStringLiteral("99999"));
+    QTest::keyClick(field, Qt::Key_Tab);
+    ASSERT_TRUE(refusal->isVisible());
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(field, QStringLiteral("14000"));
+    QTest::keyClick(field, Qt::Key_Tab);
+    EXPECT_EQ(field->value(), 14000);
+    EXPECT_FALSE(refusal->isVisible());
+    questions.answers = {QMessageBox::Yes};
+    find<QPushButton>("BitBtn1")->click();
+    EXPECT_EQ(dialog->result(), QDialog::Accepted) << "accepted at the first OK";
+    EXPECT_EQ(dialog->choice().port, 14000);
+}
+
+TEST_F(SettingsDialog, TextFieldsShowTheirTypicalValueWhole) {
+    HostSettingsChoice values = opened();
+    values.protocolIndex = 1;
+    values.relayDataToHost = true;
+    values.interNetworking = true;
+    values.hostOther = QStringLiteral("hospital.example.org");
+    values.ipString = QStringLiteral("255.255.255.255");
+    open(values);
+    dialog->show();
+    find<QPushButton>("btnAdvanced")->click();
+    QApplication::processEvents();
+    for (const char* name : {"editHostOther", "editIPaddress"}) {
+        const auto* field = find<QLineEdit>(name);
+        ASSERT_TRUE(field->isVisible()) << name;
+        const int text = field->fontMetrics().horizontalAdvance(field->text());
+        EXPECT_GE(field->contentsRect().width() - field->textMargins().left() -
+                      field->textMargins().right(),
+                  text)
+            << name;
+    }
+}
+
+TEST_F(SettingsDialog, OpensCentredOnTheMainWindow) {
+    QWidget window;
+    window.setGeometry(20, 20, 760, 560); // within the 800 x 600 offscreen screen
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    dialog = std::make_unique<TfrmHost>(opened(), questions, &window);
+    const auto beforeTheWindow = qScopeGuard([this] { dialog.reset(); }); // its parent
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    const QPoint offset = dialog->frameGeometry().center() - window.frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << "," << offset.y();
 }

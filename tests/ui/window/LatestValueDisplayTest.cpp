@@ -26,8 +26,10 @@ void expectWhole(const QLabel& label, const TopPanel& panel) {
     EXPECT_LE(needed.height(), room.height());
     const QRect inPanel(label.mapTo(&panel, QPoint(0, 0)), label.size());
     EXPECT_TRUE(panel.rect().contains(inPanel));
-    if (panel.gbConnectedDataClients->isVisible()) {
-        EXPECT_LE(inPanel.right(), panel.gbConnectedDataClients->geometry().left());
+    const auto* connections = panel.findChild<QWidget*>(QStringLiteral("gbConnectedDataClients"));
+    ASSERT_NE(connections, nullptr);
+    if (connections->isVisible()) {
+        EXPECT_LE(inPanel.right(), connections->geometry().left());
     }
 }
 
@@ -35,8 +37,10 @@ TEST_F(LatestValueDisplay, TheLongestValueIsWholeAtEverySize) {
     open();
     QTcpSocket& analyzer = connectAnalyzer();
     const QString place = QStringLiteral("Brain Penumbra Left Frontal");
-    // The window as designed, a 1024 x 768 screen, and a smaller one.
-    for (const QSize screen : {QSize(1280, 800), QSize(1024, 768), QSize(800, 500)}) {
+    // The window as designed, a 1024 x 768 screen, a smaller one, and 1280 x 800 at double
+    // scale.
+    for (const QSize screen :
+         {QSize(1280, 800), QSize(1024, 768), QSize(800, 500), QSize(640, 400)}) {
         SCOPED_TRACE(screen.width());
         window->resize(982, 613);
         window->fitInto(QRect(QPoint(0, 0), screen));
@@ -46,10 +50,10 @@ TEST_F(LatestValueDisplay, TheLongestValueIsWholeAtEverySize) {
         sendValue(analyzer, QStringLiteral("19640321-2245"), QStringLiteral("Glutamate"),
                   118.25 + screen.width(), place);
         settle();
-        ASSERT_TRUE(panel().LabelParameter->text().contains(place));
-        expectWhole(*panel().LabelParameter, panel());
-        expectWhole(*panel().lblPatient, panel());
-        expectWhole(*panel().lblTime, panel());
+        ASSERT_TRUE(label("LabelParameter")->text().contains(place));
+        expectWhole(*label("LabelParameter"), panel());
+        expectWhole(*label("lblPatient"), panel());
+        expectWhole(*label("lblTime"), panel());
         // The grid's column is as wide as the value.
         const ValueGridView& grid = *window->valueGrid();
         const QTableWidgetItem* cell = grid.item(1, 0);
@@ -57,6 +61,9 @@ TEST_F(LatestValueDisplay, TheLongestValueIsWholeAtEverySize) {
         EXPECT_TRUE(cell->text().contains(place));
         EXPECT_GE(grid.columnWidth(0), QFontMetrics(grid.font()).horizontalAdvance(cell->text()));
         EXPECT_LE(window->panel()->height(), size.height() / 2) << "room is left for the patients";
+        // The patient list keeps its header and a patient's row in view.
+        const PatientListView& list = *window->patientList();
+        EXPECT_GE(list.viewport()->height(), 2 * list.sizeHintForRow(0));
     }
 }
 
@@ -73,13 +80,13 @@ TEST_F(LatestValueDisplay, TheTimeOfTheValueIsShownAndAnOldValueIsGreyed) {
         sendValue(analyzer, QStringLiteral("P1"), QStringLiteral("Glucose"), 5.0 + c.minutesAgo,
                   QStringLiteral("CNS"), measured);
         const QString clock = measured.toString(QStringLiteral("HH:mm"));
-        EXPECT_TRUE(panel().lblTime->text().contains(clock))
-            << panel().lblTime->text().toStdString();
-        EXPECT_EQ(panel().lblTime->text().contains(QStringLiteral("(40 min ago)")), c.old);
-        EXPECT_EQ(!panel().LabelParameter->styleSheet().isEmpty(), c.old) << "greyed";
+        EXPECT_TRUE(label("lblTime")->text().contains(clock))
+            << label("lblTime")->text().toStdString();
+        EXPECT_EQ(label("lblTime")->text().contains(QStringLiteral("(40 min ago)")), c.old);
+        EXPECT_EQ(!label("LabelParameter")->styleSheet().isEmpty(), c.old) << "greyed";
         const QTableWidgetItem* cell = window->valueGrid()->item(1, 0);
         ASSERT_NE(cell, nullptr);
-        EXPECT_TRUE(cell->text().startsWith(panel().LabelParameter->text()));
+        EXPECT_TRUE(cell->text().startsWith(label("LabelParameter")->text()));
         EXPECT_TRUE(cell->text().contains(clock));
         EXPECT_EQ(cell->foreground().color() != window->valueGrid()->palette().text().color(),
                   c.old);
@@ -92,26 +99,26 @@ TEST_F(LatestValueDisplay, ALostLinkIsSaidInWordsUntilAnAnalyzerIsBack) {
         open();
         QTcpSocket& analyzer = connectAnalyzer();
         sendValue(analyzer, QStringLiteral("P1"), QStringLiteral("Glucose"), 5.0);
-        QTest::mouseClick(panel().btnStart, Qt::LeftButton);
+        QTest::mouseClick(button("btnStart"), Qt::LeftButton);
         if (hidden) {
-            QTest::mouseClick(panel().btnHide, Qt::LeftButton);
+            QTest::mouseClick(button("btnHide"), Qt::LeftButton);
             ASSERT_FALSE(window->isVisible());
         }
-        EXPECT_FALSE(panel().lblLinkLost->isVisible());
+        EXPECT_FALSE(label("lblLinkLost")->isVisible());
 
         const QString said = QLatin1String(TfrmCollectData::kLinkLost);
         const int before = collector->loggedCount(said); // the first round's line
         disconnectAnalyzers();
         EXPECT_TRUE(window->isVisible());
-        EXPECT_TRUE(panel().lblLinkLost->isVisible());
-        EXPECT_TRUE(panel().lblLinkLost->text().startsWith(said));
+        EXPECT_TRUE(label("lblLinkLost")->isVisible());
+        EXPECT_TRUE(label("lblLinkLost")->text().startsWith(said));
         EXPECT_EQ(collector->loggedCount(said), before + 1);
         EXPECT_EQ(tray->messages.size(), hidden ? 1 : 0);
         tick();
         EXPECT_EQ(collector->loggedCount(said), before + 1) << "said once";
 
         connectAnalyzer();
-        EXPECT_FALSE(panel().lblLinkLost->isVisible());
+        EXPECT_FALSE(label("lblLinkLost")->isVisible());
         TearDown();
         tray = nullptr;
     }
@@ -139,8 +146,8 @@ TEST_F(LatestValueDisplay, TheChosenRowIsThePatientOfLabelsGridAndTrend) {
         const QString id = QLatin1String(step.shown);
         const int row = (*collector)->patients().IndexOf(id) + 1;
         EXPECT_EQ(list.currentRow(), row) << "the highlighted row";
-        EXPECT_TRUE(panel().lblPatient->text().startsWith(id + u' '));
-        EXPECT_TRUE(panel().LabelParameter->text().startsWith(QLatin1String(step.value)));
+        EXPECT_TRUE(label("lblPatient")->text().startsWith(id + u' '));
+        EXPECT_TRUE(label("LabelParameter")->text().startsWith(QLatin1String(step.value)));
         ASSERT_NE(window->valueGrid()->item(0, 0), nullptr);
         EXPECT_EQ(window->valueGrid()->item(0, 0)->text(), id);
         ASSERT_NE(window->valueGrid()->item(1, 0), nullptr);

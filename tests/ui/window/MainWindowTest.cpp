@@ -12,37 +12,39 @@ TEST_F(MainWindow, ShowsAsDesignedUntilTheCollectorSaysOtherwise) {
     EXPECT_EQ(panel().height(), 233);
     EXPECT_EQ(window->windowTitle(), (*collector)->status().caption())
         << "the status caption replaces the designed one";
-    EXPECT_EQ(panel().LabelMonitor->text(), "Tarvo Monitor");
-    EXPECT_EQ(panel().lblMonitoringNetworkStore->text(), "Monitoring: ");
-    EXPECT_EQ(panel().lblUpdatingFromPatientID->text(), "Update from: ");
-    EXPECT_TRUE(panel().lblPatient->text().isEmpty());
-    EXPECT_TRUE(panel().LabelParameter->text().isEmpty());
-    EXPECT_FALSE(panel().lblNoNetwork->isVisible());
-    EXPECT_FALSE(panel().gbConnectedDataClients->isVisible()) << "no connection to list yet";
-    EXPECT_FALSE(panel().BitBtnClose->isVisible());
+    EXPECT_EQ(label("LabelMonitor")->text(), "Tarvo Monitor");
+    EXPECT_EQ(label("lblMonitoringNetworkStore")->text(), "Monitoring: ");
+    EXPECT_EQ(label("lblUpdatingFromPatientID")->text(), "Update from: ");
+    EXPECT_TRUE(label("lblPatient")->text().isEmpty());
+    EXPECT_TRUE(label("LabelParameter")->text().isEmpty());
+    EXPECT_FALSE(label("lblNoNetwork")->isVisible());
+    EXPECT_FALSE(control<QGroupBox>("gbConnectedDataClients")->isVisible())
+        << "no connection to list yet";
+    EXPECT_FALSE(button("BitBtnClose")->isVisible());
     EXPECT_EQ(window->patientList()->item(0)->text(), "Patients");
     EXPECT_EQ(window->patientList()->height(), TfrmCollectData::kPatientListHeight);
 
     emit(*collector)->monitoringTextChanged(QStringLiteral("Monitoring: /data"));
-    EXPECT_EQ(panel().lblMonitoringNetworkStore->text(), "Monitoring: /data");
+    EXPECT_EQ(label("lblMonitoringNetworkStore")->text(), "Monitoring: /data");
     emit(*collector)->updateTextChanged(QStringLiteral("Update from: P1"));
-    EXPECT_EQ(panel().lblUpdatingFromPatientID->text(), "Update from: P1");
+    EXPECT_EQ(label("lblUpdatingFromPatientID")->text(), "Update from: P1");
 
     connectAnalyzer();
-    EXPECT_TRUE(panel().gbConnectedDataClients->isVisible());
-    EXPECT_EQ(panel().gbConnectedDataClients->width(), 982 - 700);
-    ASSERT_EQ(panel().ListBoxConnectedClients->count(), 1);
-    EXPECT_TRUE(panel().ListBoxConnectedClients->item(0)->text().startsWith("TARVO: "));
+    EXPECT_TRUE(control<QGroupBox>("gbConnectedDataClients")->isVisible());
+    EXPECT_EQ(control<QGroupBox>("gbConnectedDataClients")->width(), 982 - 700);
+    ASSERT_EQ(control<QListWidget>("ListBoxConnectedClients")->count(), 1);
+    EXPECT_TRUE(
+        control<QListWidget>("ListBoxConnectedClients")->item(0)->text().startsWith("TARVO: "));
 }
 
 TEST_F(MainWindow, EachCollectionStateSetsButtonsAnimationAndTray) {
     open();
     // Offline.
-    EXPECT_FALSE(panel().btnStart->isEnabled());
-    EXPECT_TRUE(panel().btnStart->isVisible());
-    EXPECT_FALSE(panel().btnStop->isVisible());
-    EXPECT_FALSE(panel().btnHide->isEnabled());
-    EXPECT_TRUE(panel().btnServerSelect->isVisible());
+    EXPECT_FALSE(button("btnStart")->isEnabled());
+    EXPECT_TRUE(button("btnStart")->isVisible());
+    EXPECT_FALSE(button("btnStop")->isVisible());
+    EXPECT_FALSE(button("btnHide")->isEnabled());
+    EXPECT_TRUE(button("btnServerSelect")->isVisible());
     EXPECT_EQ(animation().currentFrame(), 1);
     EXPECT_FALSE(animation().isPlaying());
     EXPECT_FALSE(tray->shown) << "the shown window stands for itself";
@@ -50,18 +52,18 @@ TEST_F(MainWindow, EachCollectionStateSetsButtonsAnimationAndTray) {
     QTcpSocket& analyzer = connectAnalyzer();
     (void)analyzer;
     ASSERT_EQ((*collector)->state().collection, CollectionState::Ready);
-    EXPECT_TRUE(panel().btnStart->isEnabled());
-    EXPECT_FALSE(panel().btnHide->isEnabled());
+    EXPECT_TRUE(button("btnStart")->isEnabled());
+    EXPECT_FALSE(button("btnHide")->isEnabled());
     EXPECT_EQ(animation().currentFrame(), 2);
     EXPECT_FALSE(animation().isPlaying());
     EXPECT_FALSE(tray->shown);
 
-    QTest::mouseClick(panel().btnStart, Qt::LeftButton);
+    QTest::mouseClick(button("btnStart"), Qt::LeftButton);
     ASSERT_EQ((*collector)->state().collection, CollectionState::Collecting);
-    EXPECT_FALSE(panel().btnStart->isVisible());
-    EXPECT_TRUE(panel().btnStop->isVisible());
-    EXPECT_TRUE(panel().btnHide->isEnabled());
-    EXPECT_FALSE(panel().btnServerSelect->isVisible());
+    EXPECT_FALSE(button("btnStart")->isVisible());
+    EXPECT_TRUE(button("btnStop")->isVisible());
+    EXPECT_TRUE(button("btnHide")->isEnabled());
+    EXPECT_FALSE(button("btnServerSelect")->isVisible());
     EXPECT_TRUE(animation().isPlaying());
     QSignalSpy frames(&animation(), &ConnectionAnimation::frameChanged);
     ASSERT_TRUE(waitUntil([&] { return frames.count() >= 12; }));
@@ -77,22 +79,22 @@ TEST_F(MainWindow, EachCollectionStateSetsButtonsAnimationAndTray) {
     EXPECT_EQ(animation().currentFrame(), 1);
     EXPECT_FALSE(animation().isPlaying());
     EXPECT_FALSE(tray->shown);
-    EXPECT_FALSE(panel().btnHide->isEnabled());
-    EXPECT_TRUE(panel().btnStop->isVisible()) << "still collecting";
+    EXPECT_FALSE(button("btnHide")->isEnabled());
+    EXPECT_TRUE(button("btnStop")->isVisible()) << "still collecting";
     EXPECT_TRUE(window->isVisible());
 
     connectAnalyzer();
-    QTest::mouseClick(panel().btnStop, Qt::LeftButton);
+    QTest::mouseClick(button("btnStop"), Qt::LeftButton);
     EXPECT_EQ((*collector)->state().collection, CollectionState::Ready);
-    EXPECT_TRUE(panel().btnStart->isVisible());
-    EXPECT_FALSE(panel().btnStop->isVisible());
+    EXPECT_TRUE(button("btnStart")->isVisible());
+    EXPECT_FALSE(button("btnStop")->isVisible());
 }
 
 TEST_F(MainWindow, HideGoesToTheTrayAndAClickBringsTheWindowBack) {
     open();
     connectAnalyzer();
-    QTest::mouseClick(panel().btnStart, Qt::LeftButton);
-    QTest::mouseClick(panel().btnHide, Qt::LeftButton);
+    QTest::mouseClick(button("btnStart"), Qt::LeftButton);
+    QTest::mouseClick(button("btnHide"), Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(animation().isPlaying()) << "Hide stops the animation";
     EXPECT_TRUE(tray->shown);
@@ -107,8 +109,8 @@ TEST_F(MainWindow, WithoutANotificationAreaHideMinimisesInstead) {
     trayAvailable = false;
     open();
     connectAnalyzer();
-    QTest::mouseClick(panel().btnStart, Qt::LeftButton);
-    QTest::mouseClick(panel().btnHide, Qt::LeftButton);
+    QTest::mouseClick(button("btnStart"), Qt::LeftButton);
+    QTest::mouseClick(button("btnHide"), Qt::LeftButton);
     EXPECT_TRUE(window->isVisible()) << "a hidden window could not be reached again";
     EXPECT_TRUE(window->isMinimized());
     EXPECT_EQ(collector->loggedCount(TfrmCollectData::kMinimisedInstead), 1);
@@ -117,8 +119,8 @@ TEST_F(MainWindow, WithoutANotificationAreaHideMinimisesInstead) {
 TEST_F(MainWindow, TheTrayIconStaysWhileTheWindowIsHidden) {
     open();
     connectAnalyzer();
-    QTest::mouseClick(panel().btnStart, Qt::LeftButton);
-    QTest::mouseClick(panel().btnHide, Qt::LeftButton);
+    QTest::mouseClick(button("btnStart"), Qt::LeftButton);
+    QTest::mouseClick(button("btnHide"), Qt::LeftButton);
     ASSERT_FALSE(window->isVisible());
     control().stop(); // from an operator command, or the automation server
     EXPECT_TRUE(tray->shown) << "the icon is the only way back to the hidden window";
@@ -143,14 +145,14 @@ TEST_F(MainWindow, AGridThatLosesAColumnSaysMoreValuesAndShowsThePatientWhenItIs
     EXPECT_EQ(grid.Cell(1, 0), "More values >>");
     EXPECT_EQ(window->valueGrid()->item(0, 1)->text(), "More values >>");
     EXPECT_EQ(window->valueGrid()->columnCount(), 2);
-    EXPECT_EQ(panel().gbConnectedDataClients->width(), 0) << "window width - 700";
+    EXPECT_EQ(control<QGroupBox>("gbConnectedDataClients")->width(), 0) << "window width - 700";
 
     window->resize(982, 613);
     ASSERT_TRUE(waitUntil([&] { return grid.Columns() == 3; }));
     EXPECT_EQ(grid.Cell(1, 0), "Åsa");
     EXPECT_EQ(grid.Cell(2, 0), "Öberg");
     EXPECT_EQ(grid.Rows(), rows);
-    EXPECT_EQ(panel().gbConnectedDataClients->width(), 282);
+    EXPECT_EQ(control<QGroupBox>("gbConnectedDataClients")->width(), 282);
 }
 
 TEST_F(MainWindow, DoubleClickOnTheGridFoldsThePatientListAwayAndBack) {
@@ -167,17 +169,17 @@ TEST_F(MainWindow, AClickClearsTheLatestValueLabelsUntilTheNextValue) {
     open();
     QTcpSocket& analyzer = connectAnalyzer();
     sendValue(analyzer, QStringLiteral("P1"), QStringLiteral("Glucose"), 2.5);
-    EXPECT_EQ(panel().lblPatient->text(), "P1 Åsa Öberg");
-    EXPECT_TRUE(panel().LabelParameter->text().startsWith("Glucose CNS = 2.50"));
+    EXPECT_EQ(label("lblPatient")->text(), "P1 Åsa Öberg");
+    EXPECT_TRUE(label("LabelParameter")->text().startsWith("Glucose CNS = 2.50"));
 
-    QTest::mouseClick(panel().lblPatient, Qt::LeftButton);
-    QTest::mouseClick(panel().LabelParameter, Qt::LeftButton);
-    EXPECT_TRUE(panel().lblPatient->text().isEmpty());
-    EXPECT_TRUE(panel().LabelParameter->text().isEmpty());
+    QTest::mouseClick(label("lblPatient"), Qt::LeftButton);
+    QTest::mouseClick(label("LabelParameter"), Qt::LeftButton);
+    EXPECT_TRUE(label("lblPatient")->text().isEmpty());
+    EXPECT_TRUE(label("LabelParameter")->text().isEmpty());
 
     sendValue(analyzer, QStringLiteral("P1"), QStringLiteral("Lactate"), 1.25);
-    EXPECT_EQ(panel().lblPatient->text(), "P1 Åsa Öberg");
-    EXPECT_TRUE(panel().LabelParameter->text().startsWith("Lactate CNS = 1.25"));
+    EXPECT_EQ(label("lblPatient")->text(), "P1 Åsa Öberg");
+    EXPECT_TRUE(label("LabelParameter")->text().startsWith("Lactate CNS = 1.25"));
 }
 
 TEST_F(MainWindow, TheMenuOffersWhatTheRowAllows) {

@@ -15,6 +15,7 @@ TEST_F(WindowClose, AskedNoTheWindowStaysAskedYesTheCollectorCloses) {
     EXPECT_FALSE(window->close());
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(questions.asked, QStringList{kQuestion});
+    EXPECT_EQ(questions.defaults, QList{QMessageBox::No}) << "Enter alone does not close";
     EXPECT_EQ(closed.count(), 0);
     EXPECT_TRUE((*collector)->analyzerServer().Active());
 
@@ -46,7 +47,7 @@ TEST_F(WindowClose, AHiddenWindowClosesWithoutAQuestion) {
 TEST_F(WindowClose, CollectingFromAConnectedAnalyzerHidesToTheTrayInstead) {
     open();
     connectAnalyzer();
-    QTest::mouseClick(panel().btnStart, Qt::LeftButton);
+    QTest::mouseClick(button("btnStart"), Qt::LeftButton);
     QSignalSpy closed(window.get(), &TfrmCollectData::closed);
     EXPECT_FALSE(window->close());
     EXPECT_FALSE(window->isVisible());
@@ -59,7 +60,7 @@ TEST_F(WindowClose, CollectingFromAConnectedAnalyzerHidesToTheTrayInstead) {
 TEST_F(WindowClose, CollectingWithoutAnAnalyzerAsks) {
     open();
     connectAnalyzer();
-    QTest::mouseClick(panel().btnStart, Qt::LeftButton);
+    QTest::mouseClick(button("btnStart"), Qt::LeftButton);
     disconnectAnalyzers();
     questions.answers = {QMessageBox::No};
     EXPECT_FALSE(window->close());
@@ -79,7 +80,7 @@ TEST_F(WindowClose, TheEndOfTheSessionClosesWithoutAQuestion) {
 TEST_F(WindowClose, TheEndOfTheSessionClosesEvenWhileCollectingFromAnAnalyzer) {
     open();
     connectAnalyzer();
-    QTest::mouseClick(panel().btnStart, Qt::LeftButton);
+    QTest::mouseClick(button("btnStart"), Qt::LeftButton);
     QSignalSpy closed(window.get(), &TfrmCollectData::closed);
     window->endSession();
     EXPECT_EQ(closed.count(), 1) << "refusing would leave a program that cannot be ended";
@@ -93,6 +94,7 @@ TEST_F(WindowClose, TheCloseButtonAsksOnceAndCloses) {
     window->closeWithConfirmation();
     ASSERT_TRUE(closed.wait(5000));
     EXPECT_EQ(questions.asked, QStringList{kQuestion}) << "the answer is remembered";
+    EXPECT_EQ(questions.defaults, QList{QMessageBox::No});
 }
 
 } // namespace

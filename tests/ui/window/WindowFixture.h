@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -62,8 +66,16 @@ protected:
     }
 
     TopPanel& panel() { return *window->panel(); }
+    // A control of the top panel by its name, as the operator sees it.
+    template <typename Control> Control* control(const char* name) {
+        auto* found = panel().findChild<Control*>(QLatin1String(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    QLabel* label(const char* name) { return control<QLabel>(name); }
+    QPushButton* button(const char* name) { return control<QPushButton>(name); }
     CollectionControl& control() { return (*collector)->collectionControl(); }
-    ConnectionAnimation& animation() { return *panel().Animate; }
+    ConnectionAnimation& animation() { return *control<ConnectionAnimation>("Animate"); }
 
     // One turn of the main timer now, instead of waiting for it.
     void tick() { control().timerTick(); }
@@ -89,7 +101,7 @@ protected:
         m.place = place;
         m.time = time;
         ASSERT_TRUE(collector->send(socket, SimulatedMessages::utf16(SimulatedMessages::live(m))));
-        ASSERT_TRUE(waitUntil([&] { return panel().LabelParameter->text().startsWith(analyte); }));
+        ASSERT_TRUE(waitUntil([&] { return label("LabelParameter")->text().startsWith(analyte); }));
     }
 
     TempRoot root;
