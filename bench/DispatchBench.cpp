@@ -8,6 +8,11 @@
 //              together (default 800) for about 3 s, for the latencies
 //     rebuild: N measurements in all (default 100000) over 20 archived admissions; the
 //              rebuilt patient data file is copied to the file X when given
+//     rebuild ward [P] [X]: a ward of P patients (default 1000) with 168 archived documents
+//              each (an hour of 18 measurements each), generated into a temporary folder; every
+//              patient is rebuilt, against the plain program beside this one (plain_rebuild)
+//              that reads, parses and appends a record per measurement; the rebuilt files are
+//              copied into the folder X when given
 //     connection-flood: N analyzer connections opened and closed at once (default 1000) while
 //              another analyzer sends a control every 50 ms; prints the controls' latency
 #include <algorithm>
@@ -23,6 +28,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QHash>
+#include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -328,6 +334,97 @@ void rebuild(int measurements, const QString& keep) {
     }
 }
 
+// A ward's full rebuild: every patient of the ward rebuilt from an archive of a week's hourly
+// documents, against the plain program that reads, parses and appends a record per measurement.
+void rebuildWard(int patients, const QString& keep) {
+    constexpr int kDocuments = 168;
+    constexpr int kPerDocument = 18;
+    Installation installation("");
+    Collector& collector = *installation.collector;
+    collector.collectionControl().Start();
+    const QString root = collector.state().dataRoot;
+    const auto idOf = [](int p) {
+        return QStringLiteral("W%1").arg(p, 4, 10, QChar(u'0'));
+    };
+    auto start = SteadyClock::now();
+    qint64 bytes = 0;
+    for (int p = 0; p < patients; ++p) {
+        const QString folder = root + idOf(p) + "/XML-files/";
+        QDir().mkpath(folder);
+        for (int d = 0; d < kDocuments; ++d) {
+            PatientDocument document;
+            document.patient = {idOf(p), "Ward", "Patient"};
+            document.uniqueId = QStringLiteral("{ADM-%1-%2}").arg(idOf(p)).arg(d);
+            document.analytes = {"Glucose", "Lactate", "Pyruvate", "Glycerol", "Glutamate", "Urea"};
+            document.measurements = kPerDocument;
+            document.intervalSeconds = 1200;
+            document.firstValue = d;
+            document.start = QDateTime(QDate(2026, 12, 1), QTime(0, 0)).addSecs(qint64(d) * 3600);
+            QString text = patientData(document);
+            text.replace("utf-16", "utf-8");
+            QFile file(folder + document.uniqueId + ".xml");
+            file.open(QIODevice::WriteOnly);
+            bytes += file.write(text.toUtf8());
+        }
+    }
+    std::printf("rebuild ward: %d patients x %d archived documents of %d measurements, %.1f MB "
+                "(generated in %.1f s)\n",
+                patients, kDocuments, kPerDocument, bytes / 1e6, since(start));
+    std::fflush(stdout);
+
+    // The plain program, three times (the median counts), then the collector three times.
+    const QString plain = QCoreApplication::applicationDirPath() + "/plain_rebuild";
+    QTemporaryDir plainOutput;
+    std::vector<double> plainRuns;
+    for (int round = 0; round < 3; ++round) {
+        QProcess process;
+        start = SteadyClock::now();
+        process.start(plain, {root, plainOutput.path()});
+        if (!process.waitForFinished(-1) || process.exitCode() != 0) {
+            std::fprintf(stderr, "dispatch_bench: %s failed\n", qPrintable(plain));
+            std::exit(1);
+        }
+        plainRuns.push_back(since(start));
+        if (round == 0)
+            std::printf("  plain program: %s", process.readAllStandardOutput().constData());
+    }
+    std::vector<double> rebuildRuns;
+    for (int round = 0; round < 3; ++round) {
+        int read = 0;
+        int skipped = 0;
+        start = SteadyClock::now();
+        for (int p = 0; p < patients; ++p) {
+            const RecreationOutcome outcome = collector.recreatePatientData(idOf(p));
+            read += outcome.documents - outcome.skipped;
+            skipped += outcome.skipped;
+        }
+        rebuildRuns.push_back(since(start));
+        if (read != patients * kDocuments || skipped != 0) {
+            std::fprintf(stderr, "dispatch_bench: %d documents read, %d skipped\n", read, skipped);
+            std::exit(1);
+        }
+    }
+    std::sort(plainRuns.begin(), plainRuns.end());
+    std::sort(rebuildRuns.begin(), rebuildRuns.end());
+    std::printf("  plain program (read, parse with pugixml, append a record per measurement): "
+                "%.2f / %.2f / %.2f s\n",
+                plainRuns[0], plainRuns[1], plainRuns[2]);
+    std::printf("  RecreatePatient of every patient: %.2f / %.2f / %.2f s, %.0f documents/s\n",
+                rebuildRuns[0], rebuildRuns[1], rebuildRuns[2],
+                patients * kDocuments / rebuildRuns[1]);
+    std::printf("  ratio to the plain program (min/median/max): %.2f / %.2f / %.2f (target at "
+                "most 3)\n",
+                rebuildRuns[0] / plainRuns[1], rebuildRuns[1] / plainRuns[1],
+                rebuildRuns[2] / plainRuns[1]);
+    if (!keep.isEmpty()) {
+        for (int p = 0; p < patients; ++p) {
+            QDir().mkpath(keep);
+            QFile::remove(keep + "/" + idOf(p) + ".pil");
+            QFile::copy(root + idOf(p) + "/Tarvo.pil", keep + "/" + idOf(p) + ".pil");
+        }
+    }
+}
+
 // A flood of connections that open and close at once, and a control every 50 ms from another
 // analyzer: how long a control waits, from being sent to being on disk, while the collector
 // works through the connect and disconnect events.
@@ -445,7 +542,10 @@ int main(int argc, char** argv) {
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("live");
     const int n = argc > 2 ? std::atoi(argv[2]) : 0;
     const QString extra = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
-    if (mode == QLatin1String("rebuild"))
+    if (mode == QLatin1String("rebuild") && argc > 2 && QLatin1String(argv[2]) == "ward")
+        rebuildWard(argc > 3 ? std::max(1, std::atoi(argv[3])) : 1000,
+                    argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString());
+    else if (mode == QLatin1String("rebuild"))
         rebuild(n > 0 ? n : 100000, extra);
     else if (mode == QLatin1String("connection-flood"))
         connectionFlood(n > 0 ? n : 1000);

@@ -225,6 +225,12 @@ QStringList PatientRecreation::readableEntries(const QString& patientFolder,
          archive.entryList({QStringLiteral("*.xml")}, QDir::Files | QDir::Hidden | QDir::System,
                            QDir::Unsorted)) {
         const QString path = archive.filePath(entry);
+        // A document that is no link stays where the archive folder is, which was found inside
+        // the patient's folder above: only links need their way followed.
+        if (!QFileInfo(path).isSymLink()) {
+            entries << entry;
+            continue;
+        }
         const QString escape = PatientFolderLinks::EscapeOf(path, patientFolder);
         if (escape.isEmpty())
             entries << entry;

@@ -1,6 +1,9 @@
 #include "RebuiltDataFile.h"
 
+#include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 #include <QDir>
@@ -18,9 +21,36 @@ namespace RebuiltDataFile {
 
 namespace {
 
-// Every data point of a file as a comparable text, with how often it occurs.
-QHash<QString, int> resultsOf(const QString& fileName) {
-    QHash<QString, int> results;
+// A data point as compared between two files: its series (name, place, extra name and unit)
+// and its fields. Times and values compare as numbers (every NaN alike).
+struct Result {
+    QString series;
+    quint64 time = 0;
+    quint64 value = 0;
+    int status = 0;
+    QString statusText;
+    QString vial;
+    qint32 attempt = 0;
+
+    bool operator==(const Result&) const = default;
+};
+
+quint64 bitsOf(double number) {
+    if (std::isnan(number))
+        number = std::numeric_limits<double>::quiet_NaN();
+    quint64 bits = 0;
+    std::memcpy(&bits, &number, sizeof bits);
+    return bits;
+}
+
+size_t qHash(const Result& result, size_t seed = 0) {
+    return qHashMulti(seed, result.series, result.time, result.value, result.status,
+                      result.statusText, result.vial, result.attempt);
+}
+
+// Every data point of a file, with how often it occurs.
+QHash<Result, int> resultsOf(const QString& fileName) {
+    QHash<Result, int> results;
     QFile file(fileName);
     if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly))
         return results;
@@ -31,14 +61,13 @@ QHash<QString, int> resultsOf(const QString& fileName) {
         const QString series = serie->Identity.ParameterName() + u'\x1f' +
                                serie->Identity.MeasurementPlace() + u'\x1f' +
                                serie->Identity.ParamExtraName() + u'\x1f' + serie->Unit;
+        results.reserve(results.size() + qsizetype(serie->Points->Points.size()));
         for (const TSeriesPoint& point : serie->Points->Points) {
             const auto* data = std::get_if<TTarvoDataPoint>(&point);
             if (!data)
                 continue;
-            ++results[series + u'\x1f' + QString::number(data->X, 'g', 17) + u'\x1f' +
-                      QString::number(data->Y, 'g', 17) + u'\x1f' +
-                      QString::number(data->AnalyseResult) + u'\x1f' + data->AnalyseResultString +
-                      u'\x1f' + data->VialID + u'\x1f' + QString::number(data->AttemptNo)];
+            ++results[Result{series, bitsOf(data->X), bitsOf(data->Y), data->AnalyseResult,
+                             data->AnalyseResultString, data->VialID, data->AttemptNo}];
         }
     }
     return results;
@@ -107,10 +136,10 @@ QString Check(const QString& rebuiltFile) {
 }
 
 int MissingResults(const QString& oldFile, const QString& rebuiltFile) {
-    const QHash<QString, int> old = resultsOf(oldFile);
+    const QHash<Result, int> old = resultsOf(oldFile);
     if (old.isEmpty())
         return 0;
-    QHash<QString, int> rebuilt = resultsOf(rebuiltFile);
+    const QHash<Result, int> rebuilt = resultsOf(rebuiltFile);
     int missing = 0;
     for (auto it = old.cbegin(); it != old.cend(); ++it)
         missing += std::max(0, it.value() - rebuilt.value(it.key()));

@@ -36,6 +36,8 @@ public:
     // The messages cut in one read go on to the connected data clients (encoded for them only
     // when one is connected).
     virtual void forwardToDataClients(const QString& messages) = 0;
+    // Whether forwarded messages reach anyone now; when not, they are not gathered.
+    virtual bool forwardsToDataClients() const { return true; }
     // Line-protocol bytes passed through to the relay host (HL7 relaying), when it is open.
     virtual void relayPassThrough(const QByteArray& chunk) = 0;
     virtual void reportApplicationError(const QString& message) = 0;

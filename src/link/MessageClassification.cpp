@@ -42,15 +42,28 @@ QString PrepareChunk(const QString& chunk) {
     return prepared;
 }
 
-QString PrepareMessage(const QString& message) {
+void AppendPreparedChunk(PendingText& pending, QStringView chunk) {
+    const qsizetype at = chunk.indexOf(QLatin1String("utf-16"));
+    if (at < 0) {
+        pending.append(chunk);
+        return;
+    }
+    pending.append(chunk.left(at));
+    pending.append(u"utf-8");
+    pending.append(chunk.mid(at + 6));
+}
+
+QString PrepareMessage(QString message) {
     static const QString declared = QStringLiteral("encoding=\"utf-16\"");
     const qsizetype declarationEnd = message.indexOf(QLatin1String("?>"));
-    const qsizetype at = message.indexOf(declared);
-    if (at < 0 || declarationEnd < 0 || at > declarationEnd)
+    if (declarationEnd < 0)
         return message;
-    QString prepared = message;
-    prepared.replace(at, declared.size(), QStringLiteral("encoding=\"utf-8\""));
-    return prepared;
+    // Only the declaration is searched: the text searched for holds no "?>".
+    const qsizetype at = QStringView(message).left(declarationEnd).indexOf(declared);
+    if (at < 0)
+        return message;
+    message.replace(at, declared.size(), QStringLiteral("encoding=\"utf-8\""));
+    return message;
 }
 
 QString messageTypeName(TMessageType type) {

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "NamespaceNormalization.h"
+#include "PendingText.h"
 
 // The kinds of XML message an analyzer sends.
 enum class TMessageType {
@@ -21,9 +22,12 @@ TMessageType ClassifyMessage(QString& message);
 // A UTF-16 message declares "utf-16"; the first occurrence in a chunk becomes "utf-8" so that
 // the live message forms are recognised.
 QString PrepareChunk(const QString& chunk);
+// Appends the chunk, prepared as PrepareChunk prepares it, to the pending text without copying
+// it first.
+void AppendPreparedChunk(PendingText& pending, QStringView chunk);
 
 // The same fix for one cut message, in its XML declaration only: every UTF-16 message is then
 // recognised, also the second of a chunk and one whose "utf-16" arrived split over two reads.
-QString PrepareMessage(const QString& message);
+QString PrepareMessage(QString message);
 
 QString messageTypeName(TMessageType type);

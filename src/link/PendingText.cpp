@@ -3,34 +3,55 @@
 namespace {
 constexpr qsizetype kEndMarkerLength = 8;
 constexpr qsizetype kCompactAbove = 1 << 20;
+
+// Whether the text begins with the marker (it holds at least the marker's length).
+bool markerAt(const QChar* text, QLatin1String marker) {
+    for (qsizetype k = 0; k < marker.size(); ++k) {
+        if (text[k].unicode() != char16_t(static_cast<unsigned char>(marker[k].toLatin1())))
+            return false;
+    }
+    return true;
+}
 } // namespace
 
-void PendingText::append(const QString& text) {
-    m_buffer += text;
-    scan(m_starts);
-    scan(m_ends);
+void PendingText::append(QStringView text) {
+    m_buffer.append(text);
+    scan();
 }
 
 void PendingText::clear() {
     m_buffer.clear();
     m_start = 0;
-    for (MarkerIndex* index : {&m_starts, &m_ends}) {
+    for (MarkerIndex* index : {&m_starts, &m_ends})
         index->positions.clear();
-        index->scannedUntil = 0;
-    }
+    m_scannedUntil = 0;
 }
 
-void PendingText::scan(MarkerIndex& index) {
-    const qsizetype length = index.marker.size();
-    qsizetype from = std::max(m_start, index.scannedUntil - (length - 1));
+void PendingText::scan() {
+    // Both markers begin with '<': every '<' that may begin a marker not yet indexed is looked
+    // at once. A marker that began before the text arrived but was not complete then ends in
+    // the new text.
+    const QStringView buffer(m_buffer);
+    const qsizetype size = buffer.size();
+    qsizetype from = std::max(m_start, m_scannedUntil - (kEndMarkerLength - 1));
     while (true) {
-        const qsizetype found = m_buffer.indexOf(index.marker, from);
-        if (found < 0)
+        const qsizetype at = buffer.indexOf(u'<', from);
+        if (at < 0)
             break;
-        index.positions.push_back(found);
-        from = found + 1;
+        // The second character tells which marker it may be.
+        if (at + 1 < size) {
+            const char16_t second = buffer[at + 1].unicode();
+            MarkerIndex* index = second == u'?' ? &m_starts : second == u'/' ? &m_ends : nullptr;
+            if (index != nullptr) {
+                const qsizetype end = at + index->marker.size();
+                if (end > m_scannedUntil && end <= size &&
+                    markerAt(buffer.data() + at, index->marker))
+                    index->positions.push_back(at);
+            }
+        }
+        from = at + 1;
     }
-    index.scannedUntil = m_buffer.size();
+    m_scannedUntil = size;
 }
 
 void PendingText::removeFront(qsizetype count) {
@@ -53,8 +74,8 @@ void PendingText::compact() {
     for (MarkerIndex* index : {&m_starts, &m_ends}) {
         for (qsizetype& position : index->positions)
             position -= m_start;
-        index->scannedUntil -= m_start;
     }
+    m_scannedUntil -= m_start;
     m_start = 0;
 }
 

@@ -6,13 +6,14 @@
 
 // A connection's received XML text that is not yet cut into messages, with the framing
 // operations that cut it. Where the start and end markers stand is found once, as text
-// arrives, so the work stays linear in the text received however it is split.
+// arrives, in one pass over it, so the work stays linear in the text received however it is
+// split.
 class PendingText {
 public:
     static constexpr auto kStartMarker = "<?xml";
     static constexpr auto kEndMarker = "</Tarvo>";
 
-    void append(const QString& text);
+    void append(QStringView text);
     void clear();
     qsizetype size() const { return m_buffer.size() - m_start; }
     QString text() const { return m_buffer.mid(m_start); }
@@ -37,10 +38,9 @@ private:
         explicit MarkerIndex(const char* text) : marker(QLatin1String(text)) {}
         QLatin1String marker;
         std::deque<qsizetype> positions; // in the buffer, in order
-        qsizetype scannedUntil = 0;
     };
 
-    void scan(MarkerIndex& index);
+    void scan();
     void removeFront(qsizetype count);
     void compact();
 
@@ -48,4 +48,5 @@ private:
     qsizetype m_start = 0; // text before this position has been removed
     MarkerIndex m_starts{kStartMarker};
     MarkerIndex m_ends{kEndMarker};
+    qsizetype m_scannedUntil = 0; // every marker ending before this position is indexed
 };

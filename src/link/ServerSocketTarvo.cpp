@@ -299,6 +299,7 @@ void ServerSocketTarvo::handleXml(Connection& connection, QString text) {
     XmlDispatcher& dispatcher = m_host.dispatcher();
     QString messages;
     bool more = false;
+    const CollectingMessages collecting(dispatcher, m_host.forwardsToDataClients());
     while (true) {
         messages += dispatcher.Dispatch(text, connection.pending, connection.identity);
         text.clear();

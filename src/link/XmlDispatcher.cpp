@@ -16,12 +16,13 @@ FramingDispatcher::FramingDispatcher(TSockets& records, QObject* parent)
 QString FramingDispatcher::Dispatch(const QString& text, PendingText& pending,
                                     const QString& connectionIdentity) {
     m_records.FindOrAdd(connectionIdentity);
-    pending.append(PrepareChunk(text));
+    AppendPreparedChunk(pending, text);
     QString output;
     while (pending.FindCompleteMessage()) {
-        const QString cut = pending.CutMessage();
-        output += cut;
-        QString message = PrepareMessage(cut);
+        QString cut = pending.CutMessage();
+        if (CollectsMessages())
+            output += cut;
+        QString message = PrepareMessage(std::move(cut));
         const TMessageType type = TTarvoSocket::ClassifyMessage(message);
         emit messageCut(connectionIdentity, type, message);
     }

@@ -27,8 +27,31 @@ public:
     // text is kept here, and every complete message is handled before this returns.
     QString Dispatch(const QString& text, const QString& connectionIdentity);
 
+    // Whether Dispatch returns the messages it cut (on unless turned off). A reader whose
+    // messages go nowhere turns it off for its calls (CollectingMessages), and the messages are
+    // then not copied; Dispatch returns empty text.
+    bool CollectsMessages() const { return m_collectsMessages; }
+    void SetCollectsMessages(bool on) { m_collectsMessages = on; }
+
 private:
     std::map<QString, PendingText> m_streams;
+    bool m_collectsMessages = true;
+};
+
+// Sets whether the dispatcher returns the messages it cuts for as long as it lives.
+class CollectingMessages {
+public:
+    CollectingMessages(XmlDispatcher& dispatcher, bool on)
+        : m_dispatcher(dispatcher), m_before(dispatcher.CollectsMessages()) {
+        dispatcher.SetCollectsMessages(on);
+    }
+    ~CollectingMessages() { m_dispatcher.SetCollectsMessages(m_before); }
+    CollectingMessages(const CollectingMessages&) = delete;
+    CollectingMessages& operator=(const CollectingMessages&) = delete;
+
+private:
+    XmlDispatcher& m_dispatcher;
+    bool m_before;
 };
 
 // Framing alone: appends the prepared chunk to the connection's pending text, cuts every

@@ -27,10 +27,9 @@ QString MessageDispatcher::CollisionText() const {
 QString MessageDispatcher::Dispatch(const QString& text, PendingText& pending,
                                     const QString& connectionIdentity) {
     CollectorState& state = m_context.state;
-    const QString chunk = PrepareChunk(text);
     TTarvoSocket& record = m_context.records.FindOrAdd(connectionIdentity);
     state.errorIndex = 7;
-    pending.append(chunk);
+    AppendPreparedChunk(pending, text);
     state.errorIndex = 8;
     QString output;
     QElapsedTimer turn;
@@ -43,11 +42,12 @@ QString MessageDispatcher::Dispatch(const QString& text, PendingText& pending,
             break;
         }
         state.errorIndex = 10;
-        const QString cut = pending.CutMessage();
-        output += cut;
+        QString cut = pending.CutMessage();
+        if (CollectsMessages())
+            output += cut;
         ++handled;
         try {
-            handleMessage(record, cut);
+            handleMessage(record, std::move(cut));
             DecimalSeparator::set(state.savedDecimalSeparator);
         } catch (const std::exception& error) {
             DecimalSeparator::set(state.savedDecimalSeparator);
@@ -91,12 +91,12 @@ void MessageDispatcher::endFailureRun(const QString& connectionIdentity) {
     m_failureRuns.erase(run);
 }
 
-void MessageDispatcher::handleMessage(TTarvoSocket& record, const QString& cut) {
+void MessageDispatcher::handleMessage(TTarvoSocket& record, QString cut) {
     CollectorState& state = m_context.state;
     state.errorIndex = 2010;
     m_document.Deactivate();
     state.errorIndex = 2011;
-    QString message = PrepareMessage(cut);
+    QString message = PrepareMessage(std::move(cut));
     state.errorIndex = 2012;
     state.errorIndex = 11;
     const TMessageType type = TTarvoSocket::ClassifyMessage(message);

@@ -102,7 +102,7 @@ private:
         QString last;
     };
 
-    void handleMessage(TTarvoSocket& record, const QString& cut);
+    void handleMessage(TTarvoSocket& record, QString cut);
     void noteFailure(const QString& connectionIdentity, const QString& detail);
     void endFailureRun(const QString& connectionIdentity);
     void applyActivity(TMessageType type);

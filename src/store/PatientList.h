@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <QDateTime>
+#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -56,5 +57,10 @@ signals:
     void changed();
 
 private:
+    void reindex();
+
     std::vector<PatientEntry> m_entries;
+    // The first position of every patient ID, so that finding a patient does not grow with the
+    // list. Entries change their ID never; only adding and removing move positions.
+    QHash<QString, int> m_firstIndex;
 };

@@ -199,6 +199,19 @@ QByteArray TSaveItNew::readWholeFile(const QString& fileName) {
     return file.readAll();
 }
 
+void TSaveItNew::saveOwnFile(const QByteArray& data) {
+    if (!HasStandIn() || m_fileName != m_standIn) {
+        saveWholeFile(m_fileName, data);
+        return;
+    }
+    // The file being built beside the data file is this writer's alone and is checked before
+    // it takes the data file's place: it is written where it is.
+    QFile file(m_fileName);
+    if (!file.open(QIODevice::ReadWrite) || file.write(data) != data.size() ||
+        (file.size() > data.size() && !file.resize(data.size())))
+        throw EZelError(m_fileName + QStringLiteral(" cannot be written: ") + file.errorString());
+}
+
 void TSaveItNew::saveWholeFile(const QString& fileName, const QByteArray& data) {
     // The new content replaces the old in one step, and only once it is complete on disk: a
     // failure (a full disk) leaves the old file whole, or no file where there was none.
@@ -248,7 +261,7 @@ void TSaveItNew::OpenMonitorFile(const QString& monitorName, const QString& moni
         const QByteArray data =
             BuildMonitorFile(monitorName, monitorIdentity, patientId, patientFullName,
                              MinimumReservedSpaceForMonitorParameters);
-        saveWholeFile(m_fileName, data);
+        saveOwnFile(data);
         adopt(data, StoredFileParser::parse(data, false, KeepPoints));
         if (OnFileStructureChanged)
             OnFileStructureChanged(m_fileName);
@@ -308,7 +321,7 @@ void TSaveItNew::RegisterSerie(qint16 index, const QString& parameterName,
         data += QByteArray(renewed, '\0');
         data += tail;
     }
-    saveWholeFile(m_fileName, data);
+    saveOwnFile(data);
     adopt(data, StoredFileParser::parse(data, false, KeepPoints));
 }
 

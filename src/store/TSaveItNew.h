@@ -154,6 +154,8 @@ private:
     void evictOldEntries();
     static QByteArray readWholeFile(const QString& fileName);
     static void saveWholeFile(const QString& fileName, const QByteArray& data);
+    // The whole current file: the stand-in in place, any other file replaced in one step.
+    void saveOwnFile(const QByteArray& data);
     bool appendRecord(const QByteArray& record, qint16 index, const TSeriesPoint& point);
 
     QString m_fileName;

@@ -2,6 +2,8 @@
 
 #include "MessageClassification.h"
 #include "QtPrinters.h"
+#include "TSockets.h"
+#include "XmlDispatcher.h"
 
 namespace {
 
@@ -72,4 +74,120 @@ TEST(Classification, EveryUtf16MessageIsPreparedInItsDeclarationOnly) {
     EXPECT_EQ(prepared, QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>") + body);
     EXPECT_EQ(ClassifyMessage(prepared), TMessageType::mtXMLTarvoLiveData);
     EXPECT_EQ(PrepareMessage(body), body) << "no declaration, nothing changed";
+}
+
+namespace {
+
+// Namespace normalisation the plain way, searching the whole text for each root start tag:
+// the reference the one-pass normalisation must agree with.
+PatientDataSchema referenceNormalize(QString& text) {
+    using namespace PatientDataNamespace;
+    const auto attribute = [](const char* ns) {
+        return QStringLiteral(" xmlns=\"") + QLatin1String(ns) + u'"';
+    };
+    const auto removeFirst = [&text](const QString& part) {
+        const qsizetype at = text.indexOf(part);
+        if (at >= 0)
+            text.remove(at, part.size());
+    };
+    if (text.contains(rootStartTag(k2008)) || text.contains(rootStartTag(k2012))) {
+        removeFirst(text.contains(attribute(k2008)) ? attribute(k2008) : attribute(k2012));
+        return PatientDataSchema::Year2008Or2012;
+    }
+    if (text.contains(rootStartTag(k2004))) {
+        removeFirst(attribute(k2004));
+        return PatientDataSchema::Year2004;
+    }
+    return PatientDataSchema::None;
+}
+
+} // namespace
+
+TEST(Classification, NamespaceNormalisationAgreesWithThePlainSearch) {
+    using namespace PatientDataNamespace;
+    const auto tag = [](const char* ns) {
+        return rootStartTag(ns);
+    };
+    const auto attribute = [](const char* ns) {
+        return QStringLiteral("<Note xmlns=\"") + QLatin1String(ns) + QStringLiteral("\"/>");
+    };
+    const QString declaration = QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>");
+    const QStringList texts = {
+        declaration + tag(k2004) + QStringLiteral("<Admission/></Tarvo>"),
+        declaration + tag(k2008) + QStringLiteral("<Admission/></Tarvo>"),
+        declaration + tag(k2012) + QStringLiteral("<Admission/></Tarvo>"),
+        // A 2004 tag first and a 2008 or 2012 tag later: the later one decides.
+        declaration + tag(k2004) + tag(k2012) + QStringLiteral("</Tarvo></Tarvo>"),
+        declaration + tag(k2004) + tag(k2008) + QStringLiteral("</Tarvo></Tarvo>"),
+        // A 2008 attribute before a 2012 root: the 2008 attribute is the one removed.
+        declaration + attribute(k2008) + tag(k2012) + QStringLiteral("</Tarvo>"),
+        declaration + tag(k2012) + attribute(k2008) + QStringLiteral("</Tarvo>"),
+        // Near misses: another version, a missing quote, an unfinished tag, no root tag.
+        declaration + QStringLiteral("<Tarvo version=\"1.1\" xmlns=\"") + QLatin1String(k2012) +
+            QStringLiteral("\"></Tarvo>"),
+        declaration + QStringLiteral("<Tarvo version=\"1.0\" xmlns=\"") + QLatin1String(k2012) +
+            QStringLiteral("></Tarvo>"),
+        declaration + QStringLiteral("<Tarvo version=\"1.0\" xmlns=\"") + QLatin1String(k2008),
+        declaration + QStringLiteral("<Tarvo version=\"1.1\"><MDMeasurement/></Tarvo>") +
+            attribute(k2004),
+        QStringLiteral("<"),
+        QString(),
+        tag(k2004).left(10) + tag(k2004),
+    };
+    for (const QString& text : texts) {
+        QString normalized = text;
+        QString expected = text;
+        const PatientDataSchema expectedSchema = referenceNormalize(expected);
+        EXPECT_EQ(NormalizeNamespace(normalized), expectedSchema) << text.toStdString();
+        EXPECT_EQ(normalized, expected) << text.toStdString();
+    }
+}
+
+TEST(Classification, APreparedChunkIsAppendedAsPrepareChunkGivesIt) {
+    const QStringList chunks = {
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-16\"?><Tarvo>"),
+        QStringLiteral("utf-16"),
+        QStringLiteral("x utf-16 utf-16 y"),
+        QStringLiteral("utf-1"),
+        QStringLiteral("no declaration"),
+        QString(),
+    };
+    for (const QString& chunk : chunks) {
+        PendingText appended;
+        appended.append(QStringLiteral("before "));
+        AppendPreparedChunk(appended, chunk);
+        EXPECT_EQ(appended.text(), QStringLiteral("before ") + PrepareChunk(chunk))
+            << chunk.toStdString();
+    }
+}
+
+TEST(Classification, MessagesAreReturnedOnlyWhileCollected) {
+    const QString message =
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-16\"?><Tarvo "
+                       "version=\"1.1\"><MDMeasurement></MDMeasurement></Tarvo>");
+    const QString asCut =
+        QString(message).replace(QStringLiteral("utf-16"), QStringLiteral("utf-8"));
+    TSockets records;
+    FramingDispatcher dispatcher(records);
+    QStringList reported;
+    QObject::connect(&dispatcher, &FramingDispatcher::messageCut,
+                     [&reported](const QString&, TMessageType type, const QString& text) {
+                         EXPECT_EQ(type, TMessageType::mtXMLTarvoLiveData);
+                         reported << text;
+                     });
+    struct Case {
+        bool collect;
+        QString returned;
+    };
+    for (const Case& c : {Case{true, asCut + message}, Case{false, QString()}}) {
+        reported.clear();
+        {
+            const CollectingMessages collecting(dispatcher, c.collect);
+            EXPECT_EQ(dispatcher.Dispatch(message + message, QStringLiteral("127.0.0.1")),
+                      c.returned)
+                << "collect " << c.collect;
+        }
+        EXPECT_TRUE(dispatcher.CollectsMessages()) << "on again after the reader's calls";
+        EXPECT_EQ(reported, QStringList({asCut, asCut})) << "every message handled";
+    }
 }

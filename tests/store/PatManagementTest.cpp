@@ -133,3 +133,41 @@ TEST_F(PatManagementTest, LookUpsByNumberAndById) {
     writeValue("Patient2", "L^O^ABCDEFGHIJ^" + stamp(kNow) + "^0");
     EXPECT_EQ(reducing.PatientNumberForID("ABCDEFGHIJKLM"), 2) << "the ID is reduced first";
 }
+
+// Finding a patient gives the first entry of its ID after any sequence of additions, removals
+// and clearing, as a search of the list from its start would.
+TEST(PatientListModelTest, FindsTheFirstEntryOfAnIdAfterEveryChange) {
+    struct Step {
+        const char* add; // an ID to add, or nullptr
+        int removeAt;    // a position to remove, or -1
+        bool clear;
+        std::vector<std::pair<const char*, int>> expected; // ID, position of its first entry
+    };
+    const std::vector<Step> steps = {
+        {"A", -1, false, {{"A", 0}, {"B", -1}}},
+        {"B", -1, false, {{"A", 0}, {"B", 1}}},
+        {"A", -1, false, {{"A", 0}, {"B", 1}}}, // a second entry of A: the first one counts
+        {nullptr, 0, false, {{"A", 1}, {"B", 0}}},
+        {"C", -1, false, {{"A", 1}, {"B", 0}, {"C", 2}}},
+        {nullptr, 1, false, {{"A", -1}, {"B", 0}, {"C", 1}}},
+        {nullptr, -1, true, {{"B", -1}, {"C", -1}}},
+        {"C", -1, false, {{"C", 0}, {"", -1}}},
+    };
+    PatientListModel list;
+    int stepNumber = 0;
+    for (const Step& step : steps) {
+        ++stepNumber;
+        if (step.add != nullptr) {
+            TPatient patient;
+            patient.PatientID = QString::fromLatin1(step.add);
+            list.Add(patient, false, false);
+        }
+        if (step.removeAt >= 0)
+            list.RemoveAt(step.removeAt);
+        if (step.clear)
+            list.Clear();
+        for (const auto& [id, position] : step.expected)
+            EXPECT_EQ(list.IndexOf(QString::fromLatin1(id)), position)
+                << "step " << stepNumber << ", ID " << id;
+    }
+}

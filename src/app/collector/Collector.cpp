@@ -283,6 +283,10 @@ void Collector::forwardToDataClients(const QString& messages) {
     m_dataHost.Forward(messages);
 }
 
+bool Collector::forwardsToDataClients() const {
+    return m_dataHost.StationCount() > 0;
+}
+
 void Collector::relayPassThrough(const QByteArray& chunk) {
     if (m_relay)
         m_relay->Transport().PassThrough(chunk);

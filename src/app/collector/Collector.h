@@ -265,6 +265,7 @@ private:
     void linesQueued(LineBatch batch) override;
     void pauseHousekeeping(bool paused) override;
     void forwardToDataClients(const QString& messages) override;
+    bool forwardsToDataClients() const override;
     DataClient::Target dataClientTarget() const;
     void relayPassThrough(const QByteArray& chunk) override;
     void reportApplicationError(const QString& message) override;
