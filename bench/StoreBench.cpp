@@ -1,5 +1,7 @@
 // Storing points in a patient data file: appending alone, and the open-find-append sequence that
 // result processing runs for every stored value. Prints rates and ratios; run a Release build.
+// Appending is held to the machine's limit measured in the same run: one write() per point
+// record, of the same size, to a file held open.
 //
 //   store_bench [N]   N: the larger point count (default 100000); the smaller is N / 10
 #include <chrono>
@@ -9,6 +11,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include "OpenFile.h"
 #include "PatientDataFile.h"
 #include "TSaveItNew.h"
 
@@ -47,6 +50,20 @@ double appendOnly(const QTemporaryDir& dir, int n) {
     return seconds(start);
 }
 
+// Writes n records of the given size to a new file held open, one write() each.
+double writeLimit(const QTemporaryDir& dir, int n, qsizetype recordSize) {
+    OpenFile file;
+    if (!file.open(freshFolder(dir, QStringLiteral("limit%1").arg(n)) + QStringLiteral("raw")))
+        return -1;
+    const QByteArray record(recordSize, 'x');
+    const auto start = Clock::now();
+    for (int i = 0; i < n; ++i) {
+        if (!file.write(record.constData(), record.size()))
+            return -1;
+    }
+    return seconds(start);
+}
+
 // Stores n values one by one as result processing does: open the patient's file, find the
 // series (registering it the first time), append.
 double oneByOne(const QTemporaryDir& dir, int n) {
@@ -78,14 +95,24 @@ int main(int argc, char** argv) {
 
     const double appendSmall = appendOnly(dir, small);
     const double appendLarge = appendOnly(dir, large);
+    const qsizetype recordSize =
+        TSaveItNew::BuildPointRecord(0, TAnalyseResult::arNormal, 1, QStringLiteral("V12"),
+                                     QStringLiteral("OK"), 1.0, kStart)
+            .size();
+    const double limitLarge = writeLimit(dir, large, recordSize);
     const double singleSmall = oneByOne(dir, small);
     const double singleLarge = oneByOne(dir, large);
-    if (appendSmall < 0 || appendLarge < 0 || singleSmall < 0 || singleLarge < 0) {
+    if (appendSmall < 0 || appendLarge < 0 || limitLarge < 0 || singleSmall < 0 ||
+        singleLarge < 0) {
         std::fprintf(stderr, "store_bench: a store failed\n");
         return 1;
     }
     std::printf("append only:   %6d points %.3f s, %6d points %.3f s  (%.0f points/s)\n", small,
                 appendSmall, large, appendLarge, large / appendLarge);
+    std::printf("  limit:       %6d write() calls of %lld-byte records to an open file %.3f s  "
+                "(%.0f records/s)\n",
+                large, static_cast<long long>(recordSize), limitLarge, large / limitLarge);
+    std::printf("  append only / limit: %.2f (target at least 0.33)\n", limitLarge / appendLarge);
     std::printf("  linearity:   %d points cost %.2f times %d (target at most 12)\n", large,
                 appendLarge / appendSmall, small);
     std::printf("one by one:    %6d values %.3f s, %6d values %.3f s  (%.0f values/s)\n", small,

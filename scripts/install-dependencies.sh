@@ -14,6 +14,10 @@ packages=(
   # the Debian package: manual pages, dependencies, checks
   help2man dpkg-dev file man-db lintian desktop-file-utils systemd
 )
+# the FHIR validation of the tests of tarvo-pil's export (npm packages below); a nodejs that
+# brings its own npm needs no npm package
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 
 missing=()
 for package in "${packages[@]}"; do
@@ -22,14 +26,20 @@ for package in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  if [ "$(id -u)" -ne 0 ]; then
+    sudo_cmd=(sudo)
+  fi
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-echo "Installing: ${missing[*]}"
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then
-  sudo_cmd=(sudo)
+# The FHIR validator of the tarvo-pil export tests, in the versions its package-lock.json pins
+# (installed again when the lock file is newer than what was installed).
+fhir_tests="$(cd "$(dirname "$0")/.." && pwd)/tests/tools/fhir"
+if [ ! -f "$fhir_tests/node_modules/.package-lock.json" ] ||
+   [ "$fhir_tests/package-lock.json" -nt "$fhir_tests/node_modules/.package-lock.json" ]; then
+  (cd "$fhir_tests" && npm ci --no-audit --no-fund --loglevel=error)
 fi
-"${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,7 +1,9 @@
 #include "TSaveItNew.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 #include <QtEndian>
 
 #include "FileReplacement.h"
@@ -45,6 +47,7 @@ qint64 endOfCompleteRecords(const QByteArray& data) {
 TSaveItNew::~TSaveItNew() {
     for (auto& [name, entry] : m_cache)
         flush(entry, name);
+    closeOpenFile();
 }
 
 const TStoredFileContent& TSaveItNew::Content() const {
@@ -112,26 +115,67 @@ void TSaveItNew::evictOldEntries() {
     }
 }
 
-bool TSaveItNew::appendToFile(const QString& fileName, const QByteArray& bytes,
-                              const CacheEntry* known, qint64& writtenAt, bool& asKnown) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+// The data file last appended to stays open until control returns to the event loop (or the
+// writer turns to another file, forgets what it read, or ends), so that one message's results
+// or a whole batch cost one opening. While it is open, the file is checked on the open
+// descriptor: its size and times tell whether another writer touched it, and a file that lost
+// its name (replaced by a rename) or changed in a way this writer did not see is opened again
+// by name.
+bool TSaveItNew::openForAppend(const QString& fileName) {
+    if (m_open.isOpen() && m_open.fileName() == fileName)
+        return true;
+    if (!m_open.open(fileName)) {
         m_lastError = QStringLiteral("Could not open ") + fileName + QStringLiteral(": ") +
-                      file.errorString();
+                      m_open.errorString();
         return false;
     }
+    if (!m_idleClose)
+        m_idleClose = std::make_unique<QObject>();
+    if (!m_closeQueued && QCoreApplication::instance() != nullptr) {
+        m_closeQueued = true;
+        QTimer::singleShot(0, m_idleClose.get(), [this] {
+            m_closeQueued = false;
+            m_open.close();
+        });
+    }
+    return true;
+}
+
+void TSaveItNew::closeOpenFile() {
+    m_open.close();
+}
+
+bool TSaveItNew::appendToFile(const QString& fileName, const QByteArray& bytes,
+                              const CacheEntry* known, qint64& writtenAt, bool& asKnown) {
+    const bool keptOpen = m_open.isOpen() && m_open.fileName() == fileName;
+    if (!openForAppend(fileName))
+        return false;
     // The end of the complete records is known while the file is as it was last seen;
     // otherwise it is found again, and a record cut short there is removed first.
+    const auto isKnown = [&](const FileStamp& stamp) {
+        return known != nullptr && known->stamp.size >= 0 &&
+               (ownsFile(fileName) || (stamp.size >= 0 && stamp == known->stamp));
+    };
+    asKnown = isKnown(m_open.stamp());
+    if (!asKnown && keptOpen) {
+        // Whatever happened to the open file, the one that now has the name is the one written.
+        m_open.close();
+        if (!openForAppend(fileName))
+            return false;
+        asKnown = isKnown(m_open.stamp());
+    }
     qint64 end = 0;
     qint64 size = 0;
-    asKnown = known != nullptr && known->stamp.size >= 0 &&
-              (ownsFile(fileName) || FileStamp::of(fileName) == known->stamp);
     if (asKnown) {
         end = known->content->damaged() ? -1 : known->content->validEnd;
         size = known->stamp.size;
     } else {
-        file.seek(0);
-        const QByteArray data = file.readAll();
+        QByteArray data;
+        if (!m_open.readAll(data)) {
+            m_lastError = QStringLiteral("Could not read ") + fileName + QStringLiteral(": ") +
+                          m_open.errorString();
+            return false;
+        }
         end = endOfCompleteRecords(data);
         size = data.size();
     }
@@ -140,19 +184,24 @@ bool TSaveItNew::appendToFile(const QString& fileName, const QByteArray& bytes,
             fileName + QStringLiteral(" is damaged in the middle; nothing is appended to it");
         return false;
     }
-    if (end < size && !file.resize(end)) {
+    if (end < size && !m_open.resize(end)) {
         m_lastError = QStringLiteral("Could not remove the cut record at the end of ") + fileName +
-                      QStringLiteral(": ") + file.errorString();
+                      QStringLiteral(": ") + m_open.errorString();
         return false;
     }
-    if (!file.seek(end) || file.write(bytes) != bytes.size()) {
+    if (!m_open.writeAt(end, bytes)) {
         m_lastError = QStringLiteral("Could not append to ") + fileName + QStringLiteral(": ") +
-                      file.errorString();
-        file.resize(end);
+                      m_open.errorString();
+        m_open.resize(end);
         return false;
     }
     writtenAt = end;
     return true;
+}
+
+FileStamp TSaveItNew::stampAfterAppend(const QString& fileName) const {
+    return m_open.isOpen() && m_open.fileName() == fileName ? m_open.stamp()
+                                                            : FileStamp::of(fileName);
 }
 
 bool TSaveItNew::flush(CacheEntry& entry, const QString& fileName) {
@@ -163,7 +212,7 @@ bool TSaveItNew::flush(CacheEntry& entry, const QString& fileName) {
     if (!appendToFile(fileName, entry.pending, &entry, end, asKnown))
         return false;
     entry.content->validEnd = end + entry.pending.size();
-    entry.stamp = FileStamp::of(fileName);
+    entry.stamp = stampAfterAppend(fileName);
     entry.pending.clear();
     return true;
 }
@@ -222,10 +271,12 @@ void TSaveItNew::saveWholeFile(const QString& fileName, const QByteArray& data) 
 
 void TSaveItNew::ClearLoadCache() {
     const auto found = m_cache.find(m_fileName);
-    if (found == m_cache.end())
-        return;
-    flush(found->second, m_fileName);
-    m_cache.erase(found);
+    if (found != m_cache.end()) {
+        flush(found->second, m_fileName);
+        m_cache.erase(found);
+    }
+    // Whoever asks for this may replace or remove the file next.
+    closeOpenFile();
 }
 
 void TSaveItNew::LoadFile() {
@@ -355,7 +406,7 @@ bool TSaveItNew::appendRecord(const QByteArray& record, qint16 index, const TSer
         // Keep what was read current: the new point joins its series in memory too.
         remember(*entry, end);
         entry->content->validEnd = end + record.size();
-        entry->stamp = FileStamp::of(m_fileName);
+        entry->stamp = stampAfterAppend(m_fileName);
     } else {
         ClearLoadCache();
     }
@@ -402,6 +453,7 @@ void TSaveItNew::Reset() {
     for (auto& [name, entry] : m_cache)
         flush(entry, name);
     m_cache.clear();
+    closeOpenFile();
     FileType = TZelFileType::ftUnknown;
     MinimumReservedSpaceForMonitorParameters = kDefaultReservedSpace;
 }

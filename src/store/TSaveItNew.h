@@ -7,9 +7,11 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QObject>
 #include <QString>
 
 #include "FileStamp.h"
+#include "OpenFile.h"
 #include "StoredFileContent.h"
 #include "TEventSerie.h"
 #include "ZelTypes.h"
@@ -150,6 +152,9 @@ private:
     // whether the file was as the cache entry last saw it.
     bool appendToFile(const QString& fileName, const QByteArray& bytes, const CacheEntry* known,
                       qint64& writtenAt, bool& asKnown);
+    bool openForAppend(const QString& fileName);
+    void closeOpenFile();
+    FileStamp stampAfterAppend(const QString& fileName) const;
     void flushCurrent();
     void evictOldEntries();
     static QByteArray readWholeFile(const QString& fileName);
@@ -166,4 +171,8 @@ private:
     quint64 m_useCounter = 0;
     int m_batchDepth = 0;
     std::map<QString, FileStamp> m_reported;
+    // The file last appended to, open until the event loop runs again.
+    OpenFile m_open;
+    std::unique_ptr<QObject> m_idleClose; // the context of the queued close
+    bool m_closeQueued = false;
 };

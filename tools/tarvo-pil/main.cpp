@@ -3,11 +3,14 @@
 //   tarvo-pil dump FILE    one JSON document: format, file kind, monitor information, series
 //                          with their points and breaks, events, and the problems found
 //   tarvo-pil check FILE   the problems, one per line; exit status 1 when there are any
+//   tarvo-pil export --csv|--fhir FILE   the result points as a CSV table or a FHIR R4 Bundle
 #include <cstdio>
+#include <optional>
 
 #include <QCoreApplication>
 #include <QFile>
 
+#include "Export.h"
 #include "JsonWriter.h"
 #include "OleDateTime.h"
 #include "StoredFileParser.h"
@@ -153,13 +156,141 @@ QString dump(const QString& fileName, qint64 size, const TStoredFileContent& con
 QString usage() {
     return QStringLiteral(
         "Usage: tarvo-pil dump FILE | tarvo-pil check FILE\n"
+        "       tarvo-pil export --csv [--separator SEP] [--decimal-mark MARK] FILE\n"
+        "       tarvo-pil export --fhir FILE\n"
         "Reads a patient data file (Tarvo.pil, TarvoEvents.pil) and reports what it holds.\n"
         "\n"
         "  dump       print the file's content and problems as JSON\n"
         "  check      print the problems found; exit status 1 when there are any, 0 when\n"
         "             none, 2 when the file cannot be read\n"
+        "  export     print every result point, in time order: with --csv as a table for a\n"
+        "             spreadsheet (UTF-8, a header row, then time in ISO 8601 with the offset\n"
+        "             from UTC, parameter, site, unit, value, status), with --fhir as a FHIR R4\n"
+        "             Bundle of type collection with one Observation per point. The CSV\n"
+        "             follows the locale (LC_ALL, LC_NUMERIC, LANG): where its decimal mark is\n"
+        "             a comma, values use a comma and fields are separated by semicolons;\n"
+        "             elsewhere a point and commas. --separator (one character, or \"tab\")\n"
+        "             and --decimal-mark (\".\" or \",\") choose otherwise. Exit status 1 when\n"
+        "             the file has problems (the points that could be read are exported and\n"
+        "             the problems printed on standard error)\n"
         "  --version  print the version and exit\n"
         "  --help     print this text and exit\n");
+}
+
+struct ReadFile {
+    QByteArray data;
+    TStoredFileContent content;
+};
+
+// Reads a stored file; false (the reason printed) when it cannot be read.
+bool readStoredFile(const QString& fileName, ReadFile& read) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        print(stderr,
+              QStringLiteral("tarvo-pil: cannot read %1: %2\n").arg(fileName, file.errorString()));
+        return false;
+    }
+    if (file.size() > TSaveItNew::kLargestFile) {
+        print(stderr, QStringLiteral("tarvo-pil: %1 is too large for a stored file (%2 bytes)\n")
+                          .arg(fileName)
+                          .arg(file.size()));
+        return false;
+    }
+    read.data = file.readAll();
+    read.content = StoredFileParser::parseTolerant(read.data);
+    if (read.content.layout == TMicroReader::HeaderLayout::Headerless) {
+        read.content.problems.insert(
+            read.content.problems.begin(),
+            {TFileProblem::Kind::Unreadable, 0,
+             QStringLiteral("the file does not begin with an object stream "
+                            "header; its bytes were read as bare records")});
+    }
+    return true;
+}
+
+QString problemLine(const QString& fileName, const TFileProblem& problem) {
+    const QString where =
+        problem.offset >= 0 ? QStringLiteral("byte %1").arg(problem.offset) : QStringLiteral("-");
+    return QStringLiteral("%1: %2: %3: %4\n")
+        .arg(fileName, where, problemKindName(problem.kind), problem.text);
+}
+
+bool parseCharacter(const QString& text, bool separator, QChar& character) {
+    if (separator && text == QLatin1String("tab")) {
+        character = u'\t';
+        return true;
+    }
+    if (text.size() != 1 || text[0] == u'"' || text[0] == u'\r' || text[0] == u'\n')
+        return false;
+    if (!separator && text != QLatin1String(".") && text != QLatin1String(","))
+        return false;
+    character = text[0];
+    return true;
+}
+
+int exportCommand(const QStringList& arguments) {
+    bool csv = false;
+    bool fhir = false;
+    QString fileName;
+    Export::CsvFormat format = Export::CsvFormat::forLocale(QLocale::system());
+    std::optional<QChar> separator;
+    std::optional<QChar> decimalMark;
+    for (qsizetype i = 2; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1String("--csv")) {
+            csv = true;
+        } else if (argument == QLatin1String("--fhir")) {
+            fhir = true;
+        } else if ((argument == QLatin1String("--separator") ||
+                    argument == QLatin1String("--decimal-mark")) &&
+                   i + 1 < arguments.size()) {
+            const bool isSeparator = argument == QLatin1String("--separator");
+            QChar character;
+            if (!parseCharacter(arguments[++i], isSeparator, character)) {
+                print(stderr,
+                      QStringLiteral("tarvo-pil: %1 cannot be %2\n").arg(argument, arguments[i]));
+                return kUsageError;
+            }
+            (isSeparator ? separator : decimalMark) = character;
+        } else if (!argument.startsWith(QLatin1String("--")) && fileName.isEmpty()) {
+            fileName = argument;
+        } else {
+            print(stderr, usage());
+            return kUsageError;
+        }
+    }
+    if (csv == fhir || fileName.isEmpty() || (fhir && (separator || decimalMark))) {
+        print(stderr, usage());
+        return kUsageError;
+    }
+    if (decimalMark) {
+        format.decimalMark = *decimalMark;
+        if (!separator && format.separator == *decimalMark)
+            format.separator = *decimalMark == u',' ? u';' : u',';
+    }
+    if (separator)
+        format.separator = *separator;
+    if (format.separator == format.decimalMark) {
+        print(stderr,
+              QStringLiteral("tarvo-pil: the separator and the decimal mark must differ\n"));
+        return kUsageError;
+    }
+
+    ReadFile read;
+    if (!readStoredFile(fileName, read))
+        return kUsageError;
+    const QByteArray output = csv ? Export::csv(read.content, format)
+                                  : Export::fhir(read.content, QDateTime::currentDateTimeUtc());
+    std::fwrite(output.constData(), 1, std::size_t(output.size()), stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        print(stderr, QStringLiteral("tarvo-pil: the export could not be written\n"));
+        return kUsageError;
+    }
+    if (Export::pointCount(read.content) == 0)
+        print(stderr, QStringLiteral("tarvo-pil: %1 holds no result points\n").arg(fileName));
+    for (const TFileProblem& problem : read.content.problems)
+        print(stderr, problemLine(fileName, problem));
+    return read.content.problems.empty() ? 0 : 1;
 }
 
 } // namespace
@@ -175,32 +306,19 @@ int main(int argc, char** argv) {
         print(stdout, QStringLiteral("tarvo-pil " TARVO_VERSION "\n"));
         return 0;
     }
+    if (arguments.size() >= 2 && arguments[1] == QLatin1String("export"))
+        return exportCommand(arguments);
     if (arguments.size() != 3 ||
         (arguments[1] != QLatin1String("dump") && arguments[1] != QLatin1String("check"))) {
         print(stderr, usage());
         return kUsageError;
     }
     const QString fileName = arguments[2];
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        print(stderr,
-              QStringLiteral("tarvo-pil: cannot read %1: %2\n").arg(fileName, file.errorString()));
+    ReadFile read;
+    if (!readStoredFile(fileName, read))
         return kUsageError;
-    }
-    if (file.size() > TSaveItNew::kLargestFile) {
-        print(stderr, QStringLiteral("tarvo-pil: %1 is too large for a stored file (%2 bytes)\n")
-                          .arg(fileName)
-                          .arg(file.size()));
-        return kUsageError;
-    }
-    const QByteArray data = file.readAll();
-    TStoredFileContent content = StoredFileParser::parseTolerant(data);
-    if (content.layout == TMicroReader::HeaderLayout::Headerless) {
-        content.problems.insert(content.problems.begin(),
-                                {TFileProblem::Kind::Unreadable, 0,
-                                 QStringLiteral("the file does not begin with an object stream "
-                                                "header; its bytes were read as bare records")});
-    }
+    const QByteArray& data = read.data;
+    const TStoredFileContent& content = read.content;
 
     if (arguments[1] == QLatin1String("dump")) {
         print(stdout, dump(fileName, data.size(), content));
@@ -210,11 +328,7 @@ int main(int argc, char** argv) {
         print(stdout, fileName + QStringLiteral(": no problems found\n"));
         return 0;
     }
-    for (const TFileProblem& problem : content.problems) {
-        const QString where = problem.offset >= 0 ? QStringLiteral("byte %1").arg(problem.offset)
-                                                  : QStringLiteral("-");
-        print(stdout, QStringLiteral("%1: %2: %3: %4\n")
-                          .arg(fileName, where, problemKindName(problem.kind), problem.text));
-    }
+    for (const TFileProblem& problem : content.problems)
+        print(stdout, problemLine(fileName, problem));
     return 1;
 }

@@ -1,0 +1,197 @@
+#include "OpenFile.h"
+
+#include <QFile>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#ifdef Q_OS_WIN
+
+bool OpenFile::open(const QString& fileName) {
+    close();
+    m_file = new QFile(fileName);
+    if (!m_file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        m_error = m_file->errorString();
+        close();
+        return false;
+    }
+    m_fileName = fileName;
+    return true;
+}
+
+bool OpenFile::isOpen() const {
+    return m_file != nullptr;
+}
+
+void OpenFile::close() {
+    delete m_file;
+    m_file = nullptr;
+    m_fileName.clear();
+}
+
+FileStamp OpenFile::stamp() const {
+    return m_file != nullptr ? FileStamp::of(m_fileName) : FileStamp();
+}
+
+bool OpenFile::readAll(QByteArray& data) {
+    if (m_file == nullptr || !m_file->seek(0))
+        return false;
+    data = m_file->readAll();
+    return true;
+}
+
+bool OpenFile::writeAt(qint64 offset, const QByteArray& bytes) {
+    if (m_file == nullptr || !m_file->seek(offset) || m_file->write(bytes) != bytes.size()) {
+        fail();
+        return false;
+    }
+    return true;
+}
+
+bool OpenFile::resize(qint64 size) {
+    if (m_file == nullptr || !m_file->resize(size)) {
+        fail();
+        return false;
+    }
+    return true;
+}
+
+bool OpenFile::write(const char* data, qint64 size) {
+    if (m_file == nullptr || m_file->write(data, size) != size) {
+        fail();
+        return false;
+    }
+    return true;
+}
+
+void OpenFile::fail() {
+    m_error = m_file != nullptr ? m_file->errorString() : QString();
+}
+
+#else
+
+bool OpenFile::open(const QString& fileName) {
+    close();
+    int descriptor = -1;
+    do {
+        descriptor =
+            ::open(QFile::encodeName(fileName).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    } while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0) {
+        fail();
+        return false;
+    }
+    m_descriptor = descriptor;
+    m_fileName = fileName;
+    return true;
+}
+
+bool OpenFile::isOpen() const {
+    return m_descriptor >= 0;
+}
+
+void OpenFile::close() {
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
+    m_descriptor = -1;
+    m_fileName.clear();
+}
+
+FileStamp OpenFile::stamp() const {
+    struct stat status;
+    if (m_descriptor < 0 || ::fstat(m_descriptor, &status) != 0 || status.st_nlink == 0)
+        return {};
+#ifdef Q_OS_MACOS
+    const auto& time = status.st_mtimespec;
+    const auto& changed = status.st_ctimespec;
+#else
+    const auto& time = status.st_mtim;
+    const auto& changed = status.st_ctim;
+#endif
+    return {qint64(status.st_size), qint64(time.tv_sec) * 1000000000 + time.tv_nsec,
+            qint64(status.st_ino), qint64(changed.tv_sec) * 1000000000 + changed.tv_nsec};
+}
+
+bool OpenFile::readAll(QByteArray& data) {
+    data.clear();
+    if (m_descriptor < 0)
+        return false;
+    char buffer[65536];
+    for (qint64 offset = 0;;) {
+        const ssize_t got = ::pread(m_descriptor, buffer, sizeof buffer, off_t(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            fail();
+            return false;
+        }
+        if (got == 0)
+            return true;
+        data.append(buffer, qsizetype(got));
+        offset += got;
+    }
+}
+
+bool OpenFile::writeAt(qint64 offset, const QByteArray& bytes) {
+    if (m_descriptor < 0)
+        return false;
+    const char* next = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::pwrite(m_descriptor, next, std::size_t(left), off_t(offset));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = ENOSPC;
+            fail();
+            return false;
+        }
+        next += written;
+        left -= written;
+        offset += written;
+    }
+    return true;
+}
+
+bool OpenFile::resize(qint64 size) {
+    if (m_descriptor < 0)
+        return false;
+    int result = 0;
+    do {
+        result = ::ftruncate(m_descriptor, off_t(size));
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        fail();
+        return false;
+    }
+    return true;
+}
+
+bool OpenFile::write(const char* data, qint64 size) {
+    while (m_descriptor >= 0 && size > 0) {
+        const ssize_t written = ::write(m_descriptor, data, std::size_t(size));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = ENOSPC;
+            fail();
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return m_descriptor >= 0;
+}
+
+void OpenFile::fail() {
+    m_error = QString::fromLocal8Bit(std::strerror(errno));
+}
+
+#endif
