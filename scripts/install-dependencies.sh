@@ -22,14 +22,28 @@ for package in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+# The tests of results to the hospital run an integration engine from the npm registry: node
+# and npm from Debian, unless the machine has them already (a nodejs with its own npm).
+for tool in node npm; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    missing+=(nodejs npm)
+    break
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  if [ "$(id -u)" -ne 0 ]; then
+    sudo_cmd=(sudo)
+  fi
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-echo "Installing: ${missing[*]}"
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then
-  sudo_cmd=(sudo)
+# The integration engine the reporter's tests send to (node-hl7-server, as locked).
+engine="$(cd "$(dirname "$0")/.." && pwd)/tests/outbound/engine"
+if [ ! -d "$engine/node_modules/node-hl7-server" ] ||
+   [ "$engine/package-lock.json" -nt "$engine/node_modules/.package-lock.json" ]; then
+  (cd "$engine" && npm ci --no-audit --no-fund --loglevel=error)
 fi
-"${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

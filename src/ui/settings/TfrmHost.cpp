@@ -251,11 +251,56 @@ QWidget* TfrmHost::createAdvancedPart() {
     layout->addLayout(switches);
     layout->addWidget(gbSettings);
     layout->addWidget(gbDuplicateXMLFiles);
+    layout->addWidget(createReportGroup(part));
     layout->addStretch(1);
 
     connect(m_protocol, &QButtonGroup::idClicked, this, &TfrmHost::applyVisibility);
     connect(cbRelayDataToHost, &QCheckBox::toggled, this, &TfrmHost::applyVisibility);
     return part;
+}
+
+QGroupBox* TfrmHost::createReportGroup(QWidget* parent) {
+    gbReport =
+        named(new QGroupBox(tr("Results to the hospital (HL7 over MLLP)"), parent), "gbReport");
+    editReportHost = named(new QLineEdit(gbReport), "editReportHost");
+    editReportHost->setToolTip(
+        tr("Name or IP address of the integration engine; empty: results are not reported"));
+    editReportPort = spinEdit("editReportPort", 0, 65535, 0, gbReport);
+    editReportPort->setToolTip(tr("MLLP port of the integration engine; 0: not reported"));
+    editReportSendingApplication = named(new QLineEdit(gbReport), "editReportSendingApplication");
+    editReportSendingFacility = named(new QLineEdit(gbReport), "editReportSendingFacility");
+    editReportReceivingApplication =
+        named(new QLineEdit(gbReport), "editReportReceivingApplication");
+    editReportReceivingFacility = named(new QLineEdit(gbReport), "editReportReceivingFacility");
+    cbReportControls =
+        named(new QCheckBox(tr("Report controls and calibrations"), gbReport), "cbReportControls");
+    auto* form = new QFormLayout(gbReport);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    form->addRow(tr("Engine host:"), editReportHost);
+    form->addRow(tr("Engine port:"), editReportPort);
+    form->addRow(tr("Sending application:"), editReportSendingApplication);
+    form->addRow(tr("Sending facility:"), editReportSendingFacility);
+    form->addRow(tr("Receiving application:"), editReportReceivingApplication);
+    form->addRow(tr("Receiving facility:"), editReportReceivingFacility);
+    form->addRow(cbReportControls);
+    return gbReport;
+}
+
+void TfrmHost::loadReport(const ReportChoice& values) {
+    editReportHost->setText(values.host);
+    editReportPort->setValue(values.port);
+    editReportSendingApplication->setText(values.sendingApplication);
+    editReportSendingFacility->setText(values.sendingFacility);
+    editReportReceivingApplication->setText(values.receivingApplication);
+    editReportReceivingFacility->setText(values.receivingFacility);
+    cbReportControls->setChecked(values.controls);
+}
+
+ReportChoice TfrmHost::reportChoice() const {
+    return {editReportHost->text().trimmed(),       editReportPort->value(),
+            editReportSendingApplication->text(),   editReportSendingFacility->text(),
+            editReportReceivingApplication->text(), editReportReceivingFacility->text(),
+            cbReportControls->isChecked()};
 }
 
 void TfrmHost::load(const HostSettingsChoice& values) {
@@ -281,6 +326,7 @@ void TfrmHost::load(const HostSettingsChoice& values) {
     lblMonitorNetworkLocation->setText(values.dataRoot);
     cbDuplicateXMLFiles->setChecked(values.duplicateXmlFiles);
     editDuplicateToNetworkLocation->setText(values.duplicateToNetworkLocation);
+    loadReport(values.report);
     applyVisibility();
 }
 
@@ -350,6 +396,7 @@ HostSettingsChoice TfrmHost::choice() const {
     values.monitorNetworkLocation = cbMonitorNetworkLocation->isChecked();
     values.duplicateXmlFiles = cbDuplicateXMLFiles->isChecked();
     values.duplicateToNetworkLocation = editDuplicateToNetworkLocation->text();
+    values.report = reportChoice();
     return values;
 }
 

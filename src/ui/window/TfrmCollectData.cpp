@@ -207,6 +207,14 @@ void TfrmCollectData::connectCollector() {
     connect(&control, &CollectionControl::hideWindowRequested, this, &TfrmCollectData::hideToTray);
     connect(&c.resultProcessor(), &ResultProcessor::displayChanged, this,
             &TfrmCollectData::showLatestValue);
+    if (ObservationReporter* reporter = c.reporter()) {
+        const auto showReport = [this, reporter] {
+            m_panel->lblReport->setText(tr("Results to the hospital: ") + reporter->StatusLine());
+            m_panel->lblReport->setVisible(reporter->Status().configured);
+        };
+        connect(reporter, &ObservationReporter::statusChanged, this, showReport);
+        showReport();
+    }
     MessageDispatcher& dispatcher = c.messageDispatcher();
     connect(&dispatcher, &MessageDispatcher::collisionsChanged, this, [this, &dispatcher] {
         m_panel->lblCollision->setText(dispatcher.CollisionText());

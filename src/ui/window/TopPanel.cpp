@@ -77,7 +77,8 @@ TopPanel::TopPanel(QWidget* parent) : QWidget(parent) {
         named(new QLabel(tr("Monitoring: "), this), "lblMonitoringNetworkStore");
     lblUpdatingFromPatientID =
         named(new QLabel(tr("Update from: "), this), "lblUpdatingFromPatientID");
-    for (QLabel* label : {lblMonitoringNetworkStore, lblUpdatingFromPatientID}) {
+    lblReport = named(new QLabel(this), "lblReport");
+    for (QLabel* label : {lblMonitoringNetworkStore, lblUpdatingFromPatientID, lblReport}) {
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         label->hide(); // shown while they have something to say
     }
@@ -152,6 +153,7 @@ TopPanel::TopPanel(QWidget* parent) : QWidget(parent) {
     left->addLayout(grid, 1);
     left->addWidget(lblMonitoringNetworkStore);
     left->addWidget(lblUpdatingFromPatientID);
+    left->addWidget(lblReport);
 
     auto* outer = new QHBoxLayout(this);
     outer->setContentsMargins(10, 4, 0, 4);

@@ -47,6 +47,8 @@ public:
     QLabel* lblNotStoring;
     QLabel* lblMonitoringNetworkStore;
     QLabel* lblUpdatingFromPatientID;
+    // The reporting of results to the hospital's integration engine, while it is configured.
+    QLabel* lblReport;
     QPushButton* btnStart;
     QPushButton* btnStop;
     QPushButton* btnHide;
