@@ -93,6 +93,11 @@ QString UcumUnit(const QString& unit, const QString& parameter) {
         return QStringLiteral("1");
     QString u = unit.trimmed();
     u.replace(QChar(0x00B5), u'u').replace(QChar(0x03BC), u'u');
+    // Molar units as the line protocols write them.
+    if (u == QLatin1String("mM"))
+        return QStringLiteral("mmol/L");
+    if (u == QLatin1String("uM"))
+        return QStringLiteral("umol/L");
     const QString lower = u.toLower();
     if (lower == QLatin1String("mmol/l"))
         return QStringLiteral("mmol/L");

@@ -95,6 +95,12 @@ TEST(ObservationMessageTest, EachResultBecomesOneObservationMessage) {
              r.value = 226.0874;
          },
          {{"OBX-3.1", "GLT-CATH2-CONC"}, {"OBX-5", "226.0874"}, {"OBX-6.1", "umol/L"}}},
+        {"the line protocols' molar units",
+         [](StoredResult& r) { r.unit = QStringLiteral("\u00b5M"); },
+         {{"OBX-6", "umol/L^umol/L^UCUM"}}},
+        {"millimolar as the line protocols write it",
+         [](StoredResult& r) { r.unit = QStringLiteral("mM"); },
+         {{"OBX-6.1", "mmol/L"}}},
         {"a ratio has no unit and its own kind",
          [](StoredResult& r) {
              r.parameter = QStringLiteral("LPRatio");

@@ -243,6 +243,7 @@ QWidget* TfrmHost::createAdvancedPart() {
     switches->addWidget(cbFilter194, 0, 0);
     switches->addWidget(cbRelayDataToHost, 0, 1);
     switches->addWidget(cbIncludeChecksum, 1, 0);
+    switches->addWidget(createReportGroup(part), 1, 1);
     auto* layout = new QVBoxLayout(part);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(rgSettingsOrigin);
@@ -251,7 +252,6 @@ QWidget* TfrmHost::createAdvancedPart() {
     layout->addLayout(switches);
     layout->addWidget(gbSettings);
     layout->addWidget(gbDuplicateXMLFiles);
-    layout->addWidget(createReportGroup(part));
     layout->addStretch(1);
 
     connect(m_protocol, &QButtonGroup::idClicked, this, &TfrmHost::applyVisibility);
@@ -259,9 +259,21 @@ QWidget* TfrmHost::createAdvancedPart() {
     return part;
 }
 
-QGroupBox* TfrmHost::createReportGroup(QWidget* parent) {
-    gbReport =
-        named(new QGroupBox(tr("Results to the hospital (HL7 over MLLP)"), parent), "gbReport");
+QWidget* TfrmHost::createReportGroup(QWidget* parent) {
+    // The Advanced page has no height to spare: its button opens the fields in a window of their
+    // own, which stays part of this dialog (OK saves them, Cancel forgets them).
+    lblReportSettings =
+        named(new QLabel(QStringLiteral("<a href=\"report\">") + tr("Results to the hospital...") +
+                             QStringLiteral("</a>"),
+                         parent),
+              "lblReportSettings");
+    lblReportSettings->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
+                                               Qt::LinksAccessibleByKeyboard);
+    lblReportSettings->setToolTip(
+        tr("Report every stored result to the hospital's integration engine "
+           "(HL7 over MLLP)"));
+    gbReport = named(new QDialog(this), "gbReport");
+    gbReport->setWindowTitle(tr("Results to the hospital (HL7 over MLLP)"));
     editReportHost = named(new QLineEdit(gbReport), "editReportHost");
     editReportHost->setToolTip(
         tr("Name or IP address of the integration engine; empty: results are not reported"));
@@ -274,6 +286,8 @@ QGroupBox* TfrmHost::createReportGroup(QWidget* parent) {
     editReportReceivingFacility = named(new QLineEdit(gbReport), "editReportReceivingFacility");
     cbReportControls =
         named(new QCheckBox(tr("Report controls and calibrations"), gbReport), "cbReportControls");
+    auto* close = new QPushButton(tr("Close"), gbReport);
+    connect(close, &QPushButton::clicked, gbReport, &QDialog::accept);
     auto* form = new QFormLayout(gbReport);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->addRow(tr("Engine host:"), editReportHost);
@@ -283,7 +297,9 @@ QGroupBox* TfrmHost::createReportGroup(QWidget* parent) {
     form->addRow(tr("Receiving application:"), editReportReceivingApplication);
     form->addRow(tr("Receiving facility:"), editReportReceivingFacility);
     form->addRow(cbReportControls);
-    return gbReport;
+    form->addRow(close);
+    connect(lblReportSettings, &QLabel::linkActivated, gbReport, &QDialog::open);
+    return lblReportSettings;
 }
 
 void TfrmHost::loadReport(const ReportChoice& values) {

@@ -46,7 +46,7 @@ private:
     QWidget* createBasicPart();
     QWidget* createAdvancedPart();
     // The Report settings: results to the hospital's integration engine.
-    QGroupBox* createReportGroup(QWidget* parent);
+    QWidget* createReportGroup(QWidget* parent);
     void loadReport(const ReportChoice& values);
     ReportChoice reportChoice() const;
     void load(const HostSettingsChoice& values);
@@ -88,7 +88,8 @@ private:
     QGroupBox* gbDuplicateXMLFiles = nullptr;
     QCheckBox* cbDuplicateXMLFiles = nullptr;
     QLineEdit* editDuplicateToNetworkLocation = nullptr;
-    QGroupBox* gbReport = nullptr;
+    QLabel* lblReportSettings = nullptr;
+    QDialog* gbReport = nullptr;
     QLineEdit* editReportHost = nullptr;
     QSpinBox* editReportPort = nullptr;
     QLineEdit* editReportSendingApplication = nullptr;
