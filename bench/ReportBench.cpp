@@ -111,6 +111,7 @@ double rawRoundTripsPerSecond(int port, const QByteArray& message, int count) {
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const int messages = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 10000;
     AcknowledgingReceiver receiver;
     QTemporaryDir root;
@@ -141,17 +142,21 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const double drained = since(draining);
     const double rate = messages / drained;
+    const int drainedAcknowledged = receiver.acknowledged();
 
+    // The receiver serves one connection at a time: the reporter lets go of its own first.
+    settings.writeText(QStringLiteral("ReportHost"), QString());
+    reporter.ReadSettings();
     const QByteArray sample =
         ObservationMessage(resultNumber(0), {QStringLiteral("TarvoCollect"), {}, {}, {}},
                            QStringLiteral("1"), QDateTime::currentDateTime());
     const double raw = rawRoundTripsPerSecond(receiver.port(), sample, std::min(messages, 5000));
-    std::printf("backlog drained to an acknowledging MLLP receiver on loopback: %lld of %d "
-                "messages left, %.2f s, %.0f messages/s\n",
-                qlonglong(reporter.Status().queued), messages, drained, rate);
+    std::printf("backlog drained to an acknowledging MLLP receiver on loopback: %d messages, "
+                "%d acknowledged, %.2f s, %.0f messages/s\n",
+                messages, drainedAcknowledged, drained, rate);
     std::printf("  raw round trip of one message and its acknowledgement: %.1f us (%.0f/s)\n",
                 raw > 0 ? 1e6 / raw : 0.0, raw);
     const double ratio = raw > 0 ? rate / raw : 0;
     std::printf("  ratio to back-to-back raw round trips: %.2f (limit: at least 0.50)\n", ratio);
-    return reporter.Status().queued == 0 && ratio >= 0.5 ? 0 : 1;
+    return drainedAcknowledged >= messages && ratio >= 0.5 ? 0 : 1;
 }
