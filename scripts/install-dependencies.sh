@@ -14,8 +14,8 @@ packages=(
   # the Debian package: manual pages, dependencies, checks
   help2man dpkg-dev file man-db lintian desktop-file-utils systemd
 )
-# the FHIR validation of the tests of tarvo-pil's export (npm packages below); a nodejs that
-# brings its own npm needs no npm package
+# the npm packages of the tests (below): the FHIR validator of tarvo-pil's export and the
+# integration engine the reporter sends to; a nodejs that brings its own npm needs no npm package
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 command -v npm >/dev/null 2>&1 || packages+=(npm)
 
@@ -36,10 +36,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# The FHIR validator of the tarvo-pil export tests, in the versions its package-lock.json pins
-# (installed again when the lock file is newer than what was installed).
-fhir_tests="$(cd "$(dirname "$0")/.." && pwd)/tests/tools/fhir"
-if [ ! -f "$fhir_tests/node_modules/.package-lock.json" ] ||
-   [ "$fhir_tests/package-lock.json" -nt "$fhir_tests/node_modules/.package-lock.json" ]; then
-  (cd "$fhir_tests" && npm ci --no-audit --no-fund --loglevel=error)
-fi
+# The npm packages of the tests in the versions their package-lock.json files pin, installed again
+# when a lock file is newer than what was installed: the FHIR validator of the tarvo-pil export
+# tests and the integration engine the reporter's tests send to (node-hl7-server).
+root="$(cd "$(dirname "$0")/.." && pwd)"
+for folder in "$root/tests/tools/fhir" "$root/tests/outbound/engine"; do
+  if [ ! -f "$folder/node_modules/.package-lock.json" ] ||
+     [ "$folder/package-lock.json" -nt "$folder/node_modules/.package-lock.json" ]; then
+    (cd "$folder" && npm ci --no-audit --no-fund --loglevel=error)
+  fi
+done

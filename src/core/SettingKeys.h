@@ -57,6 +57,18 @@ inline constexpr Boolean MonitorNotifications{"MonitorNotifications", true};
 // listens on (loopback by default; AllowedPeers applies to the requests when it is another).
 inline constexpr Integer MonitorHttpPort{"MonitorHttpPort", 0};
 inline constexpr Text MonitorHttpAddress{"MonitorHttpAddress", "127.0.0.1"};
+// Results reported to the hospital's integration engine over MLLP: the engine's host and port
+// (empty or 0: the reporter is off), the header's applications and facilities, whether controls
+// and calibrations are reported too, and the messages the queue holds at most before its oldest
+// go to an overflow file.
+inline constexpr Text ReportHost{"ReportHost", ""};
+inline constexpr Integer ReportPort{"ReportPort", 0};
+inline constexpr Text ReportSendingApplication{"ReportSendingApplication", "TarvoCollect"};
+inline constexpr Text ReportSendingFacility{"ReportSendingFacility", ""};
+inline constexpr Text ReportReceivingApplication{"ReportReceivingApplication", ""};
+inline constexpr Text ReportReceivingFacility{"ReportReceivingFacility", ""};
+inline constexpr Boolean ReportControls{"ReportControls", false};
+inline constexpr Integer ReportQueueLimit{"ReportQueueLimit", 100000};
 inline constexpr Boolean DuplicateXMLFiles{"DuplicateXMLFiles", false};
 inline constexpr Text DuplicateToNetworkLocation{"DuplicateToNetworkLocation", ""};
 inline constexpr Text ExternalMediaDrive{"ExternalMediaDrive", ""};

@@ -14,6 +14,7 @@
 #include "PatientIdentity.h"
 #include "PatientList.h"
 #include "PatientRecordFile.h"
+#include "PseudoPatients.h"
 #include "TSaveItNew.h"
 #include "XmlErrors.h"
 
@@ -315,6 +316,27 @@ void ResultProcessor::storePoint(TSaveItNew& writer, std::vector<TParameterSerie
                            OleDateTime::fromDateTime(time))) {
         ++m_stored[QLatin1String(m_kind)];
         m_lastStored = m_context.clock.now();
+        const CollectorState& state = m_context.state;
+        StoredResult stored;
+        stored.patientId = state.currentPatientId;
+        stored.lastName = state.currentPatientLastName;
+        stored.firstName = state.currentPatientFirstName;
+        stored.parameter = parameterName;
+        stored.place = place;
+        stored.unit = unit;
+        stored.value = value;
+        stored.time = time;
+        stored.vialId = vialId;
+        stored.attemptNo = attemptNo;
+        stored.statusText = statusText;
+        stored.status = quint8(status);
+        if (state.currentPatientLastName == QLatin1String(PseudoPatients::kCalibrationLastName))
+            stored.kind = StoredResult::Kind::Calibration;
+        else if (state.currentPatientLastName == QLatin1String(PseudoPatients::kControlLastName) ||
+                 state.currentPatientId.compare(QLatin1String(PseudoPatients::kAutoControl),
+                                                Qt::CaseInsensitive) == 0)
+            stored.kind = StoredResult::Kind::Control;
+        emit resultStored(stored);
     } else {
         m_context.log.writeLog(
             QStringLiteral("Value not stored: patient ") + m_context.state.currentPatientId +

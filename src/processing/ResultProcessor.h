@@ -9,6 +9,7 @@
 #include <QString>
 
 #include "PatientRecordPresence.h"
+#include "StoredResult.h"
 #include "TParameterSerie.h"
 #include "ZelTypes.h"
 
@@ -90,6 +91,8 @@ signals:
     // A patient file was created for a new patient (the New Patient window shows the text).
     void patientFileCreated(const QString& statusText);
     void displayChanged();
+    // A value was appended to a patient's data file (also each time a rebuild stores it again).
+    void resultStored(const StoredResult& result);
 
 private:
     struct Patient;

@@ -3,10 +3,9 @@
 #include <functional>
 
 #include <QDate>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QString>
 
+#include "CheckedJournal.h"
 #include "EventLog.h"
 #include "TRelayList.h"
 
@@ -22,7 +21,7 @@ public:
     static constexpr auto kJournalName = "RelayQueue.journal";
     static constexpr int kDefaultLimit = 100000;
     // How often a journal that failed is tried again, at the most.
-    static constexpr int kJournalRetryMs = 5000;
+    static constexpr int kJournalRetryMs = CheckedJournal::kDefaultRetryMs;
 
     // folder: where the journal and the overflow files are kept (the data root).
     StoredRelayList(QString folder, qsizetype limit,
@@ -42,26 +41,18 @@ public:
     QString OverflowPath(const QDate& day) const { return OverflowPath(m_folder, day); }
     static QString OverflowPath(const QString& folder, const QDate& day);
     // Whether the journal holds the whole queue.
-    bool JournalWritten() const { return m_journalOk; }
-    void SetJournalRetryMs(int ms) { m_retryMs = ms; }
+    bool JournalWritten() const { return m_journal.Written(); }
+    void SetJournalRetryMs(int ms) { m_journal.SetRetryMs(ms); }
 
 protected:
     void appended(qsizetype first) override;
 
 private:
-    void note(const QByteArray& lines);
-    bool rewrite();
-    void retryJournal();
     void enforceLimit();
-    void takeBack(const QByteArray& contents, qsizetype& damaged);
 
     QString m_folder;
     qsizetype m_limit;
     std::function<void(const QString&, LogSeverity)> m_log;
     std::function<QDate()> m_today;
-    QFile m_journal;
-    qsizetype m_removals = 0;
-    bool m_journalOk = true;
-    int m_retryMs = kJournalRetryMs;
-    QElapsedTimer m_sinceFailure;
+    CheckedJournal m_journal;
 };

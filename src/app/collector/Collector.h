@@ -27,6 +27,7 @@
 #include "LineRelay.h"
 #include "LinkStatus.h"
 #include "MessageDispatcher.h"
+#include "ObservationReporter.h"
 #include "OrvantaLink.h"
 #include "ParameterCatalogue.h"
 #include "PatManagement.h"
@@ -139,6 +140,9 @@ public:
     TSaveItNew& mainWriter() { return m_saveIt1; }
     // The record-line parser and the relay to a laboratory host (exists with the catalogue).
     LineRelay& lineRelay() { return *m_relay; }
+    // Reports stored results to the hospital's integration engine (exists with the catalogue).
+    ObservationReporter* reporter() { return m_reporter.get(); }
+    const ObservationReporter* reporter() const { return m_reporter.get(); }
 
     // While Busy is set, analyzer reads wait; clearing it reads what waited.
     void setBusy(bool busy);
@@ -303,6 +307,7 @@ private:
     std::unique_ptr<PatientCheckList> m_checkList;
     std::unique_ptr<PatientRecreation> m_recreation;
     std::unique_ptr<LineRelay> m_relay;
+    std::unique_ptr<ObservationReporter> m_reporter;
     std::unique_ptr<FolderMonitor> m_monitor;
     CollectionSettings m_collectionSettings;
     QSet<QString> m_rebuildsWaiting;

@@ -378,6 +378,10 @@ void Collector::createParameterCatalogue() {
                           {}},
         [this] { m_linkStatus.Update(); }, m_settings->read(Setting::RelayQueueLimit));
     m_relay->Queue().IncludeChecksum = m_state.includeChecksum;
+    m_reporter = std::make_unique<ObservationReporter>(*m_settings, m_log, m_state.dataRoot);
+    connect(m_processor.get(), &ResultProcessor::resultStored, m_reporter.get(),
+            &ObservationReporter::Report);
+    m_reporter->ReadSettings();
     m_control->setLineWriters([this](const QString& patientId) {
         return m_relay ? m_relay->Parser().WriterForPatient(patientId) : nullptr;
     });
@@ -412,6 +416,8 @@ void Collector::startHousekeeping() {
             reactivateAnalyzerServer(); // start-up ended before collection control existed
         if (m_relay)
             m_relay->Transport().MainTimerTick();
+        if (m_reporter)
+            m_reporter->MainTimerTick();
         m_serial->mainTimerTick();
         if (m_dataHostWanted && !m_dataHost.Active())
             reactivateDataHostServer();

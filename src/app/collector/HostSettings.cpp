@@ -82,6 +82,13 @@ HostSettingsChoice HostSettings::Load(Collector& collector) {
     choice.dataRoot = state.dataRoot;
     choice.duplicateXmlFiles = settings.read(Setting::DuplicateXMLFiles);
     choice.duplicateToNetworkLocation = settings.read(Setting::DuplicateToNetworkLocation);
+    choice.report = {settings.read(Setting::ReportHost),
+                     settings.read(Setting::ReportPort),
+                     settings.read(Setting::ReportSendingApplication),
+                     settings.read(Setting::ReportSendingFacility),
+                     settings.read(Setting::ReportReceivingApplication),
+                     settings.read(Setting::ReportReceivingFacility),
+                     settings.read(Setting::ReportControls)};
     return choice;
 }
 
@@ -167,6 +174,20 @@ void applyRelayConnection(Collector& collector) {
     }
 }
 
+// The reporter takes its Report settings as they now stand.
+void applyReport(Collector& collector, const HostSettingsChoice& chosen) {
+    const SettingsStore& settings = collector.settings();
+    settings.change(Setting::ReportHost, chosen.report.host.trimmed());
+    settings.change(Setting::ReportPort, chosen.report.port);
+    settings.change(Setting::ReportSendingApplication, chosen.report.sendingApplication);
+    settings.change(Setting::ReportSendingFacility, chosen.report.sendingFacility);
+    settings.change(Setting::ReportReceivingApplication, chosen.report.receivingApplication);
+    settings.change(Setting::ReportReceivingFacility, chosen.report.receivingFacility);
+    settings.change(Setting::ReportControls, chosen.report.controls);
+    if (collector.reporter())
+        collector.reporter()->ReadSettings();
+}
+
 } // namespace
 
 void HostSettings::Save(Collector& collector, const HostSettingsChoice& chosen,
@@ -192,6 +213,7 @@ void HostSettings::Save(Collector& collector, const HostSettingsChoice& chosen,
 
     // The servers' peer list as it now stands under the chosen root, its faults logged again.
     collector.applyAllowedPeers();
+    applyReport(collector, chosen);
 
     // The data client connects again while inter-networking is on.
     collector.closeDataClient();

@@ -7,6 +7,17 @@
 class Collector;
 
 // Every value the settings dialog edits, as the dialog shows it.
+// Reporting results to the hospital's integration engine (the Report settings).
+struct ReportChoice {
+    QString host;
+    int port = 0;
+    QString sendingApplication;
+    QString sendingFacility;
+    QString receivingApplication;
+    QString receivingFacility;
+    bool controls = false;
+};
+
 struct HostSettingsChoice {
     int originIndex = 0; // 0 current user, 1 local machine
     bool autoHide = true;
@@ -30,6 +41,7 @@ struct HostSettingsChoice {
     QString dataRoot; // shown under the monitoring box
     bool duplicateXmlFiles = false;
     QString duplicateToNetworkLocation;
+    ReportChoice report;
 };
 
 // Reading the settings dialog's values from a running collector and taking the confirmed values

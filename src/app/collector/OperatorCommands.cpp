@@ -221,6 +221,22 @@ QJsonObject OperatorCommands::StatusJson() const {
                         {QStringLiteral("queuedMessages"), relay.Queue().Messages()},
                         {QStringLiteral("deadLetters"), relay.Transport().DeadLetters()}});
     }
+    if (const ObservationReporter* reporter = m_collector.reporter()) {
+        const ReportStatus report = reporter->Status();
+        QJsonObject object{{QStringLiteral("configured"), report.configured},
+                           {QStringLiteral("connection"), report.connection},
+                           {QStringLiteral("queuedMessages"), qint64(report.queued)},
+                           {QStringLiteral("acknowledged"), report.acknowledged},
+                           {QStringLiteral("refused"), report.refused}};
+        if (report.configured) {
+            object.insert(QStringLiteral("host"), report.host);
+            object.insert(QStringLiteral("port"), report.port);
+        }
+        if (report.lastAcknowledged.isValid())
+            object.insert(QStringLiteral("lastAcknowledged"),
+                          report.lastAcknowledged.toString(Qt::ISODate));
+        status.insert(QStringLiteral("report"), object);
+    }
     return status;
 }
 
@@ -256,6 +272,8 @@ QString OperatorCommands::Status() const {
     lines << QStringLiteral("Results processed: ") +
                  QString::number(m_collector.resultProcessor().ResultCalls());
     lines << QStringLiteral("Rebuilds waiting: ") + QString::number(m_collector.waitingRebuilds());
+    if (const ObservationReporter* reporter = m_collector.reporter())
+        lines << QStringLiteral("Reporting to the integration engine: ") + reporter->StatusLine();
     return lines.join(u'\n');
 }
 

@@ -276,6 +276,7 @@ QWidget* TfrmHost::createAdvancedPart() {
     switches->addWidget(cbFilter194, 0, 0);
     switches->addWidget(cbRelayDataToHost, 0, 1);
     switches->addWidget(cbIncludeChecksum, 1, 0);
+    switches->addWidget(createReportGroup(part), 1, 1);
     auto* layout = new QVBoxLayout(part);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(rgSettingsOrigin);
@@ -289,6 +290,66 @@ QWidget* TfrmHost::createAdvancedPart() {
     connect(m_protocol, &QButtonGroup::idClicked, this, &TfrmHost::applyVisibility);
     connect(cbRelayDataToHost, &QCheckBox::toggled, this, &TfrmHost::applyVisibility);
     return part;
+}
+
+QWidget* TfrmHost::createReportGroup(QWidget* parent) {
+    // The Advanced page has no height to spare: its button opens the fields in a window of their
+    // own, which stays part of this dialog (OK saves them, Cancel forgets them).
+    lblReportSettings =
+        named(new QLabel(QStringLiteral("<a href=\"report\">") + tr("Results to the hospital...") +
+                             QStringLiteral("</a>"),
+                         parent),
+              "lblReportSettings");
+    lblReportSettings->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
+                                               Qt::LinksAccessibleByKeyboard);
+    lblReportSettings->setToolTip(
+        tr("Report every stored result to the hospital's integration engine "
+           "(HL7 over MLLP)"));
+    gbReport = named(new QDialog(this), "gbReport");
+    gbReport->setWindowTitle(tr("Results to the hospital (HL7 over MLLP)"));
+    editReportHost = named(new QLineEdit(gbReport), "editReportHost");
+    editReportHost->setToolTip(
+        tr("Name or IP address of the integration engine; empty: results are not reported"));
+    editReportPort = spinEdit("editReportPort", 0, 65535, 0, gbReport);
+    editReportPort->setToolTip(tr("MLLP port of the integration engine; 0: not reported"));
+    editReportSendingApplication = named(new QLineEdit(gbReport), "editReportSendingApplication");
+    editReportSendingFacility = named(new QLineEdit(gbReport), "editReportSendingFacility");
+    editReportReceivingApplication =
+        named(new QLineEdit(gbReport), "editReportReceivingApplication");
+    editReportReceivingFacility = named(new QLineEdit(gbReport), "editReportReceivingFacility");
+    cbReportControls =
+        named(new QCheckBox(tr("Report controls and calibrations"), gbReport), "cbReportControls");
+    auto* close = new QPushButton(tr("Close"), gbReport);
+    connect(close, &QPushButton::clicked, gbReport, &QDialog::accept);
+    auto* form = new QFormLayout(gbReport);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    form->addRow(tr("Engine host:"), editReportHost);
+    form->addRow(tr("Engine port:"), editReportPort);
+    form->addRow(tr("Sending application:"), editReportSendingApplication);
+    form->addRow(tr("Sending facility:"), editReportSendingFacility);
+    form->addRow(tr("Receiving application:"), editReportReceivingApplication);
+    form->addRow(tr("Receiving facility:"), editReportReceivingFacility);
+    form->addRow(cbReportControls);
+    form->addRow(close);
+    connect(lblReportSettings, &QLabel::linkActivated, gbReport, &QDialog::open);
+    return lblReportSettings;
+}
+
+void TfrmHost::loadReport(const ReportChoice& values) {
+    editReportHost->setText(values.host);
+    editReportPort->setValue(values.port);
+    editReportSendingApplication->setText(values.sendingApplication);
+    editReportSendingFacility->setText(values.sendingFacility);
+    editReportReceivingApplication->setText(values.receivingApplication);
+    editReportReceivingFacility->setText(values.receivingFacility);
+    cbReportControls->setChecked(values.controls);
+}
+
+ReportChoice TfrmHost::reportChoice() const {
+    return {editReportHost->text().trimmed(),       editReportPort->value(),
+            editReportSendingApplication->text(),   editReportSendingFacility->text(),
+            editReportReceivingApplication->text(), editReportReceivingFacility->text(),
+            cbReportControls->isChecked()};
 }
 
 void TfrmHost::load(const HostSettingsChoice& values) {
@@ -314,6 +375,7 @@ void TfrmHost::load(const HostSettingsChoice& values) {
     lblMonitorNetworkLocation->setText(values.dataRoot);
     cbDuplicateXMLFiles->setChecked(values.duplicateXmlFiles);
     editDuplicateToNetworkLocation->setText(values.duplicateToNetworkLocation);
+    loadReport(values.report);
     applyVisibility();
 }
 
@@ -393,6 +455,7 @@ HostSettingsChoice TfrmHost::choice() const {
     values.monitorNetworkLocation = cbMonitorNetworkLocation->isChecked();
     values.duplicateXmlFiles = cbDuplicateXMLFiles->isChecked();
     values.duplicateToNetworkLocation = editDuplicateToNetworkLocation->text();
+    values.report = reportChoice();
     return values;
 }
 

@@ -45,6 +45,10 @@ private:
     void createControls();
     QWidget* createBasicPart();
     QWidget* createAdvancedPart();
+    // The Report settings: results to the hospital's integration engine.
+    QWidget* createReportGroup(QWidget* parent);
+    void loadReport(const ReportChoice& values);
+    ReportChoice reportChoice() const;
     void load(const HostSettingsChoice& values);
     void setNarrow(bool narrow);
     // Which controls are shown for the protocol and the check boxes.
@@ -88,6 +92,15 @@ private:
     QGroupBox* gbDuplicateXMLFiles = nullptr;
     QCheckBox* cbDuplicateXMLFiles = nullptr;
     QLineEdit* editDuplicateToNetworkLocation = nullptr;
+    QLabel* lblReportSettings = nullptr;
+    QDialog* gbReport = nullptr;
+    QLineEdit* editReportHost = nullptr;
+    QSpinBox* editReportPort = nullptr;
+    QLineEdit* editReportSendingApplication = nullptr;
+    QLineEdit* editReportSendingFacility = nullptr;
+    QLineEdit* editReportReceivingApplication = nullptr;
+    QLineEdit* editReportReceivingFacility = nullptr;
+    QCheckBox* cbReportControls = nullptr;
     QPushButton* BitBtn1 = nullptr;
     QPushButton* BitBtn2 = nullptr;
 };

@@ -206,6 +206,15 @@ void TfrmCollectData::connectCollector() {
     connect(&control, &CollectionControl::hideWindowRequested, this, &TfrmCollectData::hideToTray);
     connect(&c.resultProcessor(), &ResultProcessor::displayChanged, this,
             &TfrmCollectData::showLatestValue);
+    if (ObservationReporter* reporter = c.reporter()) {
+        const auto showReport = [this, reporter] {
+            m_panel->showReport(reporter->Status().configured
+                                    ? tr("Results to the hospital: ") + reporter->StatusLine()
+                                    : QString());
+        };
+        connect(reporter, &ObservationReporter::statusChanged, this, showReport);
+        showReport();
+    }
     MessageDispatcher& dispatcher = c.messageDispatcher();
     connect(&dispatcher, &MessageDispatcher::collisionsChanged, this,
             [this, &dispatcher] { m_panel->showCollisions(dispatcher.CollisionText()); });

@@ -84,7 +84,8 @@ TopPanel::TopPanel(QWidget* parent) : QWidget(parent) {
         named(new QLabel(tr("Monitoring: "), this), "lblMonitoringNetworkStore");
     lblUpdatingFromPatientID =
         named(new QLabel(tr("Update from: "), this), "lblUpdatingFromPatientID");
-    for (QLabel* label : {lblMonitoringNetworkStore, lblUpdatingFromPatientID}) {
+    lblReport = named(new QLabel(this), "lblReport");
+    for (QLabel* label : {lblMonitoringNetworkStore, lblUpdatingFromPatientID, lblReport}) {
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         label->hide(); // shown while they have something to say
     }
@@ -159,6 +160,7 @@ TopPanel::TopPanel(QWidget* parent) : QWidget(parent) {
     left->addLayout(grid, 1);
     left->addWidget(lblMonitoringNetworkStore);
     left->addWidget(lblUpdatingFromPatientID);
+    left->addWidget(lblReport);
 
     auto* outer = new QHBoxLayout(this);
     outer->setContentsMargins(10, 4, 0, 4);
@@ -271,6 +273,10 @@ void TopPanel::showMonitoring(const QString& text) {
 
 void TopPanel::showUpdateFrom(const QString& text) {
     showOptionalText(lblUpdatingFromPatientID, text);
+}
+
+void TopPanel::showReport(const QString& text) {
+    showOptionalText(lblReport, text);
 }
 
 void TopPanel::showOptionalText(QLabel* label, const QString& text) {

@@ -64,6 +64,8 @@ public:
     // The folder monitoring texts; hidden while they have nothing after their caption.
     void showMonitoring(const QString& text);
     void showUpdateFrom(const QString& text);
+    // The reporting of results to the hospital (empty: not configured, the line is hidden).
+    void showReport(const QString& text);
     // The analyzer and data-client connections; the group shows only when visible.
     void showConnections(const QStringList& lines, bool visible);
 
@@ -93,6 +95,8 @@ private:
     QLabel* lblNotStoring;
     QLabel* lblMonitoringNetworkStore;
     QLabel* lblUpdatingFromPatientID;
+    // The reporting of results to the hospital's integration engine, while it is configured.
+    QLabel* lblReport;
     QPushButton* btnStart;
     QPushButton* btnStop;
     QPushButton* btnHide;

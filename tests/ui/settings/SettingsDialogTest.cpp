@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -354,4 +355,38 @@ TEST_F(SettingsDialog, OpensCentredOnTheMainWindow) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     const QPoint offset = dialog->frameGeometry().center() - window.frameGeometry().center();
     EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << "," << offset.y();
+
+TEST_F(SettingsDialog, TheReportSettingsOpenFromTheAdvancedPageAndComeBackAsEdited) {
+    HostSettingsChoice values = opened();
+    values.report = {QStringLiteral("engine.example"),
+                     6661,
+                     QStringLiteral("TarvoCollect"),
+                     QStringLiteral("ICU-3"),
+                     QStringLiteral("ENGINE"),
+                     QStringLiteral("HOSP"),
+                     false};
+    open(values);
+    dialog->show();
+    find<QPushButton>("btnAdvanced")->click();
+    auto* report = find<QDialog>("gbReport");
+    EXPECT_FALSE(report->isVisible());
+    emit find<QLabel>("lblReportSettings")->linkActivated(QStringLiteral("report"));
+    QApplication::processEvents();
+    EXPECT_TRUE(report->isVisible());
+    EXPECT_EQ(find<QLineEdit>("editReportHost")->text(), "engine.example");
+    EXPECT_EQ(find<QSpinBox>("editReportPort")->value(), 6661);
+    EXPECT_EQ(find<QLineEdit>("editReportReceivingFacility")->text(), "HOSP");
+    find<QLineEdit>("editReportHost")->setText(QStringLiteral(" 10.1.2.3 "));
+    find<QSpinBox>("editReportPort")->setValue(2575);
+    find<QLineEdit>("editReportSendingFacility")->setText(QStringLiteral("ICU-4"));
+    find<QCheckBox>("cbReportControls")->setChecked(true);
+    report->accept();
+    const ReportChoice choice = dialog->choice().report;
+    EXPECT_EQ(choice.host, "10.1.2.3");
+    EXPECT_EQ(choice.port, 2575);
+    EXPECT_EQ(choice.sendingApplication, "TarvoCollect");
+    EXPECT_EQ(choice.sendingFacility, "ICU-4");
+    EXPECT_EQ(choice.receivingApplication, "ENGINE");
+    EXPECT_EQ(choice.receivingFacility, "HOSP");
+    EXPECT_TRUE(choice.controls);
 }
