@@ -341,7 +341,7 @@ void rebuildWard(int patients, const QString& keep) {
     constexpr int kPerDocument = 18;
     Installation installation("");
     Collector& collector = *installation.collector;
-    collector.collectionControl().Start();
+    collector.collectionControl().start();
     const QString root = collector.state().dataRoot;
     const auto idOf = [](int p) {
         return QStringLiteral("W%1").arg(p, 4, 10, QChar(u'0'));

@@ -95,7 +95,7 @@ private:
     QLabel* lblReportSettings = nullptr;
     QDialog* gbReport = nullptr;
     QLineEdit* editReportHost = nullptr;
-    QSpinBox* editReportPort = nullptr;
+    RangeSpinBox* editReportPort = nullptr;
     QLineEdit* editReportSendingApplication = nullptr;
     QLineEdit* editReportSendingFacility = nullptr;
     QLineEdit* editReportReceivingApplication = nullptr;

@@ -355,6 +355,7 @@ TEST_F(SettingsDialog, OpensCentredOnTheMainWindow) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     const QPoint offset = dialog->frameGeometry().center() - window.frameGeometry().center();
     EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << "," << offset.y();
+}
 
 TEST_F(SettingsDialog, TheReportSettingsOpenFromTheAdvancedPageAndComeBackAsEdited) {
     HostSettingsChoice values = opened();
