@@ -4,7 +4,8 @@
 #include <windows.h>
 #else
 #include <QFile>
-#include <sys/stat.h>
+
+#include "StatusStamp.h"
 #endif
 
 FileStamp FileStamp::of(const QString& fileName) {
@@ -23,14 +24,6 @@ FileStamp FileStamp::of(const QString& fileName) {
     struct stat status;
     if (::stat(QFile::encodeName(fileName).constData(), &status) != 0)
         return {};
-#ifdef Q_OS_MACOS
-    const auto& time = status.st_mtimespec;
-    const auto& changed = status.st_ctimespec;
-#else
-    const auto& time = status.st_mtim;
-    const auto& changed = status.st_ctim;
-#endif
-    return {qint64(status.st_size), qint64(time.tv_sec) * 1000000000 + time.tv_nsec,
-            qint64(status.st_ino), qint64(changed.tv_sec) * 1000000000 + changed.tv_nsec};
+    return stampOfStatus(status);
 #endif
 }

@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "StatusStamp.h"
 #endif
 
 #ifdef Q_OS_WIN
@@ -106,15 +108,7 @@ FileStamp OpenFile::stamp() const {
     struct stat status;
     if (m_descriptor < 0 || ::fstat(m_descriptor, &status) != 0 || status.st_nlink == 0)
         return {};
-#ifdef Q_OS_MACOS
-    const auto& time = status.st_mtimespec;
-    const auto& changed = status.st_ctimespec;
-#else
-    const auto& time = status.st_mtim;
-    const auto& changed = status.st_ctim;
-#endif
-    return {qint64(status.st_size), qint64(time.tv_sec) * 1000000000 + time.tv_nsec,
-            qint64(status.st_ino), qint64(changed.tv_sec) * 1000000000 + changed.tv_nsec};
+    return stampOfStatus(status);
 }
 
 bool OpenFile::readAll(QByteArray& data) {
