@@ -11,7 +11,7 @@ set(TARVO_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 # service runs, the service itself and the companion programs, and needs no GUI library;
 # tarvo-collect (component window) adds the collector with its window, its desktop entry and icons.
 set(TARVO_SERVICE_PROGRAMS tarvo-collectd tarvo-pil tarvo-sim orvanta-automation-stub)
-tarvo_man_page(tarvo-collectd "collect the results of microdialysis analyzers (service)" service)
+tarvo_man_page(tarvo-collectd "collect microdialysis analyzer results (service)" service)
 tarvo_man_page(tarvo-collect "collect the results of microdialysis analyzers (window)" window)
 tarvo_man_page(tarvo-pil "inspect patient data files" service)
 tarvo_man_page(tarvo-sim "send what a microdialysis analyzer sends" service)
