@@ -7,6 +7,7 @@
 
 #include "ByteCursor.h"
 #include "StoredFileTags.h"
+#include "StreamObjectReader.h"
 #include "TarvoError.h"
 #include "ZelTypes.h"
 
@@ -46,25 +47,12 @@ bool completePointAt(const QByteArray& data, qint64 offset) {
     return cursor.ok() && cursor.remaining() == 0;
 }
 
-class ParseRun {
+// The walk over a stored file: the event series of an events file, or, once the file kind says
+// monitor data, the monitor information, the series definitions and their points.
+class ParseRun : public StreamObjectReader {
 public:
     ParseRun(TStoredFileContent& content, bool stopAtReservedSpace, bool keepPoints)
         : m_content(content), m_stopAtReservedSpace(stopAtReservedSpace), m_keepPoints(keepPoints) {
-    }
-
-    void handle(qint32 tag, TMicroReader& reader) {
-        if (tag == StoredTag::Root && reader.Depth() == 0) {
-            m_content.problems.push_back(
-                {TFileProblem::Kind::UnexpectedRecord, reader.RecordOffset(),
-                 QStringLiteral("a second root record begins at byte %1; its content is not read")
-                     .arg(reader.RecordOffset())});
-            reader.SkipRecord();
-            return;
-        }
-        if (m_monitorMode)
-            handleMonitorData(tag, reader);
-        else
-            handleGeneral(tag, reader);
     }
 
     void finish() {
@@ -77,17 +65,75 @@ public:
         }
     }
 
+protected:
+    Creator objectOpenedBy(qint32 tag, TStreamObject* current) override {
+        if (m_monitorMode) {
+            if (tag == StoredTag::MonitorInfo)
+                return adopting<TMonitorInfo>();
+            if (tag == StoredTag::Serie)
+                return adopting<TParameterSerie>();
+            return {};
+        }
+        auto* events = dynamic_cast<TEventSerie*>(current);
+        if (tag == StoredTag::EventPoint && events != nullptr) {
+            return [events](TMicroReader&) {
+                events->Points.emplace_back();
+                return &events->Points.back();
+            };
+        }
+        if (tag == StoredTag::EventSerie && events == nullptr &&
+            dynamic_cast<TEventPoint*>(current) == nullptr)
+            return adopting<TEventSerie>();
+        return {};
+    }
+
+    bool readObjectRecord(TStreamObject& object, qint32 tag, TMicroReader& reader) override {
+        if (auto* monitor = dynamic_cast<TMonitorInfo*>(&object))
+            return readMonitorRecord(*monitor, tag, reader);
+        if (auto* serie = dynamic_cast<TParameterSerie*>(&object))
+            return readSerieRecord(*serie, tag, reader);
+        if (auto* events = dynamic_cast<TEventSerie*>(&object)) {
+            if (tag == StoredTag::EventSerieCaption)
+                events->Caption = reader.ReadString();
+            else
+                reader.SkipRecord();
+            return true;
+        }
+        if (auto* event = dynamic_cast<TEventPoint*>(&object)) {
+            readEventPointRecord(*event, tag, reader);
+            return true;
+        }
+        return false;
+    }
+
+    bool readOwnRecord(qint32 tag, TMicroReader& reader) override {
+        if (tag == StoredTag::Root && reader.Depth() == 0) {
+            m_content.problems.push_back(
+                {TFileProblem::Kind::UnexpectedRecord, reader.RecordOffset(),
+                 QStringLiteral("a second root record begins at byte %1; its content is not read")
+                     .arg(reader.RecordOffset())});
+            reader.SkipRecord();
+            return true;
+        }
+        if (m_monitorMode ? readMonitorDataRecord(tag, reader) : readGeneralRecord(tag, reader))
+            return true;
+        return fileInformationRecord(tag, reader);
+    }
+
 private:
     struct Missing {
         int count = 0;
         qint64 firstOffset = -1;
     };
 
-    template <typename T> T* adopt(std::unique_ptr<T> object, TMicroReader& reader) {
-        T* raw = object.get();
-        reader.SetCurrentObject(raw);
-        m_content.objects.push_back(std::move(object));
-        return raw;
+    // A creator that adds a new object of the class to the file's objects.
+    template <typename T> Creator adopting() {
+        return [this](TMicroReader&) {
+            auto object = std::make_unique<T>();
+            T* raw = object.get();
+            m_content.objects.push_back(std::move(object));
+            return raw;
+        };
     }
 
     bool fileInformationRecord(qint32 tag, TMicroReader& reader) {
@@ -106,92 +152,53 @@ private:
         }
     }
 
-    void handleGeneral(qint32 tag, TMicroReader& reader) {
-        TStreamObject* current = reader.CurrentObject();
-        if (auto* events = dynamic_cast<TEventSerie*>(current)) {
-            readEventSerieRecord(*events, tag, reader);
-            return;
-        }
-        if (auto* event = dynamic_cast<TEventPoint*>(current)) {
-            if (tag == StoredTag::EventPointTime)
-                event->X = reader.ReadDouble();
-            else if (tag == StoredTag::EventPointText)
-                event->Text = reader.ReadString();
-            else
-                reader.SkipRecord();
-            return;
-        }
+    bool readGeneralRecord(qint32 tag, TMicroReader& reader) {
         switch (tag) {
         case StoredTag::FileKind:
             m_content.fileKind = reader.ReadInteger();
             m_monitorMode = m_content.fileKind == qint32(TZelFileType::ftMonitorData) ||
                             m_content.fileKind == qint32(TZelFileType::ftVideoFileController);
-            return;
+            return true;
         case StoredTag::FileInformation:
         case StoredTag::SingleSerie:
         case StoredTag::SinglePlot:
             reader.BeginFolding(tag);
-            return;
-        case StoredTag::EventSerie:
-            reader.BeginFolding(tag);
-            adopt(std::make_unique<TEventSerie>(), reader);
-            return;
+            return true;
         default:
-            if (!fileInformationRecord(tag, reader))
-                reader.SkipRecord();
+            return false;
         }
     }
 
-    void readEventSerieRecord(TEventSerie& events, qint32 tag, TMicroReader& reader) {
-        if (tag == StoredTag::EventSerieCaption) {
-            events.Caption = reader.ReadString();
-        } else if (tag == StoredTag::EventPoint) {
-            reader.BeginFolding(tag);
-            events.Points.emplace_back();
-            reader.SetCurrentObject(&events.Points.back());
-        } else {
-            reader.SkipRecord();
-        }
-    }
-
-    void handleMonitorData(qint32 tag, TMicroReader& reader) {
-        TStreamObject* current = reader.CurrentObject();
-        if (auto* monitor = dynamic_cast<TMonitorInfo*>(current)) {
-            if (readMonitorRecord(*monitor, tag, reader))
-                return;
-        } else if (auto* serie = dynamic_cast<TParameterSerie*>(current)) {
-            if (readSerieRecord(*serie, tag, reader))
-                return;
-        }
+    bool readMonitorDataRecord(qint32 tag, TMicroReader& reader) {
         if (isPointTag(tag)) {
             readPoint(tag, reader);
-            return;
+            return true;
         }
         switch (tag) {
-        case StoredTag::MonitorInfo:
-            reader.BeginFolding(tag);
-            adopt(std::make_unique<TMonitorInfo>(), reader);
-            return;
-        case StoredTag::Serie:
-            reader.BeginFolding(tag);
-            adopt(std::make_unique<TParameterSerie>(), reader);
-            return;
         case StoredTag::ReservedSpace:
             m_content.reservedOffset = reader.RecordOffset();
             if (m_stopAtReservedSpace) {
                 reader.StopReading();
-                return;
+                return true;
             }
             m_content.reservedSize = reader.ReadSize();
             reader.Skip(m_content.reservedSize);
-            return;
+            return true;
         case StoredTag::FileInformation:
             reader.BeginFolding(tag);
-            return;
+            return true;
         default:
-            if (!fileInformationRecord(tag, reader))
-                reader.SkipRecord();
+            return false;
         }
+    }
+
+    static void readEventPointRecord(TEventPoint& event, qint32 tag, TMicroReader& reader) {
+        if (tag == StoredTag::EventPointTime)
+            event.X = reader.ReadDouble();
+        else if (tag == StoredTag::EventPointText)
+            event.Text = reader.ReadString();
+        else
+            reader.SkipRecord();
     }
 
     static bool readMonitorRecord(TMonitorInfo& monitor, qint32 tag, TMicroReader& reader) {
@@ -270,6 +277,73 @@ private:
     bool m_monitorMode = false;
     std::map<qint16, Missing> m_missingSeries;
 };
+
+// Every folding whose stored checksum differs from its content becomes a problem.
+void reportChecksumMismatches(TMicroReader& reader, TStoredFileContent& content) {
+    reader.SetOnLevelClosed([&content](TMicroReader& r, quint8 stored, bool correct) {
+        if (r.ChecksumMode() && !correct) {
+            content.problems.push_back(
+                {TFileProblem::Kind::ChecksumMismatch, r.Position() - 1,
+                 QStringLiteral("checksum byte at %1 is %2, the content sums to another value")
+                     .arg(r.Position() - 1)
+                     .arg(stored)});
+        }
+    });
+}
+
+// Reads the records; true when reading went on to the end of the data. A tolerant reading turns
+// a failure into a problem at the record where it happened.
+bool readRecords(ParseRun& run, TMicroReader& reader, const QByteArray& data, bool tolerant,
+                 TStoredFileContent& content) {
+    try {
+        content.checksumValid = run.load(reader, data);
+        return !reader.Stopped();
+    } catch (const EZelError& error) {
+        if (!tolerant)
+            throw;
+        const qint64 offset = reader.RecordOffset();
+        content.problems.push_back({TFileProblem::Kind::Unreadable, offset,
+                                    QStringLiteral("reading stopped at byte %1: %2")
+                                        .arg(offset)
+                                        .arg(describeError(error))});
+        content.checksumValid = reader.FileValid();
+        return false;
+    }
+}
+
+// Where the readable records end: a record cut short at the end of the data (an interrupted
+// append), damage before the end, or bytes after the end of a checksummed stream.
+void checkEndOfData(TStoredFileContent& content, const TMicroReader& reader, const QByteArray& data,
+                    bool readToTheEnd) {
+    const TMicroReader::Truncation& cut = reader.TruncatedRecord();
+    const bool cutTail =
+        cut.recordOffset >= 0 && StoredFileParser::isCutTail(data, cut.recordOffset);
+    content.validEnd = cutTail ? cut.recordOffset : data.size();
+    if (cut.recordOffset >= 0 && !cutTail) {
+        content.problems.push_back(
+            {TFileProblem::Kind::DamagedRecord, cut.recordOffset,
+             QStringLiteral("the record at byte %1 (tag %2) claims more bytes than the file "
+                            "holds and is not a point record cut short at its end: the file is "
+                            "damaged there")
+                 .arg(cut.recordOffset)
+                 .arg(cut.tag)});
+    } else if (content.checksums && readToTheEnd && reader.Position() < data.size()) {
+        content.problems.push_back(
+            {TFileProblem::Kind::UnexpectedRecord, reader.Position(),
+             QStringLiteral("%1 byte(s) after the end of the root folding at byte %2 are not read")
+                 .arg(data.size() - reader.Position())
+                 .arg(reader.Position())});
+    }
+    if (cutTail) {
+        content.problems.push_back(
+            {TFileProblem::Kind::TruncatedRecord, cut.recordOffset,
+             QStringLiteral("the record at byte %1 (tag %2) is cut short: the file ends after %3 "
+                            "of its bytes")
+                 .arg(cut.recordOffset)
+                 .arg(cut.tag)
+                 .arg(data.size() - cut.recordOffset)});
+    }
+}
 
 void checkSeriesIndexes(TStoredFileContent& content) {
     qint32 expected = 0;
@@ -371,62 +445,14 @@ TStoredFileContent StoredFileParser::parseWith(const QByteArray& data, bool stop
     TStoredFileContent content;
     ParseRun run(content, stopAtReservedSpace, keepPoints);
     TMicroReader reader;
-    reader.SetOnLevelClosed([&content](TMicroReader& r, quint8 stored, bool correct) {
-        if (r.ChecksumMode() && !correct) {
-            content.problems.push_back(
-                {TFileProblem::Kind::ChecksumMismatch, r.Position() - 1,
-                 QStringLiteral("checksum byte at %1 is %2, the content sums to another value")
-                     .arg(r.Position() - 1)
-                     .arg(stored)});
-        }
-    });
-    bool readToTheEnd = false;
-    try {
-        content.checksumValid =
-            reader.Load(data, [&run](qint32 tag, TMicroReader& r) { run.handle(tag, r); });
-        readToTheEnd = !reader.Stopped();
-    } catch (const EZelError& error) {
-        if (!tolerant)
-            throw;
-        const qint64 offset = reader.RecordOffset();
-        content.problems.push_back({TFileProblem::Kind::Unreadable, offset,
-                                    QStringLiteral("reading stopped at byte %1: %2")
-                                        .arg(offset)
-                                        .arg(describeError(error))});
-        content.checksumValid = reader.FileValid();
-    }
+    reportChecksumMismatches(reader, content);
+    const bool readToTheEnd = readRecords(run, reader, data, tolerant, content);
     run.finish();
     content.versionMajor = reader.VersionMajor();
     content.versionMinor = reader.VersionMinor();
     content.checksums = reader.ChecksumMode();
     content.layout = reader.Layout();
-    const TMicroReader::Truncation& cut = reader.TruncatedRecord();
-    const bool cutTail = cut.recordOffset >= 0 && isCutTail(data, cut.recordOffset);
-    content.validEnd = cutTail ? cut.recordOffset : data.size();
-    if (cut.recordOffset >= 0 && !cutTail) {
-        content.problems.push_back(
-            {TFileProblem::Kind::DamagedRecord, cut.recordOffset,
-             QStringLiteral("the record at byte %1 (tag %2) claims more bytes than the file "
-                            "holds and is not a point record cut short at its end: the file is "
-                            "damaged there")
-                 .arg(cut.recordOffset)
-                 .arg(cut.tag)});
-    } else if (content.checksums && readToTheEnd && reader.Position() < data.size()) {
-        content.problems.push_back(
-            {TFileProblem::Kind::UnexpectedRecord, reader.Position(),
-             QStringLiteral("%1 byte(s) after the end of the root folding at byte %2 are not read")
-                 .arg(data.size() - reader.Position())
-                 .arg(reader.Position())});
-    }
-    if (cutTail) {
-        content.problems.push_back(
-            {TFileProblem::Kind::TruncatedRecord, cut.recordOffset,
-             QStringLiteral("the record at byte %1 (tag %2) is cut short: the file ends after %3 "
-                            "of its bytes")
-                 .arg(cut.recordOffset)
-                 .arg(cut.tag)
-                 .arg(data.size() - cut.recordOffset)});
-    }
+    checkEndOfData(content, reader, data, readToTheEnd);
     checkSeriesIndexes(content);
     return content;
 }

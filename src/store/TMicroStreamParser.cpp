@@ -1,6 +1,72 @@
 #include "TMicroStreamParser.h"
 
+#include "StreamObjectReader.h"
 #include "TMicroReader.h"
+
+namespace {
+
+// Keeps the objects of the levels that are open, and hands each to the enclosing object (or to
+// the result) when its level closes.
+class ObjectCollector : public StreamObjectReader {
+public:
+    ObjectCollector(std::function<IPersistIT*(qint32)> findPrototype, QString& name)
+        : m_findPrototype(std::move(findPrototype)), m_name(name) {}
+
+    void levelClosed(TMicroReader& reader) {
+        if (m_open.empty() || reader.Depth() >= m_open.back().depth)
+            return;
+        std::unique_ptr<IPersistIT> finished = std::move(m_open.back().object);
+        m_open.pop_back();
+        finished->ReadingDone();
+        if (!m_open.empty())
+            m_open.back().object->AddChild(std::move(finished));
+        else
+            m_result.push_back(std::move(finished));
+    }
+
+    std::vector<std::unique_ptr<IPersistIT>> takeResult() { return std::move(m_result); }
+
+protected:
+    Creator objectOpenedBy(qint32 tag, TStreamObject*) override {
+        if (tag == TMicroStreamParser::kNameTag && m_open.empty())
+            return {};
+        IPersistIT* prototype = m_findPrototype(tag);
+        if (prototype == nullptr)
+            return {};
+        return [this, prototype](TMicroReader& reader) {
+            m_open.push_back({prototype->CreateNew(), reader.Depth()});
+            return m_open.back().object.get();
+        };
+    }
+
+    bool readObjectRecord(TStreamObject& object, qint32 tag, TMicroReader& reader) override {
+        auto* persistent = dynamic_cast<IPersistIT*>(&object);
+        if (persistent == nullptr)
+            return false;
+        persistent->ReadRecord(tag, reader);
+        return true;
+    }
+
+    bool readOwnRecord(qint32 tag, TMicroReader& reader) override {
+        if (tag != TMicroStreamParser::kNameTag || !m_open.empty())
+            return false;
+        m_name = reader.ReadString();
+        return true;
+    }
+
+private:
+    struct OpenObject {
+        std::unique_ptr<IPersistIT> object;
+        int depth;
+    };
+
+    std::function<IPersistIT*(qint32)> m_findPrototype;
+    QString& m_name;
+    std::vector<OpenObject> m_open;
+    std::vector<std::unique_ptr<IPersistIT>> m_result;
+};
+
+} // namespace
 
 TMicroStreamParser::TMicroStreamParser(std::uint32_t seed) : m_random(seed) {}
 
@@ -29,41 +95,11 @@ IPersistIT* TMicroStreamParser::findPrototype(qint32 tag) {
 }
 
 std::vector<std::unique_ptr<IPersistIT>> TMicroStreamParser::Parse(const QByteArray& stream) {
-    std::vector<std::unique_ptr<IPersistIT>> result;
-    std::vector<OpenObject> open;
     m_name.clear();
-
+    ObjectCollector collector([this](qint32 tag) { return findPrototype(tag); }, m_name);
     TMicroReader reader;
-    reader.SetOnLevelClosed([&](TMicroReader& r, quint8, bool) {
-        if (open.empty() || r.Depth() >= open.back().depth)
-            return;
-        std::unique_ptr<IPersistIT> finished = std::move(open.back().object);
-        open.pop_back();
-        finished->ReadingDone();
-        if (!open.empty())
-            open.back().object->AddChild(std::move(finished));
-        else
-            result.push_back(std::move(finished));
-    });
-
-    const auto handler = [&](qint32 tag, TMicroReader& r) {
-        if (tag == kNameTag && open.empty()) {
-            m_name = r.ReadString();
-            return;
-        }
-        if (IPersistIT* prototype = findPrototype(tag)) {
-            r.BeginFolding(tag);
-            open.push_back({prototype->CreateNew(), r.Depth()});
-            r.SetCurrentObject(open.back().object.get());
-            return;
-        }
-        if (!open.empty() && r.Depth() == open.back().depth) {
-            open.back().object->ReadRecord(tag, r);
-            return;
-        }
-        r.SkipRecord();
-    };
-
-    m_fileValid = reader.Load(stream, handler);
-    return result;
+    reader.SetOnLevelClosed(
+        [&collector](TMicroReader& r, quint8, bool) { collector.levelClosed(r); });
+    m_fileValid = collector.load(reader, stream);
+    return collector.takeResult();
 }

@@ -36,11 +36,6 @@ public:
 private:
     IPersistIT* findPrototype(qint32 tag);
 
-    struct OpenObject {
-        std::unique_ptr<IPersistIT> object;
-        int depth;
-    };
-
     std::vector<std::unique_ptr<IPersistIT>> m_prototypes;
     std::mt19937 m_random;
     std::uniform_real_distribution<double> m_chance{0.0, 1.0};
