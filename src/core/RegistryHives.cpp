@@ -356,6 +356,22 @@ QString RegistryHives::writeFile(const QString& file, const Values& values) cons
     return {};
 }
 
+// The copy follows a file that was edited by hand since the last save; a file in a folder this
+// program cannot write (the machine's settings for a user) is never saved here either, and needs
+// no copy of ours.
+void RegistryHives::refreshLastGoodCopy(const QString& file, const QString& copy) const {
+    QFile input(file);
+    QFile previous(copy);
+    if (!QFileInfo(QFileInfo(file).absolutePath()).isWritable() || !input.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = input.readAll();
+    if (previous.open(QIODevice::ReadOnly) && previous.readAll() == bytes)
+        return;
+    const QString failure = FileReplacement::replace(copy, bytes);
+    if (!failure.isEmpty())
+        report(QStringLiteral("The last good copy of the settings was not written: ") + failure);
+}
+
 RegistryHives::Recovery RegistryHives::recover(RegistryRoot root) const {
     const QString file = fileOf(root);
     if (file.isEmpty())
@@ -366,22 +382,7 @@ RegistryHives::Recovery RegistryHives::recover(RegistryRoot root) const {
     QString reason = QStringLiteral("it is missing");
     if (fileExists) {
         if (readFile(file, &reason)) {
-            // The copy follows a file that was edited by hand since the last save; a file in a
-            // folder this program cannot write (the machine's settings for a user) is never
-            // saved here either, and needs no copy of ours.
-            QFile input(file);
-            QFile previous(copy);
-            if (QFileInfo(QFileInfo(file).absolutePath()).isWritable() &&
-                input.open(QIODevice::ReadOnly)) {
-                const QByteArray bytes = input.readAll();
-                if (!previous.open(QIODevice::ReadOnly) || previous.readAll() != bytes) {
-                    const QString failure = FileReplacement::replace(copy, bytes);
-                    if (!failure.isEmpty())
-                        report(QStringLiteral("The last good copy of the settings was not "
-                                              "written: ") +
-                               failure);
-                }
-            }
+            refreshLastGoodCopy(file, copy);
             return {Recovery::Outcome::Good, {}};
         }
     } else if (!copyExists) {

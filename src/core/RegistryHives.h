@@ -110,6 +110,8 @@ private:
     Values readValues(const QString& file) const;
     QString writeFile(const QString& file, const Values& values) const;
     void report(const QString& failure) const;
+    // Renews the last good copy from a readable file that differs from it.
+    void refreshLastGoodCopy(const QString& file, const QString& copy) const;
 
     QString m_currentUserFile;
     QString m_localMachineFile;

@@ -41,10 +41,8 @@ double seconds(const QDateTime& time) {
     return time.isValid() ? double(time.toMSecsSinceEpoch()) / 1000.0 : 0.0;
 }
 
-} // namespace
-
-QByteArray MetricsText::render(const ServiceFacts& facts) {
-    Exposition out;
+// Health checks, collection and start time.
+void writeHealth(Exposition& out, const ServiceFacts& facts) {
     out.single("tarvo_up", "gauge", "1 while every health check holds, else 0.",
                facts.healthy() ? 1 : 0);
     out.metric("tarvo_health_check", "gauge", "Each health check: 1 holds, 0 fails.");
@@ -59,6 +57,10 @@ QByteArray MetricsText::render(const ServiceFacts& facts) {
     out.sample("tarvo_collecting", facts.collection == QLatin1String("Collecting") ? 1 : 0);
     out.single("tarvo_start_time_seconds", "gauge", "When the collector started (Unix time).",
                seconds(facts.started));
+}
+
+// Results, connections, patients and rebuilds.
+void writeActivity(Exposition& out, const ServiceFacts& facts) {
     out.labelled("tarvo_results_received_total", "counter",
                  "Results received from analyzers, by kind.", "kind", facts.resultsReceived);
     out.labelled("tarvo_results_stored_total", "counter",
@@ -82,6 +84,10 @@ QByteArray MetricsText::render(const ServiceFacts& facts) {
                double(facts.rebuildsDone));
     out.single("tarvo_rebuilds_waiting", "gauge", "Rebuilds asked for and not yet run.",
                double(facts.rebuildsWaiting));
+}
+
+// The relay queue, the data root and the event loop.
+void writeRelayAndHost(Exposition& out, const ServiceFacts& facts) {
     out.single("tarvo_relay_queue_length", "gauge",
                "Messages in the relay queue, not yet acknowledged by the laboratory host.",
                double(facts.relayQueueMessages));
@@ -102,5 +108,14 @@ QByteArray MetricsText::render(const ServiceFacts& facts) {
                double(facts.dataRootFreeBytes));
     out.single("tarvo_event_loop_latency_seconds", "gauge",
                "How late the event loop ran its last probe timer.", facts.eventLoopLatencySeconds);
+}
+
+} // namespace
+
+QByteArray MetricsText::render(const ServiceFacts& facts) {
+    Exposition out;
+    writeHealth(out, facts);
+    writeActivity(out, facts);
+    writeRelayAndHost(out, facts);
     return out.text();
 }

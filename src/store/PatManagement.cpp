@@ -44,6 +44,27 @@ int numberOf(const QString& valueName) {
     return valueName.mid(int(qstrlen(kPrefix))).toInt();
 }
 
+// The later of two time stamps; the first when the second is not later.
+QString laterStamp(const QString& a, const QString& b) {
+    return timeStampOf(a) < timeStampOf(b) ? b : a;
+}
+
+// True when the time stamp is valid and more than a day before now.
+bool expiredAt(const QString& timeStamp, const QDateTime& now) {
+    const QDateTime stamp = timeStampOf(timeStamp);
+    return stamp.isValid() && stamp.secsTo(now) > 24 * 60 * 60;
+}
+
+// The first list position of every patient ID.
+QHash<QString, int> firstPositions(const PatientListModel& patients) {
+    QHash<QString, int> listed;
+    listed.reserve(patients.Count());
+    // From the end, so that the first position of an ID is the one kept.
+    for (int i = patients.Count() - 1; i >= 0; --i)
+        listed.insert(patients.At(i).Patient.PatientID, i);
+    return listed;
+}
+
 } // namespace
 
 struct PatManagement::RegistryPatient {
@@ -167,86 +188,9 @@ void PatManagement::SweepPatientRegistry(bool startup) {
     m_requestedSweep.stop();
     try {
         const QDateTime now = m_clock.now();
-        const QString nowText = now.toString(QLatin1String(kTimeStampFormat));
         std::vector<RegistryPatient> registry = readRegistry();
-        QHash<QString, std::vector<std::size_t>> stored;
-        for (std::size_t r = 0; r < registry.size(); ++r)
-            stored[registry[r].patient.PatientID].push_back(r);
-
-        // Active patients are renewed: a checked patient that data arrived for, in the list and
-        // in the registry alike, so that it never expires while it is being collected; and
-        // every patient's time stamp follows the last data that arrived for it.
-        const auto later = [](const QString& a, const QString& b) {
-            return timeStampOf(a) < timeStampOf(b) ? b : a;
-        };
-        for (int i = 0; i < m_patients.Count(); ++i) {
-            PatientEntry& entry = m_patients.At(i);
-            if (!entry.Enabled)
-                continue;
-            const QString lastData =
-                entry.LastResult.isValid()
-                    ? entry.LastResult.toString(QLatin1String(kTimeStampFormat))
-                    : QString();
-            if (entry.Checked)
-                entry.Patient.TimeStamp = nowText;
-            else if (!lastData.isEmpty())
-                entry.Patient.TimeStamp = later(entry.Patient.TimeStamp, lastData);
-            const auto found = stored.constFind(entry.Patient.PatientID);
-            if (found == stored.constEnd())
-                continue;
-            for (const std::size_t r : *found) {
-                TPatient& patient = registry[r].patient;
-                if (entry.Checked || patient.Collect)
-                    patient.TimeStamp = nowText;
-                else if (!lastData.isEmpty())
-                    patient.TimeStamp = later(patient.TimeStamp, lastData);
-            }
-        }
-
-        // The first list position of every patient ID.
-        QHash<QString, int> listed;
-        const auto indexList = [&] {
-            listed.clear();
-            listed.reserve(m_patients.Count());
-            // From the end, so that the first position of an ID is the one kept.
-            for (int i = m_patients.Count() - 1; i >= 0; --i)
-                listed.insert(m_patients.At(i).Patient.PatientID, i);
-        };
-        indexList();
-        const auto expired = [&now](const QString& timeStamp) {
-            const QDateTime stamp = timeStampOf(timeStamp);
-            return stamp.isValid() && stamp.secsTo(now) > 24 * 60 * 60;
-        };
-        QSet<QString> reported;
-        for (RegistryPatient& entry : registry) {
-            const QString& id = entry.patient.PatientID;
-            const int index = listed.value(id, -1);
-            // A list entry renewed above (or newer than what the registry held) keeps the
-            // patient, whatever an older value of the same ID says.
-            const QString stamp =
-                index >= 0 ? later(entry.patient.TimeStamp, m_patients.At(index).Patient.TimeStamp)
-                           : entry.patient.TimeStamp;
-            if (expired(stamp)) {
-                if (index >= 0) {
-                    m_patients.RemoveAt(index);
-                    indexList();
-                }
-                if (!reported.contains(id)) {
-                    reported.insert(id);
-                    m_log.writeLog(
-                        QStringLiteral("Patient ") + id +
-                        QStringLiteral(" removed from the patient list: no data for "
-                                       "more than a day (last data ") +
-                        timeStampOf(stamp).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + u')');
-                }
-                entry.dropped = true;
-            } else if (index < 0) {
-                TPatient patient = entry.patient;
-                const bool checked = startup && patient.Collect;
-                patient.Collect = checked;
-                listed.insert(patient.PatientID, m_patients.Add(patient, checked, false));
-            }
-        }
+        renewActivePatients(registry, now.toString(QLatin1String(kTimeStampFormat)));
+        mergeRegistry(registry, now, startup);
         QStringList oldNames;
         oldNames.reserve(qsizetype(registry.size()));
         for (const RegistryPatient& entry : registry)
@@ -255,6 +199,78 @@ void PatManagement::SweepPatientRegistry(bool startup) {
     } catch (...) {
         // A registry that cannot be read or written leaves the list as it is.
     }
+}
+
+// Active patients are renewed: a checked patient that data arrived for, in the list and in the
+// registry alike, so that it never expires while it is being collected; and every patient's
+// time stamp follows the last data that arrived for it.
+void PatManagement::renewActivePatients(std::vector<RegistryPatient>& registry,
+                                        const QString& nowText) {
+    QHash<QString, std::vector<std::size_t>> stored;
+    for (std::size_t r = 0; r < registry.size(); ++r)
+        stored[registry[r].patient.PatientID].push_back(r);
+    for (int i = 0; i < m_patients.Count(); ++i) {
+        PatientEntry& entry = m_patients.At(i);
+        if (!entry.Enabled)
+            continue;
+        const QString lastData = entry.LastResult.isValid()
+                                     ? entry.LastResult.toString(QLatin1String(kTimeStampFormat))
+                                     : QString();
+        if (entry.Checked)
+            entry.Patient.TimeStamp = nowText;
+        else if (!lastData.isEmpty())
+            entry.Patient.TimeStamp = laterStamp(entry.Patient.TimeStamp, lastData);
+        const auto found = stored.constFind(entry.Patient.PatientID);
+        if (found == stored.constEnd())
+            continue;
+        for (const std::size_t r : *found) {
+            TPatient& patient = registry[r].patient;
+            if (entry.Checked || patient.Collect)
+                patient.TimeStamp = nowText;
+            else if (!lastData.isEmpty())
+                patient.TimeStamp = laterStamp(patient.TimeStamp, lastData);
+        }
+    }
+}
+
+// Expired patients leave the list (each reported once); registry patients missing from the
+// list join it, checked at start-up when they were being collected.
+void PatManagement::mergeRegistry(std::vector<RegistryPatient>& registry, const QDateTime& now,
+                                  bool startup) {
+    QHash<QString, int> listed = firstPositions(m_patients);
+    QSet<QString> reported;
+    for (RegistryPatient& entry : registry) {
+        const QString& id = entry.patient.PatientID;
+        const int index = listed.value(id, -1);
+        // A list entry renewed above (or newer than what the registry held) keeps the
+        // patient, whatever an older value of the same ID says.
+        const QString stamp =
+            index >= 0 ? laterStamp(entry.patient.TimeStamp, m_patients.At(index).Patient.TimeStamp)
+                       : entry.patient.TimeStamp;
+        if (expiredAt(stamp, now)) {
+            if (index >= 0) {
+                m_patients.RemoveAt(index);
+                listed = firstPositions(m_patients);
+            }
+            if (!reported.contains(id)) {
+                reported.insert(id);
+                reportExpired(id, stamp);
+            }
+            entry.dropped = true;
+        } else if (index < 0) {
+            TPatient patient = entry.patient;
+            const bool checked = startup && patient.Collect;
+            patient.Collect = checked;
+            listed.insert(patient.PatientID, m_patients.Add(patient, checked, false));
+        }
+    }
+}
+
+void PatManagement::reportExpired(const QString& id, const QString& stamp) {
+    m_log.writeLog(QStringLiteral("Patient ") + id +
+                   QStringLiteral(" removed from the patient list: no data for "
+                                  "more than a day (last data ") +
+                   timeStampOf(stamp).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + u')');
 }
 
 void PatManagement::SavePatientRegistry() {

@@ -69,6 +69,9 @@ private:
     struct RegistryPatient;
     std::vector<RegistryPatient> readRegistry() const;
     void writeList(const QStringList& oldNames);
+    void renewActivePatients(std::vector<RegistryPatient>& registry, const QString& nowText);
+    void mergeRegistry(std::vector<RegistryPatient>& registry, const QDateTime& now, bool startup);
+    void reportExpired(const QString& id, const QString& stamp);
     QStringList patientValueNames() const;
 
     const SettingsStore& m_settings;

@@ -24,6 +24,46 @@ OperatorAnswer refused(const QString& text) {
     return {text, true};
 }
 
+QJsonArray patientsJson(const PatientListModel& list) {
+    QJsonArray patients;
+    for (int i = 0; i < list.Count(); ++i) {
+        const PatientEntry& entry = list.At(i);
+        patients.append(QJsonObject{{QStringLiteral("caption"), entry.Caption},
+                                    {QStringLiteral("collected"), entry.Checked},
+                                    {QStringLiteral("sending"), entry.Enabled}});
+    }
+    return patients;
+}
+
+// The cells that hold a value, column by column.
+QJsonArray latestValuesJson(const LatestValueGrid& grid) {
+    QJsonArray values;
+    for (int column = 0; column < grid.Columns(); ++column) {
+        for (int row = 0; row < grid.Rows(); ++row) {
+            const QString cell = grid.Cell(column, row);
+            if (!cell.isEmpty())
+                values.append(cell);
+        }
+    }
+    return values;
+}
+
+QJsonObject reportJson(const ReportStatus& report) {
+    QJsonObject object{{QStringLiteral("configured"), report.configured},
+                       {QStringLiteral("connection"), report.connection},
+                       {QStringLiteral("queuedMessages"), qint64(report.queued)},
+                       {QStringLiteral("acknowledged"), report.acknowledged},
+                       {QStringLiteral("refused"), report.refused}};
+    if (report.configured) {
+        object.insert(QStringLiteral("host"), report.host);
+        object.insert(QStringLiteral("port"), report.port);
+    }
+    if (report.lastAcknowledged.isValid())
+        object.insert(QStringLiteral("lastAcknowledged"),
+                      report.lastAcknowledged.toString(Qt::ISODate));
+    return object;
+}
+
 } // namespace
 
 const std::vector<OperatorCommands::Command>& OperatorCommands::Commands() {
@@ -192,25 +232,8 @@ QJsonObject OperatorCommands::StatusJson() const {
                               {QStringLiteral("link"), m_collector.status().connectionLabel()}});
     status.insert(QStringLiteral("connections"),
                   QJsonArray::fromStringList(m_collector.connectionList().lines()));
-    QJsonArray patients;
-    const PatientListModel& list = m_collector.patients();
-    for (int i = 0; i < list.Count(); ++i) {
-        const PatientEntry& entry = list.At(i);
-        patients.append(QJsonObject{{QStringLiteral("caption"), entry.Caption},
-                                    {QStringLiteral("collected"), entry.Checked},
-                                    {QStringLiteral("sending"), entry.Enabled}});
-    }
-    status.insert(QStringLiteral("patients"), patients);
-    QJsonArray values;
-    const LatestValueGrid& grid = m_collector.latestValues();
-    for (int column = 0; column < grid.Columns(); ++column) {
-        for (int row = 0; row < grid.Rows(); ++row) {
-            const QString cell = grid.Cell(column, row);
-            if (!cell.isEmpty())
-                values.append(cell);
-        }
-    }
-    status.insert(QStringLiteral("latestValues"), values);
+    status.insert(QStringLiteral("patients"), patientsJson(m_collector.patients()));
+    status.insert(QStringLiteral("latestValues"), latestValuesJson(m_collector.latestValues()));
     status.insert(QStringLiteral("resultsProcessed"), m_collector.resultProcessor().ResultCalls());
     status.insert(QStringLiteral("rebuildsWaiting"), m_collector.waitingRebuilds());
     if (m_collector.hasLineRelay()) {
@@ -221,22 +244,8 @@ QJsonObject OperatorCommands::StatusJson() const {
                         {QStringLiteral("queuedMessages"), relay.Queue().Messages()},
                         {QStringLiteral("deadLetters"), relay.Transport().DeadLetters()}});
     }
-    if (const ObservationReporter* reporter = m_collector.reporter()) {
-        const ReportStatus report = reporter->Status();
-        QJsonObject object{{QStringLiteral("configured"), report.configured},
-                           {QStringLiteral("connection"), report.connection},
-                           {QStringLiteral("queuedMessages"), qint64(report.queued)},
-                           {QStringLiteral("acknowledged"), report.acknowledged},
-                           {QStringLiteral("refused"), report.refused}};
-        if (report.configured) {
-            object.insert(QStringLiteral("host"), report.host);
-            object.insert(QStringLiteral("port"), report.port);
-        }
-        if (report.lastAcknowledged.isValid())
-            object.insert(QStringLiteral("lastAcknowledged"),
-                          report.lastAcknowledged.toString(Qt::ISODate));
-        status.insert(QStringLiteral("report"), object);
-    }
+    if (const ObservationReporter* reporter = m_collector.reporter())
+        status.insert(QStringLiteral("report"), reportJson(reporter->Status()));
     return status;
 }
 
