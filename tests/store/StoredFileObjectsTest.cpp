@@ -61,8 +61,8 @@ QByteArray streamOf(bool checksums, const Content& content) {
     return data;
 }
 
-// What was read, in a form a table can state: monitor names, "index:unit" per series, the
-// event caption and event texts ("-" when there is no event series).
+// What was read, in a form a table can state: monitor names, "index:unit" per series, and per
+// event series its caption and event texts ("-" when there is none).
 struct Read {
     QStringList monitors;
     QStringList series;
@@ -76,13 +76,16 @@ Read readOf(const TStoredFileContent& content) {
         read.monitors << monitor->MonitorName;
     for (const TParameterSerie* s : content.series())
         read.series << QString::number(s->Index) + u':' + s->Unit;
-    read.events = QStringLiteral("-");
-    if (const TEventSerie* events = content.eventSerie()) {
-        QStringList texts{events->Caption};
-        for (const TEventPoint& point : events->Points)
-            texts << point.Text;
-        read.events = texts.join(u'|');
+    QStringList events;
+    for (const auto& object : content.objects) {
+        if (const auto* serie = dynamic_cast<const TEventSerie*>(object.get())) {
+            QStringList texts{serie->Caption};
+            for (const TEventPoint& point : serie->Points)
+                texts << point.Text;
+            events << texts.join(u'|');
+        }
     }
+    read.events = events.isEmpty() ? QStringLiteral("-") : events.join(u',');
     return read;
 }
 
