@@ -70,7 +70,6 @@ QHash<QString, int> firstPositions(const PatientListModel& patients) {
 struct PatManagement::RegistryPatient {
     QString valueName;
     TPatient patient;
-    bool dropped = false;
 };
 
 PatManagement::PatManagement(const SettingsStore& settings, PatientListModel& patients,
@@ -197,7 +196,8 @@ void PatManagement::SweepPatientRegistry(bool startup) {
             oldNames << entry.valueName;
         writeList(oldNames);
     } catch (...) {
-        // A registry that cannot be read or written leaves the list as it is.
+        // A registry that cannot be read or written leaves the list as it is; a failed write
+        // is reported by the settings store.
     }
 }
 
@@ -256,7 +256,6 @@ void PatManagement::mergeRegistry(std::vector<RegistryPatient>& registry, const 
                 reported.insert(id);
                 reportExpired(id, stamp);
             }
-            entry.dropped = true;
         } else if (index < 0) {
             TPatient patient = entry.patient;
             const bool checked = startup && patient.Collect;
