@@ -58,21 +58,14 @@ struct CollectorState {
     // while results can be stored.
     QString notStoring;
     int messageMaxValue = 20;
-    RelayConnectionState relayConnection = RelayConnectionState::Disconnected;
     QChar savedDecimalSeparator = u'.';
     NetworkRole networkRole = NetworkRole::Standalone;
     AnalyzerProtocol protocol = AnalyzerProtocol::Xml;
     bool relayEnabled = false;
     bool includeChecksum = false;
-    int resultCount = 0;
-    int messageCount = 0;
     QDateTime stateChangeTime;
     bool busy = false;
-    bool processing = false;
     CollectionState collection = CollectionState::Offline;
-    bool dataReceived = false;
-    int errorIndex = 0; // how far the processing of a message or result got
-    QDateTime lastSampleTime;
     int medianFilterLength = 15;
     bool useTarvoSettings = true;
     bool autoHide = false;
@@ -92,13 +85,4 @@ struct CollectorState {
     int relayTimeoutSeconds = 10;
     QString externalMediaDrive;
     QString externalMediaMenuCaption;
-    // The patient the last result was for.
-    QString currentPatientId;
-    QString currentPatientFirstName;
-    QString currentPatientLastName;
-    QString currentPatientFullName;
-    QString currentPatientFolder;
-    // While a patient folder is rebuilt from its archive: that folder, where every document read
-    // is stored (a folder renamed by an administrator keeps its documents under the new name).
-    QString rebuildFolder;
 };
