@@ -49,8 +49,12 @@ inline IdReduction idReductionFrom(int stored) {
     }
 }
 
-// The process-wide state of a running collector, filled by start-up in this order.
+// What the parts of a running collector share, read by them through a const reference. Each
+// group has one writer, named above it; values that change while running are announced by
+// their owner or read when next needed.
 struct CollectorState {
+    // Start-up facts, written by the collector's start-up (the data root's usability again by
+    // its check, announced as storingChanged).
     RegistryRoot settingsRoot = RegistryRoot::LocalMachine;
     QString logFolder;
     QString dataRoot;
@@ -59,13 +63,12 @@ struct CollectorState {
     QString notStoring;
     int messageMaxValue = 20;
     QChar savedDecimalSeparator = u'.';
-    NetworkRole networkRole = NetworkRole::Standalone;
+
+    // The settings in use: read by start-up, taken into use by the collector's setters when the
+    // settings dialog is saved.
     AnalyzerProtocol protocol = AnalyzerProtocol::Xml;
     bool relayEnabled = false;
     bool includeChecksum = false;
-    QDateTime stateChangeTime;
-    bool busy = false;
-    CollectionState collection = CollectionState::Offline;
     int medianFilterLength = 15;
     bool useTarvoSettings = true;
     bool autoHide = false;
@@ -85,4 +88,12 @@ struct CollectorState {
     int relayTimeoutSeconds = 10;
     QString externalMediaDrive;
     QString externalMediaMenuCaption;
+
+    // Written by collection control only.
+    CollectionState collection = CollectionState::Offline;
+    QDateTime stateChangeTime;
+    bool busy = false; // analyzer reads wait
+
+    // Set through AnalyzerLinkHost::setNetworkRole by the analyzer server and the data client.
+    NetworkRole networkRole = NetworkRole::Standalone;
 };
