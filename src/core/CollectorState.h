@@ -49,8 +49,12 @@ inline IdReduction idReductionFrom(int stored) {
     }
 }
 
-// The process-wide state of a running collector, filled by start-up in this order.
+// What the parts of a running collector share, read by them through a const reference. Each
+// group has one writer, named above it; values that change while running are announced by
+// their owner or read when next needed.
 struct CollectorState {
+    // Start-up facts, written by the collector's start-up (the data root's usability again by
+    // its check, announced as storingChanged).
     RegistryRoot settingsRoot = RegistryRoot::LocalMachine;
     QString logFolder;
     QString dataRoot;
@@ -58,21 +62,13 @@ struct CollectorState {
     // while results can be stored.
     QString notStoring;
     int messageMaxValue = 20;
-    RelayConnectionState relayConnection = RelayConnectionState::Disconnected;
     QChar savedDecimalSeparator = u'.';
-    NetworkRole networkRole = NetworkRole::Standalone;
+
+    // The settings in use: read by start-up, taken into use by the collector's setters when the
+    // settings dialog is saved.
     AnalyzerProtocol protocol = AnalyzerProtocol::Xml;
     bool relayEnabled = false;
     bool includeChecksum = false;
-    int resultCount = 0;
-    int messageCount = 0;
-    QDateTime stateChangeTime;
-    bool busy = false;
-    bool processing = false;
-    CollectionState collection = CollectionState::Offline;
-    bool dataReceived = false;
-    int errorIndex = 0; // how far the processing of a message or result got
-    QDateTime lastSampleTime;
     int medianFilterLength = 15;
     bool useTarvoSettings = true;
     bool autoHide = false;
@@ -92,13 +88,12 @@ struct CollectorState {
     int relayTimeoutSeconds = 10;
     QString externalMediaDrive;
     QString externalMediaMenuCaption;
-    // The patient the last result was for.
-    QString currentPatientId;
-    QString currentPatientFirstName;
-    QString currentPatientLastName;
-    QString currentPatientFullName;
-    QString currentPatientFolder;
-    // While a patient folder is rebuilt from its archive: that folder, where every document read
-    // is stored (a folder renamed by an administrator keeps its documents under the new name).
-    QString rebuildFolder;
+
+    // Written by collection control only.
+    CollectionState collection = CollectionState::Offline;
+    QDateTime stateChangeTime;
+    bool busy = false; // analyzer reads wait
+
+    // Set through AnalyzerLinkHost::setNetworkRole by the analyzer server and the data client.
+    NetworkRole networkRole = NetworkRole::Standalone;
 };

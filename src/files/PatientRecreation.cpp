@@ -16,7 +16,9 @@
 #include "PatientFileLock.h"
 #include "PatientFolderLinks.h"
 #include "PatientIdentity.h"
+#include "ProcessingProgress.h"
 #include "RebuiltDataFile.h"
+#include "ResultProcessor.h"
 #include "TSaveItNew.h"
 #include "TXMLDocument.h"
 #include "TarvoError.h"
@@ -43,7 +45,7 @@ bool PatientRecreation::stopDue() {
 
 RecreationOutcome PatientRecreation::RecreatePatient(const QString& patientId, bool force,
                                                      bool show) {
-    CollectorState& state = m_context.state;
+    const CollectorState& state = m_context.state;
     RecreationOutcome outcome;
     outcome.folder =
         PatientIdentity::PatientFolderFor(patientId, state.dataRoot, state.idReduction);
@@ -84,7 +86,6 @@ RecreationOutcome PatientRecreation::RecreatePatient(const QString& patientId, b
 RecreationOutcome PatientRecreation::rebuildLocked(const QString& patientId, bool force, bool show,
                                                    PatientFileLock& lock,
                                                    RecreationOutcome outcome) {
-    CollectorState& state = m_context.state;
     const QString dataFile = outcome.folder + QLatin1String(kPatientDataFileName);
     const QString rebuilt = RebuiltDataFile::NameFor(dataFile);
     // Something other than a file in the data file's place holds no results and goes first; a
@@ -117,21 +118,22 @@ RecreationOutcome PatientRecreation::rebuildLocked(const QString& patientId, boo
         // else is written meanwhile.
         struct Building {
             TSaveItNew& writer;
-            CollectorState& state;
-            Building(TSaveItNew& w, CollectorState& s, const QString& dataFile,
+            ProcessingProgress& progress;
+            Building(TSaveItNew& w, ProcessingProgress& p, const QString& dataFile,
                      const QString& rebuilt, const QString& folder)
-                : writer(w), state(s) {
+                : writer(w), progress(p) {
                 writer.SetStandIn(dataFile, rebuilt);
-                state.rebuildFolder = folder;
+                progress.setRebuildFolder(folder);
             }
             ~Building() {
                 writer.ClearStandIn();
                 writer.ClearLoadCache();
-                state.rebuildFolder.clear();
+                progress.setRebuildFolder({});
             }
         };
         try {
-            const Building building(writer, state, dataFile, rebuilt, outcome.folder);
+            const Building building(writer, m_context.processor.Progress(), dataFile, rebuilt,
+                                    outcome.folder);
             for (const QString& entry : entries) {
                 if (stopDue()) {
                     outcome.interrupted = true;
@@ -336,17 +338,18 @@ int PatientRecreation::ResumeInterruptedRebuilds() {
 
 void PatientRecreation::replay(const QString& path, bool force, bool show,
                                RecreationOutcome& outcome) {
-    CollectorState& state = m_context.state;
+    const CollectorState& state = m_context.state;
     TXMLDocument document;
     try {
         document.LoadFromFile(path);
         const bool events = DocumentContains(QStringLiteral("<Events>"), document);
-        if (!belongsHere(document, events, path, state.rebuildFolder)) {
+        if (!belongsHere(document, events, path, m_context.processor.Progress().rebuildFolder())) {
             ++outcome.skipped;
             return;
         }
         if (events) {
-            EventsFile events(m_context.writer, state, m_context.log, m_context.clock);
+            EventsFile events(m_context.writer, state, m_context.processor.Progress(),
+                              m_context.log, m_context.clock);
             events.ReadEvents(XMLTarvoEventsFromFileParser::GetTarvo(document).Get_Events());
         } else {
             const bool hasAttemptNumbers =

@@ -15,7 +15,7 @@ class TXMLDocument;
 
 // Everything a rebuild reads and changes, owned by the collector.
 struct PatientRecreationContext {
-    CollectorState& state;
+    const CollectorState& state;
     EventLog& log;
     ResultProcessor& processor;
     OrvantaLink& orvanta;

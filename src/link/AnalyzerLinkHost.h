@@ -4,7 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-struct CollectorState;
+#include "CollectorState.h"
+
 class EventLog;
 struct LineBatch;
 class LinkStatus;
@@ -17,7 +18,10 @@ class AnalyzerLinkHost {
 public:
     virtual ~AnalyzerLinkHost() = default;
 
-    virtual CollectorState& state() = 0;
+    virtual const CollectorState& state() const = 0;
+    // An analyzer connected or went, a data host was reached or lost: the role the caption
+    // and collection control read from the state.
+    virtual void setNetworkRole(NetworkRole role) = 0;
     virtual EventLog& log() = 0;
     virtual TSockets& records() = 0;
     virtual XmlDispatcher& dispatcher() = 0;

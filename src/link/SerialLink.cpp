@@ -127,12 +127,10 @@ void SerialLink::readLater() {
 }
 
 void SerialLink::RS232PortTriggerAvail() {
-    CollectorState& state = m_host.state();
+    const CollectorState& state = m_host.state();
     // While end points are being written the bytes wait in the port.
     if (state.busy || !m_port.isOpen() || m_lost)
         return;
-    state.errorIndex = 1;
-    state.errorIndex = 2;
     const HousekeepingPause pause(m_host);
     try {
         // Only what the ring can hold is taken; the rest waits in the port for the next turn.
@@ -143,7 +141,6 @@ void SerialLink::RS232PortTriggerAvail() {
             const qint64 taken = m_port.read(bytes.data(), count);
             if (taken < 0) {
                 // What the ring holds stays there for the next event.
-                state.errorIndex = 5;
                 m_host.log().writeLog(QStringLiteral("Serial port ") + m_line.portName +
                                       QStringLiteral(": taking bytes failed (") +
                                       m_port.errorString() + u')');
@@ -174,7 +171,6 @@ void SerialLink::RS232PortTriggerAvail() {
         else if (!received.isEmpty())
             lineRead(received);
     } catch (const std::exception& error) {
-        state.errorIndex = 6;
         m_host.reportApplicationError(describeError(error));
     }
     if (m_port.isOpen() && m_port.bytesAvailable() > 0)

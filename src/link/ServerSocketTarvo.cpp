@@ -174,8 +174,7 @@ void ServerSocketTarvo::takeConnection(QTcpSocket* socket) {
                         QStringLiteral(" (") + socket->errorString() + u')');
             });
 
-    CollectorState& state = m_host.state();
-    state.networkRole = NetworkRole::AnalyzerLinked;
+    m_host.setNetworkRole(NetworkRole::AnalyzerLinked);
     m_host.linkStatus().Update();
     m_host.switchInterNetworkingOff();
     m_host.linkStatus().setNoNetworkLabelVisible(false);
@@ -244,7 +243,7 @@ void ServerSocketTarvo::finishConnection(Connection& connection) {
     QTcpSocket* socket = connection.socket;
     const QString identity = connection.identity;
     const QString address = connection.address;
-    m_host.state().networkRole = NetworkRole::Standalone;
+    m_host.setNetworkRole(NetworkRole::Standalone);
     m_host.linkStatus().Update();
     m_host.linkStatus().setConnectionLabel(QStringLiteral("Disconnected"));
     m_host.rebuildConnectionList(address);
@@ -380,7 +379,7 @@ void ServerSocketTarvo::limitPending(Connection& connection) {
 void ServerSocketTarvo::lineRead(Connection& connection) {
     QByteArray chunk = connection.socket->readAll();
     m_bytesReceived += chunk.size();
-    CollectorState& state = m_host.state();
+    const CollectorState& state = m_host.state();
     TSimpleCounter& counter = m_host.dumpCounter();
     QFile dump(state.logFolder + QStringLiteral("Message") + QString::number(counter.Value()) +
                QStringLiteral(".txt"));

@@ -127,7 +127,7 @@ void DataClient::onConnected() {
     m_identity = ConnectionIdentity(&m_socket);
     m_unfinished.clear();
     m_pending.clear();
-    m_host.state().networkRole = NetworkRole::DataClient;
+    m_host.setNetworkRole(NetworkRole::DataClient);
     m_peerHostName = m_hostName;
     m_host.log().writeLog(QStringLiteral("Connected to data host ") + PeerAddress() + u':' +
                           QString::number(m_socket.peerPort()));
@@ -152,7 +152,7 @@ void DataClient::onDisconnected() {
     m_pending.clear();
     m_host.linkStatus().setConnectionLabel(QStringLiteral("Disconnected"));
     if (m_host.state().networkRole == NetworkRole::DataClient)
-        m_host.state().networkRole = NetworkRole::Standalone;
+        m_host.setNetworkRole(NetworkRole::Standalone);
     m_host.linkStatus().Update();
     emit connectedChanged(false);
 }

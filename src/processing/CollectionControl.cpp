@@ -26,6 +26,7 @@ OrvantaCollectState reportedState(CollectionState state) {
 
 CollectionControl::CollectionControl(CollectionControlContext context, QObject* parent)
     : QObject(parent), m_context(std::move(context)) {
+    m_context.state.stateChangeTime = m_context.clock.now();
     m_autoHidePending = m_context.state.autoHide;
     applyControls(m_context.state.collection);
 }
@@ -107,11 +108,11 @@ void CollectionControl::stop() {
 }
 
 void CollectionControl::writeEndPoints(bool all) {
-    CollectorState& state = m_context.state;
+    const CollectorState& state = m_context.state;
     if (state.protocol == AnalyzerProtocol::Xml || state.busy)
         return;
-    state.busy = true;
-    const QDateTime time = state.lastSampleTime.addSecs(1);
+    setBusy(true);
+    const QDateTime time = m_context.progress.lastSampleTime().addSecs(1);
     for (int i = 0; i < m_context.patients.Count(); ++i) {
         const PatientEntry& entry = m_context.patients.At(i);
         if (!all && !(entry.Checked && entry.Enabled))
@@ -144,11 +145,15 @@ void CollectionControl::writeEndPoints(bool all) {
             // End points are a courtesy to the reader of the file; a failure is ignored.
         }
     }
-    state.busy = false;
+    setBusy(false);
+}
+
+void CollectionControl::setBusy(bool busy) {
+    m_context.state.busy = busy;
 }
 
 void CollectionControl::timerTick() {
-    CollectorState& state = m_context.state;
+    const CollectorState& state = m_context.state;
     LinkStatus& status = m_context.linkStatus;
     if (m_context.serverActive && m_context.serverActive()) {
         if (status.connectionLabel() != QLatin1String("Listening ..."))
@@ -160,7 +165,7 @@ void CollectionControl::timerTick() {
     }
     if (state.busy)
         return;
-    if (m_autoHidePending && state.dataReceived) {
+    if (m_autoHidePending && m_context.progress.dataReceived()) {
         m_autoHidePending = false;
         emit hideWindowRequested();
     }

@@ -14,6 +14,7 @@ class LatestValueGrid;
 class LinkStatus;
 class OrvantaLink;
 class PatManagement;
+class ProcessingProgress;
 class PatientListModel;
 class TParameters;
 class TSaveItNew;
@@ -31,6 +32,7 @@ struct CollectionControlContext {
     LinkStatus& linkStatus; // its connection label shows whether the server listens
     PatManagement& registry;
     const Clock& clock;
+    const ProcessingProgress& progress; // when the last value was measured, whether data came
     std::function<int()> analyzerConnections;
     std::function<bool()> serverActive;
     std::function<void()> reactivateServer;
@@ -62,7 +64,12 @@ public:
     // Every parameter counts as selected (the setting Automatic).
     bool AutomaticParameters = true;
 
+    // The collection state and when it last changed are kept in the collector's state; this is
+    // their only writer.
     void setCollectionState(CollectionState state);
+    // While busy, analyzer reads wait and the main timer skips its duties (set around the
+    // writing of end points, and by the collector).
+    void setBusy(bool busy);
     // An analyzer link is present: Offline becomes Ready, CollectingOffline becomes Collecting.
     void linkPresent();
     void start();

@@ -10,11 +10,13 @@
 #include "OleDateTime.h"
 #include "PatientIdentity.h"
 #include "PatientRecordFile.h"
+#include "ProcessingProgress.h"
 #include "TSaveItNew.h"
 #include "TarvoError.h"
 
-EventsFile::EventsFile(TSaveItNew& writer, CollectorState& state, EventLog& log, const Clock& clock)
-    : m_writer(writer), m_state(state), m_log(log), m_clock(clock) {}
+EventsFile::EventsFile(TSaveItNew& writer, const CollectorState& state,
+                       ProcessingProgress& progress, EventLog& log, const Clock& clock)
+    : m_writer(writer), m_state(state), m_progress(progress), m_log(log), m_clock(clock) {}
 
 template <typename Source> void EventsFile::readEvents(const Source& source) {
     try {
@@ -25,25 +27,20 @@ template <typename Source> void EventsFile::readEvents(const Source& source) {
             m_events.push_back({event.Get_EventText(), time});
         }
         const auto patient = source.Get_Patient();
-        m_state.currentPatientFirstName = patient.Get_FirstName();
-        m_state.currentPatientLastName = patient.Get_LastName();
-        m_state.currentPatientFullName =
-            m_state.currentPatientFirstName + u' ' + m_state.currentPatientLastName;
+        m_progress.setCurrentPatientNames(patient.Get_FirstName(), patient.Get_LastName());
         // The events belong beside the admission's results: in the folder of the cleaned ID.
         const QString received = patient.Get_PatientID();
         const QString id = PatientIdentity::Clean(received, PatientIdentity::Cleaning::Admission,
                                                   m_state.idReduction);
         if (id == QLatin1String(PatientIdentity::kNull))
             throw PatientIdentity::EUnsafePatientId(received);
-        m_state.currentPatientId = id;
-        m_state.currentPatientFolder =
-            m_state.rebuildFolder.isEmpty()
-                ? PatientIdentity::PatientFolderFor(id, m_state.dataRoot, m_state.idReduction)
-                : m_state.rebuildFolder;
+        m_progress.setCurrentPatientPlace(
+            id, m_progress.rebuildFolder().isEmpty()
+                    ? PatientIdentity::PatientFolderFor(id, m_state.dataRoot, m_state.idReduction)
+                    : m_progress.rebuildFolder());
         WriteEventsFile();
     } catch (const std::exception& error) {
-        m_log.writeError(QLatin1String(LogPrefix::kAdmission) +
-                         describeError(error));
+        m_log.writeError(QLatin1String(LogPrefix::kAdmission) + describeError(error));
     }
     m_events.clear();
 }
@@ -57,13 +54,14 @@ void EventsFile::ReadEvents(const XMLTarvoEventsFromFileParser::TXMLEventsType& 
 }
 
 void EventsFile::WriteEventsFile() {
-    const QString folder = m_state.currentPatientFolder;
+    const QString folder = m_progress.currentPatient().folder;
     if (!PatientRecordFile::Exists(folder) && m_state.autoCreate &&
         (m_state.collection == CollectionState::Collecting ||
          m_state.collection == CollectionState::CollectingOffline)) {
         try {
-            PatientRecordFile::Create(m_state.currentPatientId, m_state.currentPatientFirstName,
-                                      folder, m_state.currentPatientLastName);
+            PatientRecordFile::Create(m_progress.currentPatient().id,
+                                      m_progress.currentPatient().firstName, folder,
+                                      m_progress.currentPatient().lastName);
         } catch (const std::exception&) {
             // The events are written whatever became of the record.
         }
@@ -83,8 +81,8 @@ void EventsFile::WriteEventsFile() {
     m_writer.SetFileName(fileName);
     m_writer.EventSerie = std::move(serie);
     m_writer.FileType = TZelFileType::ftSingleEventSerie;
-    m_writer.PatientName = m_state.currentPatientFullName;
-    m_writer.PatientID = m_state.currentPatientId;
+    m_writer.PatientName = m_progress.currentPatient().fullName;
+    m_writer.PatientID = m_progress.currentPatient().id;
     try {
         if (QFile::exists(fileName))
             QFile::setPermissions(fileName, QFile::permissions(fileName) | QFileDevice::WriteOwner);

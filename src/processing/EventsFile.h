@@ -10,6 +10,7 @@
 
 struct CollectorState;
 class Clock;
+class ProcessingProgress;
 class EventLog;
 class TSaveItNew;
 
@@ -25,7 +26,8 @@ class EventsFile {
 public:
     static constexpr auto kFileName = "TarvoEvents.pil";
 
-    EventsFile(TSaveItNew& writer, CollectorState& state, EventLog& log, const Clock& clock);
+    EventsFile(TSaveItNew& writer, const CollectorState& state, ProcessingProgress& progress,
+               EventLog& log, const Clock& clock);
 
     // Reads the events and the patient, sets the current patient and writes the events file
     // into the folder where the admission's results are stored (the ID cleaned as for an
@@ -47,7 +49,8 @@ private:
     template <typename Source> void readEvents(const Source& source);
 
     TSaveItNew& m_writer;
-    CollectorState& m_state;
+    const CollectorState& m_state;
+    ProcessingProgress& m_progress; // the current patient is set here
     EventLog& m_log;
     const Clock& m_clock;
     std::vector<TEventItem> m_events;

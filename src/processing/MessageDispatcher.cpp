@@ -18,7 +18,12 @@
 #include "XMLTarvoParser.h"
 
 MessageDispatcher::MessageDispatcher(MessageDispatcherContext context, QObject* parent)
-    : QObject(parent), m_context(std::move(context)), m_archive(m_context.state, m_context.log) {}
+    : QObject(parent), m_context(std::move(context)),
+      m_archive(m_context.state, m_context.processor.Progress(), m_context.log) {}
+
+ProcessingProgress& MessageDispatcher::progress() {
+    return m_context.processor.Progress();
+}
 
 QString MessageDispatcher::CollisionText() const {
     return QStringLiteral("Collisions = ") + QString::number(m_collisions);
@@ -26,11 +31,11 @@ QString MessageDispatcher::CollisionText() const {
 
 QString MessageDispatcher::Dispatch(const QString& text, PendingText& pending,
                                     const QString& connectionIdentity) {
-    CollectorState& state = m_context.state;
+    const CollectorState& state = m_context.state;
     TTarvoSocket& record = m_context.records.FindOrAdd(connectionIdentity);
-    state.errorIndex = 7;
+    progress().reachStep(7);
     AppendPreparedChunk(pending, text);
-    state.errorIndex = 8;
+    progress().reachStep(8);
     QString output;
     QElapsedTimer turn;
     turn.start();
@@ -41,7 +46,7 @@ QString MessageDispatcher::Dispatch(const QString& text, PendingText& pending,
             more = true; // the caller comes back for the rest
             break;
         }
-        state.errorIndex = 10;
+        progress().reachStep(10);
         QString cut = pending.CutMessage();
         if (CollectsMessages())
             output += cut;
@@ -51,19 +56,19 @@ QString MessageDispatcher::Dispatch(const QString& text, PendingText& pending,
             DecimalSeparator::set(state.savedDecimalSeparator);
         } catch (const std::exception& error) {
             DecimalSeparator::set(state.savedDecimalSeparator);
-            noteFailure(connectionIdentity, QString::number(state.errorIndex) +
+            noteFailure(connectionIdentity, QString::number(progress().step()) +
                                                 QStringLiteral("): ") + describeError(error));
         }
     }
     if (!more)
         endFailureRun(connectionIdentity);
-    if (!m_waiting.empty() && !state.processing && !m_processingQueue) {
+    if (!m_waiting.empty() && !progress().processing() && !m_processingQueue) {
         try {
             processWaitingResults();
         } catch (const std::exception& error) {
             DecimalSeparator::set(state.savedDecimalSeparator);
             m_context.log.writeLog(QStringLiteral("Result not handled (") +
-                                   QString::number(state.errorIndex) + QStringLiteral("): ") +
+                                   QString::number(progress().step()) + QStringLiteral("): ") +
                                    describeError(error));
         }
     }
@@ -92,28 +97,27 @@ void MessageDispatcher::endFailureRun(const QString& connectionIdentity) {
 }
 
 void MessageDispatcher::handleMessage(TTarvoSocket& record, QString cut) {
-    CollectorState& state = m_context.state;
-    state.errorIndex = 2010;
+    progress().reachStep(2010);
     m_document.Deactivate();
-    state.errorIndex = 2011;
+    progress().reachStep(2011);
     QString message = PrepareMessage(std::move(cut));
-    state.errorIndex = 2012;
-    state.errorIndex = 11;
+    progress().reachStep(2012);
+    progress().reachStep(11);
     const TMessageType type = TTarvoSocket::ClassifyMessage(message);
     emit messageCut(record.RemoteAddress(), type, message);
-    state.errorIndex = 111;
+    progress().reachStep(111);
     m_document.LoadFromText(message);
-    state.errorIndex = 112;
-    state.errorIndex = 113;
+    progress().reachStep(112);
+    progress().reachStep(113);
     // The schema bindings are views on the loaded document, taken by each action below.
-    state.errorIndex = 12;
+    progress().reachStep(12);
     if (m_context.linkStatus.connectionLabel() != QLatin1String(kIncomingData))
         m_context.linkStatus.setConnectionLabel(QLatin1String(kIncomingData));
-    state.errorIndex = 13;
+    progress().reachStep(13);
     applyActivity(type);
-    state.errorIndex = 16;
-    state.dataReceived = true;
-    state.errorIndex = 17;
+    progress().reachStep(16);
+    progress().noteDataReceived();
+    progress().reachStep(17);
     switch (type) {
     case TMessageType::mtTarvoData:
     case TMessageType::mtTarvoFlexData:
@@ -155,11 +159,11 @@ void MessageDispatcher::logUnrecognised(const TTarvoSocket& record) {
 }
 
 void MessageDispatcher::applyActivity(TMessageType type) {
-    CollectorState& state = m_context.state;
-    state.errorIndex = 14;
+    const CollectorState& state = m_context.state;
+    progress().reachStep(14);
     if (type == TMessageType::mtXMLTarvoAutoControl)
         return;
-    state.errorIndex = 15;
+    progress().reachStep(15);
     if (type != TMessageType::mtXMLTarvoLiveData) {
         m_context.control.linkPresent();
         return;
@@ -176,7 +180,7 @@ void MessageDispatcher::applyActivity(TMessageType type) {
 }
 
 void MessageDispatcher::patientData(TTarvoSocket& record, const QString& message) {
-    CollectorState& state = m_context.state;
+    const CollectorState& state = m_context.state;
     const XMLTarvoParser::TXMLTarvo root = XMLTarvoParser::GetTarvo(m_document);
     if (root.Count() == 0)
         return;
@@ -192,10 +196,10 @@ void MessageDispatcher::patientData(TTarvoSocket& record, const QString& message
                                QStringLiteral("\"); the document was not archived"));
         return;
     }
-    record.PatientID = state.currentPatientId;
+    record.PatientID = progress().currentPatient().id;
     const QString& uniqueId = keys.uniqueId;
-    const QString name =
-        XmlArchive::ArchiveNameFor(uniqueId, state.currentPatientId + u'|' + keys.admissionDate);
+    const QString name = XmlArchive::ArchiveNameFor(uniqueId, progress().currentPatient().id +
+                                                                  u'|' + keys.admissionDate);
     if (name != uniqueId)
         m_context.log.writeLog(QStringLiteral("Admission UniqueID \"") + uniqueId +
                                QStringLiteral("\" cannot name an archive file; archived as ") +
@@ -204,7 +208,7 @@ void MessageDispatcher::patientData(TTarvoSocket& record, const QString& message
     if (state.duplicateXmlFiles)
         m_archive.Duplicate(message, name);
     if (state.collection == CollectionState::Collecting && m_context.requestRebuild)
-        m_context.requestRebuild(state.currentPatientId);
+        m_context.requestRebuild(progress().currentPatient().id);
 }
 
 // The collector keeps the results of its pseudo-patients itself; a rebuild from an archive
@@ -245,14 +249,13 @@ MessageDispatcher::LiveResult MessageDispatcher::resultOf(const Sample& sample,
 }
 
 void MessageDispatcher::liveMeasurement(TTarvoSocket& record) {
-    CollectorState& state = m_context.state;
     const XMLTarvoLiveParser::TXMLMDMeasurement md =
         XMLTarvoLiveParser::GetTarvo(m_document).Get_MDMeasurement();
     const XMLTarvoLiveParser::TXMLPatientType patient = md.Get_Patient();
     const QString patientId = patient.Get_PatientID();
     if (patientId.isEmpty())
         return;
-    state.errorIndex = 18;
+    progress().reachStep(18);
     m_context.control.linkPresent();
     record.PatientID = patientId;
     DecimalSeparator::set(u'.');
@@ -269,7 +272,7 @@ void MessageDispatcher::autoControl(TTarvoSocket& record) {
         XMLTarvoLiveParser::GetTarvo(m_document).Get_AutoControl();
     if (ac.Get_Analyte().isEmpty())
         return;
-    m_context.state.errorIndex = 18;
+    progress().reachStep(18);
     m_context.control.linkPresent();
     record.PatientID = QLatin1String(kAutoControlPatient);
     DecimalSeparator::set(u'.');
@@ -281,26 +284,25 @@ void MessageDispatcher::autoControl(TTarvoSocket& record) {
 }
 
 void MessageDispatcher::admissionEvents(TTarvoSocket& record) {
-    EventsFile events(record.Saver(), m_context.state, m_context.log, m_context.clock);
+    EventsFile events(record.Saver(), m_context.state, progress(), m_context.log, m_context.clock);
     events.ReadEvents(XMLTarvoEventsParser::GetTarvo(m_document).Get_Admission());
 }
 
 void MessageDispatcher::enqueue(LiveResult result) {
-    CollectorState& state = m_context.state;
-    state.errorIndex = 19;
+    progress().reachStep(19);
     m_waiting.push_back(std::move(result));
-    if (state.processing || m_processingQueue) {
+    if (progress().processing() || m_processingQueue) {
         // An earlier result is still on its way to the file; this one follows it.
         ++m_collisions;
         emit collisionsChanged();
         return;
     }
-    state.errorIndex = 20;
+    progress().reachStep(20);
     processWaitingResults();
 }
 
 void MessageDispatcher::processWaitingResults() {
-    CollectorState& state = m_context.state;
+    const CollectorState& state = m_context.state;
     m_processingQueue = true;
     struct Done {
         bool& flag;

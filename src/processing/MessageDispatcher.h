@@ -18,13 +18,14 @@ class Clock;
 class CollectionControl;
 class EventLog;
 class LinkStatus;
+class ProcessingProgress;
 class ResultProcessor;
 class TSockets;
 class TTarvoSocket;
 
 // Everything message dispatch reads and changes, owned by the collector.
 struct MessageDispatcherContext {
-    CollectorState& state;
+    const CollectorState& state;
     EventLog& log;
     TSockets& records;
     ResultProcessor& processor;
@@ -76,6 +77,7 @@ signals:
     void collisionsChanged();
 
 private:
+    ProcessingProgress& progress();
     // A live result with every value it needs, read before it waits.
     struct LiveResult {
         TTarvoSocket* record = nullptr;

@@ -10,9 +10,9 @@
 #include "PatientRecordFile.h"
 #include "TarvoError.h"
 
-PatientCheckList::PatientCheckList(CollectorState& state, EventLog& log, PatientListModel& patients,
-                                   PatManagement& registry, CollectionControl& control,
-                                   QObject* parent)
+PatientCheckList::PatientCheckList(const CollectorState& state, EventLog& log,
+                                   PatientListModel& patients, PatManagement& registry,
+                                   CollectionControl& control, QObject* parent)
     : QObject(parent), m_state(state), m_log(log), m_patients(patients), m_registry(registry),
       m_control(control) {}
 
@@ -33,8 +33,7 @@ void PatientCheckList::CheckChanged() {
             patient.Collect = entry.Checked;
         }
     } catch (const std::exception& error) {
-        m_log.writeError(QLatin1String(LogPrefix::kPatientCheck) +
-                         describeError(error));
+        m_log.writeError(QLatin1String(LogPrefix::kPatientCheck) + describeError(error));
     }
     m_registry.SweepPatientRegistry(false);
 }

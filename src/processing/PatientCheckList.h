@@ -23,7 +23,7 @@ class PatientCheckList : public QObject {
     Q_OBJECT
 
 public:
-    PatientCheckList(CollectorState& state, EventLog& log, PatientListModel& patients,
+    PatientCheckList(const CollectorState& state, EventLog& log, PatientListModel& patients,
                      PatManagement& registry, CollectionControl& control,
                      QObject* parent = nullptr);
 
@@ -43,7 +43,7 @@ signals:
     void patientFileCreated(const QString& statusText);
 
 private:
-    CollectorState& m_state;
+    const CollectorState& m_state;
     EventLog& m_log;
     PatientListModel& m_patients;
     PatManagement& m_registry;

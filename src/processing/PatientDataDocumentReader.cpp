@@ -56,10 +56,115 @@ Ratio ratioOf(const TMDPoint& numerator, const TMDPoint& denominator) {
             CombineStatus(numerator, denominator.Status)};
 }
 
+// What every value of one document is stored with.
+struct DocumentStoring {
+    ResultProcessor& processor;
+    TSaveItNew& writer;
+    bool force;
+    bool show;
+    bool hasAttemptNumbers;
+    QDateTime undated; // the time of a measurement without one
+};
+
+void storeMeasurement(const DocumentStoring& storing,
+                      const XMLTarvoParser::TXMLMeasurement& measurement, const QString& analyte,
+                      const QString& unit, const QString& place, AnalyteLists& lists) {
+    if (DecimalSeparator::current() != u'.')
+        DecimalSeparator::set(u'.');
+    QDateTime time = storing.undated;
+    const QDateTime stamped = TimeFromXmlText(measurement.Get_TimeStamp());
+    if (stamped.isValid())
+        time = stamped;
+    const QString statusText = measurement.Get_Status();
+    const TAnalyseResult status = PatientIdentity::StatusFromText(statusText);
+    const qint32 attempt = storing.hasAttemptNumbers ? measurement.Get_AttemptNo() : 1;
+    const QString vial = measurement.Get_VialID();
+    const double concentration = measurement.Get_Concentration();
+    storing.processor.StoreFileResult(storing.writer, place, storing.show, attempt, vial,
+                                      statusText, status, storing.force, time, unit, concentration,
+                                      analyte);
+    if (std::vector<AnalytePoint>* list = lists.listFor(analyte)) {
+        AnalytePoint point;
+        point.time = time;
+        point.point.SetSubstance(analyte);
+        point.point.Y = concentration;
+        point.point.SetValueInUnit(unit, false, concentration);
+        point.point.CatheterLocation = place;
+        point.point.VialID = vial;
+        point.point.AttemptNo = attempt;
+        point.point.Status = status;
+        list->push_back(point);
+    }
+}
+
+// The first admission's patient is admitted; every measurement is stored for it.
+void storeAdmissions(const DocumentStoring& storing, const XMLTarvoParser::TXMLTarvo& root,
+                     AnalyteLists& lists) {
+    for (int a = 0; a < root.Count(); ++a) {
+        const XMLTarvoParser::TXMLAdmission admission = root[a];
+        const auto patient = admission.Get_Patient();
+        if (a == 0)
+            storing.processor.AdmitPatient(storing.writer, patient.Get_PatientID(),
+                                           patient.Get_FirstName(), patient.Get_LastName());
+        const auto recordings = admission.Get_Recording();
+        for (int r = 0; r < recordings.Count(); ++r) {
+            const XMLTarvoParser::TXMLRecording recording = recordings[r];
+            // The recording's texts are the same for each of its measurements.
+            const QString analyte = recording.Get_AnalyteCode();
+            const QString unit = recording.Get_Unit();
+            const QString place = recording.Get_CatheterLocation();
+            const auto measurements = recording.Get_Measurement();
+            for (int m = 0; m < measurements.Count(); ++m)
+                storeMeasurement(storing, measurements[m], analyte, unit, place, lists);
+        }
+    }
+}
+
+// Denominators by wall-clock time and catheter, each list in its own order, so that pairing
+// costs one look-up per lactate result.
+using PairKey = std::pair<qint64, QString>;
+using PointsByKey = std::map<PairKey, std::vector<const AnalytePoint*>>;
+
+PairKey keyOf(const AnalytePoint& point) {
+    return PairKey(point.time.date().toJulianDay() * 86400000 +
+                       point.time.time().msecsSinceStartOfDay(),
+                   point.point.CatheterLocation);
+}
+
+PointsByKey byKey(const std::vector<AnalytePoint>& list) {
+    PointsByKey points;
+    for (const AnalytePoint& point : list)
+        points[keyOf(point)].push_back(&point);
+    return points;
+}
+
+void storeRatiosOf(const DocumentStoring& storing, const AnalytePoint& numerator,
+                   const PointsByKey& denominators, const QString& name) {
+    const auto found = denominators.find(keyOf(numerator));
+    if (found == denominators.end())
+        return;
+    for (const AnalytePoint* denominator : found->second) {
+        const Ratio ratio = ratioOf(numerator.point, denominator->point);
+        storing.processor.StoreFileResult(storing.writer, numerator.point.CatheterLocation,
+                                          storing.show, ratio.attempt, ratio.vial, QString(),
+                                          ratio.status, storing.force, numerator.time, QString(),
+                                          ratio.value, name);
+    }
+}
+
+void storeRatios(const DocumentStoring& storing, const AnalyteLists& lists) {
+    const PointsByKey glucoseByKey = byKey(lists.glucose);
+    const PointsByKey pyruvateByKey = byKey(lists.pyruvate);
+    for (const AnalytePoint& lactate : lists.lactate) {
+        storeRatiosOf(storing, lactate, glucoseByKey, QStringLiteral("LGRatio"));
+        storeRatiosOf(storing, lactate, pyruvateByKey, QStringLiteral("LPRatio"));
+    }
+}
+
 } // namespace
 
 PatientDataDocumentReader::PatientDataDocumentReader(ResultProcessor& processor,
-                                                     CollectorState& state, EventLog& log,
+                                                     const CollectorState& state, EventLog& log,
                                                      const Clock& clock)
     : m_processor(processor), m_state(state), m_log(log), m_clock(clock) {}
 
@@ -67,13 +172,14 @@ void PatientDataDocumentReader::ReadPatientDataDocument(TSaveItNew& writer,
                                                         const XMLTarvoParser::TXMLTarvo& root,
                                                         bool force, bool hasAttemptNumbers,
                                                         bool show) {
-    AnalyteLists lists;
     // Measurements without a time are dated 10000 days before the document was read.
-    const QDateTime undated = m_clock.now().addDays(-10000);
+    const DocumentStoring storing{
+        m_processor, writer, force, show, hasAttemptNumbers, m_clock.now().addDays(-10000)};
+    AnalyteLists lists;
     const auto logFailure = [this](const std::exception& error) {
-        m_log.writeError(QLatin1String(LogPrefix::kArchivedFile) +
-                         describeError(error) + QStringLiteral(" (") +
-                         QString::number(m_state.errorIndex) + u')');
+        m_log.writeError(QLatin1String(LogPrefix::kArchivedFile) + describeError(error) +
+                         QStringLiteral(" (") + QString::number(m_processor.Progress().step()) +
+                         u')');
     };
     writer.BeginBatch();
     struct FileResults {
@@ -82,97 +188,20 @@ void PatientDataDocumentReader::ReadPatientDataDocument(TSaveItNew& writer,
         ~FileResults() { processor.EndFileResults(); }
     } fileResults(m_processor);
     try {
-        for (int a = 0; a < root.Count(); ++a) {
-            const XMLTarvoParser::TXMLAdmission admission = root[a];
-            const auto patient = admission.Get_Patient();
-            const QString patientId = patient.Get_PatientID();
-            if (a == 0)
-                m_processor.AdmitPatient(writer, patientId, patient.Get_FirstName(),
-                                         patient.Get_LastName());
-            const auto recordings = admission.Get_Recording();
-            for (int r = 0; r < recordings.Count(); ++r) {
-                const XMLTarvoParser::TXMLRecording recording = recordings[r];
-                // The recording's texts are the same for each of its measurements.
-                const QString analyte = recording.Get_AnalyteCode();
-                const QString unit = recording.Get_Unit();
-                const QString place = recording.Get_CatheterLocation();
-                const auto measurements = recording.Get_Measurement();
-                for (int m = 0; m < measurements.Count(); ++m) {
-                    const XMLTarvoParser::TXMLMeasurement measurement = measurements[m];
-                    if (DecimalSeparator::current() != u'.')
-                        DecimalSeparator::set(u'.');
-                    QDateTime time = undated;
-                    const QDateTime stamped = TimeFromXmlText(measurement.Get_TimeStamp());
-                    if (stamped.isValid())
-                        time = stamped;
-                    const QString statusText = measurement.Get_Status();
-                    const TAnalyseResult status = PatientIdentity::StatusFromText(statusText);
-                    const qint32 attempt = hasAttemptNumbers ? measurement.Get_AttemptNo() : 1;
-                    const QString vial = measurement.Get_VialID();
-                    const double concentration = measurement.Get_Concentration();
-                    m_processor.StoreFileResult(writer, place, show, attempt, vial, statusText,
-                                                status, force, time, unit, concentration, analyte);
-                    if (std::vector<AnalytePoint>* list = lists.listFor(analyte)) {
-                        AnalytePoint point;
-                        point.time = time;
-                        point.point.SetSubstance(analyte);
-                        point.point.Y = concentration;
-                        point.point.SetValueInUnit(unit, false, concentration);
-                        point.point.CatheterLocation = place;
-                        point.point.VialID = vial;
-                        point.point.AttemptNo = attempt;
-                        point.point.Status = status;
-                        list->push_back(point);
-                    }
-                }
-            }
-        }
+        storeAdmissions(storing, root, lists);
     } catch (const std::exception& error) {
         logFailure(error);
     }
-
-    // Denominators by wall-clock time and catheter, each list in its own order, so that pairing
-    // costs one look-up per lactate result.
-    using PairKey = std::pair<qint64, QString>;
-    const auto keyOf = [](const AnalytePoint& point) {
-        return PairKey(point.time.date().toJulianDay() * 86400000 +
-                           point.time.time().msecsSinceStartOfDay(),
-                       point.point.CatheterLocation);
-    };
-    const auto index = [&](const std::vector<AnalytePoint>& list) {
-        std::map<PairKey, std::vector<const AnalytePoint*>> byKey;
-        for (const AnalytePoint& point : list)
-            byKey[keyOf(point)].push_back(&point);
-        return byKey;
-    };
-    const auto glucoseByKey = index(lists.glucose);
-    const auto pyruvateByKey = index(lists.pyruvate);
-    const auto storeRatios =
-        [&](const AnalytePoint& numerator,
-            const std::map<PairKey, std::vector<const AnalytePoint*>>& denominators,
-            const QString& name) {
-            const auto found = denominators.find(keyOf(numerator));
-            if (found == denominators.end())
-                return;
-            for (const AnalytePoint* denominator : found->second) {
-                const Ratio ratio = ratioOf(numerator.point, denominator->point);
-                m_processor.StoreFileResult(writer, numerator.point.CatheterLocation, show,
-                                            ratio.attempt, ratio.vial, QString(), ratio.status,
-                                            force, numerator.time, QString(), ratio.value, name);
-            }
-        };
     // A ratio that cannot be stored (its series cannot be added to a full disk) ends the ratios
     // only: the batch below still writes the document's values.
     try {
-        for (const AnalytePoint& lactate : lists.lactate) {
-            storeRatios(lactate, glucoseByKey, QStringLiteral("LGRatio"));
-            storeRatios(lactate, pyruvateByKey, QStringLiteral("LPRatio"));
-        }
+        storeRatios(storing, lists);
     } catch (const std::exception& error) {
         logFailure(error);
     }
     if (!writer.EndBatch())
-        m_log.writeLog(QStringLiteral("Values of patient ") + m_state.currentPatientId +
+        m_log.writeLog(QStringLiteral("Values of patient ") +
+                       m_processor.Progress().currentPatient().id +
                        QStringLiteral(" not stored: ") + writer.LastError());
     DecimalSeparator::set(m_state.savedDecimalSeparator);
 }

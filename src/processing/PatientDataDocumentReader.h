@@ -13,8 +13,8 @@ class TSaveItNew;
 // and lactate/pyruvate ratios are formed from results at the same time on the same catheter.
 class PatientDataDocumentReader {
 public:
-    PatientDataDocumentReader(ResultProcessor& processor, CollectorState& state, EventLog& log,
-                              const Clock& clock);
+    PatientDataDocumentReader(ResultProcessor& processor, const CollectorState& state,
+                              EventLog& log, const Clock& clock);
 
     // force: store even when the patient is not collected; show: update the value grid;
     // hasAttemptNumbers: the document's text holds "<AttemptNo>". A measurement that cannot be
@@ -25,7 +25,7 @@ public:
 
 private:
     ResultProcessor& m_processor;
-    CollectorState& m_state;
+    const CollectorState& m_state;
     EventLog& m_log;
     const Clock& m_clock;
 };

@@ -132,7 +132,7 @@ ResultProcessor::ResultProcessor(ResultProcessorContext context, QObject* parent
 
 bool ResultProcessor::takePatient(const QString& rawId, bool forAdmission, const QString& firstName,
                                   const QString& lastName, Patient& patient) {
-    CollectorState& state = m_context.state;
+    const CollectorState& state = m_context.state;
     const auto cleaning =
         forAdmission ? PatientIdentity::Cleaning::Admission : PatientIdentity::Cleaning::Result;
     bool refused = false;
@@ -164,14 +164,10 @@ bool ResultProcessor::takePatient(const QString& rawId, bool forAdmission, const
                                    .arg(PatManagement::kLongestName) +
                                patient.firstName + u' ' + patient.lastName);
     patient.folder =
-        state.rebuildFolder.isEmpty()
+        m_progress.rebuildFolder().isEmpty()
             ? PatientIdentity::PatientFolderFor(patient.id, state.dataRoot, state.idReduction)
-            : state.rebuildFolder;
-    state.currentPatientFolder = patient.folder;
-    state.currentPatientLastName = patient.lastName;
-    state.currentPatientFirstName = patient.firstName;
-    state.currentPatientFullName = patient.firstName + u' ' + patient.lastName;
-    state.currentPatientId = patient.id;
+            : m_progress.rebuildFolder();
+    m_progress.setCurrentPatient(patient.id, patient.firstName, patient.lastName, patient.folder);
     return true;
 }
 
@@ -208,7 +204,7 @@ void ResultProcessor::ensureEntry(Patient& patient, bool& listChanged) {
             listChanged = true;
         }
     }
-    m_context.state.errorIndex = 33;
+    m_progress.reachStep(33);
     index = list.IndexOf(patient.id);
     patient.checked = false;
     if (index >= 0) {
@@ -235,18 +231,17 @@ QDateTime ResultProcessor::sampleTime(const QString& timeText) const {
 
 bool ResultProcessor::showValue(const QString& parameterName, const QString& place, double value,
                                 const QString& unit, const QDateTime& time, bool updateGrid) {
-    CollectorState& state = m_context.state;
-    state.errorIndex = 34;
-    state.dataReceived = true;
+    m_progress.reachStep(34);
+    m_progress.noteDataReceived();
     TParameters& catalogue = m_context.catalogue;
     const int found = catalogue.IndexOf(parameterName, place);
     const int catalogueIndex = found >= 0 ? found : catalogue.Count();
-    state.errorIndex = 35;
+    m_progress.reachStep(35);
     m_latestValueText = PatientIdentity::LatestValueText(parameterName, place, value, unit);
-    m_patientLabel = state.currentPatientId + u' ' + state.currentPatientFirstName + u' ' +
-                     state.currentPatientLastName;
+    const ProcessingProgress::Patient& current = m_progress.currentPatient();
+    m_patientLabel = current.id + u' ' + current.firstName + u' ' + current.lastName;
     m_latestTime = time;
-    state.errorIndex = 36;
+    m_progress.reachStep(36);
     const bool added = found < 0;
     if (added)
         catalogue.Add(catalogueIndex, unit, place, parameterName, m_context.clock.now());
@@ -257,16 +252,16 @@ bool ResultProcessor::showValue(const QString& parameterName, const QString& pla
 }
 
 bool ResultProcessor::openDataFile(TSaveItNew& writer, std::vector<TParameterSerie>& series) {
-    const CollectorState& state = m_context.state;
-    TPatientDataFileOpening opening = OpenPatientDataFile(
-        writer, state.currentPatientFolder, state.currentPatientFullName, state.currentPatientId);
+    const ProcessingProgress::Patient& current = m_progress.currentPatient();
+    TPatientDataFileOpening opening =
+        OpenPatientDataFile(writer, current.folder, current.fullName, current.id);
     for (const QString& notice : opening.notices)
         m_context.log.writeLog(notice);
     if (!opening.opened) {
-        m_context.log.writeLog(
-            QStringLiteral("No patient data file of ") + state.currentPatientFolder +
-            QStringLiteral(" can be used for patient ") + state.currentPatientId +
-            QStringLiteral("; the value is not stored (") + opening.failures.value(0) + u')');
+        m_context.log.writeLog(QStringLiteral("No patient data file of ") + current.folder +
+                               QStringLiteral(" can be used for patient ") + current.id +
+                               QStringLiteral("; the value is not stored (") +
+                               opening.failures.value(0) + u')');
         return false;
     }
     series = std::move(opening.CurrentSeries);
@@ -285,9 +280,9 @@ void ResultProcessor::EndFileResults() {
 }
 
 std::vector<TParameterSerie>* ResultProcessor::fileResultSeries(TSaveItNew& writer) {
-    const CollectorState& state = m_context.state;
-    const QString patient = state.currentPatientId + u'\n' + state.currentPatientFullName;
-    if (m_keepSeries && m_keptWriter == &writer && m_keptFolder == state.currentPatientFolder &&
+    const ProcessingProgress::Patient& current = m_progress.currentPatient();
+    const QString patient = current.id + u'\n' + current.fullName;
+    if (m_keepSeries && m_keptWriter == &writer && m_keptFolder == current.folder &&
         m_keptPatient == patient) {
         writer.SetFileName(m_keptFile);
         return &m_keptSeries;
@@ -298,7 +293,7 @@ std::vector<TParameterSerie>* ResultProcessor::fileResultSeries(TSaveItNew& writ
     if (m_keepSeries) {
         m_keptWriter = &writer;
         m_keptFile = writer.FileName();
-        m_keptFolder = state.currentPatientFolder;
+        m_keptFolder = current.folder;
         m_keptPatient = patient;
     }
     return &m_keptSeries;
@@ -311,16 +306,16 @@ void ResultProcessor::storePoint(TSaveItNew& writer, std::vector<TParameterSerie
                                  const QDateTime& time) {
     const qint16 index =
         FindOrCreateSerie(writer, series, parameterName, place, unit, SerieMatch::NamePlaceAndUnit);
-    m_context.state.lastSampleTime = time;
+    m_progress.setLastSampleTime(time);
     if (writer.AppendPoint(index, status, attemptNo, vialId, statusText, value,
                            OleDateTime::fromDateTime(time))) {
         ++m_stored[QLatin1String(m_kind)];
         m_lastStored = m_context.clock.now();
-        const CollectorState& state = m_context.state;
+        const ProcessingProgress::Patient& current = m_progress.currentPatient();
         StoredResult stored;
-        stored.patientId = state.currentPatientId;
-        stored.lastName = state.currentPatientLastName;
-        stored.firstName = state.currentPatientFirstName;
+        stored.patientId = current.id;
+        stored.lastName = current.lastName;
+        stored.firstName = current.firstName;
         stored.parameter = parameterName;
         stored.place = place;
         stored.unit = unit;
@@ -330,16 +325,16 @@ void ResultProcessor::storePoint(TSaveItNew& writer, std::vector<TParameterSerie
         stored.attemptNo = attemptNo;
         stored.statusText = statusText;
         stored.status = quint8(status);
-        if (state.currentPatientLastName == QLatin1String(PseudoPatients::kCalibrationLastName))
+        if (current.lastName == QLatin1String(PseudoPatients::kCalibrationLastName))
             stored.kind = StoredResult::Kind::Calibration;
-        else if (state.currentPatientLastName == QLatin1String(PseudoPatients::kControlLastName) ||
-                 state.currentPatientId.compare(QLatin1String(PseudoPatients::kAutoControl),
-                                                Qt::CaseInsensitive) == 0)
+        else if (current.lastName == QLatin1String(PseudoPatients::kControlLastName) ||
+                 current.id.compare(QLatin1String(PseudoPatients::kAutoControl),
+                                    Qt::CaseInsensitive) == 0)
             stored.kind = StoredResult::Kind::Control;
         emit resultStored(stored);
     } else {
         m_context.log.writeLog(
-            QStringLiteral("Value not stored: patient ") + m_context.state.currentPatientId +
+            QStringLiteral("Value not stored: patient ") + m_progress.currentPatient().id +
             QStringLiteral(", ") + parameterName + u' ' + place + QStringLiteral(" at ") +
             time.toString(Qt::ISODate) + QStringLiteral(": ") + writer.LastError());
     }
@@ -350,17 +345,49 @@ void ResultProcessor::saveListIfChanged(bool listChanged) {
         m_context.registry.RequestSweep();
 }
 
+// A new patient's record file, while collecting with AutoCreate on.
+void ResultProcessor::ensureRecord(Patient& patient) {
+    const CollectorState& state = m_context.state;
+    patient.recordExists = m_recordFiles.Exists(patient.folder);
+    if (!patient.recordExists && state.autoCreate && collecting(state.collection)) {
+        emit patientFileCreated(PatientRecordFile::Create(patient.id, patient.firstName,
+                                                          patient.folder, patient.lastName));
+        patient.recordExists = m_recordFiles.Exists(patient.folder);
+    }
+}
+
+// The value is stored before it is announced: a server that does not take the announcement
+// (logged by the link) costs no stored value.
+void ResultProcessor::storeLiveValue(TSaveItNew& writer, const Patient& patient,
+                                     const LiveValue& live) {
+    std::vector<TParameterSerie> series;
+    if (!openDataFile(writer, series))
+        return;
+    m_progress.reachStep(38);
+    const TAnalyseResult status = PatientIdentity::StatusFromText(live.statusText);
+    const bool lineProtocol = m_context.state.protocol != AnalyzerProtocol::Xml;
+    const QDateTime time =
+        lineProtocol ? TimeFromLineText(live.timeText) : TimeFromXmlText(live.timeText);
+    if (!lineProtocol && !time.isValid())
+        return;
+    if (lineProtocol || live.control)
+        storePoint(writer, series, live.parameterName, live.place, live.unit, live.attemptNo,
+                   live.vialId, live.statusText, status, live.value, time);
+    m_context.orvanta.addResult(patient.id, live.parameterName, live.place, live.unit, time,
+                                live.value);
+}
+
 void ResultProcessor::ProcessResult(TSaveItNew& writer, const QString& patientId, bool control,
                                     qint32 attemptNo, const QString& vialId,
                                     const QString& statusText, const QString& timeText,
                                     const QString& unit, double value, const QString& parameterName,
                                     const QString& place, const QString& lastName,
                                     const QString& firstName) {
-    CollectorState& state = m_context.state;
-    state.errorIndex = 21;
+    const CollectorState& state = m_context.state;
+    m_progress.reachStep(21);
     ++m_resultCalls;
     m_kind = "live";
-    state.processing = true;
+    m_progress.setProcessing(true);
     bool listChanged = false;
     struct Closing {
         ResultProcessor& processor;
@@ -370,76 +397,51 @@ void ResultProcessor::ProcessResult(TSaveItNew& writer, const QString& patientId
                 processor.saveListIfChanged(listChanged);
             } catch (...) {
             }
-            processor.m_context.state.processing = false;
+            processor.m_progress.setProcessing(false);
         }
     } closing{*this, listChanged};
 
-    state.errorIndex = 22;
+    m_progress.reachStep(22);
     Patient patient;
     if (!takePatient(patientId, false, firstName, lastName, patient))
         return;
-    state.errorIndex = 24;
-    patient.recordExists = m_recordFiles.Exists(patient.folder);
-    if (!patient.recordExists && state.autoCreate && collecting(state.collection)) {
-        emit patientFileCreated(PatientRecordFile::Create(patient.id, patient.firstName,
-                                                          patient.folder, patient.lastName));
-        patient.recordExists = m_recordFiles.Exists(patient.folder);
-    }
-    state.errorIndex = 28;
+    m_progress.reachStep(24);
+    ensureRecord(patient);
+    m_progress.reachStep(28);
     ensureEntry(patient, listChanged);
     const bool newParameter =
         showValue(parameterName, place, value, unit, sampleTime(timeText), true);
 
-    state.errorIndex = 37;
+    m_progress.reachStep(37);
     const bool store = !state.monitorNetworkLocation &&
                        state.collection == CollectionState::Collecting && patient.checked &&
                        patient.recordExists;
-    if (store) {
-        std::vector<TParameterSerie> series;
-        if (openDataFile(writer, series)) {
-            state.errorIndex = 38;
-            const TAnalyseResult status = PatientIdentity::StatusFromText(statusText);
-            // The value is stored before it is announced: a server that does not take the
-            // announcement (logged by the link) costs no stored value.
-            if (state.protocol != AnalyzerProtocol::Xml) {
-                const QDateTime time = TimeFromLineText(timeText);
-                storePoint(writer, series, parameterName, place, unit, attemptNo, vialId,
-                           statusText, status, value, time);
-                m_context.orvanta.addResult(patient.id, parameterName, place, unit, time, value);
-            } else {
-                const QDateTime time = TimeFromXmlText(timeText);
-                if (time.isValid()) {
-                    if (control)
-                        storePoint(writer, series, parameterName, place, unit, attemptNo, vialId,
-                                   statusText, status, value, time);
-                    m_context.orvanta.addResult(patient.id, parameterName, place, unit, time,
-                                                value);
-                }
-            }
-        }
-    }
-    state.errorIndex = 39;
+    if (store)
+        storeLiveValue(
+            writer, patient,
+            {vialId, statusText, timeText, unit, parameterName, place, attemptNo, value, control});
+    m_progress.reachStep(39);
     if (newParameter)
         m_parametersButtonEnabled = true;
-    state.errorIndex = 40;
+    m_progress.reachStep(40);
     if (patient.recordExists)
         m_context.orvanta.notifyUpdate();
-    state.errorIndex = 41;
+    m_progress.reachStep(41);
 }
 
 bool ResultProcessor::AdmitPatient(TSaveItNew&, const QString& patientId, const QString& firstName,
                                    const QString& lastName) {
-    CollectorState& state = m_context.state;
+    const CollectorState& state = m_context.state;
     bool listChanged = false;
-    state.errorIndex = 21;
+    m_progress.reachStep(21);
     Patient patient;
     const bool admitted = takePatient(patientId, true, firstName, lastName, patient);
     if (admitted) {
-        state.errorIndex = 26;
+        m_progress.reachStep(26);
         if (collecting(state.collection))
             PatientRecordFile::CreateIfMissing(patient.id, patient.firstName, patient.folder,
                                                patient.lastName);
-        state.errorIndex = 27;
+        m_progress.reachStep(27);
         patient.recordExists = m_recordFiles.Exists(patient.folder);
         ensureEntry(patient, listChanged);
         m_admittedChecked = patient.checked;
@@ -449,8 +451,8 @@ bool ResultProcessor::AdmitPatient(TSaveItNew&, const QString& patientId, const 
         m_admittedChecked = false;
         m_admittedFolder.clear();
     }
-    state.processing = false;
-    state.dataReceived = true;
+    m_progress.setProcessing(false);
+    m_progress.noteDataReceived();
     saveListIfChanged(listChanged);
     return admitted;
 }
@@ -460,7 +462,7 @@ void ResultProcessor::StoreFileResult(TSaveItNew& writer, const QString& place, 
                                       const QString& statusText, TAnalyseResult status, bool force,
                                       const QDateTime& time, const QString& unit, double value,
                                       const QString& parameterName) {
-    CollectorState& state = m_context.state;
+    const CollectorState& state = m_context.state;
     ++m_documentResults;
     m_kind = "document";
     DecimalSeparator::set(state.savedDecimalSeparator);
@@ -470,9 +472,9 @@ void ResultProcessor::StoreFileResult(TSaveItNew& writer, const QString& place, 
     // asked for while collecting must not leave the patient's data file empty because the
     // analyzer went away in the meantime.
     const bool collected = (collecting(state.collection) && m_admittedChecked) || force;
-    const bool recordExists = state.currentPatientFolder == m_admittedFolder
+    const bool recordExists = m_progress.currentPatient().folder == m_admittedFolder
                                   ? m_admittedRecordExists
-                                  : m_recordFiles.Exists(state.currentPatientFolder);
+                                  : m_recordFiles.Exists(m_progress.currentPatient().folder);
     if (collected && recordExists) {
         std::vector<TParameterSerie>* series = fileResultSeries(writer);
         if (series != nullptr && status != TAnalyseResult::arUndefined)

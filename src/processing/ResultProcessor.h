@@ -9,6 +9,7 @@
 #include <QString>
 
 #include "PatientRecordPresence.h"
+#include "ProcessingProgress.h"
 #include "StoredResult.h"
 #include "TParameterSerie.h"
 #include "ZelTypes.h"
@@ -26,7 +27,7 @@ class TSaveItNew;
 
 // Everything result processing reads and changes, owned by the collector.
 struct ResultProcessorContext {
-    CollectorState& state;
+    const CollectorState& state;
     EventLog& log;
     PatientListModel& patients;
     PatManagement& registry;
@@ -72,6 +73,11 @@ public:
     void BeginFileResults();
     void EndFileResults();
 
+    // How far processing got and the current patient; the readers of messages, documents and
+    // record lines mark their steps here.
+    ProcessingProgress& Progress() { return m_progress; }
+    const ProcessingProgress& Progress() const { return m_progress; }
+
     // What the window shows of the last result.
     const QString& LatestValue() const { return m_latestValueText; }
     const QString& PatientLabel() const { return m_patientLabel; }
@@ -98,7 +104,21 @@ private:
     struct Patient;
     bool takePatient(const QString& rawId, bool forAdmission, const QString& firstName,
                      const QString& lastName, Patient& patient);
+    // A live result's values, as ProcessResult receives them.
+    struct LiveValue {
+        const QString& vialId;
+        const QString& statusText;
+        const QString& timeText;
+        const QString& unit;
+        const QString& parameterName;
+        const QString& place;
+        qint32 attemptNo;
+        double value;
+        bool control;
+    };
+    void ensureRecord(Patient& patient);
     void ensureEntry(Patient& patient, bool& listChanged);
+    void storeLiveValue(TSaveItNew& writer, const Patient& patient, const LiveValue& live);
     bool showValue(const QString& parameterName, const QString& place, double value,
                    const QString& unit, const QDateTime& time, bool updateGrid);
     QDateTime sampleTime(const QString& timeText) const;
@@ -111,6 +131,7 @@ private:
     void saveListIfChanged(bool listChanged);
 
     ResultProcessorContext m_context;
+    ProcessingProgress m_progress;
     QString m_latestValueText;
     QString m_patientLabel;
     QDateTime m_latestTime;

@@ -14,6 +14,7 @@
 #include "HiddenAttribute.h"
 #include "InstallationLayout.h"
 #include "PatientIdentity.h"
+#include "ProcessingProgress.h"
 #include "TXMLDocument.h"
 #include "TarvoError.h"
 
@@ -44,7 +45,9 @@ bool usableAsIs(const QString& name) {
 
 } // namespace
 
-XmlArchive::XmlArchive(const CollectorState& state, EventLog& log) : m_state(state), m_log(log) {}
+XmlArchive::XmlArchive(const CollectorState& state, const ProcessingProgress& progress,
+                       EventLog& log)
+    : m_state(state), m_progress(progress), m_log(log) {}
 
 XmlArchive::AdmissionKeys XmlArchive::KeysOf(pugi::xml_node admission) {
     const auto text = [](pugi::xml_node parent, const char* tag) {
@@ -76,7 +79,7 @@ QString XmlArchive::ArchiveNameFor(const QString& uniqueId, const QString& fallb
 }
 
 QString XmlArchive::Store(const TXMLDocument& document, const QString& name) {
-    const QString folder = m_state.currentPatientFolder + QLatin1String(kFolderName);
+    const QString folder = m_progress.currentPatient().folder + QLatin1String(kFolderName);
     if (!QDir(folder).exists()) {
         const QString why = FolderCreation::create(folder);
         if (!why.isEmpty())
@@ -93,7 +96,7 @@ void XmlArchive::Duplicate(const QString& message, const QString& name) {
     QString target;
     try {
         const QString location = m_state.duplicateLocation;
-        target = PatientIdentity::PatientFolderFor(m_state.currentPatientId, location,
+        target = PatientIdentity::PatientFolderFor(m_progress.currentPatient().id, location,
                                                    m_state.idReduction);
         for (const QString& folder : {location, target}) {
             const QString why = FolderCreation::create(folder);

@@ -5,6 +5,7 @@
 
 struct CollectorState;
 class EventLog;
+class ProcessingProgress;
 class TXMLDocument;
 
 // The patient's archive of patient-data documents: the folder "XML-files" in the patient's
@@ -28,7 +29,7 @@ public:
     // the schema binding adds an absent element, and the archive keeps a document as it came.
     static AdmissionKeys KeysOf(pugi::xml_node admission);
 
-    XmlArchive(const CollectorState& state, EventLog& log);
+    XmlArchive(const CollectorState& state, const ProcessingProgress& progress, EventLog& log);
 
     // The file name (without ".xml") a UniqueID may give. An ID that is empty or cannot name a
     // file inside the archive (separators, "..", a drive, reserved characters or device names)
@@ -45,5 +46,6 @@ public:
 
 private:
     const CollectorState& m_state;
+    const ProcessingProgress& m_progress; // the current patient
     EventLog& m_log;
 };

@@ -43,7 +43,8 @@ struct LineProtocolParser::Batch {
 
 LineProtocolParser::LineProtocolParser(LineParserContext context)
     : m_context(std::move(context)),
-      m_events(m_context.writer, m_context.state, m_context.log, m_context.clock) {}
+      m_events(m_context.writer, m_context.state, m_context.processor.Progress(), m_context.log,
+               m_context.clock) {}
 
 void LineProtocolParser::ProcessLineHL7(std::deque<LineBatch>& batches) {
     if (m_walking)
@@ -317,18 +318,16 @@ void LineProtocolParser::relayControl(char control) {
 }
 
 void LineProtocolParser::writeEvents() {
-    CollectorState& state = m_context.state;
+    const CollectorState& state = m_context.state;
     if (m_current.patientFolder.isEmpty()) {
         m_context.log.writeLog(QStringLiteral("Events for patient ID \"") + m_current.patientId +
                                QStringLiteral("\" not written: the ID cannot name a patient "
                                               "folder"));
     } else {
-        state.currentPatientId = PatientIdentity::Clean(
-            m_current.patientId, PatientIdentity::Cleaning::Result, state.idReduction);
-        state.currentPatientFirstName = m_current.firstName;
-        state.currentPatientLastName = m_current.lastName;
-        state.currentPatientFullName = m_current.firstName + u' ' + m_current.lastName;
-        state.currentPatientFolder = m_current.patientFolder;
+        m_context.processor.Progress().setCurrentPatient(
+            PatientIdentity::Clean(m_current.patientId, PatientIdentity::Cleaning::Result,
+                                   state.idReduction),
+            m_current.firstName, m_current.lastName, m_current.patientFolder);
         m_events.WriteEventsFile();
     }
     m_events.ClearEvents();

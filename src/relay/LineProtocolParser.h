@@ -21,7 +21,7 @@ class TSimpleCounter;
 
 // Everything the line parser reads and changes, owned by the collector.
 struct LineParserContext {
-    CollectorState& state;
+    const CollectorState& state;
     EventLog& log;
     ResultProcessor& processor;
     TSaveItNew& writer; // the writer of results without a connection record

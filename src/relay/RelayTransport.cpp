@@ -69,6 +69,10 @@ RelayTransport::RelayTransport(RelayTransportContext context, QObject* parent)
     m_pauseMs = m_timing.firstPauseMs;
 }
 
+RelayTransport::~RelayTransport() {
+    disconnect(&m_socket, nullptr, this, nullptr);
+}
+
 void RelayTransport::SetTiming(const Timing& timing) {
     m_timing = timing;
     m_ack.SetTimeoutMs(timing.replyTimeoutMs);
@@ -80,7 +84,7 @@ QString RelayTransport::DeadLetterPath() const {
 }
 
 void RelayTransport::ApplyRelayConnection() {
-    CollectorState& state = m_context.state;
+    const CollectorState& state = m_context.state;
     if (!state.relayEnabled) {
         m_sendTimer.stop();
         if (m_socket.state() != QAbstractSocket::UnconnectedState) {
@@ -128,16 +132,34 @@ void RelayTransport::ApplyRelayConnection() {
             m_socket.connectToHost(*NetworkAddress::parseHost(m_address), quint16(m_port));
         else
             m_socket.connectToHost(m_hostName, quint16(m_port));
-        state.relayConnection = RelayConnectionState::Connecting;
+        setConnection(RelayConnectionState::Connecting);
     }
+}
+
+void RelayTransport::Reconnect() {
+    m_sendTimer.stop();
+    if (m_socket.state() != QAbstractSocket::UnconnectedState) {
+        m_socket.abort();
+        restartMessage();
+        if (m_context.refreshCaption)
+            m_context.refreshCaption();
+    }
+    setConnection(RelayConnectionState::Connecting);
+}
+
+void RelayTransport::setConnection(RelayConnectionState connection) {
+    if (m_connection == connection)
+        return;
+    m_connection = connection;
+    emit connectionChanged();
 }
 
 void RelayTransport::MainTimerTick() {
     m_context.queue.Maintain();
-    CollectorState& state = m_context.state;
+    const CollectorState& state = m_context.state;
     if (state.busy || state.protocol == AnalyzerProtocol::Xml || !state.relayEnabled)
         return;
-    switch (state.relayConnection) {
+    switch (m_connection) {
     case RelayConnectionState::Connected:
         m_connectingTicks = 0;
         break;
@@ -148,7 +170,7 @@ void RelayTransport::MainTimerTick() {
         if (++m_connectingTicks > state.relayTimeoutSeconds) {
             // The attempt is given up, so that the next tick opens the socket anew.
             m_socket.abort();
-            state.relayConnection = RelayConnectionState::Disconnected;
+            setConnection(RelayConnectionState::Disconnected);
             m_connectingTicks = 0;
         }
         break;
@@ -351,20 +373,18 @@ void RelayTransport::connected() {
     // a small write back until the previous one is acknowledged (an EOT followed by the next
     // ENQ would wait for the host's delayed acknowledgement).
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_context.state.relayConnection = RelayConnectionState::Connected;
     m_connectingTicks = 0;
+    setConnection(RelayConnectionState::Connected);
     if (m_context.refreshCaption)
         m_context.refreshCaption();
-    emit connectionChanged();
     StartSendTimer();
 }
 
 void RelayTransport::disconnected() {
-    m_context.state.relayConnection = RelayConnectionState::Disconnected;
+    setConnection(RelayConnectionState::Disconnected);
     restartMessage();
     if (m_context.refreshCaption)
         m_context.refreshCaption();
-    emit connectionChanged();
 }
 
 void RelayTransport::restartMessage() {

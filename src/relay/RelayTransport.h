@@ -6,16 +6,16 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "CollectorState.h"
 #include "TWaitingForAck.h"
 
-struct CollectorState;
 class Clock;
 class EventLog;
 class TRelayList;
 
 // Everything the relay transport reads and changes, owned by the collector.
 struct RelayTransportContext {
-    CollectorState& state; // relay switch, host, port, time-out, connection state, folders
+    const CollectorState& state; // relay switch, host, port, time-out, folders
     EventLog& log;
     const Clock& clock;
     TRelayList& queue;
@@ -57,12 +57,18 @@ public:
     };
 
     explicit RelayTransport(RelayTransportContext context, QObject* parent = nullptr);
+    // A socket still open when the transport goes says it is disconnected while closing; by
+    // then the members its handlers use are gone, so the handlers are detached first.
+    ~RelayTransport() override;
 
     void SetTiming(const Timing& timing);
 
     // Points the socket at the relay host and opens it while relaying is on; closes it
     // otherwise.
     void ApplyRelayConnection();
+    // Closes the socket and counts the connection as being set up again: the main timer opens it
+    // anew (another analyzer protocol starts the relay connection over).
+    void Reconnect();
     // The relay share of the main timer.
     void MainTimerTick();
     // One step of the send timer: sends what is due.
@@ -79,6 +85,8 @@ public:
     QString PeerAddress() const { return m_socket.peerAddress().toString(); }
     int PeerPort() const { return m_socket.peerPort(); }
     TWaitingForAck& Acknowledgement() { return m_ack; }
+    // The state of the connection to the relay host; connectionChanged() tells of every change.
+    RelayConnectionState Connection() const { return m_connection; }
     // Messages set aside since the program started.
     int DeadLetters() const { return m_deadLetters; }
     QString DeadLetterPath() const;
@@ -87,6 +95,7 @@ signals:
     void connectionChanged();
 
 private:
+    void setConnection(RelayConnectionState connection);
     void connected();
     void disconnected();
     void readAnswer();
@@ -103,6 +112,7 @@ private:
     QTcpSocket m_socket;
     QTimer m_sendTimer;
     TWaitingForAck m_ack;
+    RelayConnectionState m_connection = RelayConnectionState::Disconnected;
     QString m_hostName;
     QString m_address;
     QString m_unusableHost; // logged once until it changes

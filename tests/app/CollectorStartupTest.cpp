@@ -119,7 +119,7 @@ TEST_F(CollectorStartup, DefaultsWithoutOrvantaLogTheStartupLinesInOrder) {
     EXPECT_EQ(state.logFolder, root.driveC("TEMP/"));
     EXPECT_EQ(state.dataRoot, dataRoot);
     EXPECT_EQ(state.protocol, AnalyzerProtocol::Xml);
-    EXPECT_EQ(state.relayConnection, RelayConnectionState::Disconnected);
+    EXPECT_EQ(collector->relayConnection(), RelayConnectionState::Disconnected);
     EXPECT_EQ(state.networkRole, NetworkRole::Standalone);
     EXPECT_EQ(state.dataClientPort, clientPort);
     EXPECT_EQ(state.dataHostServerPort, clientPort - 1);

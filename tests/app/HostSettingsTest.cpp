@@ -285,8 +285,9 @@ TEST(HostSettings, AnotherProtocolClosesTheRelayConnectionAndOpensItAgain) {
     ASSERT_TRUE(collector.started);
     QTcpSocket* first = nextConnection(relayHost);
     ASSERT_NE(first, nullptr);
-    ASSERT_TRUE(waitUntil(
-        [&] { return collector->state().relayConnection == RelayConnectionState::Connected; }));
+    ASSERT_TRUE(waitUntil([&] {
+        return collector->lineRelay().Transport().Connection() == RelayConnectionState::Connected;
+    }));
 
     // The same relay host with the same protocol keeps its connection.
     HostSettingsChoice choice = HostSettings::Load(*collector.collector);

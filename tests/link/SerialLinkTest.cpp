@@ -170,12 +170,12 @@ TEST_F(SerialLinkTest, WhileBusyTheBytesWaitInThePort) {
     ASSERT_TRUE(waitUntil([&] { return cuts.size() == 1; }));
 
     // Busy set and cleared by collection control itself: the main timer reads what waited.
-    collector->state().busy = true;
+    collector->collectionControl().setBusy(true);
     ASSERT_TRUE(write(message));
     ASSERT_TRUE(waitUntil([&] { return link().RS232Port().bytesAvailable() == message.size(); }));
     waitUntil([] { return false; }, 200);
     EXPECT_EQ(cuts.size(), 1u);
-    collector->state().busy = false;
+    collector->collectionControl().setBusy(false);
     ASSERT_TRUE(waitUntil([&] { return cuts.size() == 2; }));
 }
 

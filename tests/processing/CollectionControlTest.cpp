@@ -22,7 +22,7 @@ protected:
         orvanta.attach(std::make_unique<RecordingAutomation>(calls, refuseStates));
         return std::make_unique<CollectionControl>(CollectionControlContext{
             state, log, orvanta, patients, catalogue, grid, records, linkStatus, registry, clock,
-            [this] { return connections; }, [] { return true; },
+            processor.Progress(), [this] { return connections; }, [] { return true; },
             [] {
             }});
     }
@@ -98,7 +98,7 @@ TEST_F(CollectionControlTest, ARefusedStateReportIsLoggedAndTheStateIsKept) {
 TEST_F(CollectionControlTest, StopWritesEndPointsForTickedSendingPatients) {
     state.protocol = AnalyzerProtocol::Hl7;
     state.collection = CollectionState::Collecting;
-    state.lastSampleTime = kLastSample;
+    processor.Progress().setLastSampleTime(kLastSample);
     auto control = makeControl();
     catalogue.Add(0, "mM", "CNS", "Glucose", clock.now());
     catalogue.Add(1, "mM", "CNS", "Lactate", clock.now());
@@ -138,7 +138,7 @@ TEST_F(CollectionControlTest, AutoHideOnceDataHasArrived) {
     QObject::connect(control.get(), &CollectionControl::hideWindowRequested, [&] { ++hidden; });
     control->timerTick();
     EXPECT_EQ(hidden, 0);
-    state.dataReceived = true;
+    processor.Progress().noteDataReceived();
     control->timerTick();
     control->timerTick();
     EXPECT_EQ(hidden, 1);
@@ -147,7 +147,7 @@ TEST_F(CollectionControlTest, AutoHideOnceDataHasArrived) {
 TEST_F(CollectionControlTest, TickingCreatesTheRecordAndUntickingEndsEveryOpenSeries) {
     state.protocol = AnalyzerProtocol::Hl7;
     state.collection = CollectionState::Collecting;
-    state.lastSampleTime = kLastSample;
+    processor.Progress().setLastSampleTime(kLastSample);
     auto control = makeControl();
     PatientCheckList list(state, log, patients, registry, *control);
     QStringList created;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <QDir>
 #include <QFile>
 
@@ -8,6 +10,7 @@
 #include "EventLog.h"
 #include "EventsFile.h"
 #include "OleDateTime.h"
+#include "ProcessingProgress.h"
 #include "StoredFileParser.h"
 #include "TSaveItNew.h"
 #include "TXMLDocument.h"
@@ -55,7 +58,8 @@ protected:
     EventLog log{clock};
     CollectorState state;
     TSaveItNew writer;
-    EventsFile events{writer, state, log, clock};
+    ProcessingProgress progress;
+    EventsFile events{writer, state, progress, log, clock};
 };
 
 } // namespace
@@ -113,4 +117,30 @@ TEST_F(EventsFileTest, EventsDocumentsFromTheArchive) {
     ASSERT_NE(content.eventSerie(), nullptr);
     ASSERT_EQ(content.eventSerie()->Points.size(), 1u);
     EXPECT_EQ(content.eventSerie()->Points[0].Text, "Start");
+}
+
+TEST_F(EventsFileTest, AnAdmissionNamesTheCurrentPatientAndItsFolder) {
+    const QString rebuilt = state.dataRoot + "Renamed" + QDir::separator();
+    QDir().mkpath(rebuilt);
+    struct Case {
+        const char* id;
+        QString rebuildFolder;
+        QString expectedId;
+        QString expectedFolder;
+    };
+    const std::vector<Case> cases{
+        {"P1", {}, "P1", state.dataRoot + "P1" + QDir::separator()},
+        // While a folder is rebuilt, its documents stay in it whatever ID they carry.
+        {"P2", rebuilt, "P2", rebuilt},
+        // An ID that names no folder keeps the patient before it; the names are the new ones.
+        {"..", {}, "P2", rebuilt},
+    };
+    for (const Case& c : cases) {
+        progress.setRebuildFolder(c.rebuildFolder);
+        receive(admissionMessage(c.id, event("2009-03-17T14:05", "x")));
+        const ProcessingProgress::Patient& current = progress.currentPatient();
+        EXPECT_EQ(current.id, c.expectedId) << c.id;
+        EXPECT_EQ(current.folder, c.expectedFolder) << c.id;
+        EXPECT_EQ(current.fullName, QStringLiteral("Åsa Öberg")) << c.id;
+    }
 }

@@ -134,7 +134,7 @@ TEST_F(MessageDispatchTest, LiveResultsAreAnnouncedNotStoredAndControlsAreStored
     EXPECT_EQ(controls[1].place, "Elevated");
     EXPECT_DOUBLE_EQ(controls[1].value, 6);
     EXPECT_EQ((*c)->status().connectionLabel(), "Incoming data");
-    EXPECT_TRUE((*c)->state().dataReceived);
+    EXPECT_TRUE((*c)->resultProcessor().Progress().dataReceived());
 }
 
 TEST_F(MessageDispatchTest, ConnectionClosedTakesCollectionOfflineAndAMessageBringsItBack) {
@@ -277,7 +277,7 @@ TEST_F(MessageDispatchTest, ResultsArrivingWhileOneIsProcessedWaitAndKeepTheirOr
     AutoControlResult control;
     control.time = kTime;
     // A result is still on its way to the file (the automation server is being called).
-    (*c)->state().processing = true;
+    (*c)->resultProcessor().Progress().setProcessing(true);
     for (double value : {1.0, 2.0}) {
         control.value = value;
         dispatcher.Dispatch(autoControl(control), "127.0.0.1");
@@ -285,7 +285,7 @@ TEST_F(MessageDispatchTest, ResultsArrivingWhileOneIsProcessedWaitAndKeepTheirOr
     EXPECT_EQ(dispatcher.WaitingResults(), 2);
     EXPECT_EQ(dispatcher.CollisionText(), "Collisions = 2");
     EXPECT_TRUE(storedPoints(c->patientFolder("AutoControl") + "Tarvo.pil").empty());
-    (*c)->state().processing = false;
+    (*c)->resultProcessor().Progress().setProcessing(false);
     control.value = 3;
     dispatcher.Dispatch(autoControl(control), "127.0.0.1");
     EXPECT_EQ(dispatcher.WaitingResults(), 0);

@@ -142,7 +142,7 @@ TEST_F(PatientDataDocumentTest, NoAttemptNumbersAndTimeStampsWithoutT) {
 }
 
 TEST_F(PatientDataDocumentTest, AnUnreadableConcentrationEndsTheDocument) {
-    state.errorIndex = 7;
+    processor.Progress().reachStep(7);
     read(document(admission("P3", "Ola",
                             recording("Glucose", "CNS", "mM",
                                       {{kNoon, "5", "1", "V1", "OK"},

@@ -86,7 +86,7 @@ TEST_F(ResultProcessorTest, XmlPatientSampleIsAnnouncedNotStored) {
     QCoreApplication::processEvents();
     EXPECT_EQ(PatManagement::Field(settings.readText("Patient1"), 2), "191212121212")
         << "the new patient is saved in the registry";
-    EXPECT_FALSE(state.processing);
+    EXPECT_FALSE(processor.Progress().processing());
 }
 
 TEST_F(ResultProcessorTest, ControlsAreStoredUnderAutoControlByLevel) {
@@ -126,7 +126,7 @@ TEST_F(ResultProcessorTest, ARefusedAnnouncementIsLoggedAndTheValueStaysStored) 
         << "processing goes on to the update notice";
     EXPECT_EQ(log.mainLines().filter(" - Orvanta AddResult failed for ").size(), 2);
     EXPECT_TRUE(orvanta.isActive());
-    EXPECT_FALSE(state.processing);
+    EXPECT_FALSE(processor.Progress().processing());
 }
 
 TEST_F(ResultProcessorTest, LineProtocolSeriesByPlaceAndUnit) {
@@ -162,7 +162,7 @@ TEST_F(ResultProcessorTest, LineProtocolSeriesByPlaceAndUnit) {
                                          "Glucose", "CNS", "", ""),
                  EConvertError)
         << "a line time text that does not convert reaches the caller";
-    EXPECT_FALSE(state.processing);
+    EXPECT_FALSE(processor.Progress().processing());
 }
 
 TEST_F(ResultProcessorTest, UntickedPatientGetsDisplaysButNoPoint) {
@@ -198,7 +198,7 @@ TEST_F(ResultProcessorTest, HostileIdsAreIgnoredWithOneLogLine) {
 
 TEST_F(ResultProcessorTest, AdmittedPatientsStoreFileResults) {
     processor.AdmitPatient(writer, "12/34-56", "Åsa", "Öberg");
-    EXPECT_EQ(state.currentPatientId, "1234-56") << "admissions keep the hyphen";
+    EXPECT_EQ(processor.Progress().currentPatient().id, "1234-56") << "admissions keep the hyphen";
     ASSERT_EQ(patients.Count(), 1);
     const QDateTime time(QDate(2026, 12, 8), QTime(10, 0));
     processor.StoreFileResult(writer, "CNS", true, 2, "A12", "OK", TAnalyseResult::arNormal, false,

@@ -154,7 +154,8 @@ TEST_F(LineCollectorTest, TheHl7ProtocolPassesTheTextThrough) {
     ASSERT_TRUE(waitUntil([&] { return relayHost.hasPendingConnections(); }));
     QTcpSocket* relayed = relayHost.nextPendingConnection();
     ASSERT_TRUE(waitUntil([&] {
-        return running->collector->state().relayConnection == RelayConnectionState::Connected;
+        return running->collector->lineRelay().Transport().Connection() ==
+               RelayConnectionState::Connected;
     }));
     QTcpSocket& analyzer = running->connectFrom();
     const QByteArray text = "H|\\^~&|||TARVOflex^SN1\rR||^^^Glucose^|1|\xC2\xB5M\r\x04";

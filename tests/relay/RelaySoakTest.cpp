@@ -104,7 +104,7 @@ TEST(RelaySoakTest, EveryResultReachesTheHostOnceDespiteRefusalsAndDroppedConnec
         120000))
         << host.Messages() << " messages received, queue "
         << running.collector->lineRelay().Queue().Count() << " connection "
-        << int(running.collector->state().relayConnection) << " waiting "
+        << int(running.collector->lineRelay().Transport().Connection()) << " waiting "
         << running.collector->lineRelay().Transport().Acknowledgement().IsWaiting();
 
     const qint64 deliveredMs = elapsed.elapsed();

@@ -1,6 +1,8 @@
 // The relay transport against a receiving E1381 host over loopback.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -52,7 +54,7 @@ protected:
 
     bool connectTransport() {
         transport.ApplyRelayConnection();
-        return waitUntil([&] { return state.relayConnection == RelayConnectionState::Connected; });
+        return waitUntil([&] { return transport.Connection() == RelayConnectionState::Connected; });
     }
 
     bool logged(const QString& text) const {
@@ -205,7 +207,7 @@ TEST_F(RelayTransportTest, ConnectionSettings) {
     for (int i = 0; i < 3; ++i)
         transport.MainTimerTick();
     transport.SendStep();
-    EXPECT_EQ(state.relayConnection, RelayConnectionState::Disconnected);
+    EXPECT_EQ(transport.Connection(), RelayConnectionState::Disconnected);
     EXPECT_EQ(queue.Count(), 3) << "queued while relaying is off";
 
     state.relayEnabled = true;
@@ -217,9 +219,9 @@ TEST_F(RelayTransportTest, ConnectionSettings) {
     state.relayPort = unused;
     state.relayTimeoutSeconds = 0;
     transport.ApplyRelayConnection();
-    EXPECT_EQ(state.relayConnection, RelayConnectionState::Connecting);
+    EXPECT_EQ(transport.Connection(), RelayConnectionState::Connecting);
     transport.MainTimerTick();
-    EXPECT_EQ(state.relayConnection, RelayConnectionState::Disconnected);
+    EXPECT_EQ(transport.Connection(), RelayConnectionState::Disconnected);
 }
 
 TEST_F(RelayTransportTest, AHostNameWithoutDotsIsLookedUp) {
@@ -316,4 +318,30 @@ TEST_F(RelayTransportTest, TheSendTimerRunsOnlyWhileSomethingIsQueued) {
     queueMessage("P2");
     transport.StartSendTimer();
     EXPECT_FALSE(transport.SendTimerActive()) << "relaying is off";
+}
+
+TEST_F(RelayTransportTest, ReconnectClosesTheSocketAndAnnouncesEveryChange) {
+    startHost();
+    std::vector<RelayConnectionState> seen;
+    const QObject listener; // ends the connection before seen goes
+    QObject::connect(&transport, &RelayTransport::connectionChanged, &listener,
+                     [&] { seen.push_back(transport.Connection()); });
+    ASSERT_TRUE(connectTransport());
+    transport.Reconnect();
+    EXPECT_FALSE(transport.IsOpen());
+    EXPECT_EQ(transport.Connection(), RelayConnectionState::Connecting);
+    const std::vector<RelayConnectionState> expected{
+        RelayConnectionState::Connecting, RelayConnectionState::Connected,
+        RelayConnectionState::Disconnected, RelayConnectionState::Connecting};
+    EXPECT_EQ(seen, expected);
+
+    // The next tick past the time-out gives the attempt up; the one after opens it again.
+    state.relayTimeoutSeconds = 0;
+    transport.MainTimerTick();
+    EXPECT_EQ(transport.Connection(), RelayConnectionState::Disconnected);
+    state.relayTimeoutSeconds = 10;
+    ASSERT_TRUE(waitUntil([&] {
+        transport.MainTimerTick();
+        return transport.Connection() == RelayConnectionState::Connected;
+    }));
 }

@@ -8,6 +8,8 @@
 #include "DecimalSeparator.h"
 #include "ExternalMediaDrive.h"
 #include "FolderCreation.h"
+#include "HostSettings.h"
+#include "LogPrefixes.h"
 #include "OperatorMessages.h"
 #include "TarvoError.h"
 
@@ -87,8 +89,58 @@ void Collector::close() {
     m_log.flushRepeats();
 }
 
+void Collector::useRelaySettings(const RelaySettings& relay) {
+    m_state.relayHost = relay.host;
+    m_state.relayPort = relay.port;
+    m_state.filter194 = relay.filter194;
+    m_state.relayTimeoutSeconds = relay.timeoutSeconds;
+    m_state.relayEnabled = relay.enabled;
+    m_state.includeChecksum = relay.includeChecksum;
+    if (m_relay)
+        m_relay->Queue().IncludeChecksum = relay.includeChecksum;
+}
+
+bool Collector::useProtocol(AnalyzerProtocol protocol) {
+    if (protocol == m_state.protocol)
+        return false;
+    m_state.protocol = protocol;
+    if (m_relay)
+        m_relay->Transport().Reconnect();
+    return true;
+}
+
+void Collector::useDuplicates(bool enabled, const QString& location) {
+    m_state.duplicateXmlFiles = enabled;
+    m_state.duplicateLocation =
+        location.isEmpty() ? QString() : withTrailingSeparator(m_env.layout.nativePath(location));
+}
+
+void Collector::usePatientCreation(bool autoCreate, IdReduction reduction) {
+    m_state.autoCreate = autoCreate;
+    m_state.idReduction = reduction;
+}
+
+void Collector::useAnalyzerPort(int port) {
+    m_state.analyzerPort = port;
+    try {
+        m_server->Deactivate();
+        m_server->SetPort(port);
+        m_server->Activate();
+    } catch (const std::exception& error) {
+        // The server stays inactive; the housekeeping timer activates it once the port is free.
+        m_log.writeError(QLatin1String(LogPrefix::kPortChange) +
+                         QLatin1String(HostSettings::kPortChangeFailure) + QStringLiteral(" (") +
+                         describeError(error) + u')');
+    }
+}
+
+void Collector::setNetworkRole(NetworkRole role) {
+    m_state.networkRole = role;
+}
+
 void Collector::setBusy(bool busy) {
-    m_state.busy = busy;
+    if (m_control)
+        m_control->setBusy(busy);
     if (!busy) {
         m_server->ResumeReading();
         m_serial->resumeReading();
@@ -182,6 +234,10 @@ PatientFolderListing Collector::patientsOnExternalMedia() const {
     return PatientFolders::OnMedia(externalMediaRoot());
 }
 
+RelayConnectionState Collector::relayConnection() const {
+    return m_relay ? m_relay->Transport().Connection() : RelayConnectionState::Disconnected;
+}
+
 CaptionFacts Collector::captionFacts() const {
     CaptionFacts facts;
     facts.version = QStringLiteral(TARVO_VERSION);
@@ -189,7 +245,7 @@ CaptionFacts Collector::captionFacts() const {
     facts.analyzerPort = m_server->Port();
     facts.protocol = m_state.protocol;
     facts.relayEnabled = m_state.relayEnabled;
-    facts.relayState = m_state.relayConnection;
+    facts.relayState = relayConnection();
     facts.relayHostSetting = m_state.relayHost;
     facts.relayPortSetting = m_state.relayPort;
     facts.dataHostName = m_dataClient->PeerHostName();

@@ -108,8 +108,9 @@ public:
     EventLog& log() override { return m_log; }
     const SettingsStore& settings() const { return *m_settings; }
     OrvantaLink& orvanta() { return m_orvanta; }
-    const CollectorState& state() const { return m_state; }
-    CollectorState& state() override { return m_state; }
+    // Read by everyone; the collector keeps what start-up found and the settings in use, the
+    // other values have their own writers (collection control, the link's network role).
+    const CollectorState& state() const override { return m_state; }
     const InstallationLayout& layout() const { return m_env.layout; }
 
     ServerSocketTarvo& analyzerServer() { return *m_server; }
@@ -181,9 +182,31 @@ public:
     // Reads AllowedPeers into the servers' gate (at start-up and when the settings are saved);
     // each unreadable entry is one log line.
     void applyAllowedPeers();
+    // The connection to the relay host (disconnected while there is no relay).
+    RelayConnectionState relayConnection() const;
     // Whether start-up created the record-line parser and the relay.
     bool hasLineRelay() const { return m_relay != nullptr; }
 
+    // Saving the settings dialog (the store is already written): each takes the saved values
+    // into use.
+    struct RelaySettings {
+        QString host;
+        int port = 0;
+        bool filter194 = false;
+        int timeoutSeconds = 0;
+        bool enabled = false;
+        bool includeChecksum = false;
+    };
+    void useRelaySettings(const RelaySettings& relay);
+    // Another protocol starts the relay connection anew; false when it is the one in use.
+    bool useProtocol(AnalyzerProtocol protocol);
+    // location: the setting DuplicateToNetworkLocation as entered.
+    void useDuplicates(bool enabled, const QString& location);
+    void useMonitorNetworkLocation(bool monitor) { m_state.monitorNetworkLocation = monitor; }
+    void usePatientCreation(bool autoCreate, IdReduction reduction);
+    // Moves the analyzer server to the port; a port that cannot be opened now is logged and
+    // tried again by the housekeeping timer.
+    void useAnalyzerPort(int port);
     // Saving the settings dialog: folder monitoring was switched on or off (the new value of
     // MonitorNetworkLocation is already written); rebuildAll is the operator's answer to the
     // question whether all patient data is recreated.
@@ -266,6 +289,7 @@ private:
     void requestRebuild(const QString& patientId);
     void rebuildWaitingPatient(const QString& patientId);
     void switchInterNetworkingOff() override;
+    void setNetworkRole(NetworkRole role) override;
     void linesQueued(LineBatch batch) override;
     void pauseHousekeeping(bool paused) override;
     void forwardToDataClients(const QString& messages) override;

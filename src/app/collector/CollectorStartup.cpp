@@ -180,10 +180,8 @@ void Collector::createSharedQueues() {
 }
 
 void Collector::setInitialLinkState() {
-    m_state.relayConnection = RelayConnectionState::Disconnected;
     m_state.savedDecimalSeparator = DecimalSeparator::system();
     DecimalSeparator::set(m_state.savedDecimalSeparator);
-    m_state.networkRole = NetworkRole::Standalone;
 }
 
 void Collector::readProtocol() {
@@ -201,15 +199,9 @@ void Collector::createConnectionRecords() {
     m_serial->configure(SerialLineSettings::Read(
         *m_settings, [this](const QString& line) { m_log.writeLog(line); }));
     m_serial->open();
-    m_state.resultCount = 0;
-    m_state.messageCount = 0;
-    m_state.currentPatientId.clear();
-    m_state.stateChangeTime = m_clock.now();
 }
 
 void Collector::resetProcessingFlags() {
-    m_state.busy = false;
-    m_state.processing = false;
     m_state.medianFilterLength = 15;
 }
 
@@ -347,8 +339,8 @@ void Collector::createParameterCatalogue() {
         m_env.messages, m_env.layout.nativePath(QStringLiteral("C:\\TCA\\TCADATA.INI"))});
     m_control = std::make_unique<CollectionControl>(CollectionControlContext{
         m_state, m_log, m_orvanta, m_patients, m_catalogue, m_grid, m_records, m_linkStatus,
-        *m_registry, m_clock, [this] { return m_server->ConnectionCount(); },
-        [this] { return m_server->Active(); },
+        *m_registry, m_clock, m_processor->Progress(),
+        [this] { return m_server->ConnectionCount(); }, [this] { return m_server->Active(); },
         [this] {
             reactivateAnalyzerServer();
         }});

@@ -24,37 +24,6 @@ bool dataClientConnected(const ConnectionListModel& connections) {
                        [](const QString& line) { return line.startsWith(kDataClientPrefix); });
 }
 
-// Applying the relay connection with relaying off closes the socket (and starts the front
-// message of the relay queue again on the next connection).
-void closeRelaySocket(Collector& collector) {
-    if (!collector.hasLineRelay())
-        return;
-    CollectorState& state = collector.state();
-    const bool relaying = state.relayEnabled;
-    state.relayEnabled = false;
-    try {
-        collector.lineRelay().Transport().ApplyRelayConnection();
-    } catch (const std::exception&) {
-        // Closing a socket does not fail; the main timer sets the connection up again anyway.
-    }
-    state.relayEnabled = relaying;
-}
-
-void changeAnalyzerPort(Collector& collector, int port) {
-    collector.state().analyzerPort = port;
-    ServerSocketTarvo& server = collector.analyzerServer();
-    try {
-        server.Deactivate();
-        server.SetPort(port);
-        server.Activate();
-    } catch (const std::exception& error) {
-        // The server stays inactive; the housekeeping timer activates it once the port is free.
-        collector.log().writeError(QLatin1String(LogPrefix::kPortChange) +
-                                   QLatin1String(HostSettings::kPortChangeFailure) +
-                                   QStringLiteral(" (") + describeError(error) + u')');
-    }
-}
-
 } // namespace
 
 HostSettingsChoice HostSettings::Load(Collector& collector) {
@@ -111,38 +80,22 @@ void writeSwitchesAndRelay(Collector& collector, const HostSettingsChoice& chose
     settings.change(Setting::Filter194, chosen.filter194);
     settings.change(Setting::CommunicationTimeout, chosen.communicationTimeout);
 
-    CollectorState& state = collector.state();
-    state.relayHost = chosen.hostOther;
-    state.relayPort = chosen.portOther;
-    state.filter194 = chosen.filter194;
-    state.relayTimeoutSeconds = chosen.communicationTimeout;
-    state.relayEnabled = chosen.relayDataToHost;
-    state.includeChecksum = chosen.includeChecksum;
-    if (collector.hasLineRelay())
-        collector.lineRelay().Queue().IncludeChecksum = chosen.includeChecksum;
+    collector.useRelaySettings({chosen.hostOther, chosen.portOther, chosen.filter194,
+                                chosen.communicationTimeout, chosen.relayDataToHost,
+                                chosen.includeChecksum});
 }
 
 // Another protocol starts the relay connection anew.
 void applyProtocol(Collector& collector, const HostSettingsChoice& chosen) {
-    CollectorState& state = collector.state();
     const AnalyzerProtocol protocol = protocolFromIndex(chosen.protocolIndex);
-    if (protocol != state.protocol) {
-        state.protocol = protocol;
-        closeRelaySocket(collector);
-        state.relayConnection = RelayConnectionState::Connecting;
+    if (collector.useProtocol(protocol))
         collector.status().Update();
-    }
     collector.settings().change(Setting::CommunicationProtocol, protocolSettingText(protocol));
 }
 
 // Duplicates of archived XML documents.
 void applyDuplicates(Collector& collector, const HostSettingsChoice& chosen) {
-    CollectorState& state = collector.state();
-    state.duplicateXmlFiles = chosen.duplicateXmlFiles;
-    state.duplicateLocation = chosen.duplicateToNetworkLocation.isEmpty()
-                                  ? QString()
-                                  : withTrailingSeparator(collector.layout().nativePath(
-                                        chosen.duplicateToNetworkLocation));
+    collector.useDuplicates(chosen.duplicateXmlFiles, chosen.duplicateToNetworkLocation);
     collector.settings().change(Setting::DuplicateXMLFiles, chosen.duplicateXmlFiles);
     collector.settings().change(Setting::DuplicateToNetworkLocation,
                                 chosen.duplicateToNetworkLocation);
@@ -152,10 +105,9 @@ void applyDuplicates(Collector& collector, const HostSettingsChoice& chosen) {
 // watchers stays as it is.
 void applyMonitoring(Collector& collector, const HostSettingsChoice& chosen,
                      const std::function<bool()>& askRecreateAll) {
-    CollectorState& state = collector.state();
-    if (chosen.monitorNetworkLocation == state.monitorNetworkLocation)
+    if (chosen.monitorNetworkLocation == collector.state().monitorNetworkLocation)
         return;
-    state.monitorNetworkLocation = chosen.monitorNetworkLocation;
+    collector.useMonitorNetworkLocation(chosen.monitorNetworkLocation);
     collector.settings().change(Setting::MonitorNetworkLocation, chosen.monitorNetworkLocation);
     bool rebuildAll = true;
     if (chosen.monitorNetworkLocation)
@@ -203,13 +155,11 @@ void HostSettings::Save(Collector& collector, const HostSettingsChoice& chosen,
     applyDuplicates(collector, chosen);
     applyMonitoring(collector, chosen, askRecreateAll);
     if (chosen.port != collector.analyzerServer().Port())
-        changeAnalyzerPort(collector, chosen.port);
+        collector.useAnalyzerPort(chosen.port);
     applyRelayConnection(collector);
 
     // Patient creation and ID reduction.
-    CollectorState& state = collector.state();
-    state.autoCreate = chosen.autoCreate;
-    state.idReduction = idReductionFrom(chosen.idReduction);
+    collector.usePatientCreation(chosen.autoCreate, idReductionFrom(chosen.idReduction));
 
     // The servers' peer list as it now stands under the chosen root, its faults logged again.
     collector.applyAllowedPeers();

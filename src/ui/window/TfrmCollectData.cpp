@@ -282,14 +282,14 @@ bool TfrmCollectData::eventFilter(QObject* watched, QEvent* event) {
 void TfrmCollectData::keepLayout() {
     if (!isVisible())
         return;
-    const CollectorState& state = m_collector.state();
+    const ProcessingProgress::Patient& current =
+        m_collector.resultProcessor().Progress().currentPatient();
     const int columns = ValueGridView::columnsFor(width());
     const int rows = ValueGridView::rowsFor(m_grid->viewport()->height());
     LatestValueGrid& grid = m_collector.latestValues();
     if (columns == grid.Columns() && rows == grid.Rows())
         return;
-    grid.Fit(columns, rows, state.currentPatientId, state.currentPatientFirstName,
-             state.currentPatientLastName);
+    grid.Fit(columns, rows, current.id, current.firstName, current.lastName);
     if (!m_chosenId.isEmpty())
         fillChosenGrid();
 }
@@ -314,8 +314,9 @@ void TfrmCollectData::showValueLabels(const QString& patient, const QString& val
 
 void TfrmCollectData::showLatestValue() {
     const ResultProcessor& processor = m_collector.resultProcessor();
-    const CollectorState& state = m_collector.state();
-    SeenPatient& seen = m_seen[state.currentPatientId];
+    const ProcessingProgress::Patient& current =
+        m_collector.resultProcessor().Progress().currentPatient();
+    SeenPatient& seen = m_seen[current.id];
     seen.label = processor.PatientLabel();
     seen.value = processor.LatestValue();
     seen.time = processor.LatestTime();
@@ -331,7 +332,7 @@ void TfrmCollectData::showLatestValue() {
     m_chosenId.clear();
     m_grid->setGrid(m_collector.latestValues());
     showValueLabels(processor.PatientLabel(), processor.LatestValue(), processor.LatestTime());
-    const QString folder = state.currentPatientFolder;
+    const QString folder = current.folder;
     const QString file =
         folder.isEmpty() ? QString() : QDir(folder).filePath(QStringLiteral("Tarvo.pil"));
     if (file != m_trend->patientFile())
@@ -339,7 +340,7 @@ void TfrmCollectData::showLatestValue() {
     else
         m_trend->refresh();
     m_trend->setPatientName(processor.PatientLabel());
-    const int entry = m_collector.patients().IndexOf(state.currentPatientId);
+    const int entry = m_collector.patients().IndexOf(current.id);
     if (entry >= 0)
         m_patients->selectEntry(entry);
 }
@@ -350,7 +351,9 @@ void TfrmCollectData::showChosenPatient(int entry) {
         return;
     const TPatient& patient = patients.At(entry).Patient;
     const CollectorState& state = m_collector.state();
-    if (patient.PatientID == state.currentPatientId && !state.currentPatientId.isEmpty()) {
+    const ProcessingProgress::Patient& current =
+        m_collector.resultProcessor().Progress().currentPatient();
+    if (patient.PatientID == current.id && !current.id.isEmpty()) {
         if (!m_chosenId.isEmpty())
             showLatestValue();
         return;
