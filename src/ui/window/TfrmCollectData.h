@@ -89,7 +89,14 @@ protected:
 
 private:
     void buildControls();
+    void createMoreValuesNote();
+    // The window's controls, the collector's texts, the desktop session, and (when the
+    // collector runs) collection control, values and reporting.
     void connectCollector();
+    void connectControls();
+    void connectCollectorTexts();
+    void connectSession();
+    void connectCollection();
     void applyControls();
     void keepLayout();
     void showLatestValue();
