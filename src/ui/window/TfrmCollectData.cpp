@@ -150,8 +150,12 @@ void TfrmCollectData::createMoreValuesNote() {
     // names: beside the page tabs under the grid, where it takes no room from the values.
     auto* note = new QLabel(QLatin1String(LatestValueGrid::kMoreValues), m_lower);
     note->setObjectName(QStringLiteral("lblMoreValues"));
-    note->setFont(sansSerif(kGridFontPixels));
+    note->setFont(sansSerif(kNotePixels));
     note->setStyleSheet(QStringLiteral("QLabel { font-weight: bold; padding: 0px 8px; }"));
+    // The page tabs leave it room in a small window too; short of room they shorten their
+    // captions rather than hide one behind scroll buttons.
+    m_lower->tabBar()->setFont(sansSerif(kGridFontPixels));
+    m_lower->tabBar()->setElideMode(Qt::ElideRight);
     m_lower->setCornerWidget(note, Qt::BottomRightCorner);
     m_grid->setMoreValuesNote(note);
 }

@@ -36,6 +36,7 @@ public:
     static constexpr int kFontPixels = 19;
     static constexpr int kPatientListFontPixels = 24;
     static constexpr int kGridFontPixels = 16;
+    static constexpr int kNotePixels = 14;
     static constexpr auto kDesignedCaption = "Tarvo Data Monitor";
     static constexpr auto kCloseQuestion = "Do you really want to close";
     static constexpr auto kMinimisedInstead =
