@@ -7,6 +7,7 @@
 #   main-window-trend.png  the same window on its trend page
 #   main-window-1024.png   the main window on a 1024 x 768 screen
 #   main-window-2x.png     the main window at double scale (QT_SCALE_FACTOR=2) on 1280 x 800
+#   main-window-2x-1024.png the main window at double scale on 1024 x 768 (512 x 384 logical)
 #   main-window-small.png  the main window on a 700 x 450 screen
 #   settings-narrow.png    the settings dialog as it opens
 #   settings-wide.png      the settings dialog with "Advanced" pressed
@@ -32,6 +33,7 @@ if [ "${1:-}" != --session ]; then
   xvfb-run -a -s "-screen 0 1280x800x24" "$0" --session large "$out"
   xvfb-run -a -s "-screen 0 1024x768x24" "$0" --session 1024 "$out"
   QT_SCALE_FACTOR=2 xvfb-run -a -s "-screen 0 1280x800x24" "$0" --session 2x "$out"
+  QT_SCALE_FACTOR=2 xvfb-run -a -s "-screen 0 1024x768x24" "$0" --session 2x-1024 "$out"
   xvfb-run -a -s "-screen 0 700x450x24" "$0" --session small "$out"
   echo "screenshots: saved in $out"
   exit 0

@@ -27,6 +27,12 @@ void LatestValueGrid::setValue(int column, int row, const QString& text, const Q
     m_times[std::size_t(row * m_columns + column)] = time;
 }
 
+void LatestValueGrid::markMoreValues(int column) {
+    m_moreValuesAside = column < kNameColumns;
+    if (!m_moreValuesAside)
+        cell(column, 0) = QLatin1String(kMoreValues);
+}
+
 void LatestValueGrid::Resize(int columns, int rows) {
     std::vector<QString> cells(std::size_t(std::max(columns, 0) * std::max(rows, 0)));
     std::vector<QDateTime> times(cells.size());
@@ -47,13 +53,17 @@ bool LatestValueGrid::Fit(int columns, int rows, const QString& id, const QStrin
                           const QString& lastName) {
     const bool lost = columns < m_columns || rows < m_rows;
     Resize(columns, rows);
-    if (m_columns < 1 || m_rows < 1)
+    if (m_columns < 1 || m_rows < 1) {
+        m_moreValuesAside = lost;
         return lost;
+    }
     if (lost) {
-        cell(std::min(m_columns - 1, 3), 0) = QLatin1String(kMoreValues);
+        markMoreValues(std::min(m_columns - 1, kNameColumns));
     } else {
+        // The names take the place the marker had beside them.
+        m_moreValuesAside = false;
         const QString names[] = {id, firstName, lastName};
-        for (int column = 0; column < std::min(m_columns, 3); ++column)
+        for (int column = 0; column < std::min(m_columns, kNameColumns); ++column)
             cell(column, 0) = names[column];
     }
     emit changed();
@@ -65,6 +75,7 @@ void LatestValueGrid::Clear() {
         text.clear();
     for (QDateTime& time : m_times)
         time = {};
+    m_moreValuesAside = false;
     emit changed();
 }
 
@@ -76,7 +87,7 @@ void LatestValueGrid::ShowPatient(const QString& id, const QString& firstName,
         Clear();
     // A narrow grid shows what fits, the ID first: values are never shown without it.
     const QString names[] = {id, firstName, lastName};
-    for (int column = 0; column < std::min(m_columns, 3); ++column)
+    for (int column = 0; column < std::min(m_columns, kNameColumns); ++column)
         cell(column, 0) = names[column];
     emit changed();
 }
@@ -109,6 +120,6 @@ void LatestValueGrid::ShowValue(const QString& latestValueText, const QDateTime&
     if (column < m_columns && row < m_rows)
         setValue(column, row, latestValueText, time);
     else if (m_columns > 0 && m_rows > 0)
-        cell(m_columns - 1, 0) = QLatin1String(kMoreValues);
+        markMoreValues(m_columns - 1);
     emit changed();
 }

@@ -14,6 +14,8 @@ class LatestValueGrid : public QObject {
 
 public:
     static constexpr auto kMoreValues = "More values >>";
+    // Row 0 holds the patient's ID, first and last name in its first columns.
+    static constexpr int kNameColumns = 3;
 
     explicit LatestValueGrid(int columns = 3, int rows = 6, QObject* parent = nullptr);
 
@@ -26,7 +28,8 @@ public:
     // Changes the grid's size (the window was resized); cells outside it are forgotten.
     void Resize(int columns, int rows);
     // The window was resized or its splitter moved: the grid takes the counts that fit. When it
-    // lost a row or a column, row 0 says "More values >>" in column min(columns - 1, 3);
+    // lost a row or a column, it says "More values >>": in column 3 of row 0 when the grid has
+    // one, otherwise beside the grid (MoreValuesAside()), never over the patient's names;
     // otherwise row 0 shows the current patient again. True when it lost one.
     bool Fit(int columns, int rows, const QString& id, const QString& firstName,
              const QString& lastName);
@@ -34,9 +37,12 @@ public:
     // Row 0: a new patient clears the grid first.
     void ShowPatient(const QString& id, const QString& firstName, const QString& lastName);
     // Overwrites the cell of the same parameter and place, or fills the next free cell; when the
-    // grid is full, the top-right cell of row 0 says "More values >>". time: when the value was
-    // measured.
+    // grid is full, the top-right cell of row 0 says "More values >>", or the grid says it
+    // beside itself when that cell holds a name. time: when the value was measured.
     void ShowValue(const QString& latestValueText, const QDateTime& time = {});
+    // "More values >>" is due but row 0 has no cell for it besides the patient's ID and names
+    // (three columns or fewer): the view shows it beside the grid.
+    bool MoreValuesAside() const { return m_moreValuesAside; }
 
 signals:
     void changed();
@@ -44,9 +50,13 @@ signals:
 private:
     QString& cell(int column, int row);
     void setValue(int column, int row, const QString& text, const QDateTime& time);
+    // Says "More values >>" in a column of row 0, or beside the grid when that column holds a
+    // name.
+    void markMoreValues(int column);
 
     int m_columns;
     int m_rows;
     std::vector<QString> m_cells;
     std::vector<QDateTime> m_times;
+    bool m_moreValuesAside = false;
 };

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "LatestValueGrid.h"
@@ -40,7 +42,8 @@ TEST(LatestValueGrid, FillsColumnByColumnAndOverwritesTheSameKey) {
         << "a full column goes on two to the right";
     grid.ShowValue("Urea CNS = 5.00 mM");
     grid.ShowValue("Glycerol CNS = 40.0 uM");
-    EXPECT_EQ(grid.Cell(2, 0), "More values >>");
+    EXPECT_EQ(grid.Cell(2, 0), "Öberg") << "the full grid keeps the patient's last name";
+    EXPECT_TRUE(grid.MoreValuesAside());
 
     grid.ShowPatient("P1", "Åsa", "Öberg");
     EXPECT_EQ(grid.Cell(0, 1), "Glucose CNS = 3.00 mM") << "the same patient keeps the values";
@@ -49,28 +52,69 @@ TEST(LatestValueGrid, FillsColumnByColumnAndOverwritesTheSameKey) {
     EXPECT_EQ(grid.Cell(0, 0), "P2");
 }
 
-TEST(LatestValueGrid, FitMarksALostColumnAndShowsThePatientWhenItIsBack) {
+// The patient's ID and names in row 0 stay whatever the grid loses: "More values >>" goes to the
+// header cell after them, or beside the grid when it has no such cell.
+TEST(LatestValueGrid, FitMarksALostCellWithoutHidingThePatient) {
+    const QString names[] = {"P1", "Åsa", "Öberg"};
+    const struct {
+        int columns;
+        int rows;
+        int markerColumn; // -1: beside the grid
+    } cases[] = {{2, 6, -1}, {1, 6, -1}, {3, 4, -1}, {4, 5, 3}, {6, 4, 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.columns << " x " << c.rows);
+        LatestValueGrid grid(7, 6);
+        grid.ShowPatient(names[0], names[1], names[2]);
+        grid.ShowValue("Glucose CNS = 2.50 mM");
+
+        EXPECT_TRUE(grid.Fit(c.columns, c.rows, names[0], names[1], names[2]));
+        EXPECT_EQ(grid.Columns(), c.columns);
+        for (int column = 0; column < std::min(c.columns, 3); ++column)
+            EXPECT_EQ(grid.Cell(column, 0), names[column]) << "column " << column;
+        for (int column = 3; column < c.columns; ++column)
+            EXPECT_EQ(grid.Cell(column, 0), column == c.markerColumn ? "More values >>" : "")
+                << "column " << column;
+        EXPECT_EQ(grid.MoreValuesAside(), c.markerColumn < 0);
+        EXPECT_EQ(grid.Cell(0, 1), "Glucose CNS = 2.50 mM") << "cells that still fit stay";
+
+        EXPECT_FALSE(grid.Fit(c.columns, c.rows + 1, names[0], names[1], names[2]));
+        EXPECT_FALSE(grid.MoreValuesAside()) << "the grid that grows shows the patient again";
+        for (int column = 0; column < std::min(c.columns, 3); ++column)
+            EXPECT_EQ(grid.Cell(column, 0), names[column]) << "column " << column;
+        grid.Clear();
+        EXPECT_FALSE(grid.MoreValuesAside());
+        EXPECT_EQ(grid.Cell(c.markerColumn, 0), "") << "cleared with the values";
+    }
+
     LatestValueGrid grid(3, 6);
     grid.ShowPatient("P1", "Åsa", "Öberg");
-    grid.ShowValue("Glucose CNS = 2.50 mM");
-
-    EXPECT_TRUE(grid.Fit(2, 6, "P1", "Åsa", "Öberg"));
-    EXPECT_EQ(grid.Columns(), 2);
-    EXPECT_EQ(grid.Cell(1, 0), "More values >>") << "column min(columns - 1, 3)";
-    EXPECT_EQ(grid.Cell(0, 0), "P1");
-    EXPECT_EQ(grid.Cell(0, 1), "Glucose CNS = 2.50 mM") << "cells that still fit stay";
-
-    EXPECT_FALSE(grid.Fit(3, 6, "P1", "Åsa", "Öberg"));
-    EXPECT_EQ(grid.Cell(1, 0), "Åsa");
-    EXPECT_EQ(grid.Cell(2, 0), "Öberg");
-
-    EXPECT_TRUE(grid.Fit(6, 4, "P1", "Åsa", "Öberg")) << "a lost row counts as well";
-    EXPECT_EQ(grid.Cell(3, 0), "More values >>") << "never further right than column 3";
-    EXPECT_EQ(grid.Cell(2, 0), "Öberg");
-
     EXPECT_TRUE(grid.Fit(0, 0, "P1", "Åsa", "Öberg")) << "a window too small for any cell";
     EXPECT_EQ(grid.Columns(), 0);
     EXPECT_EQ(grid.Cell(0, 0), "");
+}
+
+// A full grid says "More values >>" in its top-right cell unless that cell holds a name.
+TEST(LatestValueGrid, AFullGridSaysMoreValuesWithoutHidingThePatient) {
+    const struct {
+        int columns;
+        bool aside;
+    } cases[] = {{1, true}, {3, true}, {4, false}, {5, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.columns);
+        LatestValueGrid grid(c.columns, 2);
+        grid.ShowPatient("P1", "Åsa", "Öberg");
+        for (int value = 0; value <= (c.columns + 1) / 2; ++value)
+            grid.ShowValue(QStringLiteral("Glucose %1 = 2.50 mM").arg(value));
+        EXPECT_EQ(grid.MoreValuesAside(), c.aside);
+        EXPECT_EQ(grid.Cell(0, 0), "P1");
+        EXPECT_EQ(grid.Cell(std::min(c.columns, 3) - 1, 0), QString(c.columns >= 3   ? "Öberg"
+                                                                    : c.columns == 2 ? "Åsa"
+                                                                                     : "P1"));
+        EXPECT_EQ(grid.Cell(c.columns - 1, 0) == "More values >>", !c.aside);
+        grid.ShowPatient("P2", "Per", "Son");
+        EXPECT_FALSE(grid.MoreValuesAside()) << "another patient clears the marker";
+        EXPECT_NE(grid.Cell(c.columns - 1, 0), "More values >>");
+    }
 }
 
 TEST(LatestValueGrid, ANarrowGridStillShowsWhoseValuesItHolds) {

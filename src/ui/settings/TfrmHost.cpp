@@ -122,7 +122,16 @@ void TfrmHost::createControls() {
 
 QWidget* TfrmHost::createBasicPart() {
     auto* part = new QWidget(this);
+    auto* layout = new QHBoxLayout(part);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(createLinkFields(part), 1);
+    layout->addLayout(createPatientOptions(part), 1);
+    connect(cbOrvantaNetworking, &QCheckBox::toggled, this, &TfrmHost::applyVisibility);
+    connect(cbMonitorNetworkLocation, &QCheckBox::toggled, this, &TfrmHost::applyVisibility);
+    return part;
+}
 
+QLayout* TfrmHost::createLinkFields(QWidget* part) {
     cbOrvantaNetworking =
         named(new QCheckBox(tr("Orvanta networking"), part), "cbOrvantaNetworking");
     cbOrvantaNetworking->setToolTip(
@@ -157,6 +166,16 @@ QWidget* TfrmHost::createBasicPart() {
     monitor->addWidget(cbMonitorNetworkLocation);
     monitor->addWidget(lblMonitorNetworkLocation);
 
+    auto* left = new QVBoxLayout;
+    left->addWidget(cbOrvantaNetworking);
+    left->addWidget(gbDataHost);
+    left->addWidget(GroupBox2);
+    left->addWidget(gbMonitorNetwork);
+    left->addStretch(1);
+    return left;
+}
+
+QLayout* TfrmHost::createPatientOptions(QWidget* part) {
     cbCreatePatientAutomatically = named(new QCheckBox(tr("Create Patient Automatically"), part),
                                          "cbCreatePatientAutomatically");
     cbCreatePatientAutomatically->setToolTip(tr("Check to automatically create all patients "
@@ -180,12 +199,6 @@ QWidget* TfrmHost::createBasicPart() {
         tr("Check to automatically hide the application when connection has been established"));
     cbAutohide->setChecked(true);
 
-    auto* left = new QVBoxLayout;
-    left->addWidget(cbOrvantaNetworking);
-    left->addWidget(gbDataHost);
-    left->addWidget(GroupBox2);
-    left->addWidget(gbMonitorNetwork);
-    left->addStretch(1);
     auto* right = new QVBoxLayout;
     right->addWidget(cbCreatePatientAutomatically);
     right->addWidget(rgPatientIDReduction);
@@ -193,19 +206,36 @@ QWidget* TfrmHost::createBasicPart() {
     right->addWidget(cbAutohide);
     right->addStretch(1);
     right->addWidget(btnAdvanced, 0, Qt::AlignLeft);
-    auto* layout = new QHBoxLayout(part);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addLayout(left, 1);
-    layout->addLayout(right, 1);
-
-    connect(cbOrvantaNetworking, &QCheckBox::toggled, this, &TfrmHost::applyVisibility);
-    connect(cbMonitorNetworkLocation, &QCheckBox::toggled, this, &TfrmHost::applyVisibility);
-    return part;
+    return right;
 }
 
 QWidget* TfrmHost::createAdvancedPart() {
     auto* part = new QWidget(this);
+    createProtocolControls(part);
+    QWidget* relay = createRelayGroup(part);
+    QWidget* duplicate = createDuplicateGroup(part);
 
+    auto* switches = new QGridLayout;
+    switches->addWidget(cbFilter194, 0, 0);
+    switches->addWidget(cbRelayDataToHost, 0, 1);
+    switches->addWidget(cbIncludeChecksum, 1, 0);
+    switches->addWidget(createReportGroup(part), 1, 1);
+    auto* layout = new QVBoxLayout(part);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(rgSettingsOrigin);
+    layout->addWidget(cbOrvantaCommunication);
+    layout->addWidget(rgCommunicationProtocol);
+    layout->addLayout(switches);
+    layout->addWidget(relay);
+    layout->addWidget(duplicate);
+    layout->addStretch(1);
+
+    connect(m_protocol, &QButtonGroup::idClicked, this, &TfrmHost::applyVisibility);
+    connect(cbRelayDataToHost, &QCheckBox::toggled, this, &TfrmHost::applyVisibility);
+    return part;
+}
+
+void TfrmHost::createProtocolControls(QWidget* part) {
     rgSettingsOrigin = named(new QGroupBox(tr("Settings origin"), part), "rgSettingsOrigin");
     rgSettingsOrigin->setToolTip(tr("Select CURRENT_USER for normal use, select LOCAL_MACHINE "
                                     "to prepare for usage as a service"));
@@ -230,7 +260,9 @@ QWidget* TfrmHost::createAdvancedPart() {
     cbRelayDataToHost->setToolTip(tr("Check mark to relay data to other host"));
     cbIncludeChecksum = named(new QCheckBox(tr("Include Checksum"), part), "cbIncludeChecksum");
     cbIncludeChecksum->setToolTip(tr("Check to include a checksum"));
+}
 
+QWidget* TfrmHost::createRelayGroup(QWidget* part) {
     gbSettings = named(new QGroupBox(tr("Settings"), part), "gbSettings");
     editHostOther =
         named(new QLineEdit(QStringLiteral("123.123.123.123"), gbSettings), "editHostOther");
@@ -253,7 +285,10 @@ QWidget* TfrmHost::createAdvancedPart() {
     relay->addRow(nullptr, refusalLine(SpinEditCommunicationTimeout, gbSettings));
     watchRefusals(editPortOther);
     watchRefusals(SpinEditCommunicationTimeout);
+    return gbSettings;
+}
 
+QWidget* TfrmHost::createDuplicateGroup(QWidget* part) {
     gbDuplicateXMLFiles =
         named(new QGroupBox(tr("Duplicate XML-files"), part), "gbDuplicateXMLFiles");
     cbDuplicateXMLFiles =
@@ -271,25 +306,7 @@ QWidget* TfrmHost::createAdvancedPart() {
     duplicate->addWidget(cbDuplicateXMLFiles);
     duplicate->addWidget(new QLabel(tr("To network location:"), gbDuplicateXMLFiles));
     duplicate->addWidget(editDuplicateToNetworkLocation);
-
-    auto* switches = new QGridLayout;
-    switches->addWidget(cbFilter194, 0, 0);
-    switches->addWidget(cbRelayDataToHost, 0, 1);
-    switches->addWidget(cbIncludeChecksum, 1, 0);
-    switches->addWidget(createReportGroup(part), 1, 1);
-    auto* layout = new QVBoxLayout(part);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(rgSettingsOrigin);
-    layout->addWidget(cbOrvantaCommunication);
-    layout->addWidget(rgCommunicationProtocol);
-    layout->addLayout(switches);
-    layout->addWidget(gbSettings);
-    layout->addWidget(gbDuplicateXMLFiles);
-    layout->addStretch(1);
-
-    connect(m_protocol, &QButtonGroup::idClicked, this, &TfrmHost::applyVisibility);
-    connect(cbRelayDataToHost, &QCheckBox::toggled, this, &TfrmHost::applyVisibility);
-    return part;
+    return gbDuplicateXMLFiles;
 }
 
 QWidget* TfrmHost::createReportGroup(QWidget* parent) {

@@ -9,6 +9,7 @@ class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class RangeSpinBox;
@@ -44,7 +45,15 @@ protected:
 private:
     void createControls();
     QWidget* createBasicPart();
+    // The analyzer link: networking, data host, port, folder monitoring.
+    QLayout* createLinkFields(QWidget* part);
+    QLayout* createPatientOptions(QWidget* part);
     QWidget* createAdvancedPart();
+    // Settings origin, the Orvanta interface, the protocol and the switches beside it.
+    void createProtocolControls(QWidget* part);
+    // The host the data are relayed to.
+    QWidget* createRelayGroup(QWidget* part);
+    QWidget* createDuplicateGroup(QWidget* part);
     // The Report settings: results to the hospital's integration engine.
     QWidget* createReportGroup(QWidget* parent);
     void loadReport(const ReportChoice& values);

@@ -99,6 +99,11 @@ ConnectionAnimation::ConnectionAnimation(QWidget* parent) : QLabel(parent) {
     showFrame(kOfflineFrame);
 }
 
+void ConnectionAnimation::setSmall(bool small) {
+    setScaledContents(small);
+    setFixedSize(small ? QSize(kWidth / 2, kHeight / 2) : QSize(kWidth, kHeight));
+}
+
 QPixmap ConnectionAnimation::framePicture(int frame) const {
     return m_frames[std::size_t(std::clamp(frame, 1, kFrameCount) - 1)];
 }

@@ -37,6 +37,9 @@ public:
     // loop 3 to 13 in Collecting.
     void showState(CollectionState state);
 
+    // Half the designed size (a small window), the same pictures scaled down.
+    void setSmall(bool small);
+
     void setFrameInterval(int milliseconds) { m_timer.setInterval(milliseconds); }
     int frameInterval() const { return m_timer.interval(); }
     // A frame's picture (1 to 13).

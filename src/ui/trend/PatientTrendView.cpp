@@ -128,48 +128,15 @@ void PatientTrendView::redraw() {
     ++m_redraws;
     const QDateTime now = m_now();
     m_drawnAt = now;
-    m_chart->removeAllSeries();
-    for (QValueAxis* axis : m_valueAxes) {
-        m_chart->removeAxis(axis);
-        delete axis;
-    }
-    m_valueAxes.clear();
-    m_labels.clear();
-
+    clearChart();
     const std::vector<TrendLine> lines =
         m_series.fileName().isEmpty() ? std::vector<TrendLine>{} : m_series.lastDay(now);
-    struct Range {
-        double low = 0;
-        double high = 0;
-        bool empty = true;
-    };
-    QHash<QValueAxis*, Range> ranges;
+    QHash<QValueAxis*, ValueRange> ranges;
     QHash<QString, int> placesSeen;
     for (const TrendLine& line : lines) {
         const QColor colour = colourFor(line, placesSeen[line.parameter]++);
         QValueAxis* axis = axisFor(line.unit);
-        Range& range = ranges[axis];
-        bool legendShown = false;
-        for (const QList<QPointF>& segment : line.segments) {
-            auto* series = new QLineSeries;
-            series->setName(line.label);
-            series->append(segment);
-            series->setPen(QPen(colour, 2));
-            series->setPointsVisible(true);
-            m_chart->addSeries(series);
-            series->attachAxis(m_timeAxis);
-            series->attachAxis(axis);
-            // Segments after a break continue the same line: one legend entry for all.
-            const QList<QLegendMarker*> markers = m_chart->legend()->markers(series);
-            for (QLegendMarker* marker : markers)
-                marker->setVisible(!legendShown);
-            legendShown = true;
-            for (const QPointF& point : segment) {
-                range.low = range.empty ? point.y() : std::min(range.low, point.y());
-                range.high = range.empty ? point.y() : std::max(range.high, point.y());
-                range.empty = false;
-            }
-        }
+        addLine(line, colour, axis, ranges[axis]);
         m_labels << line.label;
     }
     if (m_valueAxes.isEmpty()) {
@@ -178,29 +145,70 @@ void PatientTrendView::redraw() {
         m_chart->addAxis(axis, Qt::AlignLeft);
         m_valueAxes << axis;
     }
-    for (QValueAxis* axis : m_valueAxes) {
-        const Range range = ranges.value(axis);
-        double low = range.low;
-        double high = range.high;
-        if (range.empty || high - low < 1e-9) {
-            const double centre = range.empty ? 0.5 : low;
-            low = std::min(0.0, centre - 0.5);
-            high = centre + 0.5;
-        } else {
-            const double margin = (high - low) * 0.05;
-            low = low >= 0 && low - margin < 0 ? 0 : low - margin;
-            high += margin;
-        }
-        axis->setRange(low, high);
-        axis->applyNiceNumbers();
-    }
+    for (QValueAxis* axis : m_valueAxes)
+        fitAxis(axis, ranges.value(axis));
     m_timeAxis->setRange(now.addSecs(-kHours * 3600), now);
+    showEmptyText(lines.empty());
+}
+
+void PatientTrendView::clearChart() {
+    m_chart->removeAllSeries();
+    for (QValueAxis* axis : m_valueAxes) {
+        m_chart->removeAxis(axis);
+        delete axis;
+    }
+    m_valueAxes.clear();
+    m_labels.clear();
+}
+
+void PatientTrendView::addLine(const TrendLine& line, const QColor& colour, QValueAxis* axis,
+                               ValueRange& range) {
+    bool legendShown = false;
+    for (const QList<QPointF>& segment : line.segments) {
+        auto* series = new QLineSeries;
+        series->setName(line.label);
+        series->append(segment);
+        series->setPen(QPen(colour, 2));
+        series->setPointsVisible(true);
+        m_chart->addSeries(series);
+        series->attachAxis(m_timeAxis);
+        series->attachAxis(axis);
+        // Segments after a break continue the same line: one legend entry for all.
+        const QList<QLegendMarker*> markers = m_chart->legend()->markers(series);
+        for (QLegendMarker* marker : markers)
+            marker->setVisible(!legendShown);
+        legendShown = true;
+        for (const QPointF& point : segment) {
+            range.low = range.empty ? point.y() : std::min(range.low, point.y());
+            range.high = range.empty ? point.y() : std::max(range.high, point.y());
+            range.empty = false;
+        }
+    }
+}
+
+void PatientTrendView::fitAxis(QValueAxis* axis, const ValueRange& range) {
+    double low = range.low;
+    double high = range.high;
+    if (range.empty || high - low < 1e-9) {
+        const double centre = range.empty ? 0.5 : low;
+        low = std::min(0.0, centre - 0.5);
+        high = centre + 0.5;
+    } else {
+        const double margin = (high - low) * 0.05;
+        low = low >= 0 && low - margin < 0 ? 0 : low - margin;
+        high += margin;
+    }
+    axis->setRange(low, high);
+    axis->applyNiceNumbers();
+}
+
+void PatientTrendView::showEmptyText(bool noLines) {
     QString text;
     if (m_series.fileName().isEmpty())
         text = tr("No patient selected");
     else if (!m_series.problem().isEmpty())
         text = tr("No values to show: %1").arg(m_series.problem());
-    else if (lines.empty())
+    else if (noLines)
         text = tr("No values in the last 24 hours");
     m_empty->setText(text);
     m_empty->setVisible(!text.isEmpty());

@@ -55,7 +55,22 @@ public slots:
     void refresh();
 
 private:
+    // The lowest and highest value drawn against one value axis.
+    struct ValueRange {
+        double low = 0;
+        double high = 0;
+        bool empty = true;
+    };
+
     void redraw();
+    // Removes the lines, their value axes and labels.
+    void clearChart();
+    // Draws a line, one series per segment, against its axis; widens the axis's range.
+    void addLine(const TrendLine& line, const QColor& colour, QValueAxis* axis, ValueRange& range);
+    // The axis's range around its values, with a margin; a flat or empty range gets one unit.
+    static void fitAxis(QValueAxis* axis, const ValueRange& range);
+    // Says why nothing is drawn: no patient, a file that cannot be read, no values.
+    void showEmptyText(bool noLines);
     // Follows the file and its folder: a rebuild or another collector changes it.
     void watchFile();
     // The value axis of a unit, added when the unit is new.

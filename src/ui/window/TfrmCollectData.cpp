@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QTabBar>
 #include <QVBoxLayout>
@@ -97,6 +98,9 @@ void TfrmCollectData::buildControls() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    // The panel's width follows the window's (its "Connections" group takes what the left part
+    // leaves): as a minimum size it would keep a wide window from being made narrower.
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
     m_panel = new TopPanel(this);
     layout->addWidget(m_panel);
 
@@ -132,12 +136,28 @@ void TfrmCollectData::buildControls() {
     // they hold reachable.
     m_trend->setMinimumSize(1, 1);
     m_lower->addTab(m_trend, tr("Trend (24 hours)"));
+    createMoreValuesNote();
     fitPanel();
     splitLowerPart();
     m_grid->viewport()->installEventFilter(this);
     m_ageTimer.setInterval(kAgeRefreshMilliseconds);
     connect(&m_ageTimer, &QTimer::timeout, this, &TfrmCollectData::refreshAges);
     m_ageTimer.start();
+}
+
+void TfrmCollectData::createMoreValuesNote() {
+    // "More values >>" when the grid's header row has no cell for it besides the patient's
+    // names: beside the page tabs under the grid, where it takes no room from the values.
+    auto* note = new QLabel(QLatin1String(LatestValueGrid::kMoreValues), m_lower);
+    note->setObjectName(QStringLiteral("lblMoreValues"));
+    note->setFont(sansSerif(kNotePixels));
+    note->setStyleSheet(QStringLiteral("QLabel { font-weight: bold; padding: 0px 8px; }"));
+    // The page tabs leave it room in a small window too; short of room they shorten their
+    // captions rather than hide one behind scroll buttons.
+    m_lower->tabBar()->setFont(sansSerif(kGridFontPixels));
+    m_lower->tabBar()->setElideMode(Qt::ElideRight);
+    m_lower->setCornerWidget(note, Qt::BottomRightCorner);
+    m_grid->setMoreValuesNote(note);
 }
 
 void TfrmCollectData::fitPanel() {
@@ -155,7 +175,18 @@ void TfrmCollectData::fitPanel(QSize window) {
 }
 
 void TfrmCollectData::connectCollector() {
-    Collector& c = m_collector;
+    connectControls();
+    connectCollectorTexts();
+    connectSession();
+    if (!m_collector.operational()) {
+        // Start-up ended early: the window shows what there is, and no command can be given.
+        m_panel->disableCommands();
+        return;
+    }
+    connectCollection();
+}
+
+void TfrmCollectData::connectControls() {
     TopPanel* p = m_panel;
     connect(p, &TopPanel::hideClicked, this, &TfrmCollectData::hideToTray);
     connect(p, &TopPanel::settingsClicked, this, &TfrmCollectData::openSettings);
@@ -172,7 +203,11 @@ void TfrmCollectData::connectCollector() {
     connect(m_patients, &PatientListView::mediaDriveRequested, this,
             &TfrmCollectData::setMediaDrive);
     connect(m_patients, &PatientListView::patientChosen, this, &TfrmCollectData::showChosenPatient);
+}
 
+void TfrmCollectData::connectCollectorTexts() {
+    Collector& c = m_collector;
+    TopPanel* p = m_panel;
     connect(&c, &Collector::showWindowRequested, this, &TfrmCollectData::showWindow);
     connect(&c.serialLink(), &SerialLink::lineError, this, [] { QApplication::beep(); });
     connect(&c, &Collector::patientFileCreated, m_newPatient.get(), &TfrmNewPatient::showCreated);
@@ -186,18 +221,20 @@ void TfrmCollectData::connectCollector() {
             &TfrmCollectData::showConnections);
     showLinkLabels();
     showConnections();
+}
 
+void TfrmCollectData::connectSession() {
     if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(application, &QGuiApplication::commitDataRequest, this,
                 &TfrmCollectData::endSession);
         connect(application, &QCoreApplication::aboutToQuit, this,
                 [this] { m_closeConfirmed = true; });
     }
-    if (!c.operational()) {
-        // Start-up ended early: the window shows what there is, and no command can be given.
-        p->disableCommands();
-        return;
-    }
+}
+
+void TfrmCollectData::connectCollection() {
+    Collector& c = m_collector;
+    TopPanel* p = m_panel;
     CollectionControl& control = c.collectionControl();
     connect(p, &TopPanel::startClicked, &control, &CollectionControl::start);
     connect(p, &TopPanel::stopClicked, &control, &CollectionControl::stop);

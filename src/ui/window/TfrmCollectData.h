@@ -36,6 +36,7 @@ public:
     static constexpr int kFontPixels = 19;
     static constexpr int kPatientListFontPixels = 24;
     static constexpr int kGridFontPixels = 16;
+    static constexpr int kNotePixels = 14;
     static constexpr auto kDesignedCaption = "Tarvo Data Monitor";
     static constexpr auto kCloseQuestion = "Do you really want to close";
     static constexpr auto kMinimisedInstead =
@@ -89,7 +90,14 @@ protected:
 
 private:
     void buildControls();
+    void createMoreValuesNote();
+    // The window's controls, the collector's texts, the desktop session, and (when the
+    // collector runs) collection control, values and reporting.
     void connectCollector();
+    void connectControls();
+    void connectCollectorTexts();
+    void connectSession();
+    void connectCollection();
     void applyControls();
     void keepLayout();
     void showLatestValue();

@@ -32,17 +32,27 @@ template <typename Control> Control* named(Control* control, const char* name) {
 
 TopPanel::TopPanel(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Panel1"));
+    createLinkControls();
+    createCommandButtons();
+    createValueLabels();
+    createStatusTexts();
+    createHiddenControls();
+    createConnectionsGroup();
+    arrangeControls();
+    connectControls();
+}
 
+void TopPanel::createLinkControls() {
     LabelMonitor = named(new QLabel(tr("Tarvo Monitor"), this), "LabelMonitor");
     LabelMonitor->setFont(withPixelSize(font(), 32, true));
-
     Animate = named(new ConnectionAnimation(this), "Animate");
-
     LabelConnected = named(new QLabel(tr("Disconnected"), this), "LabelConnected");
     lblCollision = named(new QLabel(this), "lblCollision");
     lblCollision->setWordWrap(true);
     lblCollision->hide(); // shown while a message waits
+}
 
+void TopPanel::createCommandButtons() {
     // Start and Stop share one place; only one of them is visible.
     btnStart = named(new QPushButton(tr("Start"), this), "btnStart");
     btnStart->setEnabled(false);
@@ -52,34 +62,34 @@ TopPanel::TopPanel(QWidget* parent) : QWidget(parent) {
     btnHide->setEnabled(false);
     btnServerSelect = named(new QPushButton(tr("Settings"), this), "btnServerSelect");
     for (QPushButton* button : {btnStart, btnStop, btnHide, btnServerSelect})
-        button->setMinimumWidth(120);
+        button->setMinimumWidth(kButtonWidth);
+}
 
+void TopPanel::createValueLabels() {
     const QFont valueFont = withPixelSize(font(), kValuePixels, true);
     lblPatient = named(new ClickableLabel(this), "lblPatient");
     LabelParameter = named(new ClickableLabel(this), "LabelParameter");
-    for (QLabel* label : {static_cast<QLabel*>(lblPatient), static_cast<QLabel*>(LabelParameter)}) {
-        label->setFont(valueFont);
+    lblTime = named(new QLabel(this), "lblTime");
+    lblLinkLost = named(new QLabel(this), "lblLinkLost");
+    lblNotStoring = named(new QLabel(this), "lblNotStoring");
+    for (QLabel* label : {static_cast<QLabel*>(lblPatient), static_cast<QLabel*>(LabelParameter),
+                          lblTime, lblLinkLost, lblNotStoring}) {
         label->setWordWrap(true);
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     }
-    lblTime = named(new QLabel(this), "lblTime");
+    for (QLabel* label :
+         {static_cast<QLabel*>(lblPatient), static_cast<QLabel*>(LabelParameter), lblLinkLost})
+        label->setFont(valueFont);
     lblTime->setFont(withPixelSize(font(), kValuePixels));
-    lblTime->setWordWrap(true);
-    lblTime->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    lblLinkLost = named(new QLabel(this), "lblLinkLost");
-    lblLinkLost->setFont(withPixelSize(font(), kValuePixels, true));
-    lblLinkLost->setWordWrap(true);
-    lblLinkLost->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    lblLinkLost->setStyleSheet(
-        QStringLiteral("QLabel { background-color: #b00020; color: white; padding: 2px 4px; }"));
-    lblLinkLost->hide();
-    lblNotStoring = named(new QLabel(this), "lblNotStoring");
-    lblNotStoring->setWordWrap(true);
-    lblNotStoring->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    lblNotStoring->setStyleSheet(
-        QStringLiteral("QLabel { background-color: #b00020; color: white; padding: 2px 4px; }"));
-    lblNotStoring->hide();
+    const QString alarm =
+        QStringLiteral("QLabel { background-color: #b00020; color: white; padding: 2px 4px; }");
+    for (QLabel* label : {lblLinkLost, lblNotStoring}) {
+        label->setStyleSheet(alarm);
+        label->hide();
+    }
+}
 
+void TopPanel::createStatusTexts() {
     lblMonitoringNetworkStore =
         named(new QLabel(tr("Monitoring: "), this), "lblMonitoringNetworkStore");
     lblUpdatingFromPatientID =
@@ -89,7 +99,9 @@ TopPanel::TopPanel(QWidget* parent) : QWidget(parent) {
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         label->hide(); // shown while they have something to say
     }
+}
 
+void TopPanel::createHiddenControls() {
     // Controls kept for the commands that have no button on this window.
     btnParameters = named(new QPushButton(tr("Params..."), this), "btnParameters");
     btnParameters->hide();
@@ -105,7 +117,9 @@ TopPanel::TopPanel(QWidget* parent) : QWidget(parent) {
     BitBtnClose->hide();
     cbAckError = named(new QCheckBox(tr("Ack Error"), this), "cbAckError");
     cbAckError->hide();
+}
 
+void TopPanel::createConnectionsGroup() {
     gbConnectedDataClients =
         named(new QGroupBox(tr("Connections"), this), "gbConnectedDataClients");
     auto* groupLayout = new QVBoxLayout(gbConnectedDataClients);
@@ -122,42 +136,33 @@ TopPanel::TopPanel(QWidget* parent) : QWidget(parent) {
     groupLayout->addWidget(lblNoNetwork);
     gbConnectedDataClients->hide();
     gbConnectedDataClients->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
+}
 
-    // Left: title, animation with the buttons beside it, link status; then the latest value;
-    // the monitoring texts below both; the connections on the right.
-    auto* buttons = new QVBoxLayout;
-    buttons->setSpacing(6);
-    buttons->addWidget(btnStart);
-    buttons->addWidget(btnStop);
-    buttons->addWidget(btnHide);
-    buttons->addWidget(btnServerSelect);
-    buttons->addStretch(1);
+void TopPanel::arrangeControls() {
+    buttonBox = new QBoxLayout(QBoxLayout::TopToBottom);
+    buttonBox->setSpacing(6);
+    for (QPushButton* button : {btnStart, btnStop, btnHide, btnServerSelect})
+        buttonBox->addWidget(button);
+    buttonBox->addStretch(1);
 
-    auto* values = new QVBoxLayout;
-    values->setSpacing(2);
-    values->addWidget(lblPatient);
-    values->addWidget(LabelParameter);
-    values->addWidget(lblTime);
-    values->addSpacing(4);
-    values->addWidget(lblLinkLost);
-    values->addWidget(lblNotStoring);
-    values->addStretch(1);
+    valueBox = new QVBoxLayout;
+    valueBox->setSpacing(2);
+    for (QWidget* label : {static_cast<QWidget*>(lblPatient), static_cast<QWidget*>(LabelParameter),
+                           static_cast<QWidget*>(lblTime)})
+        valueBox->addWidget(label);
+    valueBox->addSpacing(4);
+    valueBox->addWidget(lblLinkLost);
+    valueBox->addWidget(lblNotStoring);
+    valueBox->addStretch(1);
 
-    auto* grid = new QGridLayout;
-    grid->setHorizontalSpacing(16);
-    grid->setVerticalSpacing(2);
-    grid->addWidget(LabelMonitor, 0, 0, 1, 3);
-    grid->addWidget(Animate, 1, 0, Qt::AlignTop);
-    grid->addLayout(buttons, 1, 1, 2, 1);
-    grid->addLayout(values, 1, 2, 3, 1);
-    grid->addWidget(LabelConnected, 2, 0);
-    grid->addWidget(lblCollision, 3, 0, 1, 2);
-    grid->setColumnStretch(2, 1);
-    grid->setRowStretch(3, 1);
+    panelGrid = new QGridLayout;
+    panelGrid->setHorizontalSpacing(16);
+    panelGrid->setVerticalSpacing(2);
+    placeControls(false);
 
     auto* left = new QVBoxLayout;
     left->setSpacing(0);
-    left->addLayout(grid, 1);
+    left->addLayout(panelGrid, 1);
     left->addWidget(lblMonitoringNetworkStore);
     left->addWidget(lblUpdatingFromPatientID);
     left->addWidget(lblReport);
@@ -168,7 +173,40 @@ TopPanel::TopPanel(QWidget* parent) : QWidget(parent) {
     outer->addLayout(left, 1);
     outer->addWidget(gbConnectedDataClients);
     setConnectionsWidth(282);
+}
 
+void TopPanel::placeControls(bool compact) {
+    // As designed: the title over the animation with the buttons beside it and the link status
+    // under it, the latest value on the right. Compact: a smaller animation with the buttons in
+    // one row beside it, the latest value under both over the panel's whole width.
+    for (QLayout* box : {static_cast<QLayout*>(buttonBox), static_cast<QLayout*>(valueBox)}) {
+        panelGrid->removeItem(box);
+        box->setParent(nullptr); // added again below
+    }
+    for (QWidget* widget :
+         {static_cast<QWidget*>(LabelMonitor), static_cast<QWidget*>(Animate),
+          static_cast<QWidget*>(LabelConnected), static_cast<QWidget*>(lblCollision)})
+        panelGrid->removeWidget(widget);
+    panelGrid->addWidget(LabelMonitor, 0, 0, 1, 3);
+    panelGrid->addWidget(Animate, 1, 0, Qt::AlignTop);
+    panelGrid->addWidget(LabelConnected, 2, 0);
+    for (int row = 0; row < panelGrid->rowCount(); ++row)
+        panelGrid->setRowStretch(row, 0);
+    if (compact) {
+        panelGrid->addLayout(buttonBox, 1, 1, 2, 2);
+        panelGrid->addLayout(valueBox, 3, 0, 1, 3);
+        panelGrid->addWidget(lblCollision, 4, 0, 1, 3);
+        panelGrid->setRowStretch(4, 1);
+    } else {
+        panelGrid->addLayout(buttonBox, 1, 1, 2, 1);
+        panelGrid->addLayout(valueBox, 1, 2, 3, 1);
+        panelGrid->addWidget(lblCollision, 3, 0, 1, 2);
+        panelGrid->setRowStretch(3, 1);
+    }
+    panelGrid->setColumnStretch(2, 1);
+}
+
+void TopPanel::connectControls() {
     connect(btnStart, &QPushButton::clicked, this, &TopPanel::startClicked);
     connect(btnStop, &QPushButton::clicked, this, &TopPanel::stopClicked);
     connect(btnHide, &QPushButton::clicked, this, &TopPanel::hideClicked);
@@ -185,8 +223,19 @@ void TopPanel::setConnectionsWidth(int width) {
 }
 
 void TopPanel::setCompact(bool compact) {
-    if (LabelMonitor->isHidden() != compact)
-        LabelMonitor->setVisible(!compact);
+    if (compact == compactForm)
+        return;
+    compactForm = compact;
+    LabelMonitor->setVisible(!compact);
+    Animate->setSmall(compact);
+    buttonBox->setDirection(compact ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    // In one row the buttons take the width their captions need.
+    for (QPushButton* button : {btnStart, btnStop, btnHide, btnServerSelect})
+        button->setMinimumWidth(compact ? 0 : kButtonWidth);
+    placeControls(compact);
+    // The window's layout asks for the panel's new sizes.
+    updateGeometry();
+    emit neededHeightChanged();
 }
 
 void TopPanel::showCommands(const CollectionControls& controls) {

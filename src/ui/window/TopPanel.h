@@ -6,11 +6,14 @@
 
 class ClickableLabel;
 class ConnectionAnimation;
+class QBoxLayout;
 class QCheckBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QVBoxLayout;
 
 // The top panel of the main window (Panel1, 233 pixels high as designed): the title, the link
 // animation and status, the collection buttons, the latest value with its time and the
@@ -26,6 +29,7 @@ public:
     // The left part keeps this width; the "Connections" group gets the rest of the window.
     static constexpr int kLeftWidth = 700;
     static constexpr int kValuePixels = 16;
+    static constexpr int kButtonWidth = 120;
 
     explicit TopPanel(QWidget* parent = nullptr);
 
@@ -37,8 +41,10 @@ public:
     // The height the panel needs at a width.
     int neededHeight(int width) const;
     // A window smaller than designed gives the room of the title (the caption names the
-    // program too) to the values and patients below.
+    // program too) to the values and patients below, shows a smaller animation with the
+    // buttons in one row beside it, and the latest value under them.
     void setCompact(bool compact);
+    bool isCompact() const { return compactForm; }
 
     // The buttons of a collection state.
     void showCommands(const CollectionControls& controls);
@@ -79,6 +85,15 @@ signals:
     void neededHeightChanged();
 
 private:
+    void createLinkControls();
+    void createCommandButtons();
+    void createValueLabels();
+    void createStatusTexts();
+    void createHiddenControls();
+    void createConnectionsGroup();
+    void arrangeControls();
+    void placeControls(bool compact);
+    void connectControls();
     void showOptionalText(QLabel* label, const QString& text);
     void greyValue(bool old);
 
@@ -109,4 +124,9 @@ private:
     QGroupBox* gbConnectedDataClients;
     QListWidget* ListBoxConnectedClients;
     QLabel* lblNoNetwork;
+
+    QBoxLayout* buttonBox = nullptr;
+    QVBoxLayout* valueBox = nullptr;
+    QGridLayout* panelGrid = nullptr;
+    bool compactForm = false;
 };

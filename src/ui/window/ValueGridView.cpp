@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include <QHeaderView>
+#include <QHideEvent>
+#include <QLabel>
 
 #include "LatestValueGrid.h"
 #include "ValueAge.h"
@@ -39,6 +41,11 @@ void ValueGridView::setGrid(LatestValueGrid& grid) {
     showCells();
 }
 
+void ValueGridView::setMoreValuesNote(QLabel* note) {
+    m_moreValuesNote = note;
+    showCells();
+}
+
 int ValueGridView::columnsFor(int clientWidth) {
     return std::max(clientWidth, 0) / (kDefaultColumnWidth + kGridLineWidth);
 }
@@ -65,12 +72,14 @@ void ValueGridView::showCells() {
     for (int row = 1; row < m_grid->Rows() && !anyValue; ++row)
         for (int column = 0; column < m_grid->Columns() && !anyValue; ++column)
             anyValue = !m_grid->Cell(column, row).isEmpty();
+    // "More values >>" tells of values that do not fit; an empty grid has none.
+    if (m_moreValuesNote != nullptr)
+        m_moreValuesNote->setVisible(anyValue && m_grid->MoreValuesAside() && isVisible());
     const QBrush current = palette().text();
     const QBrush old = palette().placeholderText();
     for (int row = 0; row < m_grid->Rows(); ++row) {
         for (int column = 0; column < m_grid->Columns(); ++column) {
             QString text = m_grid->Cell(column, row);
-            // "More values >>" tells of values that do not fit; an empty grid has none.
             if (row == 0 && !anyValue && text == QLatin1String(LatestValueGrid::kMoreValues))
                 text.clear();
             const QDateTime measured = m_grid->CellTime(column, row);
@@ -99,4 +108,16 @@ void ValueGridView::showCells() {
 void ValueGridView::mouseDoubleClickEvent(QMouseEvent* event) {
     emit doubleClickedAnywhere();
     QTableWidget::mouseDoubleClickEvent(event);
+}
+
+void ValueGridView::showEvent(QShowEvent* event) {
+    QTableWidget::showEvent(event);
+    showCells();
+}
+
+void ValueGridView::hideEvent(QHideEvent* event) {
+    QTableWidget::hideEvent(event);
+    // The note speaks of the grid: not on another page.
+    if (m_moreValuesNote != nullptr && !event->spontaneous())
+        m_moreValuesNote->hide();
 }

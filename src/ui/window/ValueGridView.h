@@ -4,10 +4,11 @@
 #include <QTableWidget>
 
 class LatestValueGrid;
+class QLabel;
 
 // The value grid under the patient list: it shows the collector's latest-value grid cell by
-// cell (row 0: the current patient, or "More values >>"), each value with the time it was
-// measured and greyed once it is old, and tells how many rows and columns fit into a given
+// cell (row 0: the current patient, and "More values >>" after the names), each value with the time
+// it was measured and greyed once it is old, and tells how many rows and columns fit into a given
 // space. A column is as wide as its widest text: a value is never cut.
 class ValueGridView : public QTableWidget {
     Q_OBJECT
@@ -28,6 +29,9 @@ public:
     // Shows another grid (a patient the operator chose instead of the one sending).
     void setGrid(LatestValueGrid& grid);
     const LatestValueGrid& grid() const { return *m_grid; }
+    // The label beside the grid that says "More values >>" when the header row has no cell for
+    // it besides the patient's names; it shows while the grid does.
+    void setMoreValuesNote(QLabel* note);
     // The text shown in a cell: the grid's text and the time of its value.
     static QString shownText(const QString& text, const QDateTime& measured, const QDateTime& now);
 
@@ -36,8 +40,11 @@ signals:
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     LatestValueGrid* m_grid;
     QMetaObject::Connection m_changed;
+    QLabel* m_moreValuesNote = nullptr;
 };

@@ -37,10 +37,10 @@ TEST_F(LatestValueDisplay, TheLongestValueIsWholeAtEverySize) {
     open();
     QTcpSocket& analyzer = connectAnalyzer();
     const QString place = QStringLiteral("Brain Penumbra Left Frontal");
-    // The window as designed, a 1024 x 768 screen, a smaller one, and 1280 x 800 at double
-    // scale.
+    // The window as designed, a 1024 x 768 screen, a smaller one, and 1280 x 800 and
+    // 1024 x 768 at double scale.
     for (const QSize screen :
-         {QSize(1280, 800), QSize(1024, 768), QSize(800, 500), QSize(640, 400)}) {
+         {QSize(1280, 800), QSize(1024, 768), QSize(800, 500), QSize(640, 400), QSize(512, 384)}) {
         SCOPED_TRACE(screen.width());
         window->resize(982, 613);
         window->fitInto(QRect(QPoint(0, 0), screen));
@@ -64,6 +64,8 @@ TEST_F(LatestValueDisplay, TheLongestValueIsWholeAtEverySize) {
         // The patient list keeps its header and a patient's row in view.
         const PatientListView& list = *window->patientList();
         EXPECT_GE(list.viewport()->height(), 2 * list.sizeHintForRow(0));
+        // The grid keeps its header row and a value in view.
+        EXPECT_GE(ValueGridView::rowsFor(grid.viewport()->height()), 2);
     }
 }
 

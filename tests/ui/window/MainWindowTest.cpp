@@ -129,30 +129,62 @@ TEST_F(MainWindow, TheTrayIconStaysWhileTheWindowIsHidden) {
     EXPECT_FALSE(tray->shown) << "Ready has no icon once the window is back";
 }
 
-TEST_F(MainWindow, AGridThatLosesAColumnSaysMoreValuesAndShowsThePatientWhenItIsBack) {
+TEST_F(MainWindow, AGridThatLosesACellSaysMoreValuesAndKeepsThePatientInView) {
     open();
     QTcpSocket& analyzer = connectAnalyzer();
     sendValue(analyzer, QStringLiteral("P1"), QStringLiteral("Glucose"), 2.5);
     const LatestValueGrid& grid = (*collector)->latestValues();
     ASSERT_EQ(grid.Columns(), 3);
-    EXPECT_EQ(grid.Cell(0, 0), "P1");
     EXPECT_EQ(window->valueGrid()->item(0, 0)->text(), "P1");
     const int rows = grid.Rows();
     EXPECT_GE(rows, 5);
-
-    window->resize(700, 613);
-    ASSERT_TRUE(waitUntil([&] { return grid.Columns() == 2; }));
-    EXPECT_EQ(grid.Cell(1, 0), "More values >>");
-    EXPECT_EQ(window->valueGrid()->item(0, 1)->text(), "More values >>");
-    EXPECT_EQ(window->valueGrid()->columnCount(), 2);
-    EXPECT_EQ(control<QGroupBox>("gbConnectedDataClients")->width(), 0) << "window width - 700";
-
-    window->resize(982, 613);
-    ASSERT_TRUE(waitUntil([&] { return grid.Columns() == 3; }));
-    EXPECT_EQ(grid.Cell(1, 0), "Åsa");
-    EXPECT_EQ(grid.Cell(2, 0), "Öberg");
-    EXPECT_EQ(grid.Rows(), rows);
-    EXPECT_EQ(control<QGroupBox>("gbConnectedDataClients")->width(), 282);
+    const QString names[] = {"P1", "Åsa", "Öberg"};
+    const struct {
+        int width;
+        int columns;
+        bool noteShown; // "More values >>" under the grid
+        int markerCell; // the header cell that says it (-1: none)
+        int groupWidth; // the "Connections" group: window width - 700
+    } steps[] = {{700, 2, true, -1, 0},
+                 {982, 3, false, -1, 282},
+                 {1500, 5, false, -1, 800},
+                 {1200, 4, false, 3, 500},
+                 {982, 3, true, -1, 282}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.width);
+        window->resize(step.width, 613);
+        ASSERT_TRUE(waitUntil([&] { return grid.Columns() == step.columns; }));
+        EXPECT_EQ(window->valueGrid()->columnCount(), step.columns);
+        for (int column = 0; column < std::min(step.columns, 3); ++column) {
+            EXPECT_EQ(grid.Cell(column, 0), names[column]);
+            EXPECT_EQ(window->valueGrid()->item(0, column)->text(), names[column]);
+        }
+        for (int column = 3; column < step.columns; ++column)
+            EXPECT_EQ(grid.Cell(column, 0) == "More values >>", column == step.markerCell);
+        const auto* note = window->findChild<QLabel*>(QStringLiteral("lblMoreValues"));
+        ASSERT_NE(note, nullptr);
+        EXPECT_TRUE(waitUntil([&] { return note->isVisible() == step.noteShown; }));
+        EXPECT_EQ(note->text(), "More values >>");
+        if (step.noteShown) {
+            const QRect inWindow(note->mapTo(window.get(), QPoint(0, 0)), note->size());
+            const QRect gridInWindow(window->valueGrid()->mapTo(window.get(), QPoint(0, 0)),
+                                     window->valueGrid()->size());
+            EXPECT_FALSE(inWindow.intersects(gridInWindow)) << "it covers no cell";
+        }
+        if (step.noteShown)
+            EXPECT_GE(grid.Rows(), rows - 1) << "the note takes at most a row";
+        else
+            EXPECT_TRUE(waitUntil([&] { return grid.Rows() == rows; })) << grid.Rows();
+        EXPECT_EQ(control<QGroupBox>("gbConnectedDataClients")->width(), step.groupWidth);
+    }
+    // The note speaks of the grid: not on the trend page.
+    auto* pages = window->findChild<QTabWidget*>(QStringLiteral("LowerPages"));
+    ASSERT_NE(pages, nullptr);
+    const auto* note = window->findChild<QLabel*>(QStringLiteral("lblMoreValues"));
+    pages->setCurrentIndex(1);
+    EXPECT_FALSE(note->isVisible());
+    pages->setCurrentIndex(0);
+    EXPECT_TRUE(note->isVisible());
 }
 
 TEST_F(MainWindow, DoubleClickOnTheGridFoldsThePatientListAwayAndBack) {
