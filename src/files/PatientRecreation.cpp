@@ -346,7 +346,8 @@ void PatientRecreation::replay(const QString& path, bool force, bool show,
             return;
         }
         if (events) {
-            EventsFile events(m_context.writer, state, m_context.log, m_context.clock);
+            EventsFile events(m_context.writer, state, m_context.log, m_context.clock,
+                              &m_context.processor);
             events.ReadEvents(XMLTarvoEventsFromFileParser::GetTarvo(document).Get_Events());
         } else {
             const bool hasAttemptNumbers =

@@ -10,11 +10,13 @@
 #include "OleDateTime.h"
 #include "PatientIdentity.h"
 #include "PatientRecordFile.h"
+#include "ResultProcessor.h"
 #include "TSaveItNew.h"
 #include "TarvoError.h"
 
-EventsFile::EventsFile(TSaveItNew& writer, CollectorState& state, EventLog& log, const Clock& clock)
-    : m_writer(writer), m_state(state), m_log(log), m_clock(clock) {}
+EventsFile::EventsFile(TSaveItNew& writer, CollectorState& state, EventLog& log, const Clock& clock,
+                       ResultProcessor* processor)
+    : m_writer(writer), m_state(state), m_log(log), m_clock(clock), m_processor(processor) {}
 
 template <typename Source> void EventsFile::readEvents(const Source& source) {
     try {
@@ -53,6 +55,8 @@ void EventsFile::ReadEvents(const XMLTarvoEventsParser::TXMLAdmissionType& admis
 }
 
 void EventsFile::ReadEvents(const XMLTarvoEventsFromFileParser::TXMLEventsType& events) {
+    if (m_processor)
+        m_processor->SetAnalyzer(QString()); // an events document names no analyzer
     readEvents(events);
 }
 
@@ -89,6 +93,11 @@ void EventsFile::WriteEventsFile() {
         if (QFile::exists(fileName))
             QFile::setPermissions(fileName, QFile::permissions(fileName) | QFileDevice::WriteOwner);
         m_writer.SaveSingle();
+        for (const TEventItem& item : m_events)
+            if (m_processor)
+                m_processor->EventStored({m_state.currentPatientId, m_state.currentPatientLastName,
+                                          m_state.currentPatientFirstName, item.Text, item.Time,
+                                          QString()});
         QFile::setPermissions(fileName, QFile::permissions(fileName) &
                                             ~(QFileDevice::WriteOwner | QFileDevice::WriteUser |
                                               QFileDevice::WriteGroup | QFileDevice::WriteOther));

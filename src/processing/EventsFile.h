@@ -11,6 +11,7 @@
 struct CollectorState;
 class Clock;
 class EventLog;
+class ResultProcessor;
 class TSaveItNew;
 
 // One event read from a message or document.
@@ -25,7 +26,9 @@ class EventsFile {
 public:
     static constexpr auto kFileName = "TarvoEvents.pil";
 
-    EventsFile(TSaveItNew& writer, CollectorState& state, EventLog& log, const Clock& clock);
+    // processor (when given) announces every event written.
+    EventsFile(TSaveItNew& writer, CollectorState& state, EventLog& log, const Clock& clock,
+               ResultProcessor* processor = nullptr);
 
     // Reads the events and the patient, sets the current patient and writes the events file
     // into the folder where the admission's results are stored (the ID cleaned as for an
@@ -50,5 +53,6 @@ private:
     CollectorState& m_state;
     EventLog& m_log;
     const Clock& m_clock;
+    ResultProcessor* m_processor;
     std::vector<TEventItem> m_events;
 };

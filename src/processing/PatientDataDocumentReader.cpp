@@ -89,6 +89,7 @@ void PatientDataDocumentReader::ReadPatientDataDocument(TSaveItNew& writer,
             if (a == 0)
                 m_processor.AdmitPatient(writer, patientId, patient.Get_FirstName(),
                                          patient.Get_LastName());
+            m_processor.SetAnalyzer(admission.Get_Machine());
             const auto recordings = admission.Get_Recording();
             for (int r = 0; r < recordings.Count(); ++r) {
                 const XMLTarvoParser::TXMLRecording recording = recordings[r];
