@@ -235,8 +235,8 @@ Acknowledgement ReadAcknowledgement(const QByteArray& message) {
     const QString text = QString::fromUtf8(message);
     QChar separator = u'|';
     QStringList texts;
-    for (QString segment :
-         text.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts)) {
+    static const QRegularExpression lineEnds(QStringLiteral("[\r\n]+"));
+    for (const QString& segment : text.split(lineEnds, Qt::SkipEmptyParts)) {
         if (segment.startsWith(QLatin1String("MSH")) && segment.size() > 3)
             separator = segment.at(3);
         if (segment.startsWith(QLatin1String("MSA")) && segment.size() > 3 &&

@@ -128,6 +128,8 @@ void ObservationReporter::connectToEngine() {
     m_socket = new QTcpSocket(this);
     connect(m_socket, &QTcpSocket::connected, this, [this] {
         m_ackTimer.stop();
+        // One small message waits for its answer: nothing is gained by holding it back.
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_log.writeLog(
             QStringLiteral("Connected to the integration engine at %1:%2").arg(m_host).arg(m_port));
         setConnection(QStringLiteral("connected"));

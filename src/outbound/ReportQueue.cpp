@@ -48,7 +48,9 @@ ReportQueue::Header ReportQueue::header(const QByteArray& entry) {
 }
 
 void ReportQueue::remember(const QString& series, qint64 time, const QString& value) {
-    if (m_taken[series].emplace(time, value).second && ++m_takenCount > kTakenLimit + 1000)
+    // Forgotten in steps, not one result at a time.
+    if (m_taken[series].emplace(time, value).second &&
+        ++m_takenCount > m_takenLimit + m_takenLimit / 8)
         forgetEarliest();
 }
 
@@ -58,9 +60,9 @@ void ReportQueue::forgetEarliest() {
     for (const auto& [series, taken] : m_taken)
         for (const auto& key : taken)
             times.push_back(key.first);
-    if (times.size() <= size_t(kTakenLimit))
+    if (times.size() <= size_t(m_takenLimit))
         return;
-    const auto last = times.begin() + qsizetype(times.size() - size_t(kTakenLimit)) - 1;
+    const auto last = times.begin() + qsizetype(times.size() - size_t(m_takenLimit)) - 1;
     std::nth_element(times.begin(), last, times.end());
     const qint64 forgotten = *last; // results sampled up to this time are forgotten
     const qsizetype before = m_takenCount;
@@ -76,7 +78,7 @@ void ReportQueue::forgetEarliest() {
     if (m_log)
         m_log(QStringLiteral("The report queue remembers at most %1 results taken; the %2 sampled "
                              "up to %3 were forgotten and would be reported again if stored again")
-                  .arg(kTakenLimit)
+                  .arg(m_takenLimit)
                   .arg(before - m_takenCount)
                   .arg(QDateTime::fromMSecsSinceEpoch(forgotten).toString(Qt::ISODate)),
               LogSeverity::Warning);

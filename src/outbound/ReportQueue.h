@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -45,8 +46,9 @@ public:
     // Queues the message of a result; false when that result was taken before.
     bool Add(const QString& series, qint64 time, const QString& value, const QString& controlId,
              const QByteArray& message);
-    // Results remembered as taken.
+    // Results remembered as taken, and how many are kept at most (kTakenLimit by default).
     qsizetype TakenCount() const { return m_takenCount; }
+    void SetTakenLimit(qsizetype limit) { m_takenLimit = std::max<qsizetype>(limit, 1); }
 
     qsizetype Count() const { return qsizetype(m_entries.size()); }
     QByteArray FrontMessage() const;
@@ -89,6 +91,7 @@ private:
     std::deque<QByteArray> m_entries; // header line, LF, message
     std::map<QString, TakenSet> m_taken;
     qsizetype m_takenCount = 0;
+    qsizetype m_takenLimit = kTakenLimit;
     // From journals that kept only the time of each series' last result: results of the series
     // sampled up to then count as taken.
     std::map<QString, qint64> m_marks;

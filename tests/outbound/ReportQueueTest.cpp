@@ -98,3 +98,43 @@ TEST(ReportQueueTest, AJournalThatKeptOnlyTheLastTimeOfASeriesIsReadAsThat) {
     EXPECT_FALSE(queue.Taken(QString::fromUtf8(series), kTime + 2000, QStringLiteral("2")));
     EXPECT_GT(queue.NextControlId(0).toULongLong(), 1796720130000009ULL);
 }
+
+TEST(ReportQueueTest, PastItsLimitTheQueueForgetsTheEarliestSampledResultsWithALogLine) {
+    QTemporaryDir folder;
+    QStringList lines;
+    const auto queueWithLog = [&] {
+        return ReportQueue(
+            folder.path() + u'/', 1000, [&](const QString& line, LogSeverity) { lines << line; },
+            [] { return QDate(2026, 12, 8); });
+    };
+    const auto series = [](int i) {
+        return QStringLiteral("P%1\x1eLactate\x1e"
+                              "CNS\x1e"
+                              "0")
+            .arg(i % 2);
+    };
+    const auto time = [](int i) {
+        return kTime + i * 1000;
+    };
+    {
+        ReportQueue queue = queueWithLog();
+        queue.SetTakenLimit(40);
+        queue.Load();
+        // The 46th result passes the limit and its eighth: the six sampled earliest go.
+        for (int i = 45; i >= 0; --i)
+            ASSERT_TRUE(queue.Add(series(i), time(i), QString::number(i), queue.NextControlId(0),
+                                  kMessage));
+        EXPECT_EQ(queue.TakenCount(), 40);
+        EXPECT_FALSE(queue.Taken(series(5), time(5), QStringLiteral("5")));
+        EXPECT_TRUE(queue.Taken(series(6), time(6), QStringLiteral("6")));
+        EXPECT_TRUE(queue.Taken(series(45), time(45), QStringLiteral("45")));
+        ASSERT_EQ(lines.size(), 1);
+        EXPECT_TRUE(lines.front().contains(QLatin1String("the 6 sampled up to"))) << lines.front().toStdString();
+    }
+    ReportQueue queue = queueWithLog();
+    queue.SetTakenLimit(40);
+    EXPECT_EQ(queue.Load(), 46);
+    EXPECT_EQ(queue.TakenCount(), 40) << "what was forgotten stays forgotten";
+    EXPECT_TRUE(queue.Taken(series(6), time(6), QStringLiteral("6")));
+    EXPECT_FALSE(queue.Taken(series(0), time(0), QStringLiteral("0")));
+}
