@@ -221,6 +221,8 @@ TEST(ReportEngineTest, EveryResultReachesTheEngineOnceInOrderThroughFaultsAndARe
         EXPECT_EQ(fields.value("OBX.14").toString(), Hl7Time(start.addSecs(i))) << "result " << i;
         EXPECT_DOUBLE_EQ(fields.value("OBX.5").toString().toDouble(), (i % kHalf) / 1000.0)
             << "result " << i;
+        // The analyzer that sent it, by the identity its header record gives.
+        EXPECT_EQ(fields.value("OBX.18.1").toString(), "SIM001") << "result " << i;
     }
     // Accepted once and never sent again; refused once and set aside; a message that met
     // silence or a closed connection went again until it was accepted.
@@ -321,4 +323,48 @@ TEST(ReportEngineTest, ALateResultAndEventsReachTheEngineARepeatDoesNotEvenAfter
     off.reporter.Report(at(5, 4.5));
     ASSERT_TRUE(waitUntil([&] { return engine.received().size() == 5; }, 20000));
     EXPECT_EQ(engine.received().back().fields.value("OBX.2").toString(), "NM");
+}
+
+TEST(ReportEngineTest, AnAdmissionsEventsReachTheEngineOnceNamingTheAnalyzersConnection) {
+    REQUIRE_ENGINE(engine);
+    ASSERT_TRUE(engine.error.isEmpty()) << engine.error.toStdString();
+    TempRoot root;
+    RunningCollector running(root,
+                             QStringLiteral("AutoStart=dword:1\nCommunicationProtocol=XML\n") +
+                                 reportSettings(engine.port));
+    ASSERT_TRUE(running.started);
+    const auto admit = [&](const QString& patient, int events) {
+        QProcess analyzer;
+        analyzer.start(kBin + "tarvo-sim",
+                       {"--port", QString::number(running.port), "admission", patient, "--events",
+                        QString::number(events), "--time", "2026-12-08T10:00:00"});
+        ASSERT_TRUE(analyzer.waitForFinished(30000));
+        ASSERT_EQ(analyzer.exitCode(), 0) << analyzer.readAllStandardError().toStdString();
+    };
+    const auto eventsOf = [&](const QString& patient) {
+        std::vector<NodeEngine::Received> events;
+        for (const NodeEngine::Received& message : engine.received())
+            if (message.fields.value("PID.3.1").toString() == patient)
+                events.push_back(message);
+        return events;
+    };
+    // The same admission twice (its events file written anew), then another patient's.
+    admit(QStringLiteral("K9"), 3);
+    admit(QStringLiteral("K9"), 3);
+    admit(QStringLiteral("K8"), 1);
+    ASSERT_TRUE(waitUntil([&] { return eventsOf(QStringLiteral("K8")).size() == 1; }, 30000))
+        << running->reporter()->StatusLine().toStdString();
+    const std::vector<NodeEngine::Received> events = eventsOf(QStringLiteral("K9"));
+    ASSERT_EQ(events.size(), 3u);
+    for (size_t i = 0; i < events.size(); ++i) {
+        const QJsonObject& fields = events[i].fields;
+        EXPECT_EQ(fields.value("OBX.2").toString(), "ST") << i;
+        EXPECT_EQ(fields.value("OBX.3.1").toString(), "EVENT") << i;
+        EXPECT_EQ(fields.value("OBX.5").toString(), QStringLiteral("Event %1").arg(i + 1)) << i;
+        EXPECT_TRUE(fields.value("OBX.14").toString().startsWith(
+            QStringLiteral("2026120809%1").arg(57 + i)))
+            << fields.value("OBX.14").toString().toStdString();
+        EXPECT_EQ(fields.value("OBX.18.1").toString(), "127.0.0.1") << i;
+        EXPECT_EQ(events[i].answer, "AA") << i;
+    }
 }
