@@ -68,6 +68,7 @@ inline constexpr Text ReportSendingFacility{"ReportSendingFacility", ""};
 inline constexpr Text ReportReceivingApplication{"ReportReceivingApplication", ""};
 inline constexpr Text ReportReceivingFacility{"ReportReceivingFacility", ""};
 inline constexpr Boolean ReportControls{"ReportControls", false};
+inline constexpr Boolean ReportEvents{"ReportEvents", true};
 inline constexpr Integer ReportQueueLimit{"ReportQueueLimit", 100000};
 inline constexpr Boolean DuplicateXMLFiles{"DuplicateXMLFiles", false};
 inline constexpr Text DuplicateToNetworkLocation{"DuplicateToNetworkLocation", ""};

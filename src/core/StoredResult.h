@@ -20,4 +20,18 @@ struct StoredResult {
     qint32 attemptNo = 0;
     QString statusText;
     quint8 status = 0; // the stored point's status (0: normal)
+    // The analyzer that produced it, as the collector knows it from the message: the identity an
+    // analyzer gives in its messages (serial number, machine name), otherwise the address of its
+    // connection ("RS232" for the serial link); empty when unknown.
+    QString analyzer;
+};
+
+// One event (a short text with its time) as it was stored in a patient's events file.
+struct StoredEvent {
+    QString patientId;
+    QString lastName;
+    QString firstName;
+    QString text;
+    QDateTime time;
+    QString analyzer; // as for a result
 };

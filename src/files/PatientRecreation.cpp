@@ -251,8 +251,7 @@ int PatientRecreation::RetryDeferred() {
                 ++rebuilt;
         } catch (const std::exception& error) {
             m_deferred.erase(patientId);
-            m_context.log.writeError(QLatin1String(LogPrefix::kApplication) +
-                                     describeError(error));
+            m_context.log.writeError(QLatin1String(LogPrefix::kApplication) + describeError(error));
         }
     }
     return rebuilt;
@@ -329,8 +328,7 @@ int PatientRecreation::ResumeInterruptedRebuilds() {
             RecreatePatient(name, true, false);
             ++resumed;
         } catch (const std::exception& error) {
-            m_context.log.writeError(QLatin1String(LogPrefix::kApplication) +
-                                     describeError(error));
+            m_context.log.writeError(QLatin1String(LogPrefix::kApplication) + describeError(error));
         }
     }
     return resumed;
@@ -349,7 +347,7 @@ void PatientRecreation::replay(const QString& path, bool force, bool show,
         }
         if (events) {
             EventsFile events(m_context.writer, state, m_context.processor.Progress(),
-                              m_context.log, m_context.clock);
+                              m_context.log, m_context.clock, &m_context.processor);
             events.ReadEvents(XMLTarvoEventsFromFileParser::GetTarvo(document).Get_Events());
         } else {
             const bool hasAttemptNumbers =

@@ -146,13 +146,18 @@ QString Hl7Time(const QDateTime& time) {
                .arg(magnitude % 60, 2, 10, QLatin1Char('0'));
 }
 
-QByteArray ObservationMessage(const StoredResult& result, const ReportIdentity& identity,
-                              const QString& controlId, const QDateTime& created) {
-    if (!std::isfinite(result.value))
-        return {};
-    const QString sampleTime = Hl7Time(result.time);
-    const ObservationCode code = ObservationCodeFor(result);
-    const QString unit = UcumUnit(result.unit, result.parameter);
+namespace {
+
+struct MessageSubject {
+    const QString& patientId;
+    const QString& lastName;
+    const QString& firstName;
+    const QDateTime& time;
+};
+
+// MSH, PID, PV1 and OBR: everything before the observation.
+QStringList headerSegments(const MessageSubject& subject, const ReportIdentity& identity,
+                           const QString& controlId, const QDateTime& created) {
     const QString application = Hl7Escape(identity.sendingApplication);
     QStringList segments;
     segments << QStringLiteral("MSH|^~\\&|") + application + u'|' +
@@ -162,14 +167,44 @@ QByteArray ObservationMessage(const StoredResult& result, const ReportIdentity& 
                     QStringLiteral("||ORU^R01^ORU_R01|") + Hl7Escape(controlId) +
                     QStringLiteral("|P|2.6|||AL|NE||UNICODE UTF-8|||"
                                    "IHE_PCD_001^IHE PCD^1.3.6.1.4.1.19376.1.6.1.1.1^ISO");
-    segments << QStringLiteral("PID|||") + Hl7Escape(result.patientId) +
-                    QStringLiteral("^^^^PI||") + Hl7Escape(result.lastName) + u'^' +
-                    Hl7Escape(result.firstName) + QStringLiteral("^^^^^L");
+    segments << QStringLiteral("PID|||") + Hl7Escape(subject.patientId) +
+                    QStringLiteral("^^^^PI||") + Hl7Escape(subject.lastName) + u'^' +
+                    Hl7Escape(subject.firstName) + QStringLiteral("^^^^^L");
     segments << QStringLiteral("PV1||I");
     segments << QStringLiteral("OBR|1|") + Hl7Escape(controlId) + u'^' + application +
                     QStringLiteral("||") + QStringLiteral("MD^Microdialysis^") +
-                    QLatin1String(kObservationCodingSystem) + QStringLiteral("|||") + sampleTime;
-    QString value = QString::number(result.value, 'g', QLocale::FloatingPointShortest);
+                    QLatin1String(kObservationCodingSystem) + QStringLiteral("|||") +
+                    Hl7Time(subject.time);
+    return segments;
+}
+
+QByteArray joined(const QStringList& segments) {
+    return (segments.join(u'\r') + u'\r').toUtf8();
+}
+
+} // namespace
+
+QString EquipmentIdentifier(const QString& analyzer) {
+    const QString identity = analyzer.trimmed();
+    return identity.isEmpty() ? QString()
+                              : Hl7Escape(identity) + u'^' + QLatin1String(kEquipmentNamespace);
+}
+
+QString ValueKey(double value) {
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+QByteArray ObservationMessage(const StoredResult& result, const ReportIdentity& identity,
+                              const QString& controlId, const QDateTime& created) {
+    if (!std::isfinite(result.value))
+        return {};
+    const QString sampleTime = Hl7Time(result.time);
+    const ObservationCode code = ObservationCodeFor(result);
+    const QString unit = UcumUnit(result.unit, result.parameter);
+    QStringList segments =
+        headerSegments({result.patientId, result.lastName, result.firstName, result.time}, identity,
+                       controlId, created);
+    QString value = ValueKey(result.value);
     if (value.contains(u'e') || value.contains(u'E'))
         value = QString::number(result.value, 'f', 6);
     segments << QStringLiteral("OBX|1|NM|") + Hl7Escape(code.code) + u'^' + Hl7Escape(code.text) +
@@ -177,9 +212,22 @@ QByteArray ObservationMessage(const StoredResult& result, const ReportIdentity& 
                     value + u'|' + Hl7Escape(unit) + u'^' + Hl7Escape(unit) +
                     QStringLiteral("^UCUM||") + abnormalFlag(result.status) +
                     QStringLiteral("|||F|||") + sampleTime + QStringLiteral("||||") +
-                    QStringLiteral("Tarvo^") + application + QStringLiteral("||") +
+                    EquipmentIdentifier(result.analyzer) + QStringLiteral("||") +
                     Hl7Escape(result.place);
-    return (segments.join(u'\r') + u'\r').toUtf8();
+    return joined(segments);
+}
+
+QByteArray EventMessage(const StoredEvent& event, const ReportIdentity& identity,
+                        const QString& controlId, const QDateTime& created) {
+    QStringList segments =
+        headerSegments({event.patientId, event.lastName, event.firstName, event.time}, identity,
+                       controlId, created);
+    segments << QStringLiteral("OBX|1|ST|") + QLatin1String(kEventCode) + u'^' +
+                    QLatin1String(kEventText) + u'^' + QLatin1String(kObservationCodingSystem) +
+                    QStringLiteral("|1.1.1.1|") + Hl7Escape(event.text) +
+                    QStringLiteral("||||||F|||") + Hl7Time(event.time) + QStringLiteral("||||") +
+                    EquipmentIdentifier(event.analyzer);
+    return joined(segments);
 }
 
 Acknowledgement ReadAcknowledgement(const QByteArray& message) {
@@ -187,8 +235,8 @@ Acknowledgement ReadAcknowledgement(const QByteArray& message) {
     const QString text = QString::fromUtf8(message);
     QChar separator = u'|';
     QStringList texts;
-    for (QString segment :
-         text.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts)) {
+    static const QRegularExpression lineEnds(QStringLiteral("[\r\n]+"));
+    for (const QString& segment : text.split(lineEnds, Qt::SkipEmptyParts)) {
         if (segment.startsWith(QLatin1String("MSH")) && segment.size() > 3)
             separator = segment.at(3);
         if (segment.startsWith(QLatin1String("MSA")) && segment.size() > 3 &&

@@ -37,6 +37,10 @@ QString ObservationReporter::SeriesKey(const StoredResult& result) {
            QString::number(int(result.kind));
 }
 
+QString ObservationReporter::EventSeriesKey(const QString& patientId) {
+    return patientId + u'\x1e' + QStringLiteral("Events");
+}
+
 void ObservationReporter::setConnection(const QString& connection) {
     if (m_connection == connection)
         return;
@@ -51,6 +55,7 @@ void ObservationReporter::ReadSettings() {
                             m_settings.read(Setting::ReportReceivingFacility)};
     m_identity = identity;
     m_controls = m_settings.read(Setting::ReportControls);
+    m_events = m_settings.read(Setting::ReportEvents);
     const QString host = m_settings.read(Setting::ReportHost).trimmed();
     const int port = m_settings.read(Setting::ReportPort);
     QString target;
@@ -123,6 +128,8 @@ void ObservationReporter::connectToEngine() {
     m_socket = new QTcpSocket(this);
     connect(m_socket, &QTcpSocket::connected, this, [this] {
         m_ackTimer.stop();
+        // One small message waits for its answer: nothing is gained by holding it back.
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_log.writeLog(
             QStringLiteral("Connected to the integration engine at %1:%2").arg(m_host).arg(m_port));
         setConnection(QStringLiteral("connected"));
@@ -167,7 +174,8 @@ void ObservationReporter::Report(const StoredResult& result) {
         return;
     const QString series = SeriesKey(result);
     const qint64 time = result.time.toMSecsSinceEpoch();
-    if (m_queue->Taken(series, time))
+    const QString value = ValueKey(result.value);
+    if (m_queue->Taken(series, time, value))
         return;
     const QString controlId = m_queue->NextControlId(QDateTime::currentMSecsSinceEpoch());
     const QByteArray message =
@@ -178,7 +186,24 @@ void ObservationReporter::Report(const StoredResult& result) {
                                     result.time.toString(Qt::ISODate)));
         return;
     }
-    m_queue->Add(series, time, controlId, message);
+    enqueue(series, time, value, controlId, message);
+}
+
+void ObservationReporter::ReportEvent(const StoredEvent& event) {
+    if (!m_queue || !m_events)
+        return;
+    const QString series = EventSeriesKey(event.patientId);
+    const qint64 time = event.time.toMSecsSinceEpoch();
+    if (m_queue->Taken(series, time, event.text))
+        return;
+    const QString controlId = m_queue->NextControlId(QDateTime::currentMSecsSinceEpoch());
+    enqueue(series, time, event.text, controlId,
+            EventMessage(event, m_identity, controlId, QDateTime::currentDateTime()));
+}
+
+void ObservationReporter::enqueue(const QString& series, qint64 time, const QString& value,
+                                  const QString& controlId, const QByteArray& message) {
+    m_queue->Add(series, time, value, controlId, message);
     emit statusChanged();
     sendNext();
 }

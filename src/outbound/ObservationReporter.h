@@ -53,6 +53,8 @@ public:
     void ReadSettings();
     // One stored result (a result already taken is left alone).
     void Report(const StoredResult& result);
+    // One stored event, while ReportEvents is on (an event already taken is left alone).
+    void ReportEvent(const StoredEvent& event);
     // Called by the main timer: a journal that could not be written is tried again.
     void MainTimerTick();
 
@@ -63,11 +65,14 @@ public:
 
     void SetTimeouts(int ackTimeoutMs, int firstBackoffMs);
     static QString SeriesKey(const StoredResult& result);
+    static QString EventSeriesKey(const QString& patientId);
 
 signals:
     void statusChanged();
 
 private:
+    void enqueue(const QString& series, qint64 time, const QString& value, const QString& controlId,
+                 const QByteArray& message);
     void stop();
     void connectToEngine();
     void sendNext();
@@ -84,6 +89,7 @@ private:
     QString m_host;
     int m_port = 0;
     bool m_controls = false;
+    bool m_events = false;
     QTcpSocket* m_socket = nullptr;
     QByteArray m_received;
     QString m_outstanding; // the control ID of the message sent and not yet answered

@@ -1,6 +1,8 @@
 #include "ReportQueue.h"
 
 #include <algorithm>
+#include <iterator>
+#include <vector>
 
 #include <QDateTime>
 #include <QDir>
@@ -28,8 +30,14 @@ QString ReportQueue::OverflowPath(const QDate& day) const {
 }
 
 ReportQueue::Header ReportQueue::header(const QByteArray& entry) {
-    const QList<QByteArray> parts = entry.left(entry.indexOf('\n')).split(kUnit);
+    // "series US time US controlId US =value" (older journals: no value).
+    QList<QByteArray> parts = entry.left(entry.indexOf('\n')).split(kUnit);
     Header header;
+    if (parts.size() >= 4 && parts.last().startsWith('=')) {
+        header.hasValue = true;
+        header.value = QString::fromUtf8(QByteArray::fromPercentEncoding(parts.last().mid(1)));
+        parts.removeLast();
+    }
     if (parts.size() >= 3) {
         header.time = parts.at(parts.size() - 2).toLongLong();
         header.controlId = QString::fromUtf8(parts.last());
@@ -39,18 +47,70 @@ ReportQueue::Header ReportQueue::header(const QByteArray& entry) {
     return header;
 }
 
+void ReportQueue::remember(const QString& series, qint64 time, const QString& value) {
+    // Forgotten in steps, not one result at a time.
+    if (m_taken[series].emplace(time, value).second &&
+        ++m_takenCount > m_takenLimit + m_takenLimit / 8)
+        forgetEarliest();
+}
+
+void ReportQueue::forgetEarliest() {
+    std::vector<qint64> times;
+    times.reserve(size_t(m_takenCount));
+    for (const auto& [series, taken] : m_taken)
+        for (const auto& key : taken)
+            times.push_back(key.first);
+    if (times.size() <= size_t(m_takenLimit))
+        return;
+    const auto last = times.begin() + qsizetype(times.size() - size_t(m_takenLimit)) - 1;
+    std::nth_element(times.begin(), last, times.end());
+    const qint64 forgotten = *last; // results sampled up to this time are forgotten
+    const qsizetype before = m_takenCount;
+    for (auto series = m_taken.begin(); series != m_taken.end();) {
+        auto& taken = series->second;
+        auto kept = taken.begin();
+        while (kept != taken.end() && kept->first <= forgotten)
+            ++kept;
+        m_takenCount -= qsizetype(std::distance(taken.begin(), kept));
+        taken.erase(taken.begin(), kept);
+        series = taken.empty() ? m_taken.erase(series) : std::next(series);
+    }
+    if (m_log)
+        m_log(QStringLiteral("The report queue remembers at most %1 results taken; the %2 sampled "
+                             "up to %3 were forgotten and would be reported again if stored again")
+                  .arg(m_takenLimit)
+                  .arg(before - m_takenCount)
+                  .arg(QDateTime::fromMSecsSinceEpoch(forgotten).toString(Qt::ISODate)),
+              LogSeverity::Warning);
+}
+
 void ReportQueue::take(const Header& header) {
     if (!header.series.isEmpty()) {
-        qint64& mark = m_marks[header.series];
-        mark = std::max(mark, header.time);
+        if (header.hasValue) {
+            remember(header.series, header.time, header.value);
+        } else {
+            qint64& mark = m_marks[header.series];
+            mark = std::max(mark, header.time);
+        }
     }
     m_lastControlId = std::max(m_lastControlId, header.controlId.toULongLong());
 }
 
 QByteArray ReportQueue::state() const {
-    // The last control ID, then one line per series: the time of its last result and its key.
+    // The last control ID; then per series "=" and the series, followed by one line per result
+    // taken, "+" time TAB value (texts percent-encoded); and the marks of older journals, one
+    // line per series: time TAB series.
     QByteArray text = QByteArray::number(m_lastControlId) + '\n';
     const qint64 horizon = QDateTime::currentMSecsSinceEpoch() - kMarkDays * kDayMs;
+    for (const auto& [series, taken] : m_taken) {
+        auto kept = taken.lower_bound({horizon, QString()});
+        if (kept == taken.end())
+            continue;
+        text += '=' + series.toUtf8().toPercentEncoding() + '\n';
+        for (; kept != taken.end(); ++kept)
+            text += '+' + QByteArray::number(kept->first) + '\t' +
+                    kept->second.toUtf8().toPercentEncoding() + '\n';
+    }
     for (const auto& [series, time] : m_marks)
         if (time >= horizon)
             text += QByteArray::number(time) + '\t' + series.toUtf8() + '\n';
@@ -60,17 +120,27 @@ QByteArray ReportQueue::state() const {
 void ReportQueue::readState(const QByteArray& state) {
     const QList<QByteArray> lines = state.split('\n');
     m_lastControlId = std::max(m_lastControlId, lines.value(0).toULongLong());
+    QString series;
     for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype tab = lines.at(i).indexOf('\t');
-        if (tab <= 0)
-            continue;
-        qint64& mark = m_marks[QString::fromUtf8(lines.at(i).mid(tab + 1))];
-        mark = std::max(mark, lines.at(i).left(tab).toLongLong());
+        const QByteArray& line = lines.at(i);
+        const qsizetype tab = line.indexOf('\t');
+        if (line.startsWith('=')) {
+            series = QString::fromUtf8(QByteArray::fromPercentEncoding(line.mid(1)));
+        } else if (line.startsWith('+')) {
+            if (tab > 1 && !series.isEmpty())
+                remember(series, line.mid(1, tab - 1).toLongLong(),
+                         QString::fromUtf8(QByteArray::fromPercentEncoding(line.mid(tab + 1))));
+        } else if (tab > 0) {
+            qint64& mark = m_marks[QString::fromUtf8(line.mid(tab + 1))];
+            mark = std::max(mark, line.left(tab).toLongLong());
+        }
     }
 }
 
 qsizetype ReportQueue::Load() {
     m_entries.clear();
+    m_taken.clear();
+    m_takenCount = 0;
     m_marks.clear();
     CheckedJournal::Contents contents =
         m_journal.Read([this](const QByteArray& entry) { take(header(entry)); });
@@ -97,9 +167,11 @@ qsizetype ReportQueue::Load() {
     return Count();
 }
 
-bool ReportQueue::Taken(const QString& series, qint64 time) const {
-    const auto found = m_marks.find(series);
-    return found != m_marks.end() && found->second >= time;
+bool ReportQueue::Taken(const QString& series, qint64 time, const QString& value) const {
+    if (const auto mark = m_marks.find(series); mark != m_marks.end() && mark->second >= time)
+        return true;
+    const auto taken = m_taken.find(series);
+    return taken != m_taken.end() && taken->second.contains({time, value});
 }
 
 QString ReportQueue::NextControlId(qint64 nowMs) {
@@ -107,14 +179,14 @@ QString ReportQueue::NextControlId(qint64 nowMs) {
     return QString::number(m_lastControlId);
 }
 
-bool ReportQueue::Add(const QString& series, qint64 time, const QString& controlId,
-                      const QByteArray& message) {
-    if (Taken(series, time))
+bool ReportQueue::Add(const QString& series, qint64 time, const QString& value,
+                      const QString& controlId, const QByteArray& message) {
+    if (Taken(series, time, value))
         return false;
-    Header taken{series, time, controlId};
-    take(taken);
+    take(Header{series, time, controlId, true, value});
     m_entries.push_back(series.toUtf8() + kUnit + QByteArray::number(time) + kUnit +
-                        controlId.toUtf8() + '\n' + message);
+                        controlId.toUtf8() + kUnit + '=' + value.toUtf8().toPercentEncoding() +
+                        '\n' + message);
     m_journal.NoteAppended(Count() - 1);
     enforceLimit();
     return true;

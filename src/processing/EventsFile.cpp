@@ -11,12 +11,15 @@
 #include "PatientIdentity.h"
 #include "PatientRecordFile.h"
 #include "ProcessingProgress.h"
+#include "ResultProcessor.h"
 #include "TSaveItNew.h"
 #include "TarvoError.h"
 
 EventsFile::EventsFile(TSaveItNew& writer, const CollectorState& state,
-                       ProcessingProgress& progress, EventLog& log, const Clock& clock)
-    : m_writer(writer), m_state(state), m_progress(progress), m_log(log), m_clock(clock) {}
+                       ProcessingProgress& progress, EventLog& log, const Clock& clock,
+                       ResultProcessor* processor)
+    : m_writer(writer), m_state(state), m_progress(progress), m_log(log), m_clock(clock),
+      m_processor(processor) {}
 
 template <typename Source> void EventsFile::readEvents(const Source& source) {
     try {
@@ -50,6 +53,8 @@ void EventsFile::ReadEvents(const XMLTarvoEventsParser::TXMLAdmissionType& admis
 }
 
 void EventsFile::ReadEvents(const XMLTarvoEventsFromFileParser::TXMLEventsType& events) {
+    if (m_processor)
+        m_processor->SetAnalyzer(QString()); // an events document names no analyzer
     readEvents(events);
 }
 
@@ -87,6 +92,11 @@ void EventsFile::WriteEventsFile() {
         if (QFile::exists(fileName))
             QFile::setPermissions(fileName, QFile::permissions(fileName) | QFileDevice::WriteOwner);
         m_writer.SaveSingle();
+        for (const TEventItem& item : m_events)
+            if (m_processor)
+                m_processor->EventStored(
+                    {m_progress.currentPatient().id, m_progress.currentPatient().lastName,
+                     m_progress.currentPatient().firstName, item.Text, item.Time, QString()});
         QFile::setPermissions(fileName, QFile::permissions(fileName) &
                                             ~(QFileDevice::WriteOwner | QFileDevice::WriteUser |
                                               QFileDevice::WriteGroup | QFileDevice::WriteOther));

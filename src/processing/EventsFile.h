@@ -12,6 +12,7 @@ struct CollectorState;
 class Clock;
 class ProcessingProgress;
 class EventLog;
+class ResultProcessor;
 class TSaveItNew;
 
 // One event read from a message or document.
@@ -26,8 +27,9 @@ class EventsFile {
 public:
     static constexpr auto kFileName = "TarvoEvents.pil";
 
+    // processor (when given) announces every event written.
     EventsFile(TSaveItNew& writer, const CollectorState& state, ProcessingProgress& progress,
-               EventLog& log, const Clock& clock);
+               EventLog& log, const Clock& clock, ResultProcessor* processor = nullptr);
 
     // Reads the events and the patient, sets the current patient and writes the events file
     // into the folder where the admission's results are stored (the ID cleaned as for an
@@ -53,5 +55,6 @@ private:
     ProcessingProgress& m_progress; // the current patient is set here
     EventLog& m_log;
     const Clock& m_clock;
+    ResultProcessor* m_processor;
     std::vector<TEventItem> m_events;
 };

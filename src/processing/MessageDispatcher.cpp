@@ -284,7 +284,9 @@ void MessageDispatcher::autoControl(TTarvoSocket& record) {
 }
 
 void MessageDispatcher::admissionEvents(TTarvoSocket& record) {
-    EventsFile events(record.Saver(), m_context.state, progress(), m_context.log, m_context.clock);
+    EventsFile events(record.Saver(), m_context.state, progress(), m_context.log, m_context.clock,
+                      &m_context.processor);
+    m_context.processor.SetAnalyzer(record.RemoteAddress());
     events.ReadEvents(XMLTarvoEventsParser::GetTarvo(m_document).Get_Admission());
 }
 
@@ -312,6 +314,7 @@ void MessageDispatcher::processWaitingResults() {
         const LiveResult result = std::move(m_waiting.front());
         m_waiting.pop_front();
         DecimalSeparator::set(u'.');
+        m_context.processor.SetAnalyzer(result.record->RemoteAddress());
         m_context.processor.ProcessResult(
             result.record->Saver(), result.patientId, result.control, result.attemptNo,
             result.vialId, result.statusText, result.timeText, result.unit, result.value,

@@ -106,6 +106,7 @@ void storeAdmissions(const DocumentStoring& storing, const XMLTarvoParser::TXMLT
         if (a == 0)
             storing.processor.AdmitPatient(storing.writer, patient.Get_PatientID(),
                                            patient.Get_FirstName(), patient.Get_LastName());
+        storing.processor.SetAnalyzer(admission.Get_Machine());
         const auto recordings = admission.Get_Recording();
         for (int r = 0; r < recordings.Count(); ++r) {
             const XMLTarvoParser::TXMLRecording recording = recordings[r];

@@ -325,6 +325,7 @@ void ResultProcessor::storePoint(TSaveItNew& writer, std::vector<TParameterSerie
         stored.attemptNo = attemptNo;
         stored.statusText = statusText;
         stored.status = quint8(status);
+        stored.analyzer = m_analyzer;
         if (current.lastName == QLatin1String(PseudoPatients::kCalibrationLastName))
             stored.kind = StoredResult::Kind::Calibration;
         else if (current.lastName == QLatin1String(PseudoPatients::kControlLastName) ||
@@ -338,6 +339,11 @@ void ResultProcessor::storePoint(TSaveItNew& writer, std::vector<TParameterSerie
             QStringLiteral(", ") + parameterName + u' ' + place + QStringLiteral(" at ") +
             time.toString(Qt::ISODate) + QStringLiteral(": ") + writer.LastError());
     }
+}
+
+void ResultProcessor::EventStored(StoredEvent event) {
+    event.analyzer = m_analyzer;
+    emit eventStored(event);
 }
 
 void ResultProcessor::saveListIfChanged(bool listChanged) {

@@ -92,6 +92,11 @@ public:
     const QDateTime& LastStored() const { return m_lastStored; }
     // Document values handed over since the start.
     qint64 DocumentResults() const { return m_documentResults; }
+    // The analyzer of what is stored next (StoredResult::analyzer); every path that stores
+    // results or events sets it first.
+    void SetAnalyzer(const QString& analyzer) { m_analyzer = analyzer; }
+    // An event was written to the current patient's events file.
+    void EventStored(StoredEvent event);
 
 signals:
     // A patient file was created for a new patient (the New Patient window shows the text).
@@ -99,6 +104,7 @@ signals:
     void displayChanged();
     // A value was appended to a patient's data file (also each time a rebuild stores it again).
     void resultStored(const StoredResult& result);
+    void eventStored(const StoredEvent& event);
 
 private:
     struct Patient;
@@ -139,6 +145,7 @@ private:
     int m_resultCalls = 0;
     qint64 m_documentResults = 0;
     const char* m_kind = "live"; // what the value being stored is
+    QString m_analyzer;
     std::map<QString, qint64> m_stored;
     QDateTime m_lastStored;
     bool m_admittedChecked = false;

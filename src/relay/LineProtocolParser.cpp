@@ -44,7 +44,7 @@ struct LineProtocolParser::Batch {
 LineProtocolParser::LineProtocolParser(LineParserContext context)
     : m_context(std::move(context)),
       m_events(m_context.writer, m_context.state, m_context.processor.Progress(), m_context.log,
-               m_context.clock) {}
+               m_context.clock, &m_context.processor) {}
 
 void LineProtocolParser::ProcessLineHL7(std::deque<LineBatch>& batches) {
     if (m_walking)
@@ -180,6 +180,7 @@ void LineProtocolParser::line(const QString& text, Batch& batch) {
 
 void LineProtocolParser::endOfMessage(Batch& batch) {
     if (!m_events.EventList().empty()) {
+        m_context.processor.SetAnalyzer(batch.analyzer);
         writeEvents();
     } else if (m_context.state.protocol == AnalyzerProtocol::AstmE1381) {
         if (!batch.closingRecordSeen)
@@ -276,6 +277,7 @@ void LineProtocolParser::result(const QString& text, Batch& batch) {
         m_current.patientId, PatientIdentity::Cleaning::Result, m_context.state.idReduction);
     if (sending != QLatin1String(PatientIdentity::kNull))
         m_lastPatientOf[batch.analyzer] = sending;
+    m_context.processor.SetAnalyzer(batch.analyzer);
     m_context.processor.ProcessResult(m_context.writer, m_current.patientId, true, 1,
                                       placement.vialId, batch.status, timeText, m_current.units,
                                       m_current.value, placement.parameterName, placement.place,

@@ -41,6 +41,7 @@ StoredResult glucose() {
     result.unit = QStringLiteral("mmol/l");
     result.value = 4.25;
     result.time = QDateTime(QDate(2026, 12, 8), QTime(10, 15, 30), QTimeZone(3600));
+    result.analyzer = QStringLiteral("TF-00417");
     return result;
 }
 
@@ -52,6 +53,8 @@ struct MessageCase {
     const char* what;
     std::function<void(StoredResult&)> change;
     std::map<QString, QString> fields;
+    // Set: the message of an event with this text, of the result's patient, time and analyzer.
+    const char* eventText = nullptr;
 };
 
 } // namespace
@@ -85,8 +88,35 @@ TEST(ObservationMessageTest, EachResultBecomesOneObservationMessage) {
           {"OBX-8", ""},
           {"OBX-11", "F"},
           {"OBX-14", "20261208101530+0100"},
-          {"OBX-18.1", "Tarvo"},
+          {"OBX-18", "TF-00417^Tarvo"},
           {"OBX-20", "CNS"}}},
+        {"an event: its text in an ST observation at its time, from its analyzer",
+         [](StoredResult& r) {
+             r.time = QDateTime(QDate(2026, 12, 8), QTime(9, 40, 0), QTimeZone(3600));
+             r.analyzer = QStringLiteral("10.1.2.3");
+         },
+         {{"MSH-9", "ORU^R01^ORU_R01"},
+          {"PID-3", "P1^^^^PI"},
+          {"PID-5", "Berg^Asa^^^^^L"},
+          {"OBR-7", "20261208094000+0100"},
+          {"OBX-1", "1"},
+          {"OBX-2", "ST"},
+          {"OBX-3", "EVENT^Event^99TVO"},
+          {"OBX-4", "1.1.1.1"},
+          {"OBX-5", "Catheter moved \\S\\ 2 cm\\F\\ flushed"},
+          {"OBX-6", ""},
+          {"OBX-8", ""},
+          {"OBX-11", "F"},
+          {"OBX-14", "20261208094000+0100"},
+          {"OBX-18", "10.1.2.3^Tarvo"},
+          {"OBX-20", ""}},
+         "Catheter moved ^ 2 cm| flushed"},
+        {"an analyzer the collector does not know leaves the equipment empty",
+         [](StoredResult& r) { r.analyzer = QString(); },
+         {{"OBX-18", ""}, {"OBX-20", "CNS"}}},
+        {"an analyzer's identity is escaped like every text",
+         [](StoredResult& r) { r.analyzer = QStringLiteral("TF|9^1"); },
+         {{"OBX-18", "TF\\F\\9\\S\\1^Tarvo"}}},
         {"micromoles in any spelling are umol/L, a catheter site keeps its letters and digits",
          [](StoredResult& r) {
              r.parameter = QStringLiteral("Glutamate");
@@ -155,8 +185,13 @@ TEST(ObservationMessageTest, EachResultBecomesOneObservationMessage) {
     for (const MessageCase& test : cases) {
         StoredResult result = glucose();
         test.change(result);
+        const QString controlId = QStringLiteral("1765185360000001");
         const QByteArray message =
-            ObservationMessage(result, kIdentity, QStringLiteral("1765185360000001"), kCreated);
+            test.eventText
+                ? EventMessage({result.patientId, result.lastName, result.firstName,
+                                QString::fromUtf8(test.eventText), result.time, result.analyzer},
+                               kIdentity, controlId, kCreated)
+                : ObservationMessage(result, kIdentity, controlId, kCreated);
         ASSERT_TRUE(message.startsWith("MSH|")) << test.what;
         EXPECT_TRUE(message.endsWith('\r')) << test.what;
         EXPECT_FALSE(message.contains('\n')) << test.what;

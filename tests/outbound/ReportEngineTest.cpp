@@ -2,6 +2,7 @@
 // kind of result, and every result once and in order through engine faults and a restart.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <set>
 
@@ -48,8 +49,21 @@ StoredResult result(const QString& parameter, double value, StoredResult::Kind k
     stored.value = value;
     stored.kind = kind;
     stored.time = QDateTime(QDate(2026, 12, 8), QTime(10, 15, 30), QTimeZone(3600));
+    stored.analyzer = QStringLiteral("TF-00417");
     return stored;
 }
+
+// A reporter of its own on a data folder, as one run of a collector has it.
+struct Reporter {
+    Reporter(const TempRoot& root, const QString& folder)
+        : settings(root.hives(), RegistryRoot::CurrentUser), reporter(settings, log, folder) {
+        reporter.ReadSettings();
+    }
+    const SettingsStore settings;
+    ManualClock clock{QDateTime(QDate(2026, 12, 8), QTime(12, 0))};
+    EventLog log{clock};
+    ObservationReporter reporter;
+};
 
 std::vector<NodeEngine::Received> accepted(const NodeEngine& engine) {
     std::vector<NodeEngine::Received> messages;
@@ -110,7 +124,8 @@ TEST(ReportEngineTest, TheEngineReadsEachKindOfResultFieldByField) {
         {"OBX.2", "NM"},
         {"OBX.11", "F"},
         {"OBX.14", "20261208101530+0100"},
-        {"OBX.18.1", "Tarvo"},
+        {"OBX.18.1", "TF-00417"},
+        {"OBX.18.2", "Tarvo"},
         {"OBX.3.3", "99TVO"},
     };
     const std::vector<std::map<QString, QString>> own = {
@@ -206,6 +221,8 @@ TEST(ReportEngineTest, EveryResultReachesTheEngineOnceInOrderThroughFaultsAndARe
         EXPECT_EQ(fields.value("OBX.14").toString(), Hl7Time(start.addSecs(i))) << "result " << i;
         EXPECT_DOUBLE_EQ(fields.value("OBX.5").toString().toDouble(), (i % kHalf) / 1000.0)
             << "result " << i;
+        // The analyzer that sent it, by the identity its header record gives.
+        EXPECT_EQ(fields.value("OBX.18.1").toString(), "SIM001") << "result " << i;
     }
     // Accepted once and never sent again; refused once and set aside; a message that met
     // silence or a closed connection went again until it was accepted.
@@ -224,4 +241,130 @@ TEST(ReportEngineTest, EveryResultReachesTheEngineOnceInOrderThroughFaultsAndARe
     }
     EXPECT_EQ(refused, 2);
     EXPECT_EQ(accepted(engine).size(), size_t(2 * kHalf - 2));
+}
+
+TEST(ReportEngineTest, ALateResultAndEventsReachTheEngineARepeatDoesNotEvenAfterARestart) {
+    REQUIRE_ENGINE(engine);
+    ASSERT_TRUE(engine.error.isEmpty()) << engine.error.toStdString();
+    TempRoot root;
+    root.writeHive(RegistryRoot::CurrentUser,
+                   QString::fromLatin1(kTarvoSection) + reportSettings(engine.port));
+    QTemporaryDir folder;
+    const QString data = folder.path() + u'/';
+    const StoredResult latest =
+        result(QStringLiteral("Glucose"), 4.25, StoredResult::Kind::Patient);
+    const auto at = [&](int minutes, double value) {
+        StoredResult earlier = latest;
+        earlier.time = latest.time.addSecs(60 * minutes);
+        earlier.value = value;
+        return earlier;
+    };
+    StoredEvent event{QStringLiteral("P1"),     QStringLiteral("Berg"),
+                      QStringLiteral("Asa"),    QStringLiteral("Catheter moved | flushed"),
+                      latest.time.addSecs(-90), QStringLiteral("10.1.2.3")};
+    struct Step {
+        const char* what;
+        std::function<void(ObservationReporter&)> report;
+        bool sent;
+    };
+    const std::vector<Step> steps = {
+        {"the latest result", [&](auto& r) { r.Report(latest); }, true},
+        {"a result dated before it (a second analyzer, a late one)",
+         [&](auto& r) { r.Report(at(-20, 3.5)); }, true},
+        {"the latest result stored again", [&](auto& r) { r.Report(latest); }, false},
+        {"the late result stored again", [&](auto& r) { r.Report(at(-20, 3.5)); }, false},
+        {"another value at the time of the late one", [&](auto& r) { r.Report(at(-20, 3.75)); },
+         true},
+        {"an event", [&](auto& r) { r.ReportEvent(event); }, true},
+        {"the event stored again (its events file rewritten)",
+         [&](auto& r) { r.ReportEvent(event); }, false},
+    };
+    size_t expected = 0;
+    for (int run = 0; run < 2; ++run) {
+        Reporter reporter(root, data); // the second run: after a restart
+        for (const Step& step : steps) {
+            step.report(reporter.reporter);
+            expected += step.sent && run == 0 ? 1 : 0;
+            ASSERT_TRUE(waitUntil([&] { return reporter.reporter.Status().queued == 0; }, 20000))
+                << step.what;
+            EXPECT_EQ(engine.received().size(), expected) << "run " << run << ": " << step.what;
+        }
+    }
+    const std::vector<NodeEngine::Received> messages = engine.received();
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_EQ(messages[1].fields.value("OBX.14").toString(), "20261208095530+0100");
+    EXPECT_EQ(messages[1].fields.value("OBX.5").toString(), "3.5");
+    EXPECT_EQ(messages[2].fields.value("OBX.5").toString(), "3.75");
+    const std::map<QString, QString> eventFields = {
+        {"MSH.9.1", "ORU"},
+        {"PID.3.1", "P1"},
+        {"OBR.7", "20261208101400+0100"},
+        {"OBX.2", "ST"},
+        {"OBX.3.1", "EVENT"},
+        {"OBX.3.3", "99TVO"},
+        {"OBX.5", "Catheter moved | flushed"},
+        {"OBX.11", "F"},
+        {"OBX.14", "20261208101400+0100"},
+        {"OBX.18.1", "10.1.2.3"},
+        {"OBX.18.2", "Tarvo"},
+    };
+    for (const auto& [path, value] : eventFields)
+        EXPECT_EQ(messages[3].fields.value(path).toString(), value) << path.toStdString();
+    EXPECT_EQ(messages[3].answer, "AA");
+
+    // With ReportEvents off an event is left out.
+    root.writeHive(RegistryRoot::CurrentUser,
+                   QString::fromLatin1(kTarvoSection) +
+                       reportSettings(engine.port, QStringLiteral("ReportEvents=dword:0\n")));
+    Reporter off(root, data);
+    event.time = event.time.addSecs(60);
+    off.reporter.ReportEvent(event);
+    EXPECT_EQ(off.reporter.Status().queued, 0);
+    off.reporter.Report(at(5, 4.5));
+    ASSERT_TRUE(waitUntil([&] { return engine.received().size() == 5; }, 20000));
+    EXPECT_EQ(engine.received().back().fields.value("OBX.2").toString(), "NM");
+}
+
+TEST(ReportEngineTest, AnAdmissionsEventsReachTheEngineOnceNamingTheAnalyzersConnection) {
+    REQUIRE_ENGINE(engine);
+    ASSERT_TRUE(engine.error.isEmpty()) << engine.error.toStdString();
+    TempRoot root;
+    RunningCollector running(root,
+                             QStringLiteral("AutoStart=dword:1\nCommunicationProtocol=XML\n") +
+                                 reportSettings(engine.port));
+    ASSERT_TRUE(running.started);
+    const auto admit = [&](const QString& patient, int events) {
+        QProcess analyzer;
+        analyzer.start(kBin + "tarvo-sim",
+                       {"--port", QString::number(running.port), "admission", patient, "--events",
+                        QString::number(events), "--time", "2026-12-08T10:00:00"});
+        ASSERT_TRUE(analyzer.waitForFinished(30000));
+        ASSERT_EQ(analyzer.exitCode(), 0) << analyzer.readAllStandardError().toStdString();
+    };
+    const auto eventsOf = [&](const QString& patient) {
+        std::vector<NodeEngine::Received> events;
+        for (const NodeEngine::Received& message : engine.received())
+            if (message.fields.value("PID.3.1").toString() == patient)
+                events.push_back(message);
+        return events;
+    };
+    // The same admission twice (its events file written anew), then another patient's.
+    admit(QStringLiteral("K9"), 3);
+    admit(QStringLiteral("K9"), 3);
+    admit(QStringLiteral("K8"), 1);
+    ASSERT_TRUE(waitUntil([&] { return eventsOf(QStringLiteral("K8")).size() == 1; }, 30000))
+        << running->reporter()->StatusLine().toStdString();
+    const std::vector<NodeEngine::Received> events = eventsOf(QStringLiteral("K9"));
+    ASSERT_EQ(events.size(), 3u);
+    for (size_t i = 0; i < events.size(); ++i) {
+        const QJsonObject& fields = events[i].fields;
+        EXPECT_EQ(fields.value("OBX.2").toString(), "ST") << i;
+        EXPECT_EQ(fields.value("OBX.3.1").toString(), "EVENT") << i;
+        EXPECT_EQ(fields.value("OBX.5").toString(), QStringLiteral("Event %1").arg(i + 1)) << i;
+        EXPECT_TRUE(fields.value("OBX.14").toString().startsWith(
+            QStringLiteral("2026120809%1").arg(57 + i)))
+            << fields.value("OBX.14").toString().toStdString();
+        EXPECT_EQ(fields.value("OBX.18.1").toString(), "127.0.0.1") << i;
+        EXPECT_EQ(events[i].answer, "AA") << i;
+    }
 }

@@ -14,6 +14,7 @@
 
 #include "OleDateTime.h"
 #include "TSaveItNew.h"
+#include "ToolRun.h"
 
 namespace {
 
@@ -21,26 +22,9 @@ namespace {
 // needed.
 const QString kZone = QStringLiteral("CET-1CEST,M3.5.0,M10.5.0/3");
 
-struct ToolRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 ToolRun tarvoPil(const QStringList& arguments, const QString& locale = QStringLiteral("C")) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TZ"), kZone);
-    environment.insert(QStringLiteral("LC_ALL"), locale);
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(TARVO_BIN_DIR "/tarvo-pil"), arguments);
-    ToolRun run;
-    if (!process.waitForFinished(30000))
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return runTool(QStringLiteral(TARVO_BIN_DIR "/tarvo-pil"), arguments,
+                   {{QStringLiteral("TZ"), kZone}, {QStringLiteral("LC_ALL"), locale}});
 }
 
 double localDays(int year, int month, int day, int hour, int minute, int second = 0) {

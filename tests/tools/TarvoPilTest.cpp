@@ -5,33 +5,19 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include "ByteBuilder.h"
 #include "TMicroWriter.h"
 #include "TSaveItNew.h"
+#include "ToolRun.h"
 
 namespace {
 
 constexpr double kNoon = 46364.5; // 2026-12-08 12:00
 
-struct ToolRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 ToolRun tarvoPil(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(TARVO_BIN_DIR "/tarvo-pil"), arguments);
-    ToolRun run;
-    if (!process.waitForFinished(30000))
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return runTool(QStringLiteral(TARVO_BIN_DIR "/tarvo-pil"), arguments);
 }
 
 QJsonObject dumpOf(const QString& path) {

@@ -153,23 +153,27 @@ QJsonObject quantityOf(const Row& row) {
     return quantity;
 }
 
-QJsonObject observationOf(const Row& row, const QString& patientId, const QString& patientName,
-                          const QJsonObject& device) {
-    QJsonObject observation;
-    observation.insert(QStringLiteral("resourceType"), QStringLiteral("Observation"));
-    observation.insert(QStringLiteral("status"), QStringLiteral("final"));
-    const QJsonObject laboratory{
-        {QStringLiteral("system"),
-         QStringLiteral("http://terminology.hl7.org/CodeSystem/observation-category")},
-        {QStringLiteral("code"), QStringLiteral("laboratory")},
-        {QStringLiteral("display"), QStringLiteral("Laboratory")}};
-    observation.insert(QStringLiteral("category"),
-                       QJsonArray{QJsonObject{{QStringLiteral("coding"), QJsonArray{laboratory}}}});
+constexpr auto kCategorySystem = "http://terminology.hl7.org/CodeSystem/observation-category";
+constexpr auto kAbsentReasonSystem = "http://terminology.hl7.org/CodeSystem/data-absent-reason";
+
+// A CodeableConcept of one coding.
+QJsonObject codeableConcept(const char* system, const QString& code, const QString& display) {
+    const QJsonObject coding{{QStringLiteral("system"), QLatin1String(system)},
+                             {QStringLiteral("code"), code},
+                             {QStringLiteral("display"), display}};
+    return QJsonObject{{QStringLiteral("coding"), QJsonArray{coding}}};
+}
+
+QJsonObject codeOf(const Row& row) {
     QJsonObject code;
     setText(code, QStringLiteral("text"), parameterText(*row.serie));
     if (code.isEmpty())
         code.insert(QStringLiteral("text"), QStringLiteral("unnamed parameter"));
-    observation.insert(QStringLiteral("code"), code);
+    return code;
+}
+
+// The patient by identifier and name; empty when neither is known.
+QJsonObject subjectOf(const QString& patientId, const QString& patientName) {
     QJsonObject subject;
     if (!patientId.trimmed().isEmpty()) {
         QJsonObject identifier;
@@ -177,31 +181,49 @@ QJsonObject observationOf(const Row& row, const QString& patientId, const QStrin
         subject.insert(QStringLiteral("identifier"), identifier);
     }
     setText(subject, QStringLiteral("display"), patientName);
-    if (!subject.isEmpty())
-        observation.insert(QStringLiteral("subject"), subject);
-    setText(observation, QStringLiteral("effectiveDateTime"), isoTime(row.point->X));
-    if (hasValue(row)) {
+    return subject;
+}
+
+// The value, or why there is none.
+void insertValue(QJsonObject& observation, const Row& row) {
+    if (hasValue(row))
         observation.insert(QStringLiteral("valueQuantity"), quantityOf(row));
-    } else {
-        const QJsonObject error{
-            {QStringLiteral("system"),
-             QStringLiteral("http://terminology.hl7.org/CodeSystem/data-absent-reason")},
-            {QStringLiteral("code"), QStringLiteral("error")},
-            {QStringLiteral("display"), QStringLiteral("Error")}};
-        observation.insert(QStringLiteral("dataAbsentReason"),
-                           QJsonObject{{QStringLiteral("coding"), QJsonArray{error}}});
-    }
-    if (!row.point->AnalyseResultString.trimmed().isEmpty())
+    else
+        observation.insert(
+            QStringLiteral("dataAbsentReason"),
+            codeableConcept(kAbsentReasonSystem, QStringLiteral("error"), QStringLiteral("Error")));
+}
+
+// The analyzer's status text as a note, the site as the body site, the analyzer as the device.
+void insertContext(QJsonObject& observation, const Row& row, const QJsonObject& device) {
+    const QString status = row.point->AnalyseResultString.trimmed();
+    if (!status.isEmpty())
         observation.insert(QStringLiteral("note"),
                            QJsonArray{QJsonObject{{QStringLiteral("text"),
-                                                   QStringLiteral("Analyzer status: ") +
-                                                       row.point->AnalyseResultString.trimmed()}}});
+                                                   QStringLiteral("Analyzer status: ") + status}}});
     QJsonObject site;
     setText(site, QStringLiteral("text"), row.serie->Identity.MeasurementPlace());
     if (!site.isEmpty())
         observation.insert(QStringLiteral("bodySite"), site);
     if (!device.isEmpty())
         observation.insert(QStringLiteral("device"), device);
+}
+
+QJsonObject observationOf(const Row& row, const QString& patientId, const QString& patientName,
+                          const QJsonObject& device) {
+    QJsonObject observation;
+    observation.insert(QStringLiteral("resourceType"), QStringLiteral("Observation"));
+    observation.insert(QStringLiteral("status"), QStringLiteral("final"));
+    observation.insert(QStringLiteral("category"),
+                       QJsonArray{codeableConcept(kCategorySystem, QStringLiteral("laboratory"),
+                                                  QStringLiteral("Laboratory"))});
+    observation.insert(QStringLiteral("code"), codeOf(row));
+    const QJsonObject subject = subjectOf(patientId, patientName);
+    if (!subject.isEmpty())
+        observation.insert(QStringLiteral("subject"), subject);
+    setText(observation, QStringLiteral("effectiveDateTime"), isoTime(row.point->X));
+    insertValue(observation, row);
+    insertContext(observation, row, device);
     return observation;
 }
 

@@ -86,9 +86,9 @@ void writeSerie(JsonWriter& json, const TParameterSerie& serie) {
     json.endObject();
 }
 
-QString dump(const QString& fileName, qint64 size, const TStoredFileContent& content) {
-    JsonWriter json;
-    json.beginObject();
+// The file itself: size, format, kind and the patient it names.
+void writeFileFacts(JsonWriter& json, const QString& fileName, qint64 size,
+                    const TStoredFileContent& content) {
     json.value(QStringLiteral("file"), fileName);
     json.value(QStringLiteral("size"), size);
     json.value(QStringLiteral("formatVersion"),
@@ -106,6 +106,9 @@ QString dump(const QString& fileName, qint64 size, const TStoredFileContent& con
         json.value(QStringLiteral("patientId"), content.patientId);
         json.value(QStringLiteral("patientName"), content.patientName);
     }
+}
+
+void writeMonitors(JsonWriter& json, const TStoredFileContent& content) {
     json.beginArray(QStringLiteral("monitorInformation"));
     for (const TMonitorInfo* monitor : content.monitors()) {
         json.beginObject({}, true);
@@ -122,25 +125,25 @@ QString dump(const QString& fileName, qint64 size, const TStoredFileContent& con
         json.value(QStringLiteral("size"), content.reservedSize);
         json.endObject();
     }
-    json.beginArray(QStringLiteral("series"));
-    for (const TParameterSerie* serie : content.series())
-        writeSerie(json, *serie);
-    json.endArray();
-    if (const TEventSerie* events = content.eventSerie()) {
-        json.beginObject(QStringLiteral("events"));
-        json.value(QStringLiteral("caption"), events->Caption);
-        json.beginArray(QStringLiteral("points"));
-        for (const TEventPoint& event : events->Points) {
-            json.beginObject({}, true);
-            json.value(QStringLiteral("time"), timeText(event.X));
-            json.value(QStringLiteral("text"), event.Text);
-            json.endObject();
-        }
-        json.endArray();
+}
+
+void writeEvents(JsonWriter& json, const TEventSerie& events) {
+    json.beginObject(QStringLiteral("events"));
+    json.value(QStringLiteral("caption"), events.Caption);
+    json.beginArray(QStringLiteral("points"));
+    for (const TEventPoint& event : events.Points) {
+        json.beginObject({}, true);
+        json.value(QStringLiteral("time"), timeText(event.X));
+        json.value(QStringLiteral("text"), event.Text);
         json.endObject();
     }
+    json.endArray();
+    json.endObject();
+}
+
+void writeProblems(JsonWriter& json, const std::vector<TFileProblem>& problems) {
     json.beginArray(QStringLiteral("problems"));
-    for (const TFileProblem& problem : content.problems) {
+    for (const TFileProblem& problem : problems) {
         json.beginObject({}, true);
         json.value(QStringLiteral("kind"), problemKindName(problem.kind));
         if (problem.offset >= 0)
@@ -149,6 +152,20 @@ QString dump(const QString& fileName, qint64 size, const TStoredFileContent& con
         json.endObject();
     }
     json.endArray();
+}
+
+QString dump(const QString& fileName, qint64 size, const TStoredFileContent& content) {
+    JsonWriter json;
+    json.beginObject();
+    writeFileFacts(json, fileName, size, content);
+    writeMonitors(json, content);
+    json.beginArray(QStringLiteral("series"));
+    for (const TParameterSerie* serie : content.series())
+        writeSerie(json, *serie);
+    json.endArray();
+    if (const TEventSerie* events = content.eventSerie())
+        writeEvents(json, *events);
+    writeProblems(json, content.problems);
     json.endObject();
     return json.text();
 }
@@ -228,19 +245,24 @@ bool parseCharacter(const QString& text, bool separator, QChar& character) {
     return true;
 }
 
-int exportCommand(const QStringList& arguments) {
+// What the export command was asked for.
+struct ExportRequest {
     bool csv = false;
     bool fhir = false;
     QString fileName;
-    Export::CsvFormat format = Export::CsvFormat::forLocale(QLocale::system());
     std::optional<QChar> separator;
     std::optional<QChar> decimalMark;
+};
+
+// Reads the export command's arguments; nullopt (the reason printed) when they do not fit.
+std::optional<ExportRequest> parseExportArguments(const QStringList& arguments) {
+    ExportRequest request;
     for (qsizetype i = 2; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         if (argument == QLatin1String("--csv")) {
-            csv = true;
+            request.csv = true;
         } else if (argument == QLatin1String("--fhir")) {
-            fhir = true;
+            request.fhir = true;
         } else if ((argument == QLatin1String("--separator") ||
                     argument == QLatin1String("--decimal-mark")) &&
                    i + 1 < arguments.size()) {
@@ -249,37 +271,54 @@ int exportCommand(const QStringList& arguments) {
             if (!parseCharacter(arguments[++i], isSeparator, character)) {
                 print(stderr,
                       QStringLiteral("tarvo-pil: %1 cannot be %2\n").arg(argument, arguments[i]));
-                return kUsageError;
+                return std::nullopt;
             }
-            (isSeparator ? separator : decimalMark) = character;
-        } else if (!argument.startsWith(QLatin1String("--")) && fileName.isEmpty()) {
-            fileName = argument;
+            (isSeparator ? request.separator : request.decimalMark) = character;
+        } else if (!argument.startsWith(QLatin1String("--")) && request.fileName.isEmpty()) {
+            request.fileName = argument;
         } else {
             print(stderr, usage());
-            return kUsageError;
+            return std::nullopt;
         }
     }
-    if (csv == fhir || fileName.isEmpty() || (fhir && (separator || decimalMark))) {
+    if (request.csv == request.fhir || request.fileName.isEmpty() ||
+        (request.fhir && (request.separator || request.decimalMark))) {
         print(stderr, usage());
-        return kUsageError;
+        return std::nullopt;
     }
-    if (decimalMark) {
-        format.decimalMark = *decimalMark;
-        if (!separator && format.separator == *decimalMark)
-            format.separator = *decimalMark == u',' ? u';' : u',';
+    return request;
+}
+
+// The CSV format of the locale with the marks asked for; nullopt (printed) when they clash.
+std::optional<Export::CsvFormat> csvFormatFor(const ExportRequest& request) {
+    Export::CsvFormat format = Export::CsvFormat::forLocale(QLocale::system());
+    if (request.decimalMark) {
+        format.decimalMark = *request.decimalMark;
+        if (!request.separator && format.separator == *request.decimalMark)
+            format.separator = *request.decimalMark == u',' ? u';' : u',';
     }
-    if (separator)
-        format.separator = *separator;
+    if (request.separator)
+        format.separator = *request.separator;
     if (format.separator == format.decimalMark) {
         print(stderr,
               QStringLiteral("tarvo-pil: the separator and the decimal mark must differ\n"));
-        return kUsageError;
+        return std::nullopt;
     }
+    return format;
+}
 
-    ReadFile read;
-    if (!readStoredFile(fileName, read))
+int exportCommand(const QStringList& arguments) {
+    const std::optional<ExportRequest> request = parseExportArguments(arguments);
+    if (!request)
         return kUsageError;
-    const QByteArray output = csv ? Export::csv(read.content, format)
+    const std::optional<Export::CsvFormat> format = csvFormatFor(*request);
+    if (!format)
+        return kUsageError;
+    ReadFile read;
+    if (!readStoredFile(request->fileName, read))
+        return kUsageError;
+    const QByteArray output = request->csv
+                                  ? Export::csv(read.content, *format)
                                   : Export::fhir(read.content, QDateTime::currentDateTimeUtc());
     std::fwrite(output.constData(), 1, std::size_t(output.size()), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
@@ -287,9 +326,10 @@ int exportCommand(const QStringList& arguments) {
         return kUsageError;
     }
     if (Export::pointCount(read.content) == 0)
-        print(stderr, QStringLiteral("tarvo-pil: %1 holds no result points\n").arg(fileName));
+        print(stderr,
+              QStringLiteral("tarvo-pil: %1 holds no result points\n").arg(request->fileName));
     for (const TFileProblem& problem : read.content.problems)
-        print(stderr, problemLine(fileName, problem));
+        print(stderr, problemLine(request->fileName, problem));
     return read.content.problems.empty() ? 0 : 1;
 }
 

@@ -373,6 +373,8 @@ void Collector::createParameterCatalogue() {
     m_reporter = std::make_unique<ObservationReporter>(*m_settings, m_log, m_state.dataRoot);
     connect(m_processor.get(), &ResultProcessor::resultStored, m_reporter.get(),
             &ObservationReporter::Report);
+    connect(m_processor.get(), &ResultProcessor::eventStored, m_reporter.get(),
+            &ObservationReporter::ReportEvent);
     m_reporter->ReadSettings();
     m_control->setLineWriters([this](const QString& patientId) {
         return m_relay ? m_relay->Parser().WriterForPatient(patientId) : nullptr;

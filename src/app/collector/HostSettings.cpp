@@ -57,7 +57,8 @@ HostSettingsChoice HostSettings::Load(Collector& collector) {
                      settings.read(Setting::ReportSendingFacility),
                      settings.read(Setting::ReportReceivingApplication),
                      settings.read(Setting::ReportReceivingFacility),
-                     settings.read(Setting::ReportControls)};
+                     settings.read(Setting::ReportControls),
+                     settings.read(Setting::ReportEvents)};
     return choice;
 }
 
@@ -136,6 +137,7 @@ void applyReport(Collector& collector, const HostSettingsChoice& chosen) {
     settings.change(Setting::ReportReceivingApplication, chosen.report.receivingApplication);
     settings.change(Setting::ReportReceivingFacility, chosen.report.receivingFacility);
     settings.change(Setting::ReportControls, chosen.report.controls);
+    settings.change(Setting::ReportEvents, chosen.report.events);
     if (collector.reporter())
         collector.reporter()->ReadSettings();
 }

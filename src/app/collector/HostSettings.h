@@ -16,6 +16,7 @@ struct ReportChoice {
     QString receivingApplication;
     QString receivingFacility;
     bool controls = false;
+    bool events = true;
 };
 
 struct HostSettingsChoice {

@@ -336,6 +336,9 @@ QWidget* TfrmHost::createReportGroup(QWidget* parent) {
     editReportReceivingFacility = named(new QLineEdit(gbReport), "editReportReceivingFacility");
     cbReportControls =
         named(new QCheckBox(tr("Report controls and calibrations"), gbReport), "cbReportControls");
+    cbReportEvents = named(new QCheckBox(tr("Report events"), gbReport), "cbReportEvents");
+    cbReportEvents->setToolTip(tr("Send each event of a patient's events file as a text "
+                                  "observation"));
     auto* close = new QPushButton(tr("Close"), gbReport);
     connect(close, &QPushButton::clicked, gbReport, &QDialog::accept);
     auto* form = new QFormLayout(gbReport);
@@ -347,6 +350,7 @@ QWidget* TfrmHost::createReportGroup(QWidget* parent) {
     form->addRow(tr("Receiving application:"), editReportReceivingApplication);
     form->addRow(tr("Receiving facility:"), editReportReceivingFacility);
     form->addRow(cbReportControls);
+    form->addRow(cbReportEvents);
     form->addRow(close);
     connect(lblReportSettings, &QLabel::linkActivated, gbReport, &QDialog::open);
     return lblReportSettings;
@@ -360,13 +364,14 @@ void TfrmHost::loadReport(const ReportChoice& values) {
     editReportReceivingApplication->setText(values.receivingApplication);
     editReportReceivingFacility->setText(values.receivingFacility);
     cbReportControls->setChecked(values.controls);
+    cbReportEvents->setChecked(values.events);
 }
 
 ReportChoice TfrmHost::reportChoice() const {
     return {editReportHost->text().trimmed(),       editReportPort->value(),
             editReportSendingApplication->text(),   editReportSendingFacility->text(),
             editReportReceivingApplication->text(), editReportReceivingFacility->text(),
-            cbReportControls->isChecked()};
+            cbReportControls->isChecked(),          cbReportEvents->isChecked()};
 }
 
 void TfrmHost::load(const HostSettingsChoice& values) {

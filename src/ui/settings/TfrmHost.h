@@ -110,6 +110,7 @@ private:
     QLineEdit* editReportReceivingApplication = nullptr;
     QLineEdit* editReportReceivingFacility = nullptr;
     QCheckBox* cbReportControls = nullptr;
+    QCheckBox* cbReportEvents = nullptr;
     QPushButton* BitBtn1 = nullptr;
     QPushButton* BitBtn2 = nullptr;
 };

@@ -365,7 +365,8 @@ TEST_F(SettingsDialog, TheReportSettingsOpenFromTheAdvancedPageAndComeBackAsEdit
                      QStringLiteral("ICU-3"),
                      QStringLiteral("ENGINE"),
                      QStringLiteral("HOSP"),
-                     false};
+                     false,
+                     true};
     open(values);
     dialog->show();
     find<QPushButton>("btnAdvanced")->click();
@@ -381,6 +382,8 @@ TEST_F(SettingsDialog, TheReportSettingsOpenFromTheAdvancedPageAndComeBackAsEdit
     find<QSpinBox>("editReportPort")->setValue(2575);
     find<QLineEdit>("editReportSendingFacility")->setText(QStringLiteral("ICU-4"));
     find<QCheckBox>("cbReportControls")->setChecked(true);
+    EXPECT_TRUE(find<QCheckBox>("cbReportEvents")->isChecked());
+    find<QCheckBox>("cbReportEvents")->setChecked(false);
     report->accept();
     const ReportChoice choice = dialog->choice().report;
     EXPECT_EQ(choice.host, "10.1.2.3");
@@ -390,4 +393,5 @@ TEST_F(SettingsDialog, TheReportSettingsOpenFromTheAdvancedPageAndComeBackAsEdit
     EXPECT_EQ(choice.receivingApplication, "ENGINE");
     EXPECT_EQ(choice.receivingFacility, "HOSP");
     EXPECT_TRUE(choice.controls);
+    EXPECT_FALSE(choice.events);
 }
