@@ -88,22 +88,13 @@ RecreationOutcome PatientRecreation::rebuildLocked(const QString& patientId, boo
                                                    RecreationOutcome outcome) {
     const QString dataFile = outcome.folder + QLatin1String(kPatientDataFileName);
     const QString rebuilt = RebuiltDataFile::NameFor(dataFile);
-    // Something other than a file in the data file's place holds no results and goes first; a
-    // rebuilt file left by an earlier rebuild (of any collector: the lock holder is the only
-    // writer) is begun anew.
-    const QFileInfo current(dataFile);
-    const bool noFileInPlace = (current.exists() || current.isSymLink()) && !current.isFile();
-    bool cleared = !noFileInPlace || MoveAsideFile(dataFile, true);
-    for (const QString& leftover : RebuiltDataFile::LeftBeside(dataFile))
-        cleared = MoveAsideFile(leftover, true) && cleared;
-    if (!cleared) {
+    if (!clearTheWay(dataFile)) {
         m_context.log.writeLog(QStringLiteral("Unable to recreate data for ") + outcome.folder);
         return outcome;
     }
     outcome.started = true;
     // What the writer knew of the files is of no use any more.
-    TSaveItNew& writer = m_context.writer;
-    writer.ClearLoadCache();
+    m_context.writer.ClearLoadCache();
 
     const QDir archive(outcome.folder + QLatin1String(XmlArchive::kFolderName));
     const QStringList entries = readableEntries(outcome.folder, archive);
@@ -114,56 +105,91 @@ RecreationOutcome PatientRecreation::rebuildLocked(const QString& patientId, boo
         m_context.log.writeLog(QStringLiteral("Recreating data for ") + patientId +
                                QStringLiteral(" from ") + QString::number(entries.size()) +
                                QStringLiteral(" archived documents"));
-        // The data file stays as it is while its successor is built beside it, and nothing
-        // else is written meanwhile.
-        struct Building {
-            TSaveItNew& writer;
-            ProcessingProgress& progress;
-            Building(TSaveItNew& w, ProcessingProgress& p, const QString& dataFile,
-                     const QString& rebuilt, const QString& folder)
-                : writer(w), progress(p) {
-                writer.SetStandIn(dataFile, rebuilt);
-                progress.setRebuildFolder(folder);
-            }
-            ~Building() {
-                writer.ClearStandIn();
-                writer.ClearLoadCache();
-                progress.setRebuildFolder({});
-            }
-        };
-        try {
-            const Building building(writer, m_context.processor.Progress(), dataFile, rebuilt,
-                                    outcome.folder);
-            for (const QString& entry : entries) {
-                if (stopDue()) {
-                    outcome.interrupted = true;
-                    break;
-                }
-                if (!lock.renew()) {
-                    lockLost = true;
-                    break;
-                }
-                ++outcome.documents;
-                replay(archive.filePath(entry), force, show, outcome);
-            }
-        } catch (...) {
-            QFile::remove(rebuilt);
-            throw;
-        }
+        const Building building{dataFile, rebuilt, force, show};
+        lockLost = !replayAll(archive, entries, building, lock, outcome);
     }
     if (outcome.interrupted) {
-        // The rebuilt file, even an empty one, tells the next start to rebuild again.
-        if (!QFileInfo::exists(rebuilt)) {
-            QFile marker(rebuilt);
-            marker.open(QIODevice::WriteOnly);
-        }
-        m_context.log.writeLog(QStringLiteral("The rebuild of ") + patientId +
-                               QStringLiteral(" was ended by the stop after ") +
-                               QString::number(outcome.documents) + QStringLiteral(" of ") +
-                               QString::number(entries.size()) +
-                               QStringLiteral(" documents; it is done again at the next start"));
+        leaveInterrupted(patientId, rebuilt, int(entries.size()), outcome);
         return outcome;
     }
+    if (!rebuiltIsSound(lockLost, lock, rebuilt, outcome))
+        return outcome;
+    putInPlace(patientId, dataFile, rebuilt, outcome);
+    if (entries.isEmpty())
+        return outcome;
+    m_context.log.writeLog(recreationSummary(patientId, outcome) + QStringLiteral(", ") +
+                           QString::number(elapsed.elapsed()) + QStringLiteral(" ms"));
+    m_context.orvanta.notifyUpdate();
+    return outcome;
+}
+
+// Something other than a file in the data file's place holds no results and goes first; a
+// rebuilt file left by an earlier rebuild (of any collector: the lock holder is the only
+// writer) is begun anew.
+bool PatientRecreation::clearTheWay(const QString& dataFile) {
+    const QFileInfo current(dataFile);
+    const bool noFileInPlace = (current.exists() || current.isSymLink()) && !current.isFile();
+    bool cleared = !noFileInPlace || MoveAsideFile(dataFile, true);
+    for (const QString& leftover : RebuiltDataFile::LeftBeside(dataFile))
+        cleared = MoveAsideFile(leftover, true) && cleared;
+    return cleared;
+}
+
+// Reads every archived document into the rebuilt file while the data file stays as it is and
+// nothing else is written. False when the lock was lost on the way.
+bool PatientRecreation::replayAll(const QDir& archive, const QStringList& entries,
+                                  const Building& building, PatientFileLock& lock,
+                                  RecreationOutcome& outcome) {
+    TSaveItNew& writer = m_context.writer;
+    ProcessingProgress& progress = m_context.processor.Progress();
+    struct StandIn {
+        TSaveItNew& writer;
+        ProcessingProgress& progress;
+        ~StandIn() {
+            writer.ClearStandIn();
+            writer.ClearLoadCache();
+            progress.setRebuildFolder({});
+        }
+    };
+    try {
+        writer.SetStandIn(building.dataFile, building.rebuilt);
+        progress.setRebuildFolder(outcome.folder);
+        const StandIn standIn{writer, progress};
+        for (const QString& entry : entries) {
+            if (stopDue()) {
+                outcome.interrupted = true;
+                return true;
+            }
+            if (!lock.renew())
+                return false;
+            ++outcome.documents;
+            replay(archive.filePath(entry), building.force, building.show, outcome);
+        }
+    } catch (...) {
+        QFile::remove(building.rebuilt);
+        throw;
+    }
+    return true;
+}
+
+void PatientRecreation::leaveInterrupted(const QString& patientId, const QString& rebuilt,
+                                         int documents, const RecreationOutcome& outcome) {
+    // The rebuilt file, even an empty one, tells the next start to rebuild again.
+    if (!QFileInfo::exists(rebuilt)) {
+        QFile marker(rebuilt);
+        marker.open(QIODevice::WriteOnly);
+    }
+    m_context.log.writeLog(QStringLiteral("The rebuild of ") + patientId +
+                           QStringLiteral(" was ended by the stop after ") +
+                           QString::number(outcome.documents) + QStringLiteral(" of ") +
+                           QString::number(documents) +
+                           QStringLiteral(" documents; it is done again at the next start"));
+}
+
+// Whether the rebuilt file may take the data file's place: the lock is still this collector's
+// and the file is whole. Otherwise it is removed and the data file is left as it was.
+bool PatientRecreation::rebuiltIsSound(bool lockLost, PatientFileLock& lock, const QString& rebuilt,
+                                       RecreationOutcome& outcome) {
     QString failure;
     if (lockLost || !lock.stillOurs())
         failure =
@@ -171,15 +197,19 @@ RecreationOutcome PatientRecreation::rebuildLocked(const QString& patientId, boo
             QDir::toNativeSeparators(outcome.folder + QLatin1String(PatientFileLock::kFileName));
     else if (QFileInfo::exists(rebuilt))
         failure = RebuiltDataFile::Check(rebuilt);
-    if (!failure.isEmpty()) {
-        QFile::remove(rebuilt);
-        outcome.started = false;
-        m_context.log.writeLog(QStringLiteral("Unable to recreate data for ") + outcome.folder);
-        m_context.log.writeLog(QStringLiteral("  ") + failure +
-                               QStringLiteral("; the data file is left as it was"));
-        return outcome;
-    }
+    if (failure.isEmpty())
+        return true;
+    QFile::remove(rebuilt);
+    outcome.started = false;
+    m_context.log.writeLog(QStringLiteral("Unable to recreate data for ") + outcome.folder);
+    m_context.log.writeLog(QStringLiteral("  ") + failure +
+                           QStringLiteral("; the data file is left as it was"));
+    return false;
+}
 
+// Puts the rebuilt file in the data file's place; a failure is logged and the outcome says it.
+void PatientRecreation::putInPlace(const QString& patientId, const QString& dataFile,
+                                   const QString& rebuilt, RecreationOutcome& outcome) {
     const RebuiltDataFile::Replacement replacement = RebuiltDataFile::Replace(dataFile, rebuilt);
     if (!replacement.keptAs.isEmpty())
         m_context.log.writeLog(QStringLiteral("The data file of ") + patientId +
@@ -193,12 +223,6 @@ RecreationOutcome PatientRecreation::rebuildLocked(const QString& patientId, boo
         m_context.log.writeLog(QStringLiteral("Unable to recreate data for ") + outcome.folder);
         m_context.log.writeLog(QStringLiteral("  ") + replacement.failure);
     }
-    if (entries.isEmpty())
-        return outcome;
-    m_context.log.writeLog(recreationSummary(patientId, outcome) + QStringLiteral(", ") +
-                           QString::number(elapsed.elapsed()) + QStringLiteral(" ms"));
-    m_context.orvanta.notifyUpdate();
-    return outcome;
 }
 
 QStringList PatientRecreation::readableEntries(const QString& patientFolder,

@@ -9,6 +9,7 @@ struct CollectorState;
 class Clock;
 class EventLog;
 class OrvantaLink;
+class PatientFileLock;
 class ResultProcessor;
 class TSaveItNew;
 class TXMLDocument;
@@ -86,7 +87,23 @@ private:
     bool belongsHere(const TXMLDocument& document, bool events, const QString& path,
                      const QString& folder);
     RecreationOutcome rebuildLocked(const QString& patientId, bool force, bool show,
-                                    class PatientFileLock& lock, RecreationOutcome outcome);
+                                    PatientFileLock& lock, RecreationOutcome outcome);
+    // The files of one rebuild and how its documents are read.
+    struct Building {
+        QString dataFile;
+        QString rebuilt;
+        bool force = false;
+        bool show = false;
+    };
+    bool clearTheWay(const QString& dataFile);
+    bool replayAll(const QDir& archive, const QStringList& entries, const Building& building,
+                   PatientFileLock& lock, RecreationOutcome& outcome);
+    void leaveInterrupted(const QString& patientId, const QString& rebuilt, int documents,
+                          const RecreationOutcome& outcome);
+    bool rebuiltIsSound(bool lockLost, PatientFileLock& lock, const QString& rebuilt,
+                        RecreationOutcome& outcome);
+    void putInPlace(const QString& patientId, const QString& dataFile, const QString& rebuilt,
+                    RecreationOutcome& outcome);
 
     PatientRecreationContext m_context;
     std::map<QString, Deferred> m_deferred;

@@ -48,13 +48,20 @@ size_t qHash(const Result& result, size_t seed = 0) {
                       result.statusText, result.vial, result.attempt);
 }
 
-// Every data point of a file, with how often it occurs.
-QHash<Result, int> resultsOf(const QString& fileName) {
-    QHash<Result, int> results;
+// The bytes of a file; none when it cannot be read.
+QByteArray bytesOf(const QString& fileName) {
     QFile file(fileName);
     if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+// Every data point of a file's bytes, with how often it occurs.
+QHash<Result, int> resultsOf(const QByteArray& bytes) {
+    QHash<Result, int> results;
+    if (bytes.isEmpty())
         return results;
-    const TStoredFileContent content = StoredFileParser::parseTolerant(file.readAll());
+    const TStoredFileContent content = StoredFileParser::parseTolerant(bytes);
     for (const TParameterSerie* serie : content.series()) {
         if (!serie->Points)
             continue;
@@ -129,17 +136,24 @@ QString Check(const QString& rebuiltFile) {
         if (content.validEnd != data.size())
             return QStringLiteral("the rebuilt file does not end with a complete record");
     } catch (const std::exception& error) {
-        return QStringLiteral("the rebuilt file cannot be read: ") +
-               describeError(error);
+        return QStringLiteral("the rebuilt file cannot be read: ") + describeError(error);
     }
     return {};
 }
 
 int MissingResults(const QString& oldFile, const QString& rebuiltFile) {
-    const QHash<Result, int> old = resultsOf(oldFile);
+    const QByteArray oldBytes = bytesOf(oldFile);
+    if (oldBytes.isEmpty())
+        return 0;
+    const QByteArray rebuiltBytes = bytesOf(rebuiltFile);
+    // A rebuilt file that begins with every byte of the old one holds each of its records where
+    // the old file has it (as when nothing changed in the archive since the last rebuild).
+    if (rebuiltBytes.startsWith(oldBytes))
+        return 0;
+    const QHash<Result, int> old = resultsOf(oldBytes);
     if (old.isEmpty())
         return 0;
-    const QHash<Result, int> rebuilt = resultsOf(rebuiltFile);
+    const QHash<Result, int> rebuilt = resultsOf(rebuiltBytes);
     int missing = 0;
     for (auto it = old.cbegin(); it != old.cend(); ++it)
         missing += std::max(0, it.value() - rebuilt.value(it.key()));

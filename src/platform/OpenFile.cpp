@@ -47,8 +47,9 @@ bool OpenFile::readAll(QByteArray& data) {
     return true;
 }
 
-bool OpenFile::writeAt(qint64 offset, const QByteArray& bytes) {
-    if (m_file == nullptr || !m_file->seek(offset) || m_file->write(bytes) != bytes.size()) {
+bool OpenFile::writeAll(qint64 offset, const char* data, qint64 size) {
+    if (m_file == nullptr || (offset >= 0 && !m_file->seek(offset)) ||
+        m_file->write(data, size) != size) {
         fail();
         return false;
     }
@@ -57,14 +58,6 @@ bool OpenFile::writeAt(qint64 offset, const QByteArray& bytes) {
 
 bool OpenFile::resize(qint64 size) {
     if (m_file == nullptr || !m_file->resize(size)) {
-        fail();
-        return false;
-    }
-    return true;
-}
-
-bool OpenFile::write(const char* data, qint64 size) {
-    if (m_file == nullptr || m_file->write(data, size) != size) {
         fail();
         return false;
     }
@@ -131,13 +124,13 @@ bool OpenFile::readAll(QByteArray& data) {
     }
 }
 
-bool OpenFile::writeAt(qint64 offset, const QByteArray& bytes) {
+bool OpenFile::writeAll(qint64 offset, const char* data, qint64 size) {
     if (m_descriptor < 0)
         return false;
-    const char* next = bytes.constData();
-    qint64 left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::pwrite(m_descriptor, next, std::size_t(left), off_t(offset));
+    while (size > 0) {
+        const ssize_t written =
+            offset < 0 ? ::write(m_descriptor, data, std::size_t(size))
+                       : ::pwrite(m_descriptor, data, std::size_t(size), off_t(offset));
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
@@ -146,9 +139,10 @@ bool OpenFile::writeAt(qint64 offset, const QByteArray& bytes) {
             fail();
             return false;
         }
-        next += written;
-        left -= written;
-        offset += written;
+        data += written;
+        size -= written;
+        if (offset >= 0)
+            offset += written;
     }
     return true;
 }
@@ -165,23 +159,6 @@ bool OpenFile::resize(qint64 size) {
         return false;
     }
     return true;
-}
-
-bool OpenFile::write(const char* data, qint64 size) {
-    while (m_descriptor >= 0 && size > 0) {
-        const ssize_t written = ::write(m_descriptor, data, std::size_t(size));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            if (written == 0)
-                errno = ENOSPC;
-            fail();
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return m_descriptor >= 0;
 }
 
 void OpenFile::fail() {

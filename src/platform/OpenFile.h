@@ -27,16 +27,23 @@ public:
     // The whole file; false when it cannot be read.
     bool readAll(QByteArray& data);
     // Writes all bytes at the offset; false when any could not be written.
-    bool writeAt(qint64 offset, const QByteArray& bytes);
+    bool writeAt(qint64 offset, const char* data, qint64 size) {
+        return writeAll(offset, data, size);
+    }
+    bool writeAt(qint64 offset, const QByteArray& bytes) {
+        return writeAll(offset, bytes.constData(), bytes.size());
+    }
     bool resize(qint64 size);
     // Writes all bytes at the current position (after the last write); false when any could
     // not be written.
-    bool write(const char* data, qint64 size);
+    bool write(const char* data, qint64 size) { return writeAll(-1, data, size); }
 
     // The system's reason for the last failure.
     const QString& errorString() const { return m_error; }
 
 private:
+    // Writes at the offset, or at the current position when the offset is -1.
+    bool writeAll(qint64 offset, const char* data, qint64 size);
     void fail();
 
     QString m_fileName;

@@ -89,6 +89,14 @@ bool TSaveItNew::cacheIsCurrent(const FileStamp& stamp) {
     return true;
 }
 
+// After an append the file is known as the append left it: its size, and its times as the
+// open file reports them, so that any later touch by another program (an append, a rename of
+// the open file, another file put in its place, an older copy put back) is seen.
+void TSaveItNew::appended(CacheEntry& entry, qint64 writtenAt, qint64 size) {
+    entry.content->validEnd = writtenAt + size;
+    entry.stamp = m_open.stamp();
+}
+
 void TSaveItNew::adopt(const QByteArray& data, TStoredFileContent content) {
     CacheEntry& entry = m_cache[m_fileName];
     entry.content = std::make_shared<TStoredFileContent>(std::move(content));
@@ -145,8 +153,8 @@ void TSaveItNew::closeOpenFile() {
     m_open.close();
 }
 
-bool TSaveItNew::appendToFile(const QString& fileName, const QByteArray& bytes,
-                              const CacheEntry* known, qint64& writtenAt, bool& asKnown) {
+bool TSaveItNew::appendToFile(const QString& fileName, const char* bytes, qsizetype size,
+                              const CacheEntry* known, Appending& appending) {
     const bool keptOpen = m_open.isOpen() && m_open.fileName() == fileName;
     if (!openForAppend(fileName))
         return false;
@@ -156,19 +164,19 @@ bool TSaveItNew::appendToFile(const QString& fileName, const QByteArray& bytes,
         return known != nullptr && known->stamp.size >= 0 &&
                (ownsFile(fileName) || (stamp.size >= 0 && stamp == known->stamp));
     };
-    asKnown = isKnown(m_open.stamp());
-    if (!asKnown && keptOpen) {
+    appending.asKnown = isKnown(m_open.stamp());
+    if (!appending.asKnown && keptOpen) {
         // Whatever happened to the open file, the one that now has the name is the one written.
         m_open.close();
         if (!openForAppend(fileName))
             return false;
-        asKnown = isKnown(m_open.stamp());
+        appending.asKnown = isKnown(m_open.stamp());
     }
     qint64 end = 0;
-    qint64 size = 0;
-    if (asKnown) {
+    qint64 fileSize = 0;
+    if (appending.asKnown) {
         end = known->content->damaged() ? -1 : known->content->validEnd;
-        size = known->stamp.size;
+        fileSize = known->stamp.size;
     } else {
         QByteArray data;
         if (!m_open.readAll(data)) {
@@ -177,42 +185,49 @@ bool TSaveItNew::appendToFile(const QString& fileName, const QByteArray& bytes,
             return false;
         }
         end = endOfCompleteRecords(data);
-        size = data.size();
+        fileSize = data.size();
     }
+    if (!writeAfter(fileName, end, fileSize, bytes, size))
+        return false;
+    appending.writtenAt = end;
+    return true;
+}
+
+bool TSaveItNew::writeAfter(const QString& fileName, qint64 end, qint64 fileSize, const char* bytes,
+                            qsizetype size) {
     if (end < 0) {
         m_lastError =
             fileName + QStringLiteral(" is damaged in the middle; nothing is appended to it");
         return false;
     }
-    if (end < size && !m_open.resize(end)) {
+    if (end < fileSize && !m_open.resize(end)) {
         m_lastError = QStringLiteral("Could not remove the cut record at the end of ") + fileName +
                       QStringLiteral(": ") + m_open.errorString();
         return false;
     }
-    if (!m_open.writeAt(end, bytes)) {
+    if (!m_open.writeAt(end, bytes, size)) {
         m_lastError = QStringLiteral("Could not append to ") + fileName + QStringLiteral(": ") +
                       m_open.errorString();
         m_open.resize(end);
         return false;
     }
-    writtenAt = end;
     return true;
-}
-
-FileStamp TSaveItNew::stampAfterAppend(const QString& fileName) const {
-    return m_open.isOpen() && m_open.fileName() == fileName ? m_open.stamp()
-                                                            : FileStamp::of(fileName);
 }
 
 bool TSaveItNew::flush(CacheEntry& entry, const QString& fileName) {
     if (entry.pending.isEmpty())
         return true;
-    qint64 end = 0;
-    bool asKnown = false;
-    if (!appendToFile(fileName, entry.pending, &entry, end, asKnown))
+    Appending appending;
+    if (!appendToFile(fileName, entry.pending.constData(), entry.pending.size(), &entry, appending))
         return false;
-    entry.content->validEnd = end + entry.pending.size();
-    entry.stamp = stampAfterAppend(fileName);
+    if (appending.asKnown) {
+        appended(entry, appending.writtenAt, entry.pending.size());
+    } else {
+        // Another writer changed the file meanwhile: what was read lacks its records and is
+        // read again.
+        entry.stamp = {};
+        entry.verifiedInBatch = false;
+    }
     entry.pending.clear();
     return true;
 }
@@ -376,7 +391,7 @@ void TSaveItNew::RegisterSerie(qint16 index, const QString& parameterName,
     adopt(data, StoredFileParser::parse(data, false, KeepPoints));
 }
 
-bool TSaveItNew::appendRecord(const QByteArray& record, qint16 index, const TSeriesPoint& point) {
+bool TSaveItNew::appendRecord(const PointRecord& record, qint16 index, const TSeriesPoint& point) {
     m_lastError.clear();
     if (m_fileName.isEmpty()) {
         m_lastError = QStringLiteral("no patient data file is open");
@@ -389,24 +404,21 @@ bool TSaveItNew::appendRecord(const QByteArray& record, qint16 index, const TSer
         std::visit([offset](auto& p) { p.RecordOffset = offset; }, stored);
         StoredFileParser::attachPoint(entry.content->objects, index, std::move(stored));
     };
-    if (trustedInBatch()) {
-        CacheEntry& entry = *currentEntry();
-        remember(entry, entry.content->validEnd + entry.pending.size());
-        entry.pending += record;
-        constexpr qsizetype kLargestBatch = qsizetype(1) << 20;
-        return entry.pending.size() < kLargestBatch || flush(entry, m_fileName);
-    }
     CacheEntry* entry = currentEntry();
-    qint64 end = 0;
-    bool asKnown = false;
+    if (m_batchDepth > 0 && entry != nullptr && entry->verifiedInBatch) {
+        remember(*entry, entry->content->validEnd + entry->pending.size());
+        entry->pending.append(record.data(), record.size());
+        constexpr qsizetype kLargestBatch = qsizetype(1) << 20;
+        return entry->pending.size() < kLargestBatch || flush(*entry, m_fileName);
+    }
+    Appending appending;
     const CacheEntry* known = entry != nullptr && entry->pending.isEmpty() ? entry : nullptr;
-    if (!appendToFile(m_fileName, record, known, end, asKnown))
+    if (!appendToFile(m_fileName, record.data(), record.size(), known, appending))
         return false;
-    if (asKnown) {
+    if (appending.asKnown) {
         // Keep what was read current: the new point joins its series in memory too.
-        remember(*entry, end);
-        entry->content->validEnd = end + record.size();
-        entry->stamp = stampAfterAppend(m_fileName);
+        remember(*entry, appending.writtenAt);
+        appended(*entry, appending.writtenAt, record.size());
     } else {
         ClearLoadCache();
     }
@@ -416,20 +428,25 @@ bool TSaveItNew::appendRecord(const QByteArray& record, qint16 index, const TSer
 bool TSaveItNew::AppendPoint(qint16 index, TAnalyseResult status, qint32 attemptNo,
                              const QString& vialId, const QString& statusText, double value,
                              double time) {
-    TTarvoDataPoint point;
-    point.X = time;
-    point.Y = value;
-    point.AnalyseResult = quint8(status);
-    point.AnalyseResultString = statusText;
-    point.VialID = vialId;
-    point.AttemptNo = attemptNo;
-    point.RecordTag = StoredTag::ResultPoint;
-    return appendRecord(BuildPointRecord(index, status, attemptNo, vialId, statusText, value, time),
-                        index, point);
+    TSeriesPoint kept;
+    if (KeepPoints) {
+        TTarvoDataPoint point;
+        point.X = time;
+        point.Y = value;
+        point.AnalyseResult = quint8(status);
+        point.AnalyseResultString = statusText;
+        point.VialID = vialId;
+        point.AttemptNo = attemptNo;
+        point.RecordTag = StoredTag::ResultPoint;
+        kept = std::move(point);
+    }
+    return appendRecord(
+        PointRecord::point(index, status, attemptNo, vialId, statusText, value, time), index, kept);
 }
 
 bool TSaveItNew::AppendSerieBreak(qint16 index, double time) {
-    return appendRecord(BuildSerieBreakRecord(index, time), index, TRecordDelimiterPoint{time, -1});
+    return appendRecord(PointRecord::serieBreak(index, time), index,
+                        TRecordDelimiterPoint{time, -1});
 }
 
 bool TSaveItNew::FirstReportOf(const QString& fileName) {
@@ -486,79 +503,4 @@ void TSaveItNew::SaveSingle() {
     writer.CloseStream();
     saveWholeFile(m_fileName, data);
     ClearLoadCache();
-}
-
-QByteArray TSaveItNew::BuildMonitorFile(const QString& monitorName, const QString& monitorIdentity,
-                                        const QString& patientId, const QString& patientName,
-                                        qint32 reservedSpace) {
-    QByteArray data;
-    TMicroWriter writer;
-    writer.SetStream(&data);
-    writer.WriteHeader();
-    writer.BeginFolding(StoredTag::FileInformation);
-    writer.WriteIntRecord(StoredTag::FileKind, qint32(TZelFileType::ftMonitorData));
-    writer.WriteIntRecord(StoredTag::Reserved, 0);
-    writer.EndFolding();
-    writer.BeginFolding(StoredTag::MonitorInfo);
-    writer.WriteStringRecord(StoredTag::MonitorName, monitorName);
-    writer.WriteStringRecord(StoredTag::MonitorIdentity, monitorIdentity);
-    writer.WriteStringRecord(StoredTag::PatientID, patientId);
-    writer.WriteStringRecord(StoredTag::PatientName, patientName);
-    writer.EndFolding();
-    writer.BeginFolding(StoredTag::ReservedSpace);
-    const QByteArray zeros(std::max(reservedSpace, 0), '\0');
-    writer.WriteRaw(zeros.constData(), zeros.size());
-    writer.EndFolding();
-    writer.CloseStream();
-    return data;
-}
-
-namespace {
-
-// One folding built alone, without checksums, as it is written into a file.
-template <typename Fill> QByteArray buildFolding(qint32 tag, Fill fill) {
-    QByteArray data;
-    TMicroWriter writer;
-    writer.SetStream(&data);
-    writer.BeginFolding(tag);
-    fill(writer);
-    writer.EndFolding();
-    return data;
-}
-
-} // namespace
-
-QByteArray TSaveItNew::BuildSerieRecord(qint16 index, const QString& parameterName,
-                                        const QString& measurementPlace, const QString& extraName,
-                                        const QString& substanceKey, const QString& unit) {
-    return buildFolding(StoredTag::Serie, [&](TMicroWriter& writer) {
-        writer.WriteIntRecord(StoredTag::SerieIndex, index);
-        writer.WriteStringRecord(StoredTag::SerieParameterName, parameterName);
-        writer.WriteStringRecord(StoredTag::SerieMeasurementPlace, measurementPlace);
-        writer.WriteStringRecord(StoredTag::SerieExtraName, extraName);
-        writer.WriteStringRecord(StoredTag::SerieUnit, unit);
-        writer.WriteStringRecord(StoredTag::SerieParameterID, substanceKey);
-    });
-}
-
-QByteArray TSaveItNew::BuildPointRecord(qint16 index, TAnalyseResult status, qint32 attemptNo,
-                                        const QString& vialId, const QString& statusText,
-                                        double value, double time) {
-    return buildFolding(StoredTag::ResultPoint, [&](TMicroWriter& writer) {
-        writer.WriteInt16(index);
-        writer.WriteDouble(time);
-        writer.WriteDouble(value);
-        writer.WriteByte(quint8(status));
-        writer.WriteString(statusText);
-        writer.WriteString(vialId);
-        writer.WriteInt32(attemptNo);
-    });
-}
-
-QByteArray TSaveItNew::BuildSerieBreakRecord(qint16 index, double time) {
-    return buildFolding(StoredTag::EndPoint, [&](TMicroWriter& writer) {
-        writer.WriteInt16(index);
-        writer.WriteDouble(time);
-        writer.WriteDouble(0.0);
-    });
 }

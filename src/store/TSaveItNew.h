@@ -12,6 +12,7 @@
 
 #include "FileStamp.h"
 #include "OpenFile.h"
+#include "PointRecord.h"
 #include "StoredFileContent.h"
 #include "TEventSerie.h"
 #include "ZelTypes.h"
@@ -148,20 +149,29 @@ private:
     bool trustedInBatch();
     void adopt(const QByteArray& data, TStoredFileContent content);
     bool flush(CacheEntry& entry, const QString& fileName);
-    // Appends after the last complete record; writtenAt is where the bytes start, asKnown
-    // whether the file was as the cache entry last saw it.
-    bool appendToFile(const QString& fileName, const QByteArray& bytes, const CacheEntry* known,
-                      qint64& writtenAt, bool& asKnown);
+    // What the entry knows after this writer appended bytes at writtenAt to the file it
+    // found as known.
+    void appended(CacheEntry& entry, qint64 writtenAt, qint64 size);
+    struct Appending {
+        qint64 writtenAt = 0; // where the bytes start
+        bool asKnown = false; // whether the file was as the cache entry last saw it
+    };
+    // Appends after the last complete record.
+    bool appendToFile(const QString& fileName, const char* bytes, qsizetype size,
+                      const CacheEntry* known, Appending& appending);
+    // Writes the bytes at the end of the complete records (fileSize: the file's size; a
+    // record cut short after the end is removed first).
+    bool writeAfter(const QString& fileName, qint64 end, qint64 fileSize, const char* bytes,
+                    qsizetype size);
     bool openForAppend(const QString& fileName);
     void closeOpenFile();
-    FileStamp stampAfterAppend(const QString& fileName) const;
     void flushCurrent();
     void evictOldEntries();
     static QByteArray readWholeFile(const QString& fileName);
     static void saveWholeFile(const QString& fileName, const QByteArray& data);
     // The whole current file: the stand-in in place, any other file replaced in one step.
     void saveOwnFile(const QByteArray& data);
-    bool appendRecord(const QByteArray& record, qint16 index, const TSeriesPoint& point);
+    bool appendRecord(const PointRecord& record, qint16 index, const TSeriesPoint& point);
 
     QString m_fileName;
     QString m_standInFor;

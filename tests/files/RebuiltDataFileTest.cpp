@@ -85,6 +85,23 @@ TEST(RebuiltDataFile, MissingResultsCountsWhatTheRebuiltFileDoesNotHold) {
          false,
          2},
         {"an old file without results", {}, {{"Glucose", "mmol/L", 2.5, 0}}, true, 0},
+        {"the old file the start of the rebuilt one",
+         {{"Glucose", "mmol/L", 2.5, 0}},
+         {{"Glucose", "mmol/L", 2.5, 0}, {"Glucose", "mmol/L", 2.6, 1}},
+         true,
+         0},
+        {"the rebuilt file the start of the old one",
+         {{"Glucose", "mmol/L", 2.5, 0},
+          {"Glucose", "mmol/L", 2.6, 1},
+          {"Lactate", "mmol/L", 1.5, 1}},
+         {{"Glucose", "mmol/L", 2.5, 0}, {"Glucose", "mmol/L", 2.6, 1}},
+         true,
+         1},
+        {"the same bytes but the last value",
+         {{"Glucose", "mmol/L", 2.5, 0}, {"Glucose", "mmol/L", 2.6, 1}},
+         {{"Glucose", "mmol/L", 2.5, 0}, {"Glucose", "mmol/L", 2.7, 1}},
+         true,
+         1},
     };
     for (const Case& c : cases) {
         QTemporaryDir dir;

@@ -2,6 +2,7 @@
 // the file meanwhile must still be seen, and the file is let go once the event loop runs.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
@@ -166,4 +167,58 @@ TEST_F(KeptOpenFileTest, FileIsLetGoWhenIdleOrWhenAskedTo) {
     }
     EXPECT_EQ(descriptorsOn(tarvo()), 0) << "a writer that ends closes its file";
     QCoreApplication::processEvents(); // the close queued by the ended writer does nothing
+}
+
+// After its own append the writer knows the file's size but not the times the append gave it:
+// an older copy of the same size put back in place, with its older times, is still noticed.
+TEST_F(KeptOpenFileTest, AnOlderCopyPutBackInPlaceIsReadAgain) {
+    const auto valuesKnownTo = [](const TSaveItNew& writer) {
+        std::vector<double> values;
+        for (const TParameterSerie* serie : writer.Content().series()) {
+            if (!serie->Points)
+                continue;
+            for (const TSeriesPoint& point : serie->Points->Points) {
+                if (const auto* data = std::get_if<TTarvoDataPoint>(&point))
+                    values.push_back(data->Y);
+            }
+        }
+        return values;
+    };
+    for (const bool throughTheOpenFile : {false, true}) {
+        SCOPED_TRACE(throughTheOpenFile ? "next append" : "next look by name");
+        QDir(folder()).removeRecursively();
+        QDir().mkpath(folder());
+        TSaveItNew writer;
+        openAndRegister(writer);
+        append(writer, 1);
+        const QDateTime written = QFileInfo(tarvo()).lastModified();
+        // The same file with another value in its last record, as an hour ago.
+        QByteArray bytes = readFile(tarvo());
+        const double older = 7;
+        const qsizetype valueAt =
+            bytes.size() -
+            TSaveItNew::BuildPointRecord(0, TAnalyseResult::arNormal, 1, "V1", "OK", 1, kNoon)
+                .size() +
+            8 + 2 + 8;
+        std::memcpy(bytes.data() + valueAt, &older, sizeof older);
+        {
+            QFile file(tarvo());
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            ASSERT_EQ(file.write(bytes), bytes.size());
+            file.close();
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(
+                file.setFileTime(written.addSecs(-3600), QFileDevice::FileModificationTime));
+        }
+        if (throughTheOpenFile) {
+            append(writer, 2);
+            openAndRegister(writer);
+            EXPECT_EQ(valuesKnownTo(writer), std::vector<double>({7, 2}));
+        } else {
+            openAndRegister(writer);
+            EXPECT_EQ(valuesKnownTo(writer), std::vector<double>({7}));
+            append(writer, 2);
+        }
+        EXPECT_EQ(valuesOf(tarvo()), std::vector<double>({7, 2}));
+    }
 }
