@@ -87,12 +87,7 @@ void RelayTransport::ApplyRelayConnection() {
     const CollectorState& state = m_context.state;
     if (!state.relayEnabled) {
         m_sendTimer.stop();
-        if (m_socket.state() != QAbstractSocket::UnconnectedState) {
-            m_socket.abort();
-            restartMessage();
-            if (m_context.refreshCaption)
-                m_context.refreshCaption();
-        }
+        closeOpenConnection();
         return;
     }
     if (m_port != state.relayPort) {
@@ -138,13 +133,18 @@ void RelayTransport::ApplyRelayConnection() {
 
 void RelayTransport::Reconnect() {
     m_sendTimer.stop();
-    if (m_socket.state() != QAbstractSocket::UnconnectedState) {
-        m_socket.abort();
-        restartMessage();
-        if (m_context.refreshCaption)
-            m_context.refreshCaption();
-    }
+    closeOpenConnection();
     setConnection(RelayConnectionState::Connecting);
+}
+
+// An open or opening connection is closed; the message it was sending starts again next time.
+void RelayTransport::closeOpenConnection() {
+    if (m_socket.state() == QAbstractSocket::UnconnectedState)
+        return;
+    m_socket.abort();
+    restartMessage();
+    if (m_context.refreshCaption)
+        m_context.refreshCaption();
 }
 
 void RelayTransport::setConnection(RelayConnectionState connection) {

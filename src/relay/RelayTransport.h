@@ -105,6 +105,7 @@ private:
     bool setAside();
     void pause(int ms);
     void restartMessage();
+    void closeOpenConnection();
     void messageSent();
 
     RelayTransportContext m_context;

@@ -21,9 +21,7 @@ namespace {
 
 constexpr double kNoon = 46364.5;
 
-std::vector<double> valuesOf(const QString& path) {
-    const TStoredFileContent content = StoredFileParser::parse(readFile(path));
-    EXPECT_TRUE(content.problems.empty()) << path.toStdString();
+std::vector<double> valuesIn(const TStoredFileContent& content) {
     std::vector<double> values;
     for (const TParameterSerie* serie : content.series()) {
         if (!serie->Points)
@@ -34,6 +32,12 @@ std::vector<double> valuesOf(const QString& path) {
         }
     }
     return values;
+}
+
+std::vector<double> valuesOf(const QString& path) {
+    const TStoredFileContent content = StoredFileParser::parse(readFile(path));
+    EXPECT_TRUE(content.problems.empty()) << path.toStdString();
+    return valuesIn(content);
 }
 
 // How many descriptors of this process are open on the file.
@@ -172,18 +176,6 @@ TEST_F(KeptOpenFileTest, FileIsLetGoWhenIdleOrWhenAskedTo) {
 // After its own append the writer knows the file's size but not the times the append gave it:
 // an older copy of the same size put back in place, with its older times, is still noticed.
 TEST_F(KeptOpenFileTest, AnOlderCopyPutBackInPlaceIsReadAgain) {
-    const auto valuesKnownTo = [](const TSaveItNew& writer) {
-        std::vector<double> values;
-        for (const TParameterSerie* serie : writer.Content().series()) {
-            if (!serie->Points)
-                continue;
-            for (const TSeriesPoint& point : serie->Points->Points) {
-                if (const auto* data = std::get_if<TTarvoDataPoint>(&point))
-                    values.push_back(data->Y);
-            }
-        }
-        return values;
-    };
     for (const bool throughTheOpenFile : {false, true}) {
         SCOPED_TRACE(throughTheOpenFile ? "next append" : "next look by name");
         QDir(folder()).removeRecursively();
@@ -213,10 +205,10 @@ TEST_F(KeptOpenFileTest, AnOlderCopyPutBackInPlaceIsReadAgain) {
         if (throughTheOpenFile) {
             append(writer, 2);
             openAndRegister(writer);
-            EXPECT_EQ(valuesKnownTo(writer), std::vector<double>({7, 2}));
+            EXPECT_EQ(valuesIn(writer.Content()), std::vector<double>({7, 2}));
         } else {
             openAndRegister(writer);
-            EXPECT_EQ(valuesKnownTo(writer), std::vector<double>({7}));
+            EXPECT_EQ(valuesIn(writer.Content()), std::vector<double>({7}));
             append(writer, 2);
         }
         EXPECT_EQ(valuesOf(tarvo()), std::vector<double>({7, 2}));
