@@ -19,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -334,29 +335,25 @@ void rebuild(int measurements, const QString& keep) {
     }
 }
 
-// A ward's full rebuild: every patient of the ward rebuilt from an archive of a week's hourly
-// documents, against the plain program that reads, parses and appends a record per measurement.
-void rebuildWard(int patients, const QString& keep) {
-    constexpr int kDocuments = 168;
-    constexpr int kPerDocument = 18;
-    Installation installation("");
-    Collector& collector = *installation.collector;
-    collector.collectionControl().start();
-    const QString root = collector.state().dataRoot;
-    const auto idOf = [](int p) {
-        return QStringLiteral("W%1").arg(p, 4, 10, QChar(u'0'));
-    };
-    auto start = SteadyClock::now();
+constexpr int kWardDocuments = 168;
+constexpr int kWardPerDocument = 18;
+
+QString wardPatient(int p) {
+    return QStringLiteral("W%1").arg(p, 4, 10, QChar(u'0'));
+}
+
+// A week of hourly documents in every patient's archive; the bytes written.
+qint64 writeWardArchives(const QString& root, int patients) {
     qint64 bytes = 0;
     for (int p = 0; p < patients; ++p) {
-        const QString folder = root + idOf(p) + "/XML-files/";
+        const QString folder = root + wardPatient(p) + "/XML-files/";
         QDir().mkpath(folder);
-        for (int d = 0; d < kDocuments; ++d) {
+        for (int d = 0; d < kWardDocuments; ++d) {
             PatientDocument document;
-            document.patient = {idOf(p), "Ward", "Patient"};
-            document.uniqueId = QStringLiteral("{ADM-%1-%2}").arg(idOf(p)).arg(d);
+            document.patient = {wardPatient(p), "Ward", "Patient"};
+            document.uniqueId = QStringLiteral("{ADM-%1-%2}").arg(wardPatient(p)).arg(d);
             document.analytes = {"Glucose", "Lactate", "Pyruvate", "Glycerol", "Glutamate", "Urea"};
-            document.measurements = kPerDocument;
+            document.measurements = kWardPerDocument;
             document.intervalSeconds = 1200;
             document.firstValue = d;
             document.start = QDateTime(QDate(2026, 12, 1), QTime(0, 0)).addSecs(qint64(d) * 3600);
@@ -367,157 +364,189 @@ void rebuildWard(int patients, const QString& keep) {
             bytes += file.write(text.toUtf8());
         }
     }
-    std::printf("rebuild ward: %d patients x %d archived documents of %d measurements, %.1f MB "
-                "(generated in %.1f s)\n",
-                patients, kDocuments, kPerDocument, bytes / 1e6, since(start));
-    std::fflush(stdout);
+    return bytes;
+}
 
-    // The plain program, three times (the median counts), then the collector three times.
+// The plain program over the ward, three times; the seconds of each run, sorted.
+std::vector<double> runPlainProgram(const QString& root) {
     const QString plain = QCoreApplication::applicationDirPath() + "/plain_rebuild";
     QTemporaryDir plainOutput;
-    std::vector<double> plainRuns;
+    std::vector<double> runs;
     for (int round = 0; round < 3; ++round) {
         QProcess process;
-        start = SteadyClock::now();
+        const auto start = SteadyClock::now();
         process.start(plain, {root, plainOutput.path()});
         if (!process.waitForFinished(-1) || process.exitCode() != 0) {
             std::fprintf(stderr, "dispatch_bench: %s failed\n", qPrintable(plain));
             std::exit(1);
         }
-        plainRuns.push_back(since(start));
+        runs.push_back(since(start));
         if (round == 0)
             std::printf("  plain program: %s", process.readAllStandardOutput().constData());
     }
-    std::vector<double> rebuildRuns;
+    std::sort(runs.begin(), runs.end());
+    return runs;
+}
+
+// Every patient rebuilt by the collector, three times; the seconds of each round, sorted.
+std::vector<double> rebuildEveryPatient(Collector& collector, int patients) {
+    std::vector<double> runs;
     for (int round = 0; round < 3; ++round) {
         int read = 0;
         int skipped = 0;
-        start = SteadyClock::now();
+        const auto start = SteadyClock::now();
         for (int p = 0; p < patients; ++p) {
-            const RecreationOutcome outcome = collector.recreatePatientData(idOf(p));
+            const RecreationOutcome outcome = collector.recreatePatientData(wardPatient(p));
             read += outcome.documents - outcome.skipped;
             skipped += outcome.skipped;
         }
-        rebuildRuns.push_back(since(start));
-        if (read != patients * kDocuments || skipped != 0) {
+        runs.push_back(since(start));
+        if (read != patients * kWardDocuments || skipped != 0) {
             std::fprintf(stderr, "dispatch_bench: %d documents read, %d skipped\n", read, skipped);
             std::exit(1);
         }
     }
-    std::sort(plainRuns.begin(), plainRuns.end());
-    std::sort(rebuildRuns.begin(), rebuildRuns.end());
+    std::sort(runs.begin(), runs.end());
+    return runs;
+}
+
+void printWardFigures(int patients, const std::vector<double>& plainRuns,
+                      const std::vector<double>& rebuildRuns) {
     std::printf("  plain program (read, parse with pugixml, append a record per measurement): "
                 "%.2f / %.2f / %.2f s\n",
                 plainRuns[0], plainRuns[1], plainRuns[2]);
     std::printf("  RecreatePatient of every patient: %.2f / %.2f / %.2f s, %.0f documents/s\n",
                 rebuildRuns[0], rebuildRuns[1], rebuildRuns[2],
-                patients * kDocuments / rebuildRuns[1]);
+                patients * kWardDocuments / rebuildRuns[1]);
     std::printf("  ratio to the plain program (min/median/max): %.2f / %.2f / %.2f (target at "
                 "most 3)\n",
                 rebuildRuns[0] / plainRuns[1], rebuildRuns[1] / plainRuns[1],
                 rebuildRuns[2] / plainRuns[1]);
-    if (!keep.isEmpty()) {
-        for (int p = 0; p < patients; ++p) {
-            QDir().mkpath(keep);
-            QFile::remove(keep + "/" + idOf(p) + ".pil");
-            QFile::copy(root + idOf(p) + "/Tarvo.pil", keep + "/" + idOf(p) + ".pil");
-        }
-    }
 }
 
-// A flood of connections that open and close at once, and a control every 50 ms from another
-// analyzer: how long a control waits, from being sent to being on disk, while the collector
-// works through the connect and disconnect events.
-void connectionFlood(int connections) {
+// A ward's full rebuild: every patient of the ward rebuilt from an archive of a week's hourly
+// documents, against the plain program that reads, parses and appends a record per measurement.
+void rebuildWard(int patients, const QString& keep) {
     Installation installation("");
     Collector& collector = *installation.collector;
     collector.collectionControl().start();
+    const QString root = collector.state().dataRoot;
+    const auto start = SteadyClock::now();
+    const qint64 bytes = writeWardArchives(root, patients);
+    std::printf("rebuild ward: %d patients x %d archived documents of %d measurements, %.1f MB "
+                "(generated in %.1f s)\n",
+                patients, kWardDocuments, kWardPerDocument, bytes / 1e6, since(start));
+    std::fflush(stdout);
 
+    // The plain program, three times (the median counts), then the collector three times.
+    const std::vector<double> plainRuns = runPlainProgram(root);
+    const std::vector<double> rebuildRuns = rebuildEveryPatient(collector, patients);
+    printWardFigures(patients, plainRuns, rebuildRuns);
+    for (int p = 0; !keep.isEmpty() && p < patients; ++p) {
+        QDir().mkpath(keep);
+        QFile::remove(keep + "/" + wardPatient(p) + ".pil");
+        QFile::copy(root + wardPatient(p) + "/Tarvo.pil", keep + "/" + wardPatient(p) + ".pil");
+    }
+}
+
+// What the control analyzer, the flooding connections and the collector share.
+struct Flood {
     std::mutex mutex;
     std::vector<SteadyClock::time_point> sentAt;
     std::vector<double> latencies; // in the order the controls were sent
-    std::atomic<bool> floodHandled{false};
-    std::atomic<bool> floodStarted{false};
+    std::atomic<bool> started{false};
+    std::atomic<bool> handled{false};
+    std::atomic<bool> controlsDone{false};
     int disconnects = 0;
+    SteadyClock::time_point startedAt;
+};
+
+// Counts the disconnects, and the latency of every control once it is stored.
+void observe(Collector& collector, Flood& flood) {
     QObject::connect(&collector.analyzerServer(), &ServerSocketTarvo::clientDisconnected,
-                     [&](const QString&) { ++disconnects; });
+                     [&flood](const QString&) { ++flood.disconnects; });
     QObject::connect(&collector.messageDispatcher(), &MessageDispatcher::messageHandled,
-                     [&](const QString&, TMessageType type) {
+                     [&flood](const QString&, TMessageType type) {
                          if (type != TMessageType::mtXMLTarvoAutoControl)
                              return;
-                         const std::lock_guard lock(mutex);
-                         const std::size_t index = latencies.size();
-                         if (index < sentAt.size())
-                             latencies.push_back(std::chrono::duration<double, std::milli>(
-                                                     SteadyClock::now() - sentAt[index])
-                                                     .count());
+                         const std::lock_guard lock(flood.mutex);
+                         const std::size_t index = flood.latencies.size();
+                         if (index < flood.sentAt.size())
+                             flood.latencies.push_back(std::chrono::duration<double, std::milli>(
+                                                           SteadyClock::now() - flood.sentAt[index])
+                                                           .count());
                      });
+}
 
-    std::atomic<bool> controlsDone{false};
-    std::thread controls([&] {
+// The other analyzer: a control every 50 ms before, during and a few after the flood.
+void sendControls(int port, Flood& flood) {
+    QTcpSocket socket;
+    socket.bind(QHostAddress(QStringLiteral("127.0.0.2")));
+    socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+    if (!socket.waitForConnected(5000))
+        return;
+    const QDateTime start(QDate(2026, 12, 8), QTime(0, 0));
+    int after = 0;
+    for (int i = 0; after < 5; ++i) {
+        if (i == 10)
+            flood.started = true;
+        if (flood.handled)
+            ++after;
+        AutoControlResult r;
+        r.time = start.addSecs(i);
+        r.value = 1 + i % 9;
+        const QByteArray message = utf16(autoControl(r));
+        {
+            const std::lock_guard lock(flood.mutex);
+            flood.sentAt.push_back(SteadyClock::now());
+        }
+        socket.write(message);
+        while (socket.bytesToWrite() > 0)
+            socket.waitForBytesWritten(10000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    flood.controlsDone = true;
+    std::this_thread::sleep_for(std::chrono::seconds(600));
+}
+
+// Once the controls are under way, connections that open and close at once.
+void openAndClose(int port, int connections, Flood& flood) {
+    while (!flood.started)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    flood.startedAt = SteadyClock::now();
+    for (int n = 0; n < connections; ++n) {
         QTcpSocket socket;
-        socket.bind(QHostAddress(QStringLiteral("127.0.0.2")));
-        socket.connectToHost(QHostAddress::LocalHost, quint16(installation.port));
-        if (!socket.waitForConnected(5000))
-            return;
-        const QDateTime start(QDate(2026, 12, 8), QTime(0, 0));
-        // Controls before the flood, during it, and a few after it has been handled.
-        int after = 0;
-        for (int i = 0; after < 5; ++i) {
-            if (i == 10)
-                floodStarted = true;
-            if (floodHandled)
-                ++after;
-            AutoControlResult r;
-            r.time = start.addSecs(i);
-            r.value = 1 + i % 9;
-            const QByteArray message = utf16(autoControl(r));
-            {
-                const std::lock_guard lock(mutex);
-                sentAt.push_back(SteadyClock::now());
-            }
-            socket.write(message);
-            while (socket.bytesToWrite() > 0)
-                socket.waitForBytesWritten(10000);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        controlsDone = true;
-        std::this_thread::sleep_for(std::chrono::seconds(600));
-    });
-    controls.detach();
+        socket.bind(QHostAddress(QStringLiteral("127.0.1.%1").arg(1 + n % 250)));
+        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+        if (socket.waitForConnected(5000))
+            socket.abort();
+    }
+}
 
-    SteadyClock::time_point floodStart;
-    std::thread flood([&] {
-        while (!floodStarted)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        floodStart = SteadyClock::now();
-        for (int n = 0; n < connections; ++n) {
-            QTcpSocket socket;
-            socket.bind(QHostAddress(QStringLiteral("127.0.1.%1").arg(1 + n % 250)));
-            socket.connectToHost(QHostAddress::LocalHost, quint16(installation.port));
-            if (socket.waitForConnected(5000))
-                socket.abort();
-        }
-    });
-
+// The collector's events until the flood is gone and every control stored; the flood's seconds.
+double handleFlood(int connections, Flood& flood, std::thread& flooding) {
     const auto start = SteadyClock::now();
-    while (disconnects < connections && since(start) < 600)
+    while (flood.disconnects < connections && since(start) < 600)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    flood.join();
+    flooding.join();
     const double floodSeconds =
-        std::chrono::duration<double>(SteadyClock::now() - floodStart).count();
-    floodHandled = true;
+        std::chrono::duration<double>(SteadyClock::now() - flood.startedAt).count();
+    flood.handled = true;
     while (since(start) < 660) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        const std::lock_guard lock(mutex);
-        if (controlsDone && latencies.size() == sentAt.size())
+        const std::lock_guard lock(flood.mutex);
+        if (flood.controlsDone && flood.latencies.size() == flood.sentAt.size())
             break;
     }
+    return floodSeconds;
+}
+
+void printFlood(int connections, double floodSeconds, Flood& flood) {
     std::vector<double> during;
     {
-        const std::lock_guard lock(mutex);
-        for (std::size_t i = 10; i < latencies.size(); ++i)
-            during.push_back(latencies[i]);
+        const std::lock_guard lock(flood.mutex);
+        for (std::size_t i = 10; i < flood.latencies.size(); ++i)
+            during.push_back(flood.latencies[i]);
     }
     std::sort(during.begin(), during.end());
     const double worst = during.empty() ? 0 : during.back();
@@ -531,6 +560,20 @@ void connectionFlood(int connections) {
                 median, worst, during.size());
     std::printf("  ratio of the worst latency to the target: %.2f\n", worst / 1000.0);
     std::fflush(stdout);
+}
+
+// A flood of connections that open and close at once, and a control every 50 ms from another
+// analyzer: how long a control waits, from being sent to being on disk, while the collector
+// works through the connect and disconnect events.
+void connectionFlood(int connections) {
+    Installation installation("");
+    Collector& collector = *installation.collector;
+    collector.collectionControl().start();
+    Flood flood;
+    observe(collector, flood);
+    std::thread(sendControls, installation.port, std::ref(flood)).detach();
+    std::thread flooding(openAndClose, installation.port, connections, std::ref(flood));
+    printFlood(connections, handleFlood(connections, flood, flooding), flood);
     std::_Exit(0); // the control analyzer's thread still holds its socket open
 }
 

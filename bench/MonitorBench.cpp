@@ -97,11 +97,8 @@ void printShare(const char* what, double cpuMs) {
                 kTargetShare);
 }
 
-int scan(int patients, int scans) {
-    QTemporaryDir dir;
-    const QString root = dir.path() + "/";
-    // What a scan sees of a document is its name, size and time, not its content.
-    const QByteArray text = document("P", "{X}").left(2048);
+// A ward of patient folders under the root, each archive holding every document; the archives.
+QStringList writeWard(const QString& root, int patients, const QByteArray& text) {
     QStringList archives;
     for (int p = 0; p < patients; ++p) {
         const QString archive = root + QStringLiteral("P%1/XML-files").arg(p, 4, 10, QChar('0'));
@@ -110,9 +107,10 @@ int scan(int patients, int scans) {
         for (int d = 0; d < kDocuments; ++d)
             write(archive + QStringLiteral("/{%1}.xml").arg(d), text);
     }
-    EventLog log(SystemClock::instance());
-    FolderMonitor monitor({log, SystemClock::instance(), TimerSource::system(), [](const QString&) {
-                           }});
+    return archives;
+}
+
+void startMonitoring(FolderMonitor& monitor, const QString& root, int patients) {
     QElapsedTimer elapsed;
     elapsed.start();
     monitor.FirstShowing({root, true, kDefaultPollSeconds, true});
@@ -123,20 +121,15 @@ int scan(int patients, int scans) {
     std::printf("monitoring started for %d patient folders x %d documents in %.1f ms; the system "
                 "watches %d paths, refused %d archives\n",
                 patients, kDocuments, startMs, monitor.Hub().WatchedPaths(), refused);
+}
 
-    // The scans here follow each other within milliseconds; at the 10 s interval a stamp read at
-    // one scan is older than the settling time at the next, which this stands for.
-    monitor.SetStampSettleMs(0);
-    double start = cpuSeconds();
-    monitor.Poll();
-    std::printf("first scan after the start (reads every archive once more): %.1f ms CPU\n",
-                (cpuSeconds() - start) * 1000.0);
-
+void scanUnchangedWard(FolderMonitor& monitor, int scans) {
+    QElapsedTimer elapsed;
     std::vector<double> wallMs;
-    int listings = monitor.ListingsRead();
-    start = cpuSeconds();
+    const int listings = monitor.ListingsRead();
+    const double start = cpuSeconds();
     for (int i = 0; i < scans; ++i) {
-        elapsed.restart();
+        elapsed.start();
         monitor.Poll();
         wallMs.push_back(double(elapsed.nsecsElapsed()) / 1e6);
     }
@@ -146,15 +139,19 @@ int scan(int patients, int scans) {
                 percentile(wallMs, 0.5), scans, *std::max_element(wallMs.begin(), wallMs.end()),
                 double(monitor.ListingsRead() - listings) / scans, monitor.FullCheckRound());
     printShare("unchanged ward", steadyMs);
+}
 
+void scanBusyWard(FolderMonitor& monitor, const QStringList& archives, const QByteArray& text,
+                  int scans) {
+    const int patients = int(archives.size());
     double busyCpu = 0;
-    listings = monitor.ListingsRead();
+    const int listings = monitor.ListingsRead();
     for (int i = 0; i < scans; ++i) {
         for (int b = 0; b < std::min(kBusyArchives, patients); ++b) {
             const int p = (i * kBusyArchives + b) * 97 % patients;
             write(archives[p] + QStringLiteral("/{N%1}.xml").arg(i), text);
         }
-        start = cpuSeconds();
+        const double start = cpuSeconds();
         monitor.Poll();
         busyCpu += cpuSeconds() - start;
     }
@@ -162,7 +159,9 @@ int scan(int patients, int scans) {
                 "per scan\n",
                 kBusyArchives, double(monitor.ListingsRead() - listings) / scans);
     printShare("busy ward", busyCpu * 1000.0 / scans);
+}
 
+void readEveryListingThrice(const QStringList& archives) {
     double everyMs = 0;
     qint64 documents = 0;
     for (int i = 0; i < 3; ++i) {
@@ -173,6 +172,30 @@ int scan(int patients, int scans) {
     std::printf("reading every archive's listing: %lld documents\n",
                 static_cast<long long>(documents));
     printShare("reading every archive's listing (the scan before folder stamps)", everyMs);
+}
+
+int scan(int patients, int scans) {
+    QTemporaryDir dir;
+    const QString root = dir.path() + "/";
+    // What a scan sees of a document is its name, size and time, not its content.
+    const QByteArray text = document("P", "{X}").left(2048);
+    const QStringList archives = writeWard(root, patients, text);
+    EventLog log(SystemClock::instance());
+    FolderMonitor monitor({log, SystemClock::instance(), TimerSource::system(), [](const QString&) {
+                           }});
+    startMonitoring(monitor, root, patients);
+
+    // The scans here follow each other within milliseconds; at the 10 s interval a stamp read at
+    // one scan is older than the settling time at the next, which this stands for.
+    monitor.SetStampSettleMs(0);
+    const double start = cpuSeconds();
+    monitor.Poll();
+    std::printf("first scan after the start (reads every archive once more): %.1f ms CPU\n",
+                (cpuSeconds() - start) * 1000.0);
+
+    scanUnchangedWard(monitor, scans);
+    scanBusyWard(monitor, archives, text, scans);
+    readEveryListingThrice(archives);
     return 0;
 }
 

@@ -201,6 +201,27 @@ void pump(int ms) {
     loop.exec();
 }
 
+// Every new version of a data file that a reader opening it sees, with what is wrong with it.
+struct DataFileReader {
+    explicit DataFileReader(const QString& path) : pil(path) {}
+
+    void look() {
+        const QByteArray data = contentsOf(pil);
+        if (data.isEmpty() || data == last)
+            return;
+        last = data;
+        ++versions;
+        const QString fault = faultOf(data);
+        if (!fault.isEmpty())
+            faults << fault;
+    }
+
+    QString pil;
+    QByteArray last;
+    int versions = 0;
+    QStringList faults;
+};
+
 } // namespace
 
 class SharedDataRootBursts : public SharedDataRootTest {
@@ -211,20 +232,25 @@ protected:
         QTcpSocket analyzer;
         analyzer.connectToHost(QHostAddress::LocalHost, quint16(portA));
         ASSERT_TRUE(analyzer.waitForConnected(5000));
-        const QString pil = dataRoot() + id + "/Tarvo.pil";
-        QByteArray last;
-        int versions = 0;
-        QStringList faults;
-        const auto look = [&] {
-            const QByteArray data = contentsOf(pil);
-            if (data.isEmpty() || data == last)
-                return;
-            last = data;
-            ++versions;
-            const QString fault = faultOf(data);
-            if (!fault.isEmpty())
-                faults << fault;
-        };
+        DataFileReader reader(dataRoot() + id + "/Tarvo.pil");
+        const int expected = sendBursts(analyzer, id, reader) * kPointsPerDocument;
+        waitUntilSettled(id, expected, reader);
+        const QString& pil = reader.pil;
+        EXPECT_EQ(glucosePoints(contentsOf(pil)), expected)
+            << logOf(rootA).toStdString() << logOf(rootB).toStdString();
+        EXPECT_GT(reader.versions, 1);
+        EXPECT_TRUE(reader.faults.isEmpty()) << reader.faults.join("\n").toStdString();
+        EXPECT_EQ(faultOf(contentsOf(pil)), QString());
+        EXPECT_TRUE(strayDataFiles(dataRoot() + id).isEmpty())
+            << strayDataFiles(dataRoot() + id).join(", ").toStdString();
+        EXPECT_TRUE(logOf(rootB).contains("Recreated data for " + id));
+
+        stopBoth();
+        EXPECT_TRUE(strayDataFiles(dataRoot() + id).isEmpty());
+    }
+
+    // Four bursts of three documents while the reader looks; the documents sent.
+    static int sendBursts(QTcpSocket& analyzer, const QString& id, DataFileReader& reader) {
         int documents = 0;
         for (int burst = 0; burst < 4; ++burst) {
             for (int k = 0; k < 3; ++k)
@@ -232,17 +258,20 @@ protected:
             // Bursts 3 s apart: some fall within the monitor's five seconds, some after.
             for (int i = 0; i < 150; ++i) {
                 pump(20);
-                look();
+                reader.look();
             }
         }
-        // Done when the file has held every point for longer than a monitored burst waits.
-        const int expected = documents * kPointsPerDocument;
+        return documents;
+    }
+
+    // Done when the file has held every point for longer than a monitored burst waits.
+    void waitUntilSettled(const QString& id, int expected, DataFileReader& reader) {
         QElapsedTimer stable;
         QDeadlineTimer deadline(180000);
         while (!deadline.hasExpired()) {
             pump(20);
-            look();
-            const bool done = glucosePoints(contentsOf(pil)) == expected &&
+            reader.look();
+            const bool done = glucosePoints(contentsOf(reader.pil)) == expected &&
                               strayDataFiles(dataRoot() + id).isEmpty();
             if (!done)
                 stable.invalidate();
@@ -251,15 +280,9 @@ protected:
             else if (stable.elapsed() > 8000)
                 break;
         }
-        EXPECT_EQ(glucosePoints(contentsOf(pil)), expected)
-            << logOf(rootA).toStdString() << logOf(rootB).toStdString();
-        EXPECT_GT(versions, 1);
-        EXPECT_TRUE(faults.isEmpty()) << faults.join("\n").toStdString();
-        EXPECT_EQ(faultOf(contentsOf(pil)), QString());
-        EXPECT_TRUE(strayDataFiles(dataRoot() + id).isEmpty())
-            << strayDataFiles(dataRoot() + id).join(", ").toStdString();
-        EXPECT_TRUE(logOf(rootB).contains("Recreated data for " + id));
+    }
 
+    void stopBoth() {
         for (QProcess* process : {&a, &b}) {
             QElapsedTimer stopping;
             stopping.start();
@@ -267,7 +290,6 @@ protected:
             EXPECT_TRUE(process->waitForFinished(15000));
             EXPECT_LT(stopping.elapsed(), 10000);
         }
-        EXPECT_TRUE(strayDataFiles(dataRoot() + id).isEmpty());
     }
 };
 
