@@ -55,6 +55,53 @@ double days(const char* text) {
     return sinceEpoch + 25569 + (h * 3600 + mi * 60 + s) / 86400.0;
 }
 
+struct Counts {
+    long documents = 0;
+    long measurements = 0;
+};
+
+// The index of a name in a patient's list of names, added at the end when new.
+std::int32_t numberOf(std::vector<std::string>& names, const char* name) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == name)
+            return std::int32_t(i);
+    }
+    names.emplace_back(name);
+    return std::int32_t(names.size() - 1);
+}
+
+// Every measurement of one patient's archived documents, a record each.
+void rebuildPatient(const fs::path& archive, FILE* out, std::vector<char>& bytes, Counts& counts) {
+    std::vector<std::string> analytes;
+    std::vector<std::string> places;
+    for (const fs::directory_entry& entry : fs::directory_iterator(archive)) {
+        if (entry.path().extension() != ".xml" || !readFile(entry.path(), bytes))
+            continue;
+        pugi::xml_document document;
+        if (!document.load_buffer(bytes.data(), bytes.size()))
+            continue;
+        ++counts.documents;
+        for (const pugi::xml_node admission : document.document_element().children("Admission")) {
+            for (const pugi::xml_node recording : admission.children("Recording")) {
+                const std::int32_t analyte =
+                    numberOf(analytes, recording.child_value("AnalyteCode"));
+                const std::int32_t place =
+                    numberOf(places, recording.child_value("CatheterLocation"));
+                for (const pugi::xml_node m : recording.children("Measurement")) {
+                    Record record{};
+                    record.time = days(m.child_value("TimeStamp"));
+                    record.value = std::strtod(m.child_value("Concentration"), nullptr);
+                    record.analyte = analyte;
+                    record.place = place;
+                    std::strncpy(record.vial, m.child_value("VialID"), sizeof record.vial - 1);
+                    std::fwrite(&record, sizeof record, 1, out);
+                    ++counts.measurements;
+                }
+            }
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -65,8 +112,7 @@ int main(int argc, char** argv) {
     const fs::path root = argv[1];
     const fs::path output = argv[2];
     fs::create_directories(output);
-    long documents = 0;
-    long measurements = 0;
+    Counts counts;
     std::vector<char> bytes;
     for (const fs::directory_entry& patient : fs::directory_iterator(root)) {
         const fs::path archive = patient.path() / "XML-files";
@@ -75,45 +121,9 @@ int main(int argc, char** argv) {
         FILE* out = std::fopen((output / patient.path().filename()).c_str(), "wb");
         if (out == nullptr)
             return 1;
-        std::vector<std::string> analytes;
-        std::vector<std::string> places;
-        const auto number = [](std::vector<std::string>& names, const char* name) {
-            for (std::size_t i = 0; i < names.size(); ++i) {
-                if (names[i] == name)
-                    return std::int32_t(i);
-            }
-            names.emplace_back(name);
-            return std::int32_t(names.size() - 1);
-        };
-        for (const fs::directory_entry& entry : fs::directory_iterator(archive)) {
-            if (entry.path().extension() != ".xml" || !readFile(entry.path(), bytes))
-                continue;
-            pugi::xml_document document;
-            if (!document.load_buffer(bytes.data(), bytes.size()))
-                continue;
-            ++documents;
-            for (const pugi::xml_node admission :
-                 document.document_element().children("Admission")) {
-                for (const pugi::xml_node recording : admission.children("Recording")) {
-                    const std::int32_t analyte =
-                        number(analytes, recording.child_value("AnalyteCode"));
-                    const std::int32_t place =
-                        number(places, recording.child_value("CatheterLocation"));
-                    for (const pugi::xml_node m : recording.children("Measurement")) {
-                        Record record{};
-                        record.time = days(m.child_value("TimeStamp"));
-                        record.value = std::strtod(m.child_value("Concentration"), nullptr);
-                        record.analyte = analyte;
-                        record.place = place;
-                        std::strncpy(record.vial, m.child_value("VialID"), sizeof record.vial - 1);
-                        std::fwrite(&record, sizeof record, 1, out);
-                        ++measurements;
-                    }
-                }
-            }
-        }
+        rebuildPatient(archive, out, bytes, counts);
         std::fclose(out);
     }
-    std::printf("%ld documents, %ld measurements\n", documents, measurements);
+    std::printf("%ld documents, %ld measurements\n", counts.documents, counts.measurements);
     return 0;
 }
