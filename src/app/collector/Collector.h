@@ -40,6 +40,7 @@
 #include "ResultProcessor.h"
 #include "SerialLink.h"
 #include "ServerSocketTarvo.h"
+#include "SettingKeys.h"
 #include "SettingsStore.h"
 #include "TSaveItNew.h"
 #include "TSimpleCounter.h"
@@ -254,6 +255,8 @@ private:
     void resetProcessingFlags();
     void readUseTarvoSettings();
     void readStartupSwitches();
+    int readInRange(const Setting::Integer& setting, int lowest, int highest,
+                    const QString& refusal);
     void readDataClientPort();
     void setAnalyzerPort();
     void readIdReduction();

@@ -222,17 +222,24 @@ void Collector::readStartupSwitches() {
         duplicate.isEmpty() ? QString() : withTrailingSeparator(m_env.layout.nativePath(duplicate));
 }
 
+// An integer setting between lowest and highest; outside them its default, with the log line
+// "The setting NAME = VALUE" + refusal + the default.
+int Collector::readInRange(const Setting::Integer& setting, int lowest, int highest,
+                           const QString& refusal) {
+    const int value = m_settings->read(setting);
+    if (value >= lowest && value <= highest)
+        return value;
+    m_log.writeError(QLatin1String(LogPrefix::kPortSetup) + QStringLiteral("The setting ") +
+                     QLatin1String(setting.name) + QStringLiteral(" = ") + QString::number(value) +
+                     refusal + QString::number(setting.defaultValue));
+    return setting.defaultValue;
+}
+
 void Collector::readDataClientPort() {
-    m_state.dataClientPort = m_settings->read(Setting::ClientSocketPort);
     // The data-host server listens one below, so the lowest usable value is 2.
-    if (m_state.dataClientPort < 2 || m_state.dataClientPort > ServerSocketTarvo::kHighestPort) {
-        m_log.writeError(QLatin1String(LogPrefix::kPortSetup) +
-                         QStringLiteral("The setting ClientSocketPort = ") +
-                         QString::number(m_state.dataClientPort) +
-                         QStringLiteral(" is no port number (2 to 65535); using port ") +
-                         QString::number(Setting::ClientSocketPort.defaultValue));
-        m_state.dataClientPort = Setting::ClientSocketPort.defaultValue;
-    }
+    m_state.dataClientPort =
+        readInRange(Setting::ClientSocketPort, 2, ServerSocketTarvo::kHighestPort,
+                    QStringLiteral(" is no port number (2 to 65535); using port "));
     m_state.dataHostServerPort = m_state.dataClientPort - 1;
     // Both servers admit peers by this list from before they listen.
     applyAllowedPeers();
@@ -251,27 +258,13 @@ void Collector::applyAllowedPeers() {
 }
 
 void Collector::setAnalyzerPort() {
-    const int limit = m_settings->read(Setting::AnalyzerConnectionLimit);
-    if (limit < 1 || limit > ServerSocketTarvo::kHighestConnectionLimit) {
-        m_log.writeError(QLatin1String(LogPrefix::kPortSetup) +
-                         QStringLiteral("The setting AnalyzerConnectionLimit = %1 is outside 1 to "
-                                        "%2; using %3")
-                             .arg(limit)
-                             .arg(ServerSocketTarvo::kHighestConnectionLimit)
-                             .arg(Setting::AnalyzerConnectionLimit.defaultValue));
-        m_server->SetConnectionLimit(Setting::AnalyzerConnectionLimit.defaultValue);
-    } else {
-        m_server->SetConnectionLimit(limit);
-    }
-    m_state.analyzerPort = m_settings->read(Setting::Port);
-    if (!ServerSocketTarvo::ValidPort(m_state.analyzerPort)) {
-        m_log.writeError(QLatin1String(LogPrefix::kPortSetup) +
-                         QStringLiteral("The setting Port = ") +
-                         QString::number(m_state.analyzerPort) +
-                         QStringLiteral(" is no port number (1 to 65535); using port ") +
-                         QString::number(Setting::Port.defaultValue));
-        m_state.analyzerPort = Setting::Port.defaultValue;
-    }
+    m_server->SetConnectionLimit(readInRange(Setting::AnalyzerConnectionLimit, 1,
+                                             ServerSocketTarvo::kHighestConnectionLimit,
+                                             QStringLiteral(" is outside 1 to %1; using ")
+                                                 .arg(ServerSocketTarvo::kHighestConnectionLimit)));
+    m_state.analyzerPort =
+        readInRange(Setting::Port, 1, ServerSocketTarvo::kHighestPort,
+                    QStringLiteral(" is no port number (1 to 65535); using port "));
     try {
         if (m_state.analyzerPort != m_server->Port()) {
             m_server->Deactivate();
