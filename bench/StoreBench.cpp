@@ -1,7 +1,9 @@
 // Storing points in a patient data file: appending alone, and the open-find-append sequence that
 // result processing runs for every stored value. Prints rates and ratios; run a Release build.
 // Appending is held to the machine's limit measured in the same run: one write() per point
-// record, of the same size, to a file held open.
+// record, of the same size, to a file held open. Beside it, the floor of a checked append: the
+// look at the open file before the write, the write at the end, and the look after it that an
+// append to a file other programs may touch needs (see the README), with nothing else.
 //
 //   store_bench [N]   N: the larger point count (default 100000); the smaller is N / 10
 #include <chrono>
@@ -64,6 +66,23 @@ double writeLimit(const QTemporaryDir& dir, int n, qsizetype recordSize) {
     return seconds(start);
 }
 
+// Writes n records of the given size at the end of a new file held open, looking at the open
+// file before and after each write: the system calls of a checked append and nothing else.
+double checkedWriteFloor(const QTemporaryDir& dir, int n, qsizetype recordSize) {
+    OpenFile file;
+    if (!file.open(freshFolder(dir, QStringLiteral("floor%1").arg(n)) + QStringLiteral("raw")))
+        return -1;
+    const QByteArray record(recordSize, 'x');
+    qint64 end = 0;
+    const auto start = Clock::now();
+    for (int i = 0; i < n; ++i) {
+        if (file.stamp().size != end || !file.writeAt(end, record) || file.stamp().size < 0)
+            return -1;
+        end += record.size();
+    }
+    return seconds(start);
+}
+
 // Stores n values one by one as result processing does: open the patient's file, find the
 // series (registering it the first time), append.
 double oneByOne(const QTemporaryDir& dir, int n) {
@@ -100,9 +119,10 @@ int main(int argc, char** argv) {
                                      QStringLiteral("OK"), 1.0, kStart)
             .size();
     const double limitLarge = writeLimit(dir, large, recordSize);
+    const double floorLarge = checkedWriteFloor(dir, large, recordSize);
     const double singleSmall = oneByOne(dir, small);
     const double singleLarge = oneByOne(dir, large);
-    if (appendSmall < 0 || appendLarge < 0 || limitLarge < 0 || singleSmall < 0 ||
+    if (appendSmall < 0 || appendLarge < 0 || limitLarge < 0 || floorLarge < 0 || singleSmall < 0 ||
         singleLarge < 0) {
         std::fprintf(stderr, "store_bench: a store failed\n");
         return 1;
@@ -113,6 +133,10 @@ int main(int argc, char** argv) {
                 "(%.0f records/s)\n",
                 large, static_cast<long long>(recordSize), limitLarge, large / limitLarge);
     std::printf("  append only / limit: %.2f (target at least 0.33)\n", limitLarge / appendLarge);
+    std::printf("  checked-write floor: %6d look, write, look at the end of an open file %.3f s  "
+                "(%.0f records/s, %.2f of the limit)\n",
+                large, floorLarge, large / floorLarge, limitLarge / floorLarge);
+    std::printf("  append only / checked-write floor: %.2f\n", floorLarge / appendLarge);
     std::printf("  linearity:   %d points cost %.2f times %d (target at most 12)\n", large,
                 appendLarge / appendSmall, small);
     std::printf("one by one:    %6d values %.3f s, %6d values %.3f s  (%.0f values/s)\n", small,
