@@ -7,6 +7,7 @@
 #include "CollectorState.h"
 #include "EventLog.h"
 #include "EventsFile.h"
+#include "FolderEntries.h"
 #include "InstallationLayout.h"
 #include "LogPrefixes.h"
 #include "MoveAsideFile.h"
@@ -246,23 +247,30 @@ QStringList PatientRecreation::readableEntries(const QString& patientFolder,
             PatientFolderLinks::SkipLine(archive.path(), patientFolder, archiveEscape));
         return {};
     }
+    // One listing gives each entry's kind: only links need their way followed (a document that
+    // is no link stays where the archive folder is, which was found inside the patient's folder
+    // above). Folders, pipes and devices are no documents: opening a pipe would wait for a writer.
     QStringList entries;
-    for (const QString& entry :
-         archive.entryList({QStringLiteral("*.xml")}, QDir::Files | QDir::Hidden | QDir::System,
-                           QDir::Unsorted)) {
-        const QString path = archive.filePath(entry);
-        // A document that is no link stays where the archive folder is, which was found inside
-        // the patient's folder above: only links need their way followed.
-        if (!QFileInfo(path).isSymLink()) {
+    forEachFolderEntry(archive.path(), [&](const FolderEntry& item) {
+        if (!item.isFile && !item.isLink)
+            return;
+        const QString entry = item.nameText();
+        if (!entry.endsWith(QLatin1String(".xml"), Qt::CaseInsensitive))
+            return;
+        if (item.isFile) {
             entries << entry;
-            continue;
+            return;
         }
+        const QString path = archive.filePath(entry);
+        if (const QFileInfo target(path); target.exists() && !target.isFile())
+            return; // a link to a folder, pipe or device; one that leads nowhere is reported
+
         const QString escape = PatientFolderLinks::EscapeOf(path, patientFolder);
         if (escape.isEmpty())
             entries << entry;
         else
             m_context.log.writeLog(PatientFolderLinks::SkipLine(path, patientFolder, escape));
-    }
+    });
     return entries;
 }
 

@@ -37,8 +37,9 @@ bool forEachFolderEntry(const QString& folder,
         entry.size = (qint64(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         entry.modified = (qint64(data.ftLastWriteTime.dwHighDateTime) << 32) |
                          data.ftLastWriteTime.dwLowDateTime;
-        entry.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                         (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+        entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        entry.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !entry.isLink;
+        entry.isFile = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !entry.isLink;
         visit(entry);
     } while (FindNextFileW(search, &data));
     FindClose(search);
@@ -61,6 +62,8 @@ bool forEachFolderEntry(const QString& folder,
         entry.size = qint64(status.st_size);
         entry.modified = qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
         entry.isFolder = S_ISDIR(status.st_mode);
+        entry.isFile = S_ISREG(status.st_mode);
+        entry.isLink = S_ISLNK(status.st_mode);
         visit(entry);
     }
     ::closedir(listing);

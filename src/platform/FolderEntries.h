@@ -6,13 +6,15 @@
 #include <QString>
 
 // One entry of a folder as the system lists it: the name in the system's own encoding, the size,
-// the last modification time (in the system's units) and whether it is a folder (symbolic links
-// are not followed).
+// the last modification time (in the system's units) and whether it is a folder, a plain file or
+// a link (symbolic links are not followed: a link is neither a folder nor a plain file).
 struct FolderEntry {
     QByteArrayView name;
     qint64 size = 0;
     qint64 modified = 0;
     bool isFolder = false;
+    bool isFile = false;
+    bool isLink = false;
 
     QString nameText() const;
 };

@@ -103,12 +103,21 @@ TEST_F(RecreationTest, BadDocumentsAreSkippedWithALogLineAndTheOthersRead) {
     // A link whose target is gone: listed, but it cannot be opened.
     ASSERT_TRUE(
         QFile::link(folder("R3") + "gone.xml", folder("R3") + "XML-files/3-unreadable.xml"));
+    // The name's ending is read in any case; a folder, or a pipe (which would keep the rebuild
+    // waiting for a writer), is no document, neither in the archive nor at a link's end.
+    archive("R3", "5-upper.XML", document("R3", "{U}", 10));
+    ASSERT_TRUE(QDir().mkpath(folder("R3") + "XML-files/6-folder.xml"));
+#ifndef Q_OS_WIN
+    ASSERT_EQ(QProcess::execute("mkfifo", {folder("R3") + "XML-files/7-pipe.xml"}), 0);
+    ASSERT_TRUE(
+        QFile::link(folder("R3") + "XML-files/7-pipe.xml", folder("R3") + "XML-files/8-pipe.xml"));
+#endif
 
     const RecreationOutcome outcome = (*collector)->recreatePatientData("R3");
-    EXPECT_EQ(outcome.documents, 4);
+    EXPECT_EQ(outcome.documents, 5);
     EXPECT_EQ(outcome.skipped, 2);
-    EXPECT_EQ(countOf(storedPoints(folder("R3") + "Tarvo.pil"), "Glucose"), 6)
-        << "both good documents are stored, whatever the order of the listing";
+    EXPECT_EQ(countOf(storedPoints(folder("R3") + "Tarvo.pil"), "Glucose"), 9)
+        << "the three good documents are stored, whatever the order of the listing";
     EXPECT_TRUE(collector->logged("Archived document skipped: "));
     EXPECT_TRUE(collector->logged("Archived document cannot be read, skipped: "));
 }
