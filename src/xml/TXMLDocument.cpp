@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 
 #include <QFile>
 #include <QStringDecoder>
@@ -88,14 +87,6 @@ QString decodeFile(const QByteArray& bytes) {
 
 bool isAscii(const QString& text) {
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
-}
-
-// A search that skips ahead by the needle's length where it can: markup repeats the needle's
-// first character too often for a search that stops at each of them.
-bool containsBytes(const QByteArray& haystack, const QByteArray& needle) {
-    const std::boyer_moore_horspool_searcher searcher(needle.cbegin(), needle.cend());
-    return std::search(haystack.cbegin(), haystack.cend(), searcher) != haystack.cend() ||
-           needle.isEmpty();
 }
 
 QString describeFailure(const pugi::xml_parse_result& result, const QByteArray& utf8) {
@@ -220,7 +211,7 @@ bool DocumentContains(const QString& text, const TXMLDocument& document) {
     if (!text.contains(u'\n') && !text.contains(u'\r')) {
         // An ASCII text is in UTF-8 bytes exactly when it is in their decoded text.
         if (!document.Utf8Text().isEmpty() && isAscii(text))
-            return containsBytes(document.Utf8Text(), text.toLatin1());
+            return document.Utf8Text().contains(text.toLatin1());
         return document.Text().contains(text);
     }
     for (const QString& line : document.Lines()) {
