@@ -72,7 +72,9 @@ void storeMeasurement(const DocumentStoring& storing,
     if (DecimalSeparator::current() != u'.')
         DecimalSeparator::set(u'.');
     QDateTime time = storing.undated;
-    const QDateTime stamped = TimeFromXmlText(measurement.Get_TimeStamp());
+    QDateTime stamped = measurement.PlainTimeStamp();
+    if (!stamped.isValid())
+        stamped = TimeFromXmlText(measurement.Get_TimeStamp());
     if (stamped.isValid())
         time = stamped;
     const QString statusText = measurement.Get_Status();

@@ -19,5 +19,8 @@ double readLiveConcentration(const QString& text);
 // while it is ",") is replaced by the separator; a text that still does not convert fails with
 // EConvertError.
 double readDocumentConcentration(const QString& text);
+// The same for a document's UTF-8 text: a plain number ("12.34", "-0,5", "7") is read from the
+// bytes; any other text is read as above, with the same result or error.
+double readDocumentConcentration(const char* utf8);
 
 } // namespace DecimalText

@@ -1,5 +1,6 @@
 #include "TXMLDocument.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <QFile>
@@ -35,6 +36,42 @@ void normalizeSecondLine(QString& text) {
     text.replace(start + 1, end - start - 1, line);
 }
 
+// Where the second line of UTF-8 bytes begins and how long it is (without its line end); false
+// when there is no second line.
+bool secondLine(QByteArrayView bytes, qsizetype& start, qsizetype& size) {
+    const qsizetype newline = bytes.indexOf('\n');
+    if (newline < 0)
+        return false;
+    start = newline + 1;
+    qsizetype end = QByteArrayView(bytes).sliced(start).indexOf('\n');
+    end = end < 0 ? bytes.size() : start + end;
+    if (end > start && bytes.at(end - 1) == '\r')
+        --end;
+    size = end - start;
+    return true;
+}
+
+// The UTF-8 text of a file as the parser reads it, when the file's bytes are UTF-8 that decodes
+// without a replacement (so that the text and its bytes say the same); its second line loses a
+// patient-data namespace as a decoded text's would. False for every other file.
+bool utf8Source(const QByteArray& bytes, QByteArray& utf8) {
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF") ||
+        (bytes.size() >= 2 && bytes.at(0) == '<' && bytes.at(1) == '\0'))
+        return false;
+    utf8 = bytes.startsWith("\xEF\xBB\xBF") ? bytes.sliced(3) : bytes;
+    // A byte-order mark after the first would be dropped in decoding.
+    if (utf8.startsWith("\xEF\xBB\xBF") || !QByteArrayView(utf8).isValidUtf8())
+        return false;
+    qsizetype start = 0;
+    qsizetype size = 0;
+    if (!secondLine(utf8, start, size))
+        return true;
+    QString line = QString::fromUtf8(QByteArrayView(utf8).sliced(start, size));
+    if (NormalizeNamespace(line) != PatientDataSchema::None)
+        utf8.replace(start, size, line.toUtf8());
+    return true;
+}
+
 QString decodeFile(const QByteArray& bytes) {
     if (bytes.startsWith("\xFF\xFE"))
         return QStringDecoder(QStringDecoder::Utf16LE)(bytes.mid(2));
@@ -46,6 +83,10 @@ QString decodeFile(const QByteArray& bytes) {
     if (bytes.size() >= 2 && bytes.at(0) == '<' && bytes.at(1) == '\0')
         return QStringDecoder(QStringDecoder::Utf16LE)(bytes);
     return QString::fromUtf8(bytes);
+}
+
+bool isAscii(const QString& text) {
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
 }
 
 QString describeFailure(const pugi::xml_parse_result& result, const QByteArray& utf8) {
@@ -62,7 +103,10 @@ QString describeFailure(const pugi::xml_parse_result& result, const QByteArray& 
 } // namespace
 
 void TXMLDocument::parse(const QString& text) {
-    const QByteArray utf8 = text.toUtf8();
+    parseUtf8(text.toUtf8());
+}
+
+void TXMLDocument::parseUtf8(const QByteArray& utf8) {
     if (utf8.size() > kLargestDocument)
         throw EXmlParseError(
             QStringLiteral("The XML document has %1 bytes; documents over %2 bytes are refused")
@@ -81,13 +125,14 @@ void TXMLDocument::parse(const QString& text) {
 
 void TXMLDocument::LoadFromText(const QString& text) {
     m_text = text;
+    m_utf8.clear();
     m_lines.reset();
     parse(text);
 }
 
 void TXMLDocument::LoadFromFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw EXmlFileUnreadable(QStringLiteral("Could not read ") + path + QStringLiteral(": ") +
                                  file.errorString());
     if (file.size() > 2 * kLargestDocument)
@@ -96,16 +141,29 @@ void TXMLDocument::LoadFromFile(const QString& path) {
                                  .arg(path)
                                  .arg(file.size())
                                  .arg(kLargestDocument));
-    m_text = decodeFile(file.readAll());
+    const QByteArray bytes = file.readAll();
     m_lines.reset();
-    normalizeSecondLine(m_text);
     // Line ends reach the parser as they are: it reads CR LF as LF.
-    parse(m_text);
+    if (utf8Source(bytes, m_utf8)) {
+        m_text.reset();
+        parseUtf8(m_utf8);
+        return;
+    }
+    m_utf8.clear();
+    m_text = decodeFile(bytes);
+    normalizeSecondLine(*m_text);
+    parse(*m_text);
+}
+
+const QString& TXMLDocument::Text() const {
+    if (!m_text)
+        m_text = QString::fromUtf8(m_utf8);
+    return *m_text;
 }
 
 const QStringList& TXMLDocument::Lines() const {
     if (!m_lines)
-        m_lines = splitLines(m_text);
+        m_lines = splitLines(Text());
     return *m_lines;
 }
 
@@ -142,15 +200,20 @@ void TXMLDocument::SaveToFile(const QString& path) const {
 
 void TXMLDocument::Deactivate() {
     m_document.reset();
-    m_text.clear();
+    m_utf8.clear();
+    m_text.reset();
     m_lines.reset();
     m_active = false;
 }
 
 bool DocumentContains(const QString& text, const TXMLDocument& document) {
     // A text without line breaks is in some line exactly when it is in the whole text.
-    if (!text.contains(u'\n') && !text.contains(u'\r'))
+    if (!text.contains(u'\n') && !text.contains(u'\r')) {
+        // An ASCII text is in UTF-8 bytes exactly when it is in their decoded text.
+        if (!document.Utf8Text().isEmpty() && isAscii(text))
+            return document.Utf8Text().contains(text.toLatin1());
         return document.Text().contains(text);
+    }
     for (const QString& line : document.Lines()) {
         if (line.contains(text))
             return true;

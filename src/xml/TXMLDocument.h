@@ -26,16 +26,21 @@ public:
     bool Active() const { return m_active; }
 
     // The source text (of a file: with its second line normalised), and the same as lines;
-    // the lines are cut on first use.
-    const QString& Text() const { return m_text; }
+    // the text of a UTF-8 file is decoded and the lines are cut on first use.
+    const QString& Text() const;
     const QStringList& Lines() const;
+    // The source text's UTF-8 bytes, when the document was parsed from them as they are (a file
+    // in UTF-8); empty otherwise.
+    const QByteArray& Utf8Text() const { return m_utf8; }
     pugi::xml_node DocumentElement() const { return m_document.document_element(); }
 
 private:
     void parse(const QString& text);
+    void parseUtf8(const QByteArray& utf8);
 
     pugi::xml_document m_document;
-    QString m_text;
+    QByteArray m_utf8;
+    mutable std::optional<QString> m_text;
     mutable std::optional<QStringList> m_lines;
     bool m_active = false;
 };

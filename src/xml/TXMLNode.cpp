@@ -1,11 +1,25 @@
 #include "TXMLNode.h"
 
+#include <charconv>
+#include <cstring>
+
 #include "XmlErrors.h"
 
 namespace {
 
 QByteArray utf8(const QString& text) {
     return text.toUtf8();
+}
+
+// A plain integer text (an optional minus and up to nine digits, nothing else) read from the
+// bytes; false for any other text.
+bool plainInteger(const char* text, int& value) {
+    const std::size_t size = std::strlen(text);
+    const std::size_t digits = size - (size > 0 && text[0] == '-' ? 1 : 0);
+    if (digits == 0 || digits > 9)
+        return false;
+    const std::from_chars_result read = std::from_chars(text, text + size, value);
+    return read.ec == std::errc() && read.ptr == text + size;
 }
 
 } // namespace
@@ -36,9 +50,13 @@ void TXMLNode::SetChildText(const char* tag, const QString& text) {
 }
 
 int TXMLNode::ChildInteger(const char* tag) const {
-    const QString text = ChildText(tag);
+    const char* plain = ChildElement(tag).child_value();
+    int value = 0;
+    if (plainInteger(plain, value))
+        return value;
+    const QString text = QString::fromUtf8(plain);
     bool ok = false;
-    const int value = text.trimmed().toInt(&ok);
+    value = text.trimmed().toInt(&ok);
     if (!ok)
         throw EConvertError(u'\'' + text + QStringLiteral("' is not a valid integer value"));
     return value;

@@ -1,12 +1,17 @@
 #include "XMLTarvoParser.h"
 
 #include "DecimalText.h"
+#include "PlainTime.h"
 #include "RootElement.h"
 
 namespace XMLTarvoParser {
 
 double TXMLMeasurement::Get_Concentration() const {
-    return DecimalText::readDocumentConcentration(ChildText("Concentration"));
+    return DecimalText::readDocumentConcentration(ChildElement("Concentration").child_value());
+}
+
+QDateTime TXMLMeasurement::PlainTimeStamp() const {
+    return LocalTimeFromPlainText(ChildElement("TimeStamp").child_value());
 }
 
 void TXMLMeasurement::Set_Concentration(double value) {

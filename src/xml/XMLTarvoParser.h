@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+
 #include "SharedElements.h"
 #include "TXMLDocument.h"
 #include "TXMLNode.h"
@@ -17,6 +19,9 @@ class TXMLMeasurement : public TXMLNode {
 public:
     using TXMLNode::TXMLNode;
     TARVO_XML_TEXT(TimeStamp)
+    // The time stamp as a local time when it has the plain form "yyyy-MM-ddThh:mm:ss" and is a
+    // possible date and time; invalid otherwise.
+    QDateTime PlainTimeStamp() const;
     // A decimal comma or point; a text that does not convert fails with EConvertError.
     double Get_Concentration() const;
     void Set_Concentration(double value);

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <optional>
+#include <string>
+
 #include "QtPrinters.h"
 #include "TXMLDocument.h"
 #include "Windows1252.h"
@@ -145,4 +149,48 @@ TEST(Binding, EventsDocument) {
     EXPECT_EQ(events.Get_Patient().Get_PatientID(), "1912");
     ASSERT_EQ(events.Get_Event().Count(), 1);
     EXPECT_EQ(events.Get_Event()[0].Get_EventText(), "Start");
+}
+
+TEST(Binding, IntegerTexts) {
+    const struct {
+        const char* text;
+        std::optional<int> value;
+    } cases[] = {
+        {"2", 2},
+        {"-1", -1},
+        {"007", 7},
+        {" 3 ", 3},
+        {"\n4\t", 4},
+        {"+5", 5},
+        {"999999999", 999999999},
+        {"2147483647", 2147483647},
+        {"-2147483648", std::numeric_limits<int>::min()},
+        {"2147483648", std::nullopt},
+        {"99999999999999999999", std::nullopt},
+        {"", std::nullopt},
+        {"-", std::nullopt},
+        {"--1", std::nullopt},
+        {"1.0", std::nullopt},
+        {"1e2", std::nullopt},
+        {"12a", std::nullopt},
+        {"0x10", std::nullopt},
+        {"1 2", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        TXMLDocument document;
+        document.LoadFromText(QStringLiteral("<Measurement><AttemptNo>") +
+                              QString::fromUtf8(c.text) +
+                              QStringLiteral("</AttemptNo></Measurement>"));
+        const XMLTarvoParser::TXMLMeasurement measurement(document.DocumentElement());
+        if (c.value) {
+            EXPECT_EQ(measurement.Get_AttemptNo(), *c.value) << c.text;
+            continue;
+        }
+        try {
+            (void)measurement.Get_AttemptNo();
+            ADD_FAILURE() << c.text;
+        } catch (const EConvertError& error) {
+            EXPECT_EQ(error.what(), "'" + std::string(c.text) + "' is not a valid integer value");
+        }
+    }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -118,4 +120,122 @@ TEST(XmlDocument, SavedDocumentsReadBackAsUtf8) {
     EXPECT_EQ(XMLTarvoParser::GetTarvo(again)[0].Get_UniqueID(), "{U1}");
     ASSERT_GE(again.Lines().size(), 4);
     EXPECT_EQ(again.Lines().mid(2, 2), document.Lines().mid(2, 2)) << "the lines are kept";
+}
+
+namespace {
+
+// The element tree as the parser holds it.
+std::string printed(const TXMLDocument& document) {
+    std::ostringstream out;
+    document.DocumentElement().print(out, "", pugi::format_raw);
+    return out.str();
+}
+
+QByteArray utf16WithMark(const QString& text) {
+    return QByteArray("\xFF\xFE") +
+           QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+
+// What loading a file gives: the parsed tree, the text and lines, the error of a broken file,
+// whether the bytes were parsed as they are, and two searches.
+struct Loaded {
+    std::string tree;
+    QString text;
+    QStringList lines;
+    QString error;
+    bool fromBytes = false;
+    bool events = false;
+    bool attempt = false;
+};
+
+Loaded load(const QString& path) {
+    Loaded loaded;
+    TXMLDocument document;
+    try {
+        document.LoadFromFile(path);
+    } catch (const EXmlParseError& error) {
+        loaded.error = QString::fromUtf8(error.what());
+        return loaded;
+    }
+    loaded.fromBytes = !document.Utf8Text().isEmpty();
+    loaded.events = DocumentContains(QStringLiteral("<Events>"), document);
+    loaded.attempt = DocumentContains(QStringLiteral("<AttemptNo>"), document);
+    loaded.tree = printed(document);
+    loaded.text = document.Text();
+    loaded.lines = document.Lines();
+    return loaded;
+}
+
+} // namespace
+
+// A UTF-8 file is parsed from its bytes; its UTF-16 twin takes the decoding way. Both give the
+// same document, text, lines, searches and errors.
+TEST(XmlDocument, Utf8FilesParsedFromTheirBytesReadAsTheirDecodedTwin) {
+    const QString document = XmlMessages::patientData(PatientDataNamespace::k2012);
+    QString noSecondLine = document;
+    noSecondLine.remove(QStringLiteral("\r\n"));
+    QString unicodeInTag = document;
+    unicodeInTag.replace(QStringLiteral("version=\"1.0\" xmlns"), QStringLiteral("é=\"ü\" xmlns"));
+    const struct {
+        const char* name;
+        QString text;
+        bool utf8Mark;
+    } cases[] = {
+        {"2012, CR LF", document, false},
+        {"2012, byte-order mark", document, true},
+        {"2004, LF", XmlMessages::patientData(PatientDataNamespace::k2004).replace("\r\n", "\n"),
+         false},
+        {"2008, CR only",
+         XmlMessages::patientData(PatientDataNamespace::k2008).replace("\r\n", "\r"), false},
+        {"one line", noSecondLine, false},
+        {"no namespace", XmlMessages::eventsDocument(), false},
+        {"non-ASCII in the root tag", unicodeInTag, false},
+        {"4-byte characters",
+         QString(document).replace(QStringLiteral("Åsa"), QStringLiteral("A😀")), false},
+        {"broken",
+         QString(document).replace(QStringLiteral("</UniqueID>"), QStringLiteral("</Un>")), false},
+        {"empty", QString(), false},
+    };
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        const QByteArray utf8 =
+            (c.utf8Mark ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + c.text.toUtf8();
+        const Loaded fast = load(writeFile(dir, "utf8.xml", utf8));
+        const Loaded decoded = load(writeFile(dir, "utf16.xml", utf16WithMark(c.text)));
+        EXPECT_EQ(fast.fromBytes, fast.error.isEmpty()) << c.name;
+        EXPECT_FALSE(decoded.fromBytes) << c.name;
+        EXPECT_EQ(fast.error, decoded.error) << c.name;
+        EXPECT_EQ(fast.tree, decoded.tree) << c.name;
+        EXPECT_EQ(fast.text, decoded.text) << c.name;
+        EXPECT_EQ(fast.lines, decoded.lines) << c.name;
+        EXPECT_EQ(fast.events, decoded.events) << c.name;
+        EXPECT_EQ(fast.attempt, decoded.attempt) << c.name;
+    }
+}
+
+// Bytes that are not plain UTF-8 are decoded as before: invalid sequences read as replacement
+// characters, and a second byte-order mark is dropped.
+TEST(XmlDocument, FilesThatAreNotPlainUtf8AreDecoded) {
+    const QByteArray document = XmlMessages::patientData(PatientDataNamespace::k2012).toUtf8();
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QString firstName;
+    } cases[] = {
+        {"Latin-1 byte", QByteArray(document).replace("\xC3\x85sa", "\xC5sa"),
+         QStringLiteral("\uFFFDsa")},
+        {"encoded surrogate", QByteArray(document).replace("\xC3\x85sa", "\xED\xA0\x80sa"),
+         QStringLiteral("\uFFFD\uFFFD\uFFFDsa")},
+        {"two byte-order marks", "\xEF\xBB\xBF\xEF\xBB\xBF" + document, QStringLiteral("Åsa")},
+    };
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        TXMLDocument loaded;
+        loaded.LoadFromFile(writeFile(dir, "other.xml", c.bytes));
+        EXPECT_TRUE(loaded.Utf8Text().isEmpty()) << c.name;
+        EXPECT_EQ(loaded.Lines().at(1), QStringLiteral("<Tarvo version=\"1.0\">")) << c.name;
+        EXPECT_TRUE(loaded.Text().startsWith(QStringLiteral("<?xml"))) << c.name;
+        EXPECT_EQ(XMLTarvoParser::GetTarvo(loaded)[0].Get_Patient().Get_FirstName(), c.firstName)
+            << c.name;
+    }
 }
