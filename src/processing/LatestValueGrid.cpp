@@ -243,7 +243,9 @@ void LatestValueGrid::ShowValue(const PatientIdentity::LatestValueParts& parts,
     const bool plain = plainKeyOf(parts);
     const Key key = keyOf(parts, plain);
     const auto matches = [&](const Entry& cell) {
-        if (plain && cell.plainKey)
+        // Keys "<name> <place> =" with names of one length are the same when name and place
+        // are; otherwise ("A " and "B" against "A" and " B") the whole keys decide.
+        if (plain && cell.plainKey && cell.parts.parameterName.size() == parts.parameterName.size())
             return cell.parts.parameterName == parts.parameterName &&
                    cell.parts.place == parts.place;
         return keyOf(cell) == key;
