@@ -146,7 +146,9 @@ bool PatientRecreation::replayAll(const QDir& archive, const QStringList& entrie
     struct StandIn {
         TSaveItNew& writer;
         ProcessingProgress& progress;
+        ResultProcessor& processor;
         ~StandIn() {
+            processor.EndFileResults();
             writer.ClearStandIn();
             writer.ClearLoadCache();
             progress.setRebuildFolder({});
@@ -155,7 +157,10 @@ bool PatientRecreation::replayAll(const QDir& archive, const QStringList& entrie
     try {
         writer.SetStandIn(building.dataFile, building.rebuilt);
         progress.setRebuildFolder(outcome.folder);
-        const StandIn standIn{writer, progress};
+        // The documents' values go to the one file being built: what is known of it is kept
+        // from one document to the next.
+        m_context.processor.BeginFileResults();
+        const StandIn standIn{writer, progress, m_context.processor};
         for (const QString& entry : entries) {
             if (stopDue()) {
                 outcome.interrupted = true;

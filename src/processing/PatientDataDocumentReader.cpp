@@ -63,7 +63,16 @@ struct DocumentStoring {
     bool force;
     bool show;
     bool hasAttemptNumbers;
-    QDateTime undated; // the time of a measurement without one
+    const Clock& clock;
+    // The time of a measurement without one: 10000 days before the document was read, taken
+    // when the first such measurement is read.
+    mutable QDateTime undated;
+
+    const QDateTime& undatedTime() const {
+        if (!undated.isValid())
+            undated = clock.now().addDays(-10000);
+        return undated;
+    }
 };
 
 void storeMeasurement(const DocumentStoring& storing,
@@ -71,12 +80,10 @@ void storeMeasurement(const DocumentStoring& storing,
                       const QString& unit, const QString& place, AnalyteLists& lists) {
     if (DecimalSeparator::current() != u'.')
         DecimalSeparator::set(u'.');
-    QDateTime time = storing.undated;
     QDateTime stamped = measurement.PlainTimeStamp();
     if (!stamped.isValid())
         stamped = TimeFromXmlText(measurement.Get_TimeStamp());
-    if (stamped.isValid())
-        time = stamped;
+    const QDateTime time = stamped.isValid() ? stamped : storing.undatedTime();
     const QString statusText = measurement.Get_Status();
     const TAnalyseResult status = PatientIdentity::StatusFromText(statusText);
     const qint32 attempt = storing.hasAttemptNumbers ? measurement.Get_AttemptNo() : 1;
@@ -175,9 +182,7 @@ void PatientDataDocumentReader::ReadPatientDataDocument(TSaveItNew& writer,
                                                         const XMLTarvoParser::TXMLTarvo& root,
                                                         bool force, bool hasAttemptNumbers,
                                                         bool show) {
-    // Measurements without a time are dated 10000 days before the document was read.
-    const DocumentStoring storing{
-        m_processor, writer, force, show, hasAttemptNumbers, m_clock.now().addDays(-10000)};
+    const DocumentStoring storing{m_processor, writer, force, show, hasAttemptNumbers, m_clock, {}};
     AnalyteLists lists;
     const auto logFailure = [this](const std::exception& error) {
         m_log.writeError(QLatin1String(LogPrefix::kArchivedFile) + describeError(error) +

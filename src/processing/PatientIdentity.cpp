@@ -159,12 +159,17 @@ QString SubstanceName(const QString& parameterName) {
 
 QString LatestValueText(const QString& parameterName, const QString& place, double value,
                         const QString& unit) {
+    return LatestValueText({parameterName, place, unit, value, DecimalSeparator::current()});
+}
+
+QString LatestValueText(const LatestValueParts& parts) {
+    const double value = parts.value;
     const int decimals = value < 1 ? 3 : value < 10 ? 2 : value < 100 ? 1 : 0;
     QString number = QString::number(value, 'f', decimals);
-    const QChar separator = DecimalSeparator::current();
-    if (separator != u'.')
-        number.replace(u'.', separator);
-    return parameterName + u' ' + place + QStringLiteral(" = ") + number + u' ' + unit;
+    if (parts.separator != u'.')
+        number.replace(u'.', parts.separator);
+    return parts.parameterName + u' ' + parts.place + QStringLiteral(" = ") + number + u' ' +
+           parts.unit;
 }
 
 } // namespace PatientIdentity

@@ -60,4 +60,17 @@ QString SubstanceName(const QString& parameterName);
 QString LatestValueText(const QString& parameterName, const QString& place, double value,
                         const QString& unit);
 
+// What a latest-value text is written from, kept so that the text is written only when it is
+// read: the separator is the decimal separator that was current when the value was shown.
+struct LatestValueParts {
+    QString parameterName;
+    QString place;
+    QString unit;
+    double value = 0;
+    QChar separator = u'.';
+};
+
+// The text of the parts, as LatestValueText writes it with their separator.
+QString LatestValueText(const LatestValueParts& parts);
+
 } // namespace PatientIdentity

@@ -66,6 +66,12 @@ QTime timeFromFixedText(QStringView text) {
     return hour < 0 || minute < 0 || second < 0 ? QTime() : QTime(hour, minute, second);
 }
 
+// Value after value mostly brings the very same texts.
+void takeText(QString& kept, const QString& text) {
+    if (!kept.isSharedWith(text))
+        kept = text;
+}
+
 } // namespace
 
 // The patient of the result being processed.
@@ -237,18 +243,50 @@ bool ResultProcessor::showValue(const QString& parameterName, const QString& pla
     const int found = catalogue.IndexOf(parameterName, place);
     const int catalogueIndex = found >= 0 ? found : catalogue.Count();
     m_progress.reachStep(35);
-    m_latestValueText = PatientIdentity::LatestValueText(parameterName, place, value, unit);
+    takeText(m_latestValue.parameterName, parameterName);
+    takeText(m_latestValue.place, place);
+    takeText(m_latestValue.unit, unit);
+    m_latestValue.value = value;
+    m_latestValue.separator = DecimalSeparator::current();
+    m_latestValueDue = true;
     const ProcessingProgress::Patient& current = m_progress.currentPatient();
-    m_patientLabel = current.id + u' ' + current.firstName + u' ' + current.lastName;
+    takeText(m_labelId, current.id);
+    takeText(m_labelFirstName, current.firstName);
+    takeText(m_labelLastName, current.lastName);
+    m_patientLabelDue = true;
     m_latestTime = time;
     m_progress.reachStep(36);
     const bool added = found < 0;
     if (added)
         catalogue.Add(catalogueIndex, unit, place, parameterName, m_context.clock.now());
     if (updateGrid)
-        m_context.grid.ShowValue(m_latestValueText, time);
+        m_context.grid.ShowValue(m_latestValue, time);
     emit displayChanged();
     return added;
+}
+
+const QString& ResultProcessor::LatestValue() const {
+    if (m_latestValueDue) {
+        m_latestValueText = PatientIdentity::LatestValueText(m_latestValue);
+        m_latestValueDue = false;
+    }
+    return m_latestValueText;
+}
+
+const QString& ResultProcessor::PatientLabel() const {
+    if (m_patientLabelDue) {
+        m_patientLabel = m_labelId + u' ' + m_labelFirstName + u' ' + m_labelLastName;
+        m_patientLabelDue = false;
+    }
+    return m_patientLabel;
+}
+
+const QDateTime& ResultProcessor::LastStored() const {
+    if (m_lastStoredDue) {
+        m_lastStored = m_context.clock.now();
+        m_lastStoredDue = false;
+    }
+    return m_lastStored;
 }
 
 bool ResultProcessor::openDataFile(TSaveItNew& writer, std::vector<TParameterSerie>& series) {
@@ -269,32 +307,59 @@ bool ResultProcessor::openDataFile(TSaveItNew& writer, std::vector<TParameterSer
 }
 
 void ResultProcessor::BeginFileResults() {
-    m_keepSeries = true;
-    m_keptWriter = nullptr;
+    ++m_fileResultsDepth;
+    m_keptUnchecked = true;
 }
 
 void ResultProcessor::EndFileResults() {
-    m_keepSeries = false;
+    LastStored(); // the values of the document were stored by now
+    m_keptUnchecked = true;
+    if (m_fileResultsDepth > 0 && --m_fileResultsDepth > 0)
+        return;
     m_keptWriter = nullptr;
     m_keptSeries.clear();
+    m_recordFolderSeen.clear();
+}
+
+// Whether the series kept from an earlier batch still describe the file for this one. Only the
+// file a rebuild builds is trusted from one batch to the next: it is the writer's own while the
+// rebuild runs, and nothing but this processor adds series to it. The writer checks it for the
+// new batch; when it no longer holds what it read of the file (it was reset or the file is
+// gone), the file is opened and checked anew.
+bool ResultProcessor::keptSeriesStillHold(TSaveItNew& writer) {
+    if (!writer.HasStandIn() || writer.StandIn() != m_keptFile)
+        return false;
+    writer.SetFileName(m_keptFile);
+    if (!writer.IsLoaded())
+        return false;
+    try {
+        writer.LoadFile();
+    } catch (const std::exception&) {
+        return false; // opening it again reports why
+    }
+    return writer.IsLoaded();
 }
 
 std::vector<TParameterSerie>* ResultProcessor::fileResultSeries(TSaveItNew& writer) {
     const ProcessingProgress::Patient& current = m_progress.currentPatient();
-    const QString patient = current.id + u'\n' + current.fullName;
-    if (m_keepSeries && m_keptWriter == &writer && m_keptFolder == current.folder &&
-        m_keptPatient == patient) {
+    const bool samePatient = m_fileResultsDepth > 0 && m_keptWriter == &writer &&
+                             m_keptFolder == current.folder && m_keptId == current.id &&
+                             m_keptFullName == current.fullName;
+    if (samePatient && (!m_keptUnchecked || keptSeriesStillHold(writer))) {
+        m_keptUnchecked = false;
         writer.SetFileName(m_keptFile);
         return &m_keptSeries;
     }
     m_keptWriter = nullptr;
     if (!openDataFile(writer, m_keptSeries))
         return nullptr;
-    if (m_keepSeries) {
+    if (m_fileResultsDepth > 0) {
         m_keptWriter = &writer;
+        m_keptUnchecked = false;
         m_keptFile = writer.FileName();
         m_keptFolder = current.folder;
-        m_keptPatient = patient;
+        m_keptId = current.id;
+        m_keptFullName = current.fullName;
     }
     return &m_keptSeries;
 }
@@ -304,13 +369,22 @@ void ResultProcessor::storePoint(TSaveItNew& writer, std::vector<TParameterSerie
                                  const QString& unit, qint32 attemptNo, const QString& vialId,
                                  const QString& statusText, TAnalyseResult status, double value,
                                  const QDateTime& time) {
-    const qint16 index =
-        FindOrCreateSerie(writer, series, parameterName, place, unit, SerieMatch::NamePlaceAndUnit);
+    qint16 index = 0;
+    try {
+        index = FindOrCreateSerie(writer, series, parameterName, place, unit,
+                                  SerieMatch::NamePlaceAndUnit);
+    } catch (...) {
+        m_keptWriter = nullptr; // what the file holds now is read again
+        throw;
+    }
     m_progress.setLastSampleTime(time);
     if (writer.AppendPoint(index, status, attemptNo, vialId, statusText, value,
                            OleDateTime::fromDateTime(time))) {
         ++m_stored[QLatin1String(m_kind)];
-        m_lastStored = m_context.clock.now();
+        // A document's values take the time once, when it is done.
+        m_lastStoredDue = m_fileResultsDepth > 0;
+        if (!m_lastStoredDue)
+            m_lastStored = m_context.clock.now();
         const ProcessingProgress::Patient& current = m_progress.currentPatient();
         StoredResult stored;
         stored.patientId = current.id;
@@ -366,6 +440,8 @@ void ResultProcessor::ensureRecord(Patient& patient) {
 // (logged by the link) costs no stored value.
 void ResultProcessor::storeLiveValue(TSaveItNew& writer, const Patient& patient,
                                      const LiveValue& live) {
+    // A series this value adds to a file is not among the ones kept for documents.
+    m_keptWriter = nullptr;
     std::vector<TParameterSerie> series;
     if (!openDataFile(writer, series))
         return;
@@ -444,11 +520,15 @@ bool ResultProcessor::AdmitPatient(TSaveItNew&, const QString& patientId, const 
     const bool admitted = takePatient(patientId, true, firstName, lastName, patient);
     if (admitted) {
         m_progress.reachStep(26);
-        if (collecting(state.collection))
+        // Within a rebuild the record file, once found, is not looked for again.
+        const bool seen = m_fileResultsDepth > 0 && patient.folder == m_recordFolderSeen;
+        if (collecting(state.collection) && !seen)
             PatientRecordFile::CreateIfMissing(patient.id, patient.firstName, patient.folder,
                                                patient.lastName);
         m_progress.reachStep(27);
-        patient.recordExists = m_recordFiles.Exists(patient.folder);
+        patient.recordExists = seen || m_recordFiles.Exists(patient.folder);
+        if (patient.recordExists && m_fileResultsDepth > 0)
+            m_recordFolderSeen = patient.folder;
         ensureEntry(patient, listChanged);
         m_admittedChecked = patient.checked;
         m_admittedFolder = patient.folder;

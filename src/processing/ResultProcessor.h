@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include "PatientIdentity.h"
 #include "PatientRecordPresence.h"
 #include "ProcessingProgress.h"
 #include "StoredResult.h"
@@ -69,7 +70,9 @@ public:
     // Around the values of one document, stored one after another while the writer's batch
     // runs: the file opened for the first value of a patient stays the file of the next ones
     // (the batch trusts it once checked), so its series are kept here instead of being read
-    // again for every value.
+    // again for every value. These nest: around all documents of a rebuild, the file being
+    // built (the writer's own while the rebuild runs) keeps its series from one document to
+    // the next, and the patient's record file, once there, is not looked for again.
     void BeginFileResults();
     void EndFileResults();
 
@@ -78,9 +81,9 @@ public:
     ProcessingProgress& Progress() { return m_progress; }
     const ProcessingProgress& Progress() const { return m_progress; }
 
-    // What the window shows of the last result.
-    const QString& LatestValue() const { return m_latestValueText; }
-    const QString& PatientLabel() const { return m_patientLabel; }
+    // What the window shows of the last result (written when first read after a new value).
+    const QString& LatestValue() const;
+    const QString& PatientLabel() const;
     // When the latest value was measured (the time it was received when its time text does
     // not read).
     const QDateTime& LatestTime() const { return m_latestTime; }
@@ -89,7 +92,7 @@ public:
     // Results stored in data files since the start, by kind ("live": results as they arrive,
     // "document": values of archived documents), and when the last one was stored.
     const std::map<QString, qint64>& StoredResults() const { return m_stored; }
-    const QDateTime& LastStored() const { return m_lastStored; }
+    const QDateTime& LastStored() const;
     // Document values handed over since the start.
     qint64 DocumentResults() const { return m_documentResults; }
     // The analyzer of what is stored next (StoredResult::analyzer); every path that stores
@@ -130,6 +133,7 @@ private:
     QDateTime sampleTime(const QString& timeText) const;
     bool openDataFile(TSaveItNew& writer, std::vector<TParameterSerie>& series);
     std::vector<TParameterSerie>* fileResultSeries(TSaveItNew& writer);
+    bool keptSeriesStillHold(TSaveItNew& writer);
     void storePoint(TSaveItNew& writer, std::vector<TParameterSerie>& series,
                     const QString& parameterName, const QString& place, const QString& unit,
                     qint32 attemptNo, const QString& vialId, const QString& statusText,
@@ -138,8 +142,15 @@ private:
 
     ResultProcessorContext m_context;
     ProcessingProgress m_progress;
-    QString m_latestValueText;
-    QString m_patientLabel;
+    // The last value shown and its patient; their texts are written when first read.
+    PatientIdentity::LatestValueParts m_latestValue;
+    mutable QString m_latestValueText;
+    mutable bool m_latestValueDue = false;
+    QString m_labelId;
+    QString m_labelFirstName;
+    QString m_labelLastName;
+    mutable QString m_patientLabel;
+    mutable bool m_patientLabelDue = false;
     QDateTime m_latestTime;
     bool m_parametersButtonEnabled = false;
     int m_resultCalls = 0;
@@ -147,18 +158,25 @@ private:
     const char* m_kind = "live"; // what the value being stored is
     QString m_analyzer;
     std::map<QString, qint64> m_stored;
-    QDateTime m_lastStored;
+    // When the last value was stored; the values of a document take the time once, when the
+    // document is done (or when it is asked for before).
+    mutable QDateTime m_lastStored;
+    mutable bool m_lastStoredDue = false;
     bool m_admittedChecked = false;
     // The admitted patient's folder and whether it held the record file when admitted.
     QString m_admittedFolder;
     bool m_admittedRecordExists = false;
     PatientRecordPresence m_recordFiles;
     // The file and series of the document's patient while a document's values are stored.
-    bool m_keepSeries = false;
+    int m_fileResultsDepth = 0;
+    bool m_keptUnchecked = false; // a new batch began since the kept file was last checked
+    // The folder whose record file was found while the file results of a rebuild run.
+    QString m_recordFolderSeen;
     const TSaveItNew* m_keptWriter = nullptr;
     QString m_keptFile;
     QString m_keptFolder;
-    QString m_keptPatient;
+    QString m_keptId;
+    QString m_keptFullName;
     std::vector<TParameterSerie> m_keptSeries;
 };
 

@@ -1,4 +1,6 @@
 // Rebuilding patients from their archives, through a running collector and real files.
+#include <map>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -378,4 +380,76 @@ TEST_F(RecreationTest, ARebuildFindingThePatientLockedLeavesItToTheHolderAndRebu
     EXPECT_TRUE(outcome.heldBy.isEmpty());
     EXPECT_TRUE(outcome.started);
     EXPECT_TRUE(strayDataFiles(folder("L1")).isEmpty());
+}
+
+// A rebuild keeps what it knows of the file it builds from one document to the next. Series
+// that later documents add, an events document read in between, and rebuilds of another
+// patient before and after leave the bytes of the same documents stored one by one.
+TEST_F(RecreationTest, SeriesAddedByLaterDocumentsGiveTheBytesOfDocumentsStoredOneByOne) {
+    const struct {
+        QString name;
+        QStringList analytes;
+        QStringList places;
+        int firstValue;
+    } documents[] = {{"{A}", {"Glucose"}, {"CNS"}, 0},
+                     {"{B}", {"Lactate", "Glucose"}, {"CNS", "Muscle"}, 2},
+                     {"{C}", {"Pyruvate", "Lactate"}, {"CNS"}, 4},
+                     {"{D}", {"Urea", "Glycerol", "Glutamate"}, {"Muscle", "CNS"}, 6}};
+    for (const QString id : {"R6", "R7"}) {
+        for (const auto& d : documents) {
+            PatientDocument document;
+            document.patient = {id, "Anna", "Berg"};
+            document.uniqueId = d.name;
+            document.analytes = d.analytes;
+            document.places = d.places;
+            document.measurements = 8;
+            document.start = kStart.addDays(d.firstValue);
+            document.firstValue = d.firstValue;
+            archive(id, d.name + ".xml", patientData(document).replace("utf-16", "utf-8"));
+        }
+        archive(id, "events.xml",
+                "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Tarvo version=\"1.0\">\r\n"
+                "<Events><Patient><PatientID>" +
+                    id +
+                    "</PatientID></Patient><Event><Time>2026-12-01T09:00:00</Time>"
+                    "<EventText>Catheter in place</EventText></Event></Events>\r\n</Tarvo>\r\n");
+    }
+
+    // The same documents in the same order, each stored straight into the data file of a
+    // patient of another data root.
+    TempRoot otherRoot;
+    RunningCollector other(otherRoot);
+    ASSERT_TRUE(other.started);
+    other->collectionControl().start();
+    std::map<QString, QByteArray> expected;
+    for (const QString id : {"R6", "R7"}) {
+        const QDir archived(folder(id) + "XML-files");
+        for (const QString& name : archived.entryList(
+                 {"*.xml"}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted)) {
+            TXMLDocument document;
+            document.LoadFromFile(archived.filePath(name));
+            if (DocumentContains("<Events>", document))
+                continue;
+            PatientDataDocumentReader direct(other->resultProcessor(), other->state(), other->log(),
+                                             SystemClock::instance());
+            direct.ReadPatientDataDocument(other->mainWriter(), XMLTarvoParser::GetTarvo(document),
+                                           true, DocumentContains("<AttemptNo>", document), false);
+        }
+        expected[id] = contentsOf(other.patientFolder(id) + "Tarvo.pil");
+        const auto points = storedPoints(other.patientFolder(id) + "Tarvo.pil");
+        ASSERT_GT(countOf(points, "Glutamate"), 0) << "each document has a series of its own";
+        ASSERT_GT(countOf(points, "LPRatio"), 0);
+    }
+
+    for (const QString id : {"R6", "R7", "R6", "R6", "R7"}) {
+        SCOPED_TRACE(id.toStdString());
+        // What an earlier rebuild left cannot pass for the result of this one.
+        const QString pil = folder(id) + "Tarvo.pil";
+        QFile::remove(pil);
+        const RecreationOutcome outcome = (*collector)->recreatePatientData(id);
+        EXPECT_TRUE(outcome.started);
+        EXPECT_EQ(outcome.documents, 5);
+        EXPECT_EQ(outcome.skipped, 0);
+        EXPECT_EQ(contentsOf(pil), expected[id]);
+    }
 }

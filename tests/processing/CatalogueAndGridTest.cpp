@@ -1,7 +1,9 @@
 #include <algorithm>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "DecimalSeparator.h"
 #include "LatestValueGrid.h"
 #include "ParameterCatalogue.h"
 #include "QtPrinters.h"
@@ -127,4 +129,53 @@ TEST(LatestValueGrid, ANarrowGridStillShowsWhoseValuesItHolds) {
     grid.ShowPatient("P2", "Per", "Son");
     EXPECT_EQ(grid.Cell(0, 1), "") << "another patient clears the grid";
     EXPECT_EQ(grid.Cell(0, 0), "P2");
+}
+
+// A value given as its parts takes the cell a value given as its text would take, and the cell
+// reads as that text: same key, same place in the grid, the same texts and times, whichever
+// form the values before it had.
+TEST(LatestValueGrid, ValuesGivenAsPartsTakeTheCellsOfTheirTexts) {
+    using Parts = PatientIdentity::LatestValueParts;
+    const std::vector<Parts> values = {
+        {"Glucose", "CNS", "mM", 2.5, u'.'},     {"Lactate", "CNS", "mM", 1.25, u','},
+        {"Glucose", "CNS", "mM", 3.0, u','},     {"Glucose", "CNS", "mg/dL", 54, u'.'},
+        {"Glucose", "CNS=2", "mM", 4.0, u'.'},   {"Glucose", "CNS=3", "mM", 5.0, u'.'},
+        {"A=B", "CNS", "mM", 0.5, u'.'},         {"A=C", "Muscle", "mM", 0.75, u'.'},
+        {"Glucose", "", "mM", 6.0, u'.'},        {"Glucose ", "CNS", "mM", 7.0, u'.'},
+        {"Glucose ", "", "mM", 6.5, u'.'},       {"Glucose", " ", "mM", 6.25, u'.'},
+        {"Urea", "Muscle", "mM", 8.0, u'.'},     {"Pyruvate", "CNS", "umol/L", 120, u'.'},
+        {"Glycerol", "CNS", "umol/L", 40, u'.'}, {"Lactate", "CNS", "mM", 1.5, u'.'}};
+    const QDateTime start(QDate(2026, 12, 8), QTime(12, 0));
+    for (const int columns : {3, 5, 8}) {
+        for (const int textEvery : {0, 2, 3}) { // 0: every value as its parts
+            SCOPED_TRACE(testing::Message() << columns << " columns, text every " << textEvery);
+            LatestValueGrid byText(columns, 4);
+            LatestValueGrid mixed(columns, 4);
+            byText.ShowPatient("P1", "Åsa", "Öberg");
+            mixed.ShowPatient("P1", "Åsa", "Öberg");
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                const QDateTime time = start.addSecs(qint64(i) * 60);
+                DecimalSeparator::set(values[i].separator);
+                const QString text = PatientIdentity::LatestValueText(values[i]);
+                DecimalSeparator::set(u'.');
+                byText.ShowValue(text, time);
+                if (textEvery > 0 && i % std::size_t(textEvery) == 0)
+                    mixed.ShowValue(text, time);
+                else
+                    mixed.ShowValue(values[i], time);
+                if (i % 4 == 3)
+                    (void)mixed.Cell(0, 1); // a cell read in between is written early
+            }
+            EXPECT_EQ(mixed.MoreValuesAside(), byText.MoreValuesAside());
+            for (int column = 0; column < columns; ++column) {
+                for (int row = 0; row < 4; ++row) {
+                    EXPECT_EQ(mixed.Cell(column, row), byText.Cell(column, row))
+                        << column << ", " << row;
+                    EXPECT_EQ(mixed.CellTime(column, row), byText.CellTime(column, row))
+                        << column << ", " << row;
+                }
+            }
+        }
+    }
+    DecimalSeparator::set(DecimalSeparator::system());
 }

@@ -9,6 +9,7 @@
 
 #include "Clock.h"
 #include "CollectorState.h"
+#include "DecimalSeparator.h"
 #include "EventLog.h"
 #include "FailingFileLayer.h"
 #include "LatestValueGrid.h"
@@ -193,4 +194,41 @@ TEST_F(PatientDataDocumentTest, ARatioSeriesThatCannotBeAddedLosesNoValueOfTheDo
     processor.StoreFileResult(writer, "CNS", true, 1, "V5", "OK", TAnalyseResult::arNormal, true,
                               QDateTime(QDate(2026, 12, 8), QTime(15, 0)), "mM", 7.0, "Glucose");
     EXPECT_EQ(serieNamed(dump("P6"), "Glucose")["points"].toArray().size(), 3);
+}
+
+// What the window shows of the last value, and when the last value was stored, are those of
+// the last value read: its patient, the separator it was shown with, the clock at its document.
+TEST_F(PatientDataDocumentTest, TheLastValueShownAndStoredIsTheLastValueRead) {
+    state.savedDecimalSeparator = u','; // the window's; documents are read with "."
+    const QDateTime first = clock.now();
+    EXPECT_FALSE(processor.LastStored().isValid()) << "nothing stored yet";
+    const struct {
+        QString id;
+        QString firstName;
+        QString analyte;
+        QString concentration;
+        QString shown;
+        QString label;
+    } documents[] = {{"P1", "Per", "Glucose", "2.5", "Glucose CNS = 2,50 mM", "P1 Per Son"},
+                     {"P1", "Per", "Glucose", "12.25", "Glucose CNS = 12,3 mM", "P1 Per Son"},
+                     {"P2", "Pia", "Urea", "0.75", "Urea CNS = 0,750 mM", "P2 Pia Son"}};
+    int count = 0;
+    for (const auto& d : documents) {
+        SCOPED_TRACE(d.shown.toStdString());
+        read(document(admission(
+            d.id, d.firstName,
+            recording(d.analyte, "CNS", "mM", {{kNoon, d.concentration, "1", "V", "OK"}}))));
+        const QDateTime readAt = clock.now();
+        clock.advanceSeconds(600);
+        DecimalSeparator::set(u'.');
+        EXPECT_EQ(processor.LatestValue(), d.shown);
+        EXPECT_EQ(processor.PatientLabel(), d.label);
+        EXPECT_EQ(grid.Cell(0, 1), d.shown);
+        EXPECT_EQ(processor.LastStored(), readAt) << "when stored, not when asked";
+        EXPECT_EQ(processor.LastStored(), first.addSecs(600 * count++));
+    }
+    processor.AdmitPatient(writer, "P3", "Ola", "Son");
+    EXPECT_EQ(processor.PatientLabel(), "P2 Pia Son") << "the patient of the last value";
+    EXPECT_EQ(processor.LatestValue(), "Urea CNS = 0,750 mM");
+    DecimalSeparator::set(DecimalSeparator::system());
 }

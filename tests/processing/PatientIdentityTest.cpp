@@ -100,3 +100,28 @@ TEST(PatientIdentity, LatestValueNumbers) {
     EXPECT_EQ(LatestValueText("Urea", "Muscle", 7.25, "mM"), "Urea Muscle = 7,25 mM");
     DecimalSeparator::set(DecimalSeparator::system());
 }
+
+// The parts of a value give its text with the separator they were taken with, whatever the
+// separator is when the text is written.
+TEST(PatientIdentity, LatestValuePartsKeepTheirSeparator) {
+    const struct {
+        double value;
+        QChar separator;
+        const char* text;
+    } cases[] = {
+        {0.5, u'.', "Glucose CNS = 0.500 mM"},       {0.5, u',', "Glucose CNS = 0,500 mM"},
+        {7.25, u',', "Glucose CNS = 7,25 mM"},       {99.96, u',', "Glucose CNS = 100,0 mM"},
+        {250, u',', "Glucose CNS = 250 mM"},         {-12.5, u',', "Glucose CNS = -12,500 mM"},
+        {1e10, u'.', "Glucose CNS = 10000000000 mM"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const LatestValueParts parts{"Glucose", "CNS", "mM", c.value, c.separator};
+        for (const QChar current : {QChar(u'.'), QChar(u',')}) {
+            DecimalSeparator::set(current);
+            EXPECT_EQ(LatestValueText(parts), c.text);
+        }
+        DecimalSeparator::set(c.separator);
+        EXPECT_EQ(LatestValueText("Glucose", "CNS", c.value, "mM"), c.text);
+    }
+    DecimalSeparator::set(DecimalSeparator::system());
+}
