@@ -154,6 +154,7 @@ bool PatientRecreation::replayAll(const QDir& archive, const QStringList& entrie
             progress.setRebuildFolder({});
         }
     };
+    m_lastOwner.reset(); // folders may have come or gone since the last rebuild
     try {
         writer.SetStandIn(building.dataFile, building.rebuilt);
         progress.setRebuildFolder(outcome.folder);
@@ -299,7 +300,6 @@ int PatientRecreation::RetryDeferred() {
 // stay the original's). A folder whose patient's own folder is gone (renamed) keeps them.
 bool PatientRecreation::belongsHere(const TXMLDocument& document, bool events, const QString& path,
                                     const QString& folder) {
-    const CollectorState& state = m_context.state;
     QString received;
     try {
         if (events) {
@@ -316,24 +316,36 @@ bool PatientRecreation::belongsHere(const TXMLDocument& document, bool events, c
     } catch (const std::exception&) {
         return true; // reading the document says what is wrong with it
     }
-    const QString id =
-        PatientIdentity::Clean(received, PatientIdentity::Cleaning::Admission, state.idReduction);
-    if (id == QLatin1String(PatientIdentity::kNull))
-        return true;
-    QString own;
-    try {
-        own = PatientIdentity::PatientFolderFor(id, state.dataRoot, state.idReduction);
-    } catch (const std::exception&) {
-        return true;
-    }
-    if (own == folder || !QFileInfo(own).isDir())
+    const Owner& owner = ownerOf(received, folder);
+    if (owner.otherFolder.isEmpty())
         return true;
     m_context.log.writeLog(QStringLiteral("Archived document ") + QDir::toNativeSeparators(path) +
-                           QStringLiteral(" is for patient ") + id + QStringLiteral(" of ") +
-                           QDir::toNativeSeparators(own) +
+                           QStringLiteral(" is for patient ") + owner.id + QStringLiteral(" of ") +
+                           QDir::toNativeSeparators(owner.otherFolder) +
                            QStringLiteral(", not for the folder being rebuilt, ") +
                            QDir::toNativeSeparators(folder) + QStringLiteral("; skipped"));
     return false;
+}
+
+const PatientRecreation::Owner& PatientRecreation::ownerOf(const QString& received,
+                                                           const QString& folder) {
+    if (m_lastOwner && m_lastOwner->received == received && m_lastOwner->folder == folder)
+        return *m_lastOwner;
+    const CollectorState& state = m_context.state;
+    Owner owner{received, folder, {}, {}};
+    owner.id =
+        PatientIdentity::Clean(received, PatientIdentity::Cleaning::Admission, state.idReduction);
+    if (owner.id != QLatin1String(PatientIdentity::kNull)) {
+        try {
+            const QString own =
+                PatientIdentity::PatientFolderFor(owner.id, state.dataRoot, state.idReduction);
+            if (own != folder && QFileInfo(own).isDir())
+                owner.otherFolder = own;
+        } catch (const std::exception&) {
+        }
+    }
+    m_lastOwner = std::move(owner);
+    return *m_lastOwner;
 }
 
 int PatientRecreation::ResumeInterruptedRebuilds() {

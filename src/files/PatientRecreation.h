@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <map>
+#include <optional>
 
 #include <QString>
 
@@ -86,6 +87,15 @@ private:
     void replay(const QString& path, bool force, bool show, RecreationOutcome& outcome);
     bool belongsHere(const TXMLDocument& document, bool events, const QString& path,
                      const QString& folder);
+    // Whose a patient ID received in a document is: the ID as cleaned, and the folder of
+    // another patient that exists for it (empty when it is the folder's own or none exists).
+    struct Owner {
+        QString received;
+        QString folder;
+        QString id;
+        QString otherFolder;
+    };
+    const Owner& ownerOf(const QString& received, const QString& folder);
     RecreationOutcome rebuildLocked(const QString& patientId, bool force, bool show,
                                     PatientFileLock& lock, RecreationOutcome outcome);
     // The files of one rebuild and how its documents are read.
@@ -107,4 +117,6 @@ private:
 
     PatientRecreationContext m_context;
     std::map<QString, Deferred> m_deferred;
+    // The last ID looked up, within one rebuild (whose documents mostly name one patient).
+    std::optional<Owner> m_lastOwner;
 };
