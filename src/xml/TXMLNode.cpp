@@ -1,5 +1,6 @@
 #include "TXMLNode.h"
 
+#include <array>
 #include <charconv>
 #include <cstring>
 
@@ -22,6 +23,33 @@ bool plainInteger(const char* text, int& value) {
     return read.ec == std::errc() && read.ptr == text + size;
 }
 
+// The text of UTF-8 bytes. Element texts repeat from one measurement to the next (names, places,
+// units, states): the last few short ones made are kept, so that a repeated text costs a
+// comparison and shares the text made before instead of being decoded again.
+QString textOf(const char* bytes) {
+    constexpr std::size_t kLongestKept = 64;
+    constexpr std::size_t kKept = 16;
+    struct Kept {
+        QByteArray bytes;
+        QString text;
+    };
+    thread_local std::array<Kept, kKept> kept;
+    thread_local std::size_t next = 0;
+    const std::size_t size = std::strlen(bytes);
+    if (size > kLongestKept)
+        return QString::fromUtf8(bytes, qsizetype(size));
+    for (const Kept& k : kept) {
+        if (std::size_t(k.bytes.size()) == size && !k.text.isNull() &&
+            std::memcmp(k.bytes.constData(), bytes, size) == 0)
+            return k.text;
+    }
+    Kept& slot = kept[next];
+    next = (next + 1) % kKept;
+    slot.bytes = QByteArray(bytes, qsizetype(size));
+    slot.text = QString::fromUtf8(bytes, qsizetype(size));
+    return slot.text;
+}
+
 } // namespace
 
 QString TXMLNode::Text() const {
@@ -42,7 +70,7 @@ pugi::xml_node TXMLNode::ChildElement(const char* tag) const {
 }
 
 QString TXMLNode::ChildText(const char* tag) const {
-    return QString::fromUtf8(ChildElement(tag).child_value());
+    return textOf(ChildElement(tag).child_value());
 }
 
 void TXMLNode::SetChildText(const char* tag, const QString& text) {
