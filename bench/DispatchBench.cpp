@@ -440,14 +440,8 @@ void rebuildWard(int patients, const QString& keep) {
 
     // The plain program, three times (the median counts), then the collector three times.
     const std::vector<double> plainRuns = runPlainProgram(root);
-    // The collector rebuilds from within its running event loop, as the program does: what
-    // waits for the loop (the event log's writing, letting the data file go) waits here too.
     std::vector<double> rebuildRuns;
-    QTimer::singleShot(0, [&] {
-        rebuildRuns = rebuildEveryPatient(collector, patients);
-        QCoreApplication::quit();
-    });
-    QCoreApplication::exec();
+    runInEventLoop([&] { rebuildRuns = rebuildEveryPatient(collector, patients); });
     printWardFigures(patients, plainRuns, rebuildRuns);
     for (int p = 0; !keep.isEmpty() && p < patients; ++p) {
         QDir().mkpath(keep);
